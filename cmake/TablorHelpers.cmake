@@ -1,0 +1,36 @@
+# Shared build settings and helpers for Tablor's targets.
+
+# Warnings on for our own code; -Werror only where asked for (CI keeps it off so a
+# newer compiler's new warning does not block a landing).
+function(tablor_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow=local
+    -Wno-missing-field-initializers)
+  if(TABLOR_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+endfunction()
+
+# tablor_add_test(NAME name SOURCES ... LIBS ... [LABELS ...] [QT])
+# One GoogleTest executable per library; each test case becomes a ctest test.
+# QT sets QT_QPA_PLATFORM=offscreen so widget tests run without a display.
+function(tablor_add_test)
+  cmake_parse_arguments(T "QT" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock Threads::Threads)
+  target_compile_definitions(${T_NAME} PRIVATE
+    TABLOR_SHARED_DIR="${TABLOR_SHARED_DIR}"
+    TABLOR_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+    TABLOR_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  tablor_warnings(${T_NAME})
+  set(env "")
+  if(T_QT)
+    list(APPEND env "QT_QPA_PLATFORM=offscreen")
+  endif()
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  gtest_discover_tests(${T_NAME}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES LABELS "${T_LABELS}" ENVIRONMENT "${env}" TIMEOUT ${T_TIMEOUT})
+endfunction()
