@@ -1,10 +1,12 @@
 // The localisation engine: per-window two-language texts, switching and the language source mark.
-#include "translator.h"
+#include "l10n/translator.h"
 
 #include <QMetaProperty>
 #include <QVariant>
 
 #include <algorithm>
+
+namespace tablor {
 
 namespace {
 
@@ -122,3 +124,5 @@ TTranslator* TTranslator::markedInstance() {
             return t;
     return nullptr;
 }
+
+}  // namespace tablor

@@ -19,6 +19,8 @@
 #include <stdexcept>
 #include <vector>
 
+namespace tablor {
+
 // One translatable text of a window: which control, which property, and its two texts.
 // An empty text for a language leaves the property as it is in that language.
 struct TextPair {
@@ -124,3 +126,5 @@ private:
     bool translateApplication_ = false;
     std::vector<Entry> entries_;
 };
+
+}  // namespace tablor

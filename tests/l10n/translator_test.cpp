@@ -1,6 +1,6 @@
 // Tests of the localisation engine: switching, the unknown-language error, the language source
 // mark and the language a new window starts in.
-#include "translator.h"
+#include "l10n/translator.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -13,6 +13,8 @@
 #include <memory>
 
 namespace {
+
+using namespace tablor;
 
 // A small window designed in German: a label, an action with caption and hint, a menu.
 constexpr std::array kGermanWindowTexts{
