@@ -16,6 +16,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QFrame>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -33,6 +34,10 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+// The tool bar images are compiled into this static library; the linker keeps them only when
+// they are registered explicitly.
+static void initToolbarImages() { Q_INIT_RESOURCE(tablor); }
+
 namespace tablor {
 
 QColor windowColour() { return QColor(255, 180, 40); }
@@ -46,6 +51,7 @@ void applyWindowColour(QWidget* window) {
 }
 
 TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
+    initToolbarImages();
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QString::fromUtf8(ApplicationTitle));
     setProperty("helpContext", HelpContext);
@@ -168,7 +174,9 @@ void TfrmMain::buildWidgets() {
     Splitter1->setSizes({TableListWidth, MinimumWidth - TableListWidth});
     column->addWidget(Splitter1, 1);
 
-    Panel2 = new QWidget(central);
+    auto* strip = new QFrame(central);
+    strip->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    Panel2 = strip;
     Panel2->setObjectName(QStringLiteral("Panel2"));
     auto* hint = new QHBoxLayout(Panel2);
     hint->setContentsMargins(6, 3, 6, 3);
@@ -184,6 +192,7 @@ void TfrmMain::buildWidgets() {
     sbMain->setObjectName(QStringLiteral("sbMain"));
     sbPanel = new QLabel(sbMain);
     sbPanel->setObjectName(QStringLiteral("sbPanel"));
+    sbPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     sbMain->addWidget(sbPanel, 1);
     setStatusBar(sbMain);
 
