@@ -8,10 +8,7 @@
 #include "profiles/localizedmessagedlg.h"
 #include "profiles/localizedmessages.h"
 #include "profiles/programdir.h"
-#if __has_include("profiles/u_serveredit.h")
 #include "profiles/u_serveredit.h"
-#define TABLOR_HAVE_SERVEREDIT 1
-#endif
 
 #include <QAction>
 #include <QComboBox>
@@ -418,14 +415,10 @@ void TfrmMain::cboServersChange() {
 }
 
 void TfrmMain::mnuServerAdminClick() {
-#ifdef TABLOR_HAVE_SERVEREDIT
     {
         TfrmServeredit dialog(this);
         dialog.exec();
     }
-#else
-    notAvailableYet();
-#endif
     // The dialog may have changed server.dat: reload it (there are no connections yet to close).
     loadProfilesIntoServerList();
 }
