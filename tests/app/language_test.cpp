@@ -6,6 +6,7 @@
 #include "app/u_main.h"
 #include "app/u_startup.h"
 #include "profiles/programdir.h"
+#include "profiles/u_serveredit.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -90,6 +91,22 @@ TEST_F(LanguageTest, MenuSwitchesEveryOpenWindowAndBack) {
     EXPECT_FALSE(englishChecked(w));
     EXPECT_EQ(TPrefs().FLanguage, "Deutsch");
     EXPECT_EQ(w.helpFile(), ProgramDir() + "tablor_help_de.hlp");
+}
+
+TEST_F(LanguageTest, MenuAlsoSwitchesTheServerSetupDialog) {
+    storePrefs("Deutsch");
+    writeProfiles({"Firma"});
+    TfrmMain w;
+    TfrmServeredit setup(&w);  // designed in English, shown in the main window's language
+    setup.show();
+    auto* heading = setup.findChild<QLabel*>("Label1");
+    ASSERT_NE(heading, nullptr);
+    EXPECT_EQ(heading->text(), "Enfernte Server verwalten");
+    action(w, "mnuEnglish")->trigger();
+    EXPECT_EQ(heading->text(), "Remote server management");
+    EXPECT_EQ(setup.translator()->language(), "English");
+    action(w, "mnuDeutsch")->trigger();
+    EXPECT_EQ(heading->text(), "Enfernte Server verwalten");
 }
 
 TEST_F(LanguageTest, ChoosingTheCheckedItemAgainKeepsExactlyOneCheckMark) {
