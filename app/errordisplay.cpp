@@ -1,6 +1,8 @@
 // The application-wide error display and the application object that routes escaped errors to it.
 #include "app/errordisplay.h"
 
+#include "app/windowcolour.h"
+
 #include <QMessageBox>
 
 #include <exception>
@@ -18,6 +20,7 @@ void showBox(const QString& text) {
     // A plain box: no icon, the application title, the text and OK.
     QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(ApplicationTitle), text, QMessageBox::Ok,
                     QApplication::activeWindow());
+    applyWindowColour(&box);
     box.exec();
 }
 

@@ -37,16 +37,6 @@ static void initToolbarImages() { Q_INIT_RESOURCE(tablor); }
 
 namespace tablor {
 
-QColor windowColour() { return QColor(255, 180, 40); }
-
-void applyWindowColour(QWidget* window) {
-    QPalette palette = window->palette();
-    palette.setColor(QPalette::Window, windowColour());
-    palette.setColor(QPalette::Button, windowColour());
-    window->setPalette(palette);
-    window->setAutoFillBackground(true);
-}
-
 TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
     initToolbarImages();
     setObjectName(QStringLiteral("frmMain"));

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "app/u_main_texts.h"
+#include "app/windowcolour.h"
 #include "l10n/translator.h"
 #include "profiles/prefs.h"
 #include "profiles/profilelist.h"
@@ -33,11 +34,6 @@ namespace tablor {
 
 // The product web site, opened by "Webseite besuchen".
 inline constexpr const char* ProductWebSite = "https://tablor.example.org/";
-
-// The background colour of every Tablor window.
-QColor windowColour();
-// Gives `window` (and the children that draw with the window colour) that background.
-void applyWindowColour(QWidget* window);
 
 class TfrmMain : public QMainWindow {
     Q_OBJECT
