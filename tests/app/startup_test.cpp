@@ -53,6 +53,18 @@ TEST_F(StartupTest, FirstRunYesOpensServerManagementThenTheStartDialog500msAfter
     EXPECT_TRUE(w.findChild<QAction*>("mnuStartup")->isChecked());
 }
 
+TEST_F(StartupTest, VeryFirstStartWithoutAnySettingsAsksInGerman) {
+    messages_->answer(mrNo);
+    TfrmMain w;
+    w.FormShow();
+    ASSERT_EQ(messages_->count(), 1);
+    EXPECT_EQ(messages_->last().text, LocalizedMessage(msgFirstRun, 0));
+    // German buttons for the German text, although no language name is stored yet.
+    EXPECT_EQ(messages_->last().language, "Deutsch");
+    EXPECT_EQ(messages_->last().captions, (QStringList{"&Ja", "&Nein"}));
+    EXPECT_EQ(w.translator()->language(), "Deutsch");
+}
+
 TEST_F(StartupTest, FirstRunQuestionInEnglish) {
     storePrefs("English", false);
     messages_->answer(mrNo);
