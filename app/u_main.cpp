@@ -16,7 +16,6 @@
 #include <QFrame>
 #include <QFile>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QIcon>
 #include <QLabel>
 #include <QListWidget>
@@ -278,8 +277,9 @@ void TfrmMain::connectCommands() {
     // Commands whose windows are not part of this version yet.
     for (QAction* a : {ffnen1, mnuSuche, mnuWeitersuchen, mnuEdit, mnuWizard, mnuHelt, mnuAbout})
         connect(a, &QAction::triggered, this, &TfrmMain::notAvailableYet);
+    connect(tbtConnect, &QToolButton::clicked, this, &TfrmMain::tbtConnectClick);
     for (QToolButton* b : {tbtOpen, tbtSave, tbtUpload, tbtDelete, tbtNew, tbtEdit, tbtSearch, tbtPrint,
-                           tbtConnect, tbtHelp, tbtWizard})
+                           tbtHelp, tbtWizard})
         connect(b, &QToolButton::clicked, this, &TfrmMain::notAvailableYet);
 }
 
@@ -402,6 +402,15 @@ void TfrmMain::cboServersChange() {
     if (LocalizedMessageDlg(LocalizedMessage(msgConnectNow, languageIndex()), mtConfirmation, mbYes | mbNo, mrYes,
                             messageLanguage(), 0) == mrYes)
         notAvailableYet();  // connecting comes with the MySQL layer
+}
+
+void TfrmMain::tbtConnectClick() {
+    if (!cboServers->currentData().isValid()) {
+        LocalizedMessageDlg(LocalizedMessage(msgSelectProfile, languageIndex()), mtInformation, mbOK, 0,
+                            messageLanguage(), 0);
+        return;
+    }
+    notAvailableYet();  // connecting comes with the MySQL layer
 }
 
 void TfrmMain::mnuServerAdminClick() {

@@ -60,6 +60,8 @@ public:
     void tmrStartupTimer();
     // The reaction to the user's choice in the quick-access list.
     void cboServersChange();
+    // Connect: asks for a profile when none is selected.
+    void tbtConnectClick();
 
     // Switches tbtDelete, tbtEdit, tbtNew, tbtSearch, tbtPrint, mnuSuche, mnuSQLQuery,
     // mnuWeitersuchen, mnuEdit on or off, in this order.

@@ -329,13 +329,47 @@ TEST_F(MainWindowTest, MainWindowTextsFollowTheLanguage) {
               "select \"Drop tables before updating\"\rin the preferences.\r");
 }
 
+TEST_F(MainWindowTest, ConnectWithThePlaceholderSelectedAsksForAProfile) {
+    storePrefs("Deutsch");
+    writeProfiles({"Firma"});
+    TfrmMain w;
+    auto* connect = child<QToolButton>(w, "tbtConnect");
+    EXPECT_TRUE(connect->isEnabled());
+    connect->click();
+    ASSERT_EQ(messages_->count(), 1);
+    EXPECT_EQ(messages_->last().text, "Bitte wählen Sie ein Serverprofil");
+    EXPECT_EQ(messages_->last().type, mtInformation);
+    EXPECT_EQ(messages_->last().buttons, static_cast<TMsgDlgButtons>(mbOK));
+}
+
+TEST_F(MainWindowTest, QuickAccessChoiceEnablesConnectAndOffersToConnect) {
+    storePrefs("English");
+    writeProfiles({"Firma"});
+    TfrmMain w;
+    auto* connect = child<QToolButton>(w, "tbtConnect");
+    messages_->answer(mrNo);
+    w.serverList()->setCurrentIndex(1);
+    w.cboServersChange();
+    EXPECT_TRUE(connect->isEnabled());
+    ASSERT_EQ(messages_->count(), 1);
+    EXPECT_EQ(messages_->last().text, "Do you want to connect to the selected server profile?");
+    EXPECT_EQ(messages_->last().buttons, static_cast<TMsgDlgButtons>(mbYes | mbNo));
+    EXPECT_EQ(messages_->last().defaultButton, mrYes);
+    // The placeholder only disables the connect button.
+    w.serverList()->setCurrentIndex(0);
+    w.cboServersChange();
+    EXPECT_FALSE(connect->isEnabled());
+    EXPECT_EQ(messages_->count(), 1);
+}
+
 TEST_F(MainWindowTest, CommandsOfLaterWindowsSayTheyAreNotAvailableYet) {
     storePrefs("Deutsch");
-    writeProfiles({});
+    writeProfiles({"Firma"});
     TfrmMain w;
     messages_->clear();
     child<QAction>(w, "mnuAbout")->trigger();
     child<QToolButton>(w, "tbtWizard")->click();
+    w.serverList()->setCurrentIndex(1);
     child<QToolButton>(w, "tbtConnect")->click();
     ASSERT_EQ(messages_->count(), 3);
     for (const MessageRequest& r : messages_->requests()) {
