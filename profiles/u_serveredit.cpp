@@ -146,7 +146,6 @@ TfrmServeredit::~TfrmServeredit() = default;
 
 void TfrmServeredit::buildWindow() {
     setModal(true);
-    resize(376, 345);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, QColor(255, 180, 40));
     setPalette(pal);
@@ -181,6 +180,7 @@ void TfrmServeredit::buildWindow() {
     PageControl1 = new QTabWidget(this);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
     PageControl1->setDocumentMode(true);
+    PageControl1->setUsesScrollButtons(false);  // both tabs always in full view
     // Tabs drawn as flat buttons.
     PageControl1->tabBar()->setStyleSheet(QStringLiteral(
         "QTabBar::tab { border: 1px solid palette(mid); border-radius: 3px; padding: 3px 8px;"
@@ -219,6 +219,7 @@ void TfrmServeredit::buildWindow() {
     ++row;
     basic->addWidget(chkHidePW, row, 0, 1, 2);
     basic->setRowStretch(row + 1, 1);
+    basic->setColumnStretch(1, 1);
 
     tabExtra = new QWidget;
     tabExtra->setObjectName(QStringLiteral("tabExtra"));
@@ -272,6 +273,8 @@ void TfrmServeredit::buildWindow() {
     layout->addWidget(Label1);
     layout->addLayout(middle, 1);
     layout->addLayout(buttons);
+    // 376 x 345 as designed; wider where the fonts need it.
+    resize(sizeHint().expandedTo(QSize(376, 345)));
 
     // Reactions.
     connect(lstServer, &QListWidget::itemDoubleClicked, this, [this] { popEditClick(); });

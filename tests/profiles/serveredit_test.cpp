@@ -135,7 +135,8 @@ TEST_F(ServerEdit, OpensWithoutServerDatEmptyAndDisabled) {
     EXPECT_TRUE(check("chkHidePW")->isChecked());
     EXPECT_EQ(dlg->property("helpContext").toInt(), 700);
     EXPECT_EQ(dlg->palette().color(QPalette::Window), QColor(255, 180, 40));
-    EXPECT_EQ(dlg->size(), QSize(376, 345));
+    EXPECT_GE(dlg->width(), 376);
+    EXPECT_GE(dlg->height(), 345);
     EXPECT_EQ(list()->width(), 153);
     EXPECT_FALSE(QFile::exists(datPath()));
 }
