@@ -5,6 +5,7 @@
 #include "profiles/localizedmessagedlg.h"
 #include "profiles/localizedmessages.h"
 #include "profiles/programdir.h"
+#include "profiles/windows1252.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -63,6 +64,10 @@ struct SetterText {
 constexpr SetterText kTabBasic{"Grundeinstellung", "Basic settings"};
 constexpr SetterText kTabExtra{"Erweitert", "Advanced settings"};
 constexpr SetterText kOpenTitle{"Öffnen...", "Open..."};
+// Shown when a field holds characters that server.dat (Windows-1252) cannot store.
+constexpr SetterText kNotStorable{
+    "Das Feld \"%1\" enthält Zeichen, die in der Profildatei nicht gespeichert werden können.",
+    "The field \"%1\" contains characters that the profile file cannot store."};
 constexpr SetterText kOpenFilter{"Access Datenbanken (*.mdb)|*.mdb|Alle Dateien (*.*)|*.*",
                                  "Access files (*.mdb)|*.mdb|All files (*.*)|*.*"};
 
@@ -472,6 +477,20 @@ bool TfrmServeredit::btnApplyClick() {
         if (txtPass1->text() != txtPass2->text()) {
             message(LocalizedMessage(msgPasswordMismatch, prefs_.LanguageIndex), mtInformation,
                     mbOK, mrOk);
+            return false;
+        }
+        // Stored, such a character would become '?': a path or a password that silently
+        // names something else.
+        for (QLineEdit* e : {txtProfilname, txtServername, txtDB_Name, txtUsername, txtPass1,
+                             txtMdbPath}) {
+            if (fitsWindows1252(e->text())) continue;
+            const auto* label = findChild<QLabel*>("lbl" + e->objectName().mid(3));
+            const SetterText& t = kNotStorable;
+            message(QString::fromUtf8(prefs_.LanguageIndex == 1 ? t.english : t.german)
+                        .arg(label ? label->text() : e->objectName()),
+                    mtInformation, mbOK, mrOk);
+            PageControl1->setCurrentWidget(e->parentWidget());
+            e->setFocus();
             return false;
         }
         if (!current_) current_ = list_.append(std::make_unique<ServerProfile>());

@@ -623,3 +623,21 @@ TEST_F(ServerEdit, ListShowsDuplicateNamesInFileOrder) {
     dlg->popEditClick();
     EXPECT_EQ(edit("txtMdbPath")->text(), "/3.mdb");
 }
+
+TEST_F(ServerEdit, CharactersTheFileCannotHoldStopApplyWithAMessage) {
+    open();
+    dlg->btnNewClick();
+    type(edit("txtProfilname"), "ok");
+    type(edit("txtMdbPath"), QString::fromUtf8("/home/Дмитрий/a.mdb"));
+    EXPECT_FALSE(dlg->btnApplyClick());
+    ASSERT_EQ(boxes.count(), 1);
+    EXPECT_EQ(boxes.last().text,
+              QString::fromUtf8("Das Feld \"Datenbankpfad\" enthält Zeichen, die in der "
+                                "Profildatei nicht gespeichert werden können."));
+    EXPECT_EQ(w<QTabWidget>("PageControl1")->currentWidget()->objectName(), "tabExtra");
+    EXPECT_FALSE(QFile::exists(datPath()));
+    // Umlauts and the euro sign are Windows-1252 and pass.
+    type(edit("txtMdbPath"), QString::fromUtf8("/home/jürgen/€.mdb"));
+    EXPECT_TRUE(dlg->btnApplyClick());
+    EXPECT_EQ(readProfiles().at(0).MdbPath, QString::fromUtf8("/home/jürgen/€.mdb"));
+}
