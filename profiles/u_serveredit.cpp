@@ -134,11 +134,12 @@ TfrmServeredit::TfrmServeredit(QWidget* parent) : QDialog(parent) {
     LoadProfiles(list_);  // a file that exists but cannot be read stops the dialog here
     fillList();
 
-    // A stored language the translator does not know (empty on a first run) keeps the language
-    // taken from the main window.
+    // A stored language the translator does not know (empty before the first switch) gives the
+    // language that LanguageIndex stands for, as the message texts do: German in a new setup.
     try {
         translator_->switchLanguage(prefs_.FLanguage);
     } catch (const UnknownLanguage&) {
+        translator_->switchLanguage(messageLanguage());
     }
 
     clearFields();

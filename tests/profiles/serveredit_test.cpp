@@ -162,10 +162,10 @@ TEST_F(ServerEdit, TextsFollowTheStoredLanguage) {
     EXPECT_EQ(dlg->saveFileRequest().title, QString::fromUtf8("Öffnen..."));
 }
 
-TEST_F(ServerEdit, UnknownStoredLanguageKeepsTheDesignLanguageAndOpens) {
+TEST_F(ServerEdit, EmptyStoredLanguageFallsBackToGermanAndOpens) {
     setLanguage("");
     open();
-    EXPECT_EQ(button("btnCancel")->text(), "Close");
+    EXPECT_EQ(button("btnCancel")->text(), QString::fromUtf8("Schließen"));
     // Messages follow LanguageIndex 0 and get matching German buttons.
     dlg->btnNewClick();
     EXPECT_EQ(edit("txtProfilname")->text(), "<Neuer MySQL Server>");
@@ -640,4 +640,23 @@ TEST_F(ServerEdit, CharactersTheFileCannotHoldStopApplyWithAMessage) {
     type(edit("txtMdbPath"), QString::fromUtf8("/home/jürgen/€.mdb"));
     EXPECT_TRUE(dlg->btnApplyClick());
     EXPECT_EQ(readProfiles().at(0).MdbPath, QString::fromUtf8("/home/jürgen/€.mdb"));
+}
+
+TEST_F(ServerEdit, OwnLanguageWinsOverTheMarkedWindowsLanguage) {
+    QWidget main;
+    main.setObjectName("frmMain");
+    static constexpr TextPair none[] = {{"", "windowTitle", "Haupt", "Main"}};
+    TTranslator mainTexts(&main, "Deutsch", none);
+    mainTexts.setTranslateApplication(true);
+    mainTexts.switchLanguage("English");
+    setLanguage("Deutsch");
+    open();
+    EXPECT_EQ(button("btnNew")->text(), "Neu");
+    // While the main window carries the mark, its switch reaches the open dialog too.
+    mainTexts.switchLanguage("English");
+    EXPECT_EQ(button("btnNew")->text(), "New");
+    dlg.reset();
+    setLanguage("");
+    open();  // nothing stored: German, the language of LanguageIndex 0
+    EXPECT_EQ(button("btnNew")->text(), "Neu");
 }
