@@ -416,7 +416,8 @@ bool TfrmServeredit::reportErrors(const std::function<void()>& action) {
         action();
         return true;
     } catch (const std::exception& e) {
-        LocalizedMessageDlg(QString::fromUtf8(e.what()), mtError, mbOK, mrOk, messageLanguage(), 0);
+        // As the application-wide error display shows it: the application title, text and OK.
+        LocalizedMessageDlg(QString::fromUtf8(e.what()), mtCustom, mbOK, mrOk, messageLanguage(), 0);
         return false;
     }
 }

@@ -575,7 +575,9 @@ TEST_F(ServerEdit, AFailedSaveIsReportedAndKeepsTheChanges) {
     ASSERT_TRUE(QDir(dir.path()).mkdir("server.dat"));
     button("btnApply")->click();
     ASSERT_EQ(boxes.count(), 1);
-    EXPECT_EQ(boxes.last().type, mtError);
+    EXPECT_EQ(boxes.last().type, mtCustom);
+    EXPECT_EQ(boxes.last().title, "Tablor 2.0");
+    EXPECT_EQ(boxes.last().captions, QStringList{"OK"});
     EXPECT_TRUE(boxes.last().text.contains("server.dat")) << boxes.last().text.toStdString();
     EXPECT_TRUE(dlg->modified());
     EXPECT_EQ(dlg->profiles().at(0)->ServerName, "new.host");
@@ -584,7 +586,7 @@ TEST_F(ServerEdit, AFailedSaveIsReportedAndKeepsTheChanges) {
     button("btnCancel")->click();
     EXPECT_TRUE(dlg->isVisible());
     EXPECT_EQ(boxes.count(), 3);
-    EXPECT_EQ(boxes.last().type, mtError);
+    EXPECT_EQ(boxes.last().type, mtCustom);
 }
 
 TEST_F(ServerEdit, UnreadableServerDatStopsTheDialogFromOpening) {
