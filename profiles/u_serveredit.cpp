@@ -202,8 +202,10 @@ void TfrmServeredit::buildWindow() {
     txtUsername = makeEdit(tabBasic, "txtUsername");
     txtPass1 = makeEdit(tabBasic, "txtPass1");
     txtPass2 = makeEdit(tabBasic, "txtPass2");
-    txtPass1->setEchoMode(QLineEdit::Password);
-    txtPass2->setEchoMode(QLineEdit::Password);
+    for (QLineEdit* e : {txtPass1, txtPass2}) {
+        e->setEchoMode(QLineEdit::Password);
+        e->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));  // '*'
+    }
     chkHidePW = new QCheckBox(tabBasic);
     chkHidePW->setObjectName(QStringLiteral("chkHidePW"));
     chkHidePW->setChecked(true);
@@ -524,6 +526,18 @@ bool TfrmServeredit::deleteLocalFileAllowed(const ServerProfile* record) const {
 void TfrmServeredit::btnDelClick() {
     ServerProfile* record = selectedRecord();
     if (!record) return;
+    // Deleting leaves the fields disabled, and Apply then stores nothing from them: typed changes
+    // to another profile (or a new one) would be lost without a word, so ask about them first.
+    if (modified_ && fieldsEnabled_ && record != current_) {
+        const int save = message(LocalizedMessage(msgSaveChanges, prefs_.LanguageIndex),
+                                 mtConfirmation, mbYes | mbNo, mrYes);
+        if (save == mrYes) {
+            bool applied = false;
+            if (!reportErrors([&] { applied = btnApplyClick(); }) || !applied) return;
+        } else if (save != mrNo) {
+            return;
+        }
+    }
     const int answer =
         message(LocalizedMessage(msgDeleteProfile, prefs_.LanguageIndex, record->ProfileName),
                 mtConfirmation, mbYes | mbNo, mrNo);

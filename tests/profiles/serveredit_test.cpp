@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -661,4 +662,61 @@ TEST_F(ServerEdit, OwnLanguageWinsOverTheMarkedWindowsLanguage) {
     setLanguage("");
     open();  // nothing stored: German, the language of LanguageIndex 0
     EXPECT_EQ(button("btnNew")->text(), "Neu");
+}
+
+TEST_F(ServerEdit, DeletingAnotherProfileAsksAboutPendingChangesFirst) {
+    writeProfiles({profile("a", "/nonexistent/a.mdb"), profile("b", "/nonexistent/b.mdb")});
+    open();
+    select(0);
+    dlg->popEditClick();
+    type(edit("txtServername"), "kept.host");
+    select(1);
+    boxes.answer(mrYes);  // save the changes to "a"
+    boxes.answer(mrYes);  // delete "b"
+    dlg->btnDelClick();
+    ASSERT_EQ(boxes.count(), 2);
+    EXPECT_EQ(boxes.requests()[0].text, LocalizedMessage(msgSaveChanges, 0));
+    EXPECT_EQ(boxes.requests()[1].text, LocalizedMessage(msgDeleteProfile, 0, "b"));
+    const auto saved = readProfiles();  // "a" saved before the deletion, "b" still in the file
+    ASSERT_EQ(saved.size(), 2u);
+    EXPECT_EQ(saved[0].ServerName, "kept.host");
+    ASSERT_EQ(dlg->profiles().size(), 1);
+    EXPECT_EQ(dlg->profiles().at(0)->ServerName, "kept.host");
+
+    // Deleting the profile that is being edited asks only the deletion.
+    select(0);
+    boxes.answer(mrNo);  // the deletion is pending: Edit asks about it; No keeps it in memory
+    dlg->popEditClick();
+    ASSERT_EQ(boxes.count(), 3);
+    EXPECT_EQ(edit("txtProfilname")->text(), "a");
+    boxes.clear();
+    type(edit("txtServername"), "doomed");
+    select(0);
+    boxes.answer(mrYes);
+    dlg->btnDelClick();
+    ASSERT_EQ(boxes.count(), 1);
+    EXPECT_EQ(dlg->profiles().size(), 0);
+}
+
+TEST_F(ServerEdit, ClosingTheSaveQuestionOfEditChangesNothing) {
+    writeProfiles({profile("a", "/nonexistent/a.mdb"), profile("b", "/nonexistent/b.mdb")});
+    open();
+    select(0);
+    dlg->popEditClick();
+    type(edit("txtServername"), "typed");
+    select(1);
+    boxes.answer(mrCancel);  // what the box's close button answers
+    dlg->popEditClick();
+    EXPECT_EQ(edit("txtServername")->text(), "typed");
+    EXPECT_EQ(dlg->currentRecord(), dlg->profiles().at(0));
+    EXPECT_TRUE(dlg->modified());
+}
+
+TEST_F(ServerEdit, PasswordsAreMaskedWithAsterisks) {
+    open();
+    EXPECT_EQ(edit("txtPass1")->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(edit("txtPass2")->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(edit("txtPass1")->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr,
+                                                   edit("txtPass1")),
+              '*');
 }
