@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -62,9 +61,9 @@ HelpHandler& helpHandler() {
     return h;
 }
 
-QString applicationTitle() {
-    const QString name = QGuiApplication::applicationDisplayName();
-    return name.isEmpty() ? QStringLiteral("Tablor") : name;
+QString& applicationTitle() {
+    static QString title = QStringLiteral("Tablor 2.0");
+    return title;
 }
 
 // The box itself: icon and text above one row of buttons in fixed order.
@@ -164,6 +163,9 @@ private:
 };
 
 }  // namespace
+
+QString messageApplicationTitle() { return applicationTitle(); }
+void setMessageApplicationTitle(const QString& title) { applicationTitle() = title; }
 
 QString englishCaption(const QString& germanCaption) {
     QString plain = germanCaption;

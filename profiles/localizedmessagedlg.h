@@ -6,7 +6,7 @@
 //   if (r == mrYes) ...
 //
 // Titles: warning "Warnung"/"Warning", error "Fehler"/"Error", information "Information",
-// confirmation "Bestätigung"/"Confirmation", custom: the application's display name.
+// confirmation "Bestätigung"/"Confirmation", custom: the application title ("Tablor 2.0").
 // Buttons appear in the order Yes, No, OK, Cancel, Abort, Retry, Ignore, All, No to all,
 // Yes to all, Help. Captions and title are German when the language is exactly "Deutsch" and
 // English otherwise (also when it is empty). Enter presses the default button; Escape presses Cancel, else No, else OK; the
@@ -87,6 +87,10 @@ int LocalizedMessageDlg(const QString& text, TMsgDlgType type, TMsgDlgButtons bu
 // Everything the box will show, without showing it.
 MessageRequest describeMessage(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons,
                                int defaultButton, const QString& language, int helpContext);
+
+// The title of custom boxes; "Tablor 2.0" unless set otherwise.
+QString messageApplicationTitle();
+void setMessageApplicationTitle(const QString& title);
 
 // The English caption for a German one (after removing every "&"), e.g. "&Ja" -> "&Yes".
 QString englishCaption(const QString& germanCaption);

@@ -42,10 +42,16 @@ QString ProgramDir() {
         std::lock_guard lock(g_mutex);
         if (!g_override.isEmpty()) return g_override;
     }
-    const QString beside = programFileDir();
-    if (::access(QFile::encodeName(beside).constData(), W_OK) == 0) return beside;
+    return chooseProgramDir(programFileDir());
+}
 
-    // XDG_DATA_HOME, or ~/.local/share when it is unset.
+QString chooseProgramDir(const QString& programFolder) {
+    const QString dir = withSlash(programFolder);
+    if (::access(QFile::encodeName(dir).constData(), W_OK) == 0) return dir;
+    return userDataDir();
+}
+
+QString userDataDir() {
     QString data = qEnvironmentVariable("XDG_DATA_HOME");
     if (data.isEmpty() || !QDir::isAbsolutePath(data)) data = QDir::homePath() + "/.local/share";
     const QString dir = withSlash(data) + QStringLiteral("Tablor/");

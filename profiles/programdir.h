@@ -21,6 +21,13 @@ void setProgramDirOverride(const QString& dir);
 // The folder of the running program file, ending in '/'.
 QString programFileDir();
 
+// `programFolder` (with '/') when the user may write to it, otherwise userDataDir().
+QString chooseProgramDir(const QString& programFolder);
+
+// $XDG_DATA_HOME/Tablor/, or ~/.local/share/Tablor/ when the variable is unset or not an
+// absolute path; created when missing.
+QString userDataDir();
+
 // The path of a read-only program file `name`: beside the program if it is there, otherwise
 // in the install's share folder (the latter path is returned even when it does not exist).
 QString findProgramFile(const QString& name);

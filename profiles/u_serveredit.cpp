@@ -5,6 +5,7 @@
 #include "profiles/localizedmessagedlg.h"
 #include "profiles/localizedmessages.h"
 #include "profiles/programdir.h"
+#include "profiles/windows1252.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -63,6 +64,10 @@ struct SetterText {
 constexpr SetterText kTabBasic{"Grundeinstellung", "Basic settings"};
 constexpr SetterText kTabExtra{"Erweitert", "Advanced settings"};
 constexpr SetterText kOpenTitle{"Öffnen...", "Open..."};
+// Shown when a field holds characters that server.dat (Windows-1252) cannot store.
+constexpr SetterText kNotStorable{
+    "Das Feld \"%1\" enthält Zeichen, die in der Profildatei nicht gespeichert werden können.",
+    "The field \"%1\" contains characters that the profile file cannot store."};
 constexpr SetterText kOpenFilter{"Access Datenbanken (*.mdb)|*.mdb|Alle Dateien (*.*)|*.*",
                                  "Access files (*.mdb)|*.mdb|All files (*.*)|*.*"};
 
@@ -129,11 +134,12 @@ TfrmServeredit::TfrmServeredit(QWidget* parent) : QDialog(parent) {
     LoadProfiles(list_);  // a file that exists but cannot be read stops the dialog here
     fillList();
 
-    // A stored language the translator does not know (empty on a first run) keeps the language
-    // taken from the main window.
+    // A stored language the translator does not know (empty before the first switch) gives the
+    // language that LanguageIndex stands for, as the message texts do: German in a new setup.
     try {
         translator_->switchLanguage(prefs_.FLanguage);
     } catch (const UnknownLanguage&) {
+        translator_->switchLanguage(messageLanguage());
     }
 
     clearFields();
@@ -146,7 +152,6 @@ TfrmServeredit::~TfrmServeredit() = default;
 
 void TfrmServeredit::buildWindow() {
     setModal(true);
-    resize(376, 345);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, QColor(255, 180, 40));
     setPalette(pal);
@@ -181,6 +186,7 @@ void TfrmServeredit::buildWindow() {
     PageControl1 = new QTabWidget(this);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
     PageControl1->setDocumentMode(true);
+    PageControl1->setUsesScrollButtons(false);  // both tabs always in full view
     // Tabs drawn as flat buttons.
     PageControl1->tabBar()->setStyleSheet(QStringLiteral(
         "QTabBar::tab { border: 1px solid palette(mid); border-radius: 3px; padding: 3px 8px;"
@@ -196,8 +202,10 @@ void TfrmServeredit::buildWindow() {
     txtUsername = makeEdit(tabBasic, "txtUsername");
     txtPass1 = makeEdit(tabBasic, "txtPass1");
     txtPass2 = makeEdit(tabBasic, "txtPass2");
-    txtPass1->setEchoMode(QLineEdit::Password);
-    txtPass2->setEchoMode(QLineEdit::Password);
+    for (QLineEdit* e : {txtPass1, txtPass2}) {
+        e->setEchoMode(QLineEdit::Password);
+        e->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));  // '*'
+    }
     chkHidePW = new QCheckBox(tabBasic);
     chkHidePW->setObjectName(QStringLiteral("chkHidePW"));
     chkHidePW->setChecked(true);
@@ -219,6 +227,7 @@ void TfrmServeredit::buildWindow() {
     ++row;
     basic->addWidget(chkHidePW, row, 0, 1, 2);
     basic->setRowStretch(row + 1, 1);
+    basic->setColumnStretch(1, 1);
 
     tabExtra = new QWidget;
     tabExtra->setObjectName(QStringLiteral("tabExtra"));
@@ -272,6 +281,8 @@ void TfrmServeredit::buildWindow() {
     layout->addWidget(Label1);
     layout->addLayout(middle, 1);
     layout->addLayout(buttons);
+    // 376 x 345 as designed; wider where the fonts need it.
+    resize(sizeHint().expandedTo(QSize(376, 345)));
 
     // Reactions.
     connect(lstServer, &QListWidget::itemDoubleClicked, this, [this] { popEditClick(); });
@@ -407,7 +418,8 @@ bool TfrmServeredit::reportErrors(const std::function<void()>& action) {
         action();
         return true;
     } catch (const std::exception& e) {
-        LocalizedMessageDlg(QString::fromUtf8(e.what()), mtError, mbOK, mrOk, messageLanguage(), 0);
+        // As the application-wide error display shows it: the application title, text and OK.
+        LocalizedMessageDlg(QString::fromUtf8(e.what()), mtCustom, mbOK, mrOk, messageLanguage(), 0);
         return false;
     }
 }
@@ -471,6 +483,20 @@ bool TfrmServeredit::btnApplyClick() {
                     mbOK, mrOk);
             return false;
         }
+        // Stored, such a character would become '?': a path or a password that silently
+        // names something else.
+        for (QLineEdit* e : {txtProfilname, txtServername, txtDB_Name, txtUsername, txtPass1,
+                             txtMdbPath}) {
+            if (fitsWindows1252(e->text())) continue;
+            const auto* label = findChild<QLabel*>("lbl" + e->objectName().mid(3));
+            const SetterText& t = kNotStorable;
+            message(QString::fromUtf8(prefs_.LanguageIndex == 1 ? t.english : t.german)
+                        .arg(label ? label->text() : e->objectName()),
+                    mtInformation, mbOK, mrOk);
+            PageControl1->setCurrentWidget(e->parentWidget());
+            e->setFocus();
+            return false;
+        }
         if (!current_) current_ = list_.append(std::make_unique<ServerProfile>());
         ServerProfile& r = *current_;
         r.ProfileName = ServerProfile::asShortString(txtProfilname->text());
@@ -500,6 +526,18 @@ bool TfrmServeredit::deleteLocalFileAllowed(const ServerProfile* record) const {
 void TfrmServeredit::btnDelClick() {
     ServerProfile* record = selectedRecord();
     if (!record) return;
+    // Deleting leaves the fields disabled, and Apply then stores nothing from them: typed changes
+    // to another profile (or a new one) would be lost without a word, so ask about them first.
+    if (modified_ && fieldsEnabled_ && record != current_) {
+        const int save = message(LocalizedMessage(msgSaveChanges, prefs_.LanguageIndex),
+                                 mtConfirmation, mbYes | mbNo, mrYes);
+        if (save == mrYes) {
+            bool applied = false;
+            if (!reportErrors([&] { applied = btnApplyClick(); }) || !applied) return;
+        } else if (save != mrNo) {
+            return;
+        }
+    }
     const int answer =
         message(LocalizedMessage(msgDeleteProfile, prefs_.LanguageIndex, record->ProfileName),
                 mtConfirmation, mbYes | mbNo, mrNo);

@@ -10,7 +10,9 @@
 //
 // Messages go through LocalizedMessageDlg (answered by a presenter in tests); the save-file
 // chooser of btnOpen through a replaceable chooser (setSaveFileChooser). Texts are switched by
-// its TTranslator (design language English), then set to the language of its TPrefs.
+// its TTranslator (design language English, or the language of the window that carries the
+// language source mark), then set to the language of its TPrefs; a stored name that is empty
+// or unknown gives the language of LanguageIndex (German in a new setup).
 #pragma once
 
 #include "profiles/prefs.h"

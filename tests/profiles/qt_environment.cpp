@@ -21,7 +21,6 @@ public:
         static char name[] = "profiles_ui_tests";
         static char* argv[] = {name, nullptr};
         app_ = std::make_unique<QApplication>(argc, argv);
-        QApplication::setApplicationDisplayName("Tablor 2.0");
     }
     void TearDown() override {
         app_.reset();

@@ -440,3 +440,24 @@ TEST(ProgramDirTest, OverrideAddsTheSeparatorAndResets) {
     EXPECT_TRUE(ProgramDir().endsWith('/'));
     EXPECT_NE(ProgramDir(), "/tmp/x/");
 }
+
+TEST(ProgramDirTest, UnwritableProgramFolderFallsBackToTheUserDataFolder) {
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    const QByteArray oldData = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", QFile::encodeName(home.path() + "/data"));
+    // A folder that does not exist is not writable for anyone, root included.
+    EXPECT_EQ(chooseProgramDir(home.path() + "/no/such/bin"), home.path() + "/data/Tablor/");
+    EXPECT_TRUE(QFileInfo(home.path() + "/data/Tablor").isDir());
+    EXPECT_EQ(chooseProgramDir(home.path()), home.path() + "/");
+    qputenv("XDG_DATA_HOME", "relative/path");  // not absolute: ignored
+    const QByteArray oldHome = qgetenv("HOME");
+    qputenv("HOME", QFile::encodeName(home.path()));
+    EXPECT_EQ(userDataDir(), home.path() + "/.local/share/Tablor/");
+    qputenv("HOME", oldHome);
+    if (oldData.isNull()) {
+        qunsetenv("XDG_DATA_HOME");
+    } else {
+        qputenv("XDG_DATA_HOME", oldData);
+    }
+}
