@@ -328,10 +328,27 @@ qint64 TZMySqlDatabase::ExecuteDirect(const QString& sql)
 
 QByteArray TZMySqlDatabase::EscapeString(const QByteArray& raw) const
 {
+    if (!m_handle) {
+        // Without a connection the library has no character set to escape for; utf8mb4
+        // (the only one this layer uses) needs the same backslash escapes as the library's.
+        QByteArray out;
+        out.reserve(raw.size() + 8);
+        for (char c : raw) {
+            switch (c) {
+            case '\0': out += "\\0"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\\': out += "\\\\"; break;
+            case '\'': out += "\\'"; break;
+            case '"': out += "\\\""; break;
+            case '\x1a': out += "\\Z"; break;
+            default: out += c;
+            }
+        }
+        return out;
+    }
     QByteArray out(raw.size() * 2 + 1, Qt::Uninitialized);
-    unsigned long n = m_handle
-        ? mysql_real_escape_string(m_handle, out.data(), raw.constData(), static_cast<unsigned long>(raw.size()))
-        : mysql_escape_string(out.data(), raw.constData(), static_cast<unsigned long>(raw.size()));
+    const unsigned long n = mysql_real_escape_string(m_handle, out.data(), raw.constData(), static_cast<unsigned long>(raw.size()));
     out.resize(static_cast<qsizetype>(n));
     return out;
 }
@@ -397,6 +414,7 @@ void TZMySqlQuery::InternalOpen()
         c.name = QString::fromUtf8(fields[i].name, static_cast<qsizetype>(fields[i].name_length));
         c.orgName = QByteArray(fields[i].org_name, static_cast<qsizetype>(fields[i].org_name_length));
         c.orgTable = QByteArray(fields[i].org_table, static_cast<qsizetype>(fields[i].org_table_length));
+        c.table = QByteArray(fields[i].table, static_cast<qsizetype>(fields[i].table_length));
         c.db = QByteArray(fields[i].db, static_cast<qsizetype>(fields[i].db_length));
         c.type = fields[i].type;
         c.flags = fields[i].flags;
@@ -655,13 +673,15 @@ void TZMySqlQuery::resolveWriteTarget()
         m_writeTableName = tableNameForWrite();
         m_writeTable = utf8(QuoteIdentifier(m_writeTableName));
     } else {
-        QByteArray table;
+        QByteArray table, alias;
         for (const Column& c : m_cols) {
             if (c.orgTable.isEmpty())
                 continue;
-            if (!table.isEmpty() && (c.orgTable != table || c.db != db))
+            // The same table under two aliases (a self-join) is two sources too.
+            if (!table.isEmpty() && (c.orgTable != table || c.db != db || c.table != alias))
                 throw EDatabaseError(QStringLiteral("This result cannot be written back: its columns come from more than one table."));
             table = c.orgTable;
+            alias = c.table;
             db = c.db;
         }
         if (table.isEmpty())

@@ -156,7 +156,7 @@ protected:
 private:
     struct Column {
         QString name;
-        QByteArray orgName, orgTable, db;
+        QByteArray orgName, orgTable, table, db; // table: the alias the statement used
         int type = 0;
         unsigned flags = 0;
         unsigned charsetNr = 0;
