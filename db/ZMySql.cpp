@@ -174,6 +174,31 @@ int compareText(const char* a, size_t an, const char* b, size_t bn)
     return 0;
 }
 
+// The first 16 bytes of the folded text in UTF-8 (zero-padded): byte order of this prefix
+// agrees with compareText, so equal prefixes are the only ones that need the full compare.
+void foldedPrefix(const char* text, size_t n, unsigned char out[16])
+{
+    auto p = reinterpret_cast<const unsigned char*>(text), e = p + n;
+    int k = 0;
+    while (p < e && k < 16) {
+        char32_t cp;
+        if (*p < 0x80) {
+            cp = *p++;
+            if (cp >= 'A' && cp <= 'Z') cp += 32;
+        } else {
+            cp = foldCase(nextCodePoint(p, e));
+        }
+        unsigned char enc[4];
+        int len;
+        if (cp < 0x80) { enc[0] = static_cast<unsigned char>(cp); len = 1; }
+        else if (cp < 0x800) { enc[0] = 0xC0 | (cp >> 6); enc[1] = 0x80 | (cp & 0x3F); len = 2; }
+        else if (cp < 0x10000) { enc[0] = 0xE0 | (cp >> 12); enc[1] = 0x80 | ((cp >> 6) & 0x3F); enc[2] = 0x80 | (cp & 0x3F); len = 3; }
+        else { enc[0] = 0xF0 | (cp >> 18); enc[1] = 0x80 | ((cp >> 12) & 0x3F); enc[2] = 0x80 | ((cp >> 6) & 0x3F); enc[3] = 0x80 | (cp & 0x3F); len = 4; }
+        for (int i = 0; i < len && k < 16; ++i)
+            out[k++] = enc[i];
+    }
+}
+
 } // namespace
 
 QString QuoteIdentifier(const QString& name)
@@ -610,19 +635,36 @@ int TZMySqlQuery::InternalSort(int col, int currentRow)
         } else {
             // Text folds case like the server's general collations; dates in the server's
             // fixed-width text and binary values compare byte by byte. Ties keep result order.
+            // Each key carries the first 16 bytes of its comparison form (folded text as
+            // UTF-8, which orders like the code points), so most comparisons never touch
+            // the row data.
             const bool folded = IsTextKind(c.kind);
-            struct Key { const char* p; quint32 n; quint32 id; };
+            struct Key { quint64 hi, lo; const char* p; quint32 n; quint32 id; };
             std::vector<Key> keys(n);
             for (size_t i = 0; i < n; ++i) {
                 const quint32 id = m_order[i];
                 const Raw r = rawById(id, col);
-                keys[i] = {r.p, static_cast<quint32>(r.n), id};
+                unsigned char pre[16] = {};
+                if (r.p) {
+                    if (folded)
+                        foldedPrefix(r.p, r.n, pre);
+                    else
+                        std::memcpy(pre, r.p, std::min<size_t>(r.n, 16));
+                }
+                quint64 hi = 0, lo = 0;
+                for (int b = 0; b < 8; ++b) {
+                    hi = (hi << 8) | pre[b];
+                    lo = (lo << 8) | pre[8 + b];
+                }
+                keys[i] = {hi, lo, r.p, static_cast<quint32>(r.n), id};
             }
             auto cmp = [folded](const Key& a, const Key& b) {
                 if (!a.p || !b.p) {
                     if (a.p != b.p) return !a.p;
                     return a.id < b.id;
                 }
+                if (a.hi != b.hi) return a.hi < b.hi;
+                if (a.lo != b.lo) return a.lo < b.lo;
                 int r;
                 if (folded) {
                     r = compareText(a.p, a.n, b.p, b.n);
