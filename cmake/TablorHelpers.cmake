@@ -29,8 +29,22 @@ function(tablor_add_test)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
+  # PROPERTIES is one flat key/value list: an empty ENVIRONMENT would shift every pair
+  # after it, and a list value (several labels) cannot pass through it at all; the labels
+  # are set by a small include file that runs after the discovered tests are added.
+  set(props TIMEOUT ${T_TIMEOUT})
+  if(env)
+    list(APPEND props ENVIRONMENT "${env}")
+  endif()
   gtest_discover_tests(${T_NAME}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "${T_LABELS}" ENVIRONMENT "${env}" TIMEOUT ${T_TIMEOUT})
+    TEST_LIST ${T_NAME}_TESTS
+    PROPERTIES ${props})
+  if(T_LABELS)
+    set(label_file "${CMAKE_CURRENT_BINARY_DIR}/${T_NAME}_labels.cmake")
+    file(WRITE "${label_file}"
+      "if(${T_NAME}_TESTS)\n  set_tests_properties(\${${T_NAME}_TESTS} PROPERTIES LABELS \"${T_LABELS}\")\nendif()\n")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${label_file}")
+  endif()
 endfunction()
