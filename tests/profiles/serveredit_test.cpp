@@ -20,6 +20,9 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <QFileDialog>
+#include <QApplication>
 
 #include <gtest/gtest.h>
 
@@ -719,4 +722,34 @@ TEST_F(ServerEdit, PasswordsAreMaskedWithAsterisks) {
     EXPECT_EQ(edit("txtPass1")->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr,
                                                    edit("txtPass1")),
               '*');
+}
+
+TEST_F(ServerEdit, RealSaveFileDialogIsSetUpAsTheChooserWants) {
+    TfrmServeredit::setSaveFileChooser(nullptr);
+    open();
+    dlg->show();
+    dlg->btnNewClick();
+    QStringList filters;
+    QString title, suffix;
+    bool seen = false;
+    QTimer poll;
+    poll.setInterval(5);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* fd = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!fd || !fd->isVisible() || seen) return;
+        seen = true;
+        poll.stop();
+        filters = fd->nameFilters();
+        title = fd->windowTitle();
+        suffix = fd->defaultSuffix();
+        fd->selectFile(dir.filePath("chosen"));
+        QMetaObject::invokeMethod(fd, "accept");
+    });
+    poll.start();
+    button("btnOpen")->click();
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(title, QString::fromUtf8("Öffnen..."));
+    EXPECT_EQ(filters, (QStringList{"Access Datenbanken (*.mdb)", "Alle Dateien (*)"}));
+    EXPECT_EQ(suffix, "mdb");
+    EXPECT_EQ(edit("txtMdbPath")->text(), dir.filePath("chosen.mdb"));
 }
