@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QStyle>
 #include <QTabWidget>
@@ -752,4 +753,36 @@ TEST_F(ServerEdit, RealSaveFileDialogIsSetUpAsTheChooserWants) {
     EXPECT_EQ(filters, (QStringList{"Access Datenbanken (*.mdb)", "Alle Dateien (*)"}));
     EXPECT_EQ(suffix, "mdb");
     EXPECT_EQ(edit("txtMdbPath")->text(), dir.filePath("chosen.mdb"));
+}
+
+TEST_F(ServerEdit, ControlsCarryTheirNames) {
+    open();
+    for (const char* name : {"Label1", "lstServer", "tabBasic", "tabExtra", "txtProfilname",
+                             "txtServername", "txtPort", "txtDB_Name", "txtUsername", "txtPass1",
+                             "txtPass2", "lblPass2", "chkHidePW", "txtMdbPath", "btnOpen",
+                             "chkOverwrite", "chkOffice97", "chkOffice2000", "btnNew", "btnDel",
+                             "btnApply", "btnCancel"}) {
+        EXPECT_NE(dlg->findChild<QWidget*>(name), nullptr) << name;
+    }
+    for (const char* name : {"popEdit", "popNew", "popDel"})
+        EXPECT_NE(dlg->findChild<QAction*>(name), nullptr) << name;
+    auto* menu = dlg->findChild<QMenu*>();
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(menu->defaultAction(), dlg->findChild<QAction*>("popEdit"));
+}
+
+TEST_F(ServerEdit, ContextMenuItemsRunTheirCommands) {
+    writeProfiles({profile("a", "/nonexistent/a.mdb")});
+    open();
+    select(0);
+    dlg->findChild<QAction*>("popEdit")->trigger();
+    EXPECT_EQ(edit("txtProfilname")->text(), "a");
+    dlg->findChild<QAction*>("popNew")->trigger();
+    EXPECT_EQ(edit("txtProfilname")->text(), "<Neuer MySQL Server>");
+    EXPECT_EQ(dlg->currentRecord(), nullptr);
+    select(0);
+    boxes.answer(mrNo);   // the new profile's typed fields: not kept
+    boxes.answer(mrYes);  // delete "a"
+    dlg->findChild<QAction*>("popDel")->trigger();
+    EXPECT_EQ(dlg->profiles().size(), 0);
 }
