@@ -124,7 +124,11 @@ void SaveProfiles(const ProfileList& list, const QString& path, const QString& p
         }
     }
 
-    const QByteArray target = QFile::encodeName(path);
+    // A server.dat that is a symbolic link (kept in a synced folder, say) stays one: the new
+    // file replaces the link's target.
+    const QFileInfo info(path);
+    const QString targetPath = info.isSymLink() ? info.symLinkTarget() : path;
+    const QByteArray target = QFile::encodeName(targetPath);
     const QString failed = "Could not save the server profiles to " + path + ": ";
     const char* keepNote = ". The previous file was left as it was; free some space or check "
                            "the folder's permissions and apply again.";
@@ -142,7 +146,7 @@ void SaveProfiles(const ProfileList& list, const QString& path, const QString& p
     if (err != 0) throw ProfileFileError(u8(failed) + systemError(err) + keepNote);
     temp.keep = true;
     // Make the rename itself durable; a failure here loses nothing that is not already saved.
-    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    const QByteArray folder = QFile::encodeName(QFileInfo(targetPath).absolutePath());
     const int dirFd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY);
     if (dirFd >= 0) {
         ::fsync(dirFd);

@@ -94,6 +94,7 @@ QStringList qtFilters(const QString& filter) {
 
 QString realSaveFileDialog(QWidget* parent, const SaveFileRequest& request) {
     QFileDialog dialog(parent, request.title);
+    dialog.setObjectName(QStringLiteral("sdMDB"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(request.defaultExt);

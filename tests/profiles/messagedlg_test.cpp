@@ -23,17 +23,16 @@ namespace {
 int runReal(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons, int def,
             const QString& language, int help, const std::function<void(QDialog*)>& interact) {
     bool ran = false;
-    auto poll = std::make_shared<std::function<void()>>();
-    *poll = [&, poll] {
+    QTimer poll;  // looks for the box until it is shown, then acts once
+    poll.setInterval(5);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
         auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (!box || !box->isVisible()) {
-            QTimer::singleShot(5, *poll);
-            return;
-        }
+        if (!box || !box->isVisible() || ran) return;
         ran = true;
+        poll.stop();
         interact(box);
-    };
-    QTimer::singleShot(0, *poll);
+    });
+    poll.start();
     const int result = LocalizedMessageDlg(text, type, buttons, def, language, help);
     EXPECT_TRUE(ran);
     return result;

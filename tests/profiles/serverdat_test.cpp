@@ -461,3 +461,20 @@ TEST(ProgramDirTest, UnwritableProgramFolderFallsBackToTheUserDataFolder) {
         qputenv("XDG_DATA_HOME", oldData);
     }
 }
+
+TEST_F(ServerDat, SaveThroughASymbolicLinkKeepsTheLink) {
+    QDir(dir.path()).mkdir("synced");
+    const QString real = dir.filePath("synced/server.dat");
+    QFile::link(real, path);
+    ProfileList list;
+    ServerProfile p;
+    p.ProfileName = "linked";
+    p.MdbPath = "/a.mdb";
+    list.append(p);
+    SaveProfiles(list, path);
+    EXPECT_TRUE(QFileInfo(path).isSymLink());
+    ProfileList again;
+    LoadProfiles(again, real);
+    ASSERT_EQ(again.size(), 1);
+    EXPECT_EQ(again.at(0)->ProfileName, "linked");
+}

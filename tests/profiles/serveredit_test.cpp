@@ -15,11 +15,15 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QStyle>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <QFileDialog>
+#include <QApplication>
 
 #include <gtest/gtest.h>
 
@@ -719,4 +723,66 @@ TEST_F(ServerEdit, PasswordsAreMaskedWithAsterisks) {
     EXPECT_EQ(edit("txtPass1")->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr,
                                                    edit("txtPass1")),
               '*');
+}
+
+TEST_F(ServerEdit, RealSaveFileDialogIsSetUpAsTheChooserWants) {
+    TfrmServeredit::setSaveFileChooser(nullptr);
+    open();
+    dlg->show();
+    dlg->btnNewClick();
+    QStringList filters;
+    QString title, suffix;
+    bool seen = false;
+    QTimer poll;
+    poll.setInterval(5);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* fd = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!fd || !fd->isVisible() || seen) return;
+        seen = true;
+        poll.stop();
+        filters = fd->nameFilters();
+        title = fd->windowTitle();
+        suffix = fd->defaultSuffix();
+        fd->selectFile(dir.filePath("chosen"));
+        QMetaObject::invokeMethod(fd, "accept");
+    });
+    poll.start();
+    button("btnOpen")->click();
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(title, QString::fromUtf8("Öffnen..."));
+    EXPECT_EQ(filters, (QStringList{"Access Datenbanken (*.mdb)", "Alle Dateien (*)"}));
+    EXPECT_EQ(suffix, "mdb");
+    EXPECT_EQ(edit("txtMdbPath")->text(), dir.filePath("chosen.mdb"));
+}
+
+TEST_F(ServerEdit, ControlsCarryTheirNames) {
+    open();
+    for (const char* name : {"Label1", "lstServer", "tabBasic", "tabExtra", "txtProfilname",
+                             "txtServername", "txtPort", "txtDB_Name", "txtUsername", "txtPass1",
+                             "txtPass2", "lblPass2", "chkHidePW", "txtMdbPath", "btnOpen",
+                             "chkOverwrite", "chkOffice97", "chkOffice2000", "btnNew", "btnDel",
+                             "btnApply", "btnCancel"}) {
+        EXPECT_NE(dlg->findChild<QWidget*>(name), nullptr) << name;
+    }
+    for (const char* name : {"popEdit", "popNew", "popDel"})
+        EXPECT_NE(dlg->findChild<QAction*>(name), nullptr) << name;
+    auto* menu = dlg->findChild<QMenu*>();
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(menu->defaultAction(), dlg->findChild<QAction*>("popEdit"));
+}
+
+TEST_F(ServerEdit, ContextMenuItemsRunTheirCommands) {
+    writeProfiles({profile("a", "/nonexistent/a.mdb")});
+    open();
+    select(0);
+    dlg->findChild<QAction*>("popEdit")->trigger();
+    EXPECT_EQ(edit("txtProfilname")->text(), "a");
+    dlg->findChild<QAction*>("popNew")->trigger();
+    EXPECT_EQ(edit("txtProfilname")->text(), "<Neuer MySQL Server>");
+    EXPECT_EQ(dlg->currentRecord(), nullptr);
+    select(0);
+    boxes.answer(mrNo);   // the new profile's typed fields: not kept
+    boxes.answer(mrYes);  // delete "a"
+    dlg->findChild<QAction*>("popDel")->trigger();
+    EXPECT_EQ(dlg->profiles().size(), 0);
 }
