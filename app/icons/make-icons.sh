@@ -12,7 +12,9 @@ online='#0e6b1f'   # green: tbtConnect while connected
 make() {  # make NAME COLOUR SOURCE.svg
   local tmp
   tmp=$(mktemp --suffix=.svg)
-  sed -e "s/#2e3436/$2/g" -e "s/#222222/$2/g" -e "s/#474747/$2/g" "$src/$3" >"$tmp"
+  # Solid colour throughout: half-transparent parts would look like a disabled button.
+  sed -e "s/#2e3436/$2/g" -e "s/#222222/$2/g" -e "s/#474747/$2/g" \
+      -e 's/ fill-opacity="[0-9.]*"//g' -e 's/ opacity="[0-9.]*"//g' "$src/$3" >"$tmp"
   rsvg-convert -w 32 -h 32 -o "$1.png" "$tmp"   # Debian package librsvg2-bin
   rm -f "$tmp"
 }
