@@ -331,6 +331,16 @@ void TDataSet::checkBrowseMode()
 
 void TDataSet::clearFields() { m_fields.clear(); }
 
+void TDataSet::detachForDestruction()
+{
+    m_observers.clear();
+    BeforeOpen = AfterOpen = BeforeClose = AfterClose = nullptr;
+    BeforeInsert = AfterInsert = BeforeEdit = AfterEdit = nullptr;
+    BeforePost = AfterPost = BeforeCancel = AfterCancel = nullptr;
+    BeforeDelete = AfterDelete = BeforeScroll = AfterScroll = nullptr;
+    OnProgress = nullptr;
+}
+
 TField* TDataSet::addField(const QString& name, TFieldType type, int size, bool required)
 {
     m_fields.push_back(std::make_unique<TField>(this, static_cast<int>(m_fields.size()), name, type, size, required));
