@@ -574,9 +574,13 @@ void TDataSet::Edit()
         const int col = static_cast<int>(c);
         if (storedIsNull(m_cur, col))
             continue;
-        // Floating columns keep their text so decimals are not rounded through a double.
-        m_buffer.values[c] = IsFloatKind(m_fields[c]->DataType()) ? QVariant(storedText(m_cur, col))
-                                                                    : storedValue(m_cur, col);
+        // Floating columns keep their text so decimals are not rounded through a double;
+        // so do date-time values that have no date-time (a zero date, a time beyond a day).
+        const TFieldType kind = m_fields[c]->DataType();
+        QVariant v = IsFloatKind(kind) ? QVariant(storedText(m_cur, col)) : storedValue(m_cur, col);
+        if (IsDateTimeKind(kind) && v.typeId() == QMetaType::QDateTime && !v.toDateTime().isValid())
+            v = QVariant(storedText(m_cur, col));
+        m_buffer.values[c] = v;
     }
     m_state = TDataSetState::dsEdit;
     notify(TDataChange::StateChanged, m_cur);

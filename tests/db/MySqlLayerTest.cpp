@@ -120,6 +120,13 @@ TEST_F(MySqlLayer, FieldKindsAndValuesOfEveryColumnType)
     EXPECT_EQ(t.FieldByName("tx")->AsVariant().typeId(), QMetaType::QString);
     EXPECT_EQ(t.FieldByName("en")->AsString(), "b");
     EXPECT_EQ(t.FieldByName("ti")->AsInteger(), -5);
+    // Editing another column keeps a time beyond one day as the server wrote it.
+    t.Edit();
+    EXPECT_EQ(t.FieldByName("t")->AsString(), "838:59:59");
+    t.FieldByName("ti")->setAsInteger(6);
+    t.Post();
+    EXPECT_EQ(t.LastWriteSql(), "UPDATE `types` SET `ti`=6 WHERE `id`=1");
+    EXPECT_EQ(t.FieldByName("t")->AsString(), "838:59:59");
     t.Next();
     EXPECT_EQ(t.FieldByName("id")->AsInteger(), 2);
     for (int i = 1; i < 18; ++i)
