@@ -1,0 +1,191 @@
+// TfrmMain, the program's main window: tool bar, menus, the quick-access list of server
+// profiles, the table list and grid, the status bar; first-run question, start timer, the
+// Language menu and the commands of the program start.
+//
+// The window owns its ProfileList and its TPrefs for its whole life; the quick-access entries
+// carry pointers to the list's records (entry 0 is the placeholder and carries none). Every
+// other window it opens is created for one use, shown modally and freed.
+#pragma once
+
+#include "app/u_main_texts.h"
+#include "app/windowcolour.h"
+#include "l10n/translator.h"
+#include "profiles/prefs.h"
+#include "profiles/profilelist.h"
+
+#include <QMainWindow>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QListWidget;
+class QMenu;
+class QSplitter;
+class QStatusBar;
+class QTableView;
+class QTimer;
+class QToolButton;
+
+namespace tablor {
+
+// The product web site, opened by "Webseite besuchen".
+inline constexpr const char* ProductWebSite = "https://tablor.example.org/";
+
+class TfrmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    // Builds the window and runs its creation steps; a failing step is shown by the error
+    // display and the steps after it are left out.
+    explicit TfrmMain(QWidget* parent = nullptr);
+    ~TfrmMain() override;
+
+    // --- Commands of the program start -----------------------------------------------------
+    // Server management (mnuServerAdmin, tbtPrefs): the server setup dialog, then the profiles
+    // are reloaded and the quick-access list refilled.
+    void mnuServerAdminClick();
+    // Extras > Sprache: Deutsch or English.
+    void mnuDeutschClick();
+    void mnuEnglishClick();
+    // Bildvorschau and Startdialog anzeigen: take the item's check mark into the preferences.
+    void mnuBildClick();
+    void mnuStartupClick();
+    void mnuVisitSiteClick();
+    // The steps of the first showing; run once, right after the window appeared.
+    void FormShow();
+    // The one-shot start timer: the start dialog and what was chosen in it.
+    void tmrStartupTimer();
+    // The reaction to the user's choice in the quick-access list.
+    void cboServersChange();
+    // Connect: asks for a profile when none is selected.
+    void tbtConnectClick();
+
+    // Switches tbtDelete, tbtEdit, tbtNew, tbtSearch, tbtPrint, mnuSuche, mnuSQLQuery,
+    // mnuWeitersuchen, mnuEdit on or off, in this order.
+    void EnableRecordCommands(bool on);
+
+    // --- Status bar: the reactions to the connections and to the grid data set's events -----
+    void setStatusText(const QString& text);
+    QString statusText() const;
+    void showConnectedStatus();
+    void showDisconnectedStatus();
+    void gridCopyProgress(const QString& table, std::int64_t progress);
+    void gridAfterDbCopy(std::int64_t erroneousRecords);
+    void gridBeforeCreateDB(const QString& table);
+    void gridAfterCreateDB(bool success, const QString& message);
+    void gridFetchProgress(std::int64_t position, std::int64_t maximum);
+
+    // --- Images of the two-state tool buttons ------------------------------------------------
+    void showEditImage(bool editing);
+    bool editImageShown() const { return editing_; }
+    void showConnectImage(bool connected);
+    bool connectedImageShown() const { return connected_; }
+
+    // --- What the window holds ---------------------------------------------------------------
+    TPrefs& prefs() { return *prefs_; }
+    ProfileList& profileList() { return *profiles_; }
+    QComboBox* serverList() const { return cboServers; }
+    TTranslator* translator() const { return Translator1; }
+    // The language name of this window's messages: the stored one, or "Deutsch" when the
+    // stored name is empty or unknown (the window itself falls back to German then).
+    QString messageLanguage() const;
+    int languageIndex() const { return prefs_->LanguageIndex; }
+    // The help file of the current language (ProgramDir + tablor_help_de.hlp / _en.hlp).
+    const QString& helpFile() const { return helpFile_; }
+    // Whether the grid draws pictures of blob fields inside its cells (the image preview).
+    bool gridDrawsGraphics() const { return drawGraphic_; }
+    QTimer* startupTimer() const { return tmrStartup; }
+    // The main window's six two-language texts in the current language.
+    QString mainWindowText(MainWindowTextKey key) const;
+
+    static constexpr int HelpContext = 100;
+    static constexpr int MinimumWidth = 900;
+    static constexpr int MinimumHeight = 200;
+    static constexpr int TableListWidth = 121;
+    static constexpr int SplitterMinimum = 100;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void buildWidgets();
+    void buildMenus();
+    void buildToolBar();
+    void connectCommands();
+    void runCreationSteps();
+    // Reloads server.dat into the profile list and refills the quick-access list.
+    void loadProfilesIntoServerList();
+    void fillServerList();
+    void switchLanguageFromMenu(bool english);
+    void updateHelpFile();
+    void notAvailableYet();
+    QToolButton* addToolButton(const char* name, const char* image);
+
+    // Controls, named as the texts and the later parts of the program refer to them.
+    QWidget* ToolBar1 = nullptr;
+    QToolButton* tbtOpen = nullptr;
+    QToolButton* tbtSave = nullptr;
+    QToolButton* tbtUpload = nullptr;
+    QToolButton* tbtDelete = nullptr;
+    QToolButton* tbtNew = nullptr;
+    QToolButton* tbtEdit = nullptr;
+    QToolButton* tbtSearch = nullptr;
+    QToolButton* tbtPrint = nullptr;
+    QToolButton* tbtConnect = nullptr;
+    QToolButton* tbtPrefs = nullptr;
+    QToolButton* tbtHelp = nullptr;
+    QToolButton* tbtWizard = nullptr;
+    QWidget* Panel1 = nullptr;
+    QLabel* Label1 = nullptr;
+    QComboBox* cboServers = nullptr;
+    QLabel* imgLogo = nullptr;
+    QSplitter* Splitter1 = nullptr;
+    QListWidget* clbTabellen = nullptr;
+    QTableView* dbgMain = nullptr;
+    QWidget* Panel2 = nullptr;
+    QLabel* Label2 = nullptr;
+    QStatusBar* sbMain = nullptr;
+    QLabel* sbPanel = nullptr;
+
+    QMenu* Datei1 = nullptr;
+    QAction* ffnen1 = nullptr;
+    QAction* Beenden1 = nullptr;
+    QMenu* Bearbeiten1 = nullptr;
+    QAction* mnuSuche = nullptr;
+    QAction* mnuWeitersuchen = nullptr;
+    QAction* mnuEdit = nullptr;
+    QAction* mnuSQLQuery = nullptr;
+    QMenu* Extras1 = nullptr;
+    QMenu* Sprache1 = nullptr;
+    QAction* mnuEnglish = nullptr;
+    QAction* mnuDeutsch = nullptr;
+    QAction* mnuServerAdmin = nullptr;
+    QAction* mnuPrefs = nullptr;
+    QAction* mnuBild = nullptr;
+    QAction* mnuWizard = nullptr;
+    QAction* mnuStartup = nullptr;
+    QMenu* N1 = nullptr;
+    QAction* mnuHelt = nullptr;
+    QAction* mnuVisitSite = nullptr;
+    QAction* mnuAbout = nullptr;
+    QMenu* popTabAuswahl = nullptr;
+    QAction* mnuSelAll = nullptr;
+    QAction* mnuSelRev = nullptr;
+
+    TTranslator* Translator1 = nullptr;
+    QTimer* tmrStartup = nullptr;
+
+    std::unique_ptr<ProfileList> profiles_;
+    std::unique_ptr<TPrefs> prefs_;
+    std::array<LanguagePair, MainWindowTextCount> MainWindowTexts{};
+    QString helpFile_;
+    bool drawGraphic_ = false;
+    bool editing_ = false;
+    bool connected_ = false;
+    bool shownOnce_ = false;
+};
+
+}  // namespace tablor
