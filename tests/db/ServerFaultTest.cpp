@@ -27,6 +27,11 @@ public:
             QFile log(dir() + QStringLiteral(".log"));
             if (log.open(QIODevice::ReadOnly))
                 m_failure = QString::fromLocal8Bit(log.readAll());
+            for (const char* name : {"/install.log", "/error.log"}) {
+                QFile detail(dir() + QLatin1String(name));
+                if (detail.open(QIODevice::ReadOnly))
+                    m_failure += QString::fromLocal8Bit(detail.readAll().right(3000));
+            }
             return false;
         }
         QFile f(dir() + QStringLiteral("/env"));
