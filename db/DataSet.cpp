@@ -360,9 +360,9 @@ void TDataSet::notify(TDataChange change, int row)
 {
     if (m_disableCount > 0)
         return;
-    const auto observers = m_observers; // an observer may remove itself
-    for (TDataSetObserver* o : observers)
-        o->dataSetChanged(*this, change, row);
+    // Indexed, not iterated: an observer may remove itself while being told.
+    for (size_t i = 0; i < m_observers.size(); ++i)
+        m_observers[i]->dataSetChanged(*this, change, row);
 }
 
 void TDataSet::addObserver(TDataSetObserver* observer)
