@@ -331,6 +331,16 @@ void TDataSet::checkBrowseMode()
 
 void TDataSet::clearFields() { m_fields.clear(); }
 
+void TDataSet::detachForDestruction()
+{
+    m_observers.clear();
+    BeforeOpen = AfterOpen = BeforeClose = AfterClose = nullptr;
+    BeforeInsert = AfterInsert = BeforeEdit = AfterEdit = nullptr;
+    BeforePost = AfterPost = BeforeCancel = AfterCancel = nullptr;
+    BeforeDelete = AfterDelete = BeforeScroll = AfterScroll = nullptr;
+    OnProgress = nullptr;
+}
+
 TField* TDataSet::addField(const QString& name, TFieldType type, int size, bool required)
 {
     m_fields.push_back(std::make_unique<TField>(this, static_cast<int>(m_fields.size()), name, type, size, required));
@@ -350,9 +360,9 @@ void TDataSet::notify(TDataChange change, int row)
 {
     if (m_disableCount > 0)
         return;
-    const auto observers = m_observers; // an observer may remove itself
-    for (TDataSetObserver* o : observers)
-        o->dataSetChanged(*this, change, row);
+    // Indexed, not iterated: an observer may remove itself while being told.
+    for (size_t i = 0; i < m_observers.size(); ++i)
+        m_observers[i]->dataSetChanged(*this, change, row);
 }
 
 void TDataSet::addObserver(TDataSetObserver* observer)
@@ -564,9 +574,13 @@ void TDataSet::Edit()
         const int col = static_cast<int>(c);
         if (storedIsNull(m_cur, col))
             continue;
-        // Floating columns keep their text so decimals are not rounded through a double.
-        m_buffer.values[c] = IsFloatKind(m_fields[c]->DataType()) ? QVariant(storedText(m_cur, col))
-                                                                    : storedValue(m_cur, col);
+        // Floating columns keep their text so decimals are not rounded through a double;
+        // so do date-time values that have no date-time (a zero date, a time beyond a day).
+        const TFieldType kind = m_fields[c]->DataType();
+        QVariant v = IsFloatKind(kind) ? QVariant(storedText(m_cur, col)) : storedValue(m_cur, col);
+        if (IsDateTimeKind(kind) && v.typeId() == QMetaType::QDateTime && !v.toDateTime().isValid())
+            v = QVariant(storedText(m_cur, col));
+        m_buffer.values[c] = v;
     }
     m_state = TDataSetState::dsEdit;
     notify(TDataChange::StateChanged, m_cur);

@@ -205,6 +205,9 @@ protected:
     virtual int InternalSort(int col, int currentRow) = 0;
 
     void clearFields();
+    // For destructors of implementations: drops event handlers and observers (which may
+    // already be gone) so that closing on destruction notifies nobody.
+    void detachForDestruction();
     TField* addField(const QString& name, TFieldType type, int size, bool required = false);
     // Lets an implementation report progress while InternalOpen fetches; returns false when cancelled.
     bool reportProgress(TZProgressStage stage, int position, int max);

@@ -391,8 +391,8 @@ TZMySqlQuery::TZMySqlQuery() = default;
 
 TZMySqlQuery::~TZMySqlQuery()
 {
-    // Close without events: handlers may belong to objects already gone.
-    BeforeClose = AfterClose = nullptr;
+    // Close without events: handlers and observers may belong to objects already gone.
+    detachForDestruction();
     Close();
 }
 

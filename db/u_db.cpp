@@ -331,6 +331,8 @@ QString TSQLObject::ValueToSql(const QVariant& value) const
         return QString::number(value.toDouble(), 'g', QLocale::FloatingPointShortest);
     case QMetaType::QDateTime: {
         const QDateTime dt = value.toDateTime();
+        if (!dt.isValid())
+            return QStringLiteral("NULL"); // a date-time without a value, as a null field gives
         return QLatin1Char('\'') + dt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) + QLatin1Char('\'');
     }
     case QMetaType::QDate:

@@ -3,6 +3,7 @@
 // "Error while posting updates", server errors on post), utf8mb4, awkward names, sorting.
 #include "MySqlTestSupport.h"
 
+#include "db/BusyCursor.h"
 #include "db/DbError.h"
 
 using namespace tablor;
@@ -120,6 +121,13 @@ TEST_F(MySqlLayer, FieldKindsAndValuesOfEveryColumnType)
     EXPECT_EQ(t.FieldByName("tx")->AsVariant().typeId(), QMetaType::QString);
     EXPECT_EQ(t.FieldByName("en")->AsString(), "b");
     EXPECT_EQ(t.FieldByName("ti")->AsInteger(), -5);
+    // Editing another column keeps a time beyond one day as the server wrote it.
+    t.Edit();
+    EXPECT_EQ(t.FieldByName("t")->AsString(), "838:59:59");
+    t.FieldByName("ti")->setAsInteger(6);
+    t.Post();
+    EXPECT_EQ(t.LastWriteSql(), "UPDATE `types` SET `ti`=6 WHERE `id`=1");
+    EXPECT_EQ(t.FieldByName("t")->AsString(), "838:59:59");
     t.Next();
     EXPECT_EQ(t.FieldByName("id")->AsInteger(), 2);
     for (int i = 1; i < 18; ++i)
@@ -467,7 +475,16 @@ TEST_F(MySqlLayer, SortInMemoryKeepsTheCurrentRecord)
     TZMySqlTable t;
     openTable(t, QStringLiteral("s"));
     t.setRecNo(4);
+    TZMySqlQuery status;
+    status.Database = &db;
+    status.SQL = QStringList{QStringLiteral("SHOW SESSION STATUS LIKE 'Questions'")};
+    status.Open();
+    const int before = status.CellValue(0, 1).toInt();
+    status.Close();
     t.setSortedFields(QStringLiteral("`name`"));
+    status.Open();
+    EXPECT_EQ(status.CellValue(0, 1).toInt(), before + 1); // only the SHOW STATUS itself: sorting sent nothing
+    status.Close();
     EXPECT_EQ(t.FieldByName("id")->AsInteger(), 4);
     auto ids = [&] {
         std::vector<int> out;
@@ -494,6 +511,38 @@ TEST_F(MySqlLayer, SortInMemoryKeepsTheCurrentRecord)
     EXPECT_EQ(t.FieldByName("id")->AsInteger(), 6);
     t.setSortedFields(QString());
     EXPECT_EQ(ids(), (std::vector<int>{1, 2, 3, 4, 5, 6}));
+}
+
+// ---------------------------------------------------------------- hour glass and observers
+
+std::vector<bool> g_busyCalls;
+void recordBusy(bool on) { g_busyCalls.push_back(on); }
+
+struct ChangeLog : TDataSetObserver {
+    std::vector<TDataChange> changes;
+    void dataSetChanged(TDataSet&, TDataChange c, int) override { changes.push_back(c); }
+};
+
+TEST_F(MySqlLayer, HourGlassAroundStatementsAndObserversHearChanges)
+{
+    exec(QStringLiteral("CREATE TABLE h (id INT PRIMARY KEY, v INT)"));
+    exec(QStringLiteral("INSERT INTO h VALUES (1,1),(2,2)"));
+    g_busyCalls.clear();
+    setBusyHook(&recordBusy);
+    TZMySqlTable t;
+    ChangeLog log;
+    t.addObserver(&log);
+    openTable(t, QStringLiteral("h"));
+    EXPECT_EQ(g_busyCalls, (std::vector<bool>{true, false}));
+    t.Edit();
+    t.Fields(1)->setAsInteger(5);
+    t.Post();
+    EXPECT_EQ(g_busyCalls.size(), 4u);
+    setBusyHook(nullptr);
+    ASSERT_FALSE(log.changes.empty());
+    EXPECT_EQ(log.changes.front(), TDataChange::Reset);
+    EXPECT_NE(std::find(log.changes.begin(), log.changes.end(), TDataChange::RowChanged), log.changes.end());
+    t.removeObserver(&log);
 }
 
 } // namespace

@@ -23,8 +23,17 @@ public:
         const QString env = port.isEmpty() ? QString() : QStringLiteral("MARIADB_SANDBOX_PORT=%1 ").arg(port);
         const QString cmd = env + QStringLiteral("'%1/scripts/mariadb-sandbox' start '%2' >'%2.log' 2>&1")
                                       .arg(QStringLiteral(TABLOR_SOURCE_DIR), dir());
-        if (std::system(cmd.toLocal8Bit().constData()) != 0)
+        if (std::system(cmd.toLocal8Bit().constData()) != 0) {
+            QFile log(dir() + QStringLiteral(".log"));
+            if (log.open(QIODevice::ReadOnly))
+                m_failure = QString::fromLocal8Bit(log.readAll());
+            for (const char* name : {"/install.log", "/error.log"}) {
+                QFile detail(dir() + QLatin1String(name));
+                if (detail.open(QIODevice::ReadOnly))
+                    m_failure += QString::fromLocal8Bit(detail.readAll().right(3000));
+            }
             return false;
+        }
         QFile f(dir() + QStringLiteral("/env"));
         if (!f.open(QIODevice::ReadOnly))
             return false;
@@ -43,10 +52,12 @@ public:
     ~OwnServer() { stop(); }
     QString dir() const { return m_tmp.path() + QStringLiteral("/server"); }
     const QString& port() const { return m_port; }
+    std::string failure() const { return m_failure.toStdString(); }
 
 private:
     QTemporaryDir m_tmp;
     QString m_port;
+    QString m_failure;
 };
 
 TEST(ServerFault, ServerStoppedDuringAnOpenResultAndAPostThenBack)
@@ -54,7 +65,8 @@ TEST(ServerFault, ServerStoppedDuringAnOpenResultAndAPostThenBack)
     if (!ServerParams::fromEnv().present)
         GTEST_SKIP() << TABLOR_SKIP_MESSAGE;
     OwnServer server;
-    ASSERT_TRUE(server.start()) << "could not start a second sandbox in " << server.dir().toStdString();
+    ASSERT_TRUE(server.start()) << "could not start a second sandbox in " << server.dir().toStdString() << ": "
+                                << server.failure();
     u_db::setHostAuthLibraryPath(QStringLiteral("/nonexistent/hostauth.so"));
     u_db::TSQLObject helper;
     helper.ConnectionRecord.Host = QStringLiteral("127.0.0.1");
@@ -107,7 +119,7 @@ TEST(ServerFault, ServerStoppedDuringAnOpenResultAndAPostThenBack)
     }
 
     // Back on the same port: the next Execute connects again with the same parameters.
-    ASSERT_TRUE(server.start(helper.ConnectionRecord.Port));
+    ASSERT_TRUE(server.start(helper.ConnectionRecord.Port)) << server.failure();
     helper.Execute(QStringLiteral("SELECT 41 + 1"));
     EXPECT_TRUE(helper.Connected());
     EXPECT_TRUE(helper.LastError.isEmpty());
@@ -119,7 +131,7 @@ TEST(ServerFault, NonRowStatementOnALostConnectionStillLeadsToAReconnect)
     if (!ServerParams::fromEnv().present)
         GTEST_SKIP() << TABLOR_SKIP_MESSAGE;
     OwnServer server;
-    ASSERT_TRUE(server.start());
+    ASSERT_TRUE(server.start()) << server.failure();
     u_db::setHostAuthLibraryPath(QStringLiteral("/nonexistent/hostauth.so"));
     u_db::TSQLObject helper;
     helper.ConnectionRecord.Host = QStringLiteral("127.0.0.1");
@@ -130,11 +142,11 @@ TEST(ServerFault, NonRowStatementOnALostConnectionStillLeadsToAReconnect)
     helper.Execute(QStringLiteral("CREATE TABLE t (id INT)"));
     const QString port = server.port();
     server.stop();
-    ASSERT_TRUE(server.start(port));
+    ASSERT_TRUE(server.start(port)) << server.failure();
     // The old connection is dead; a non-row statement fails without raising (not a syntax
     // error), and the broken connection is dropped so that the next statement reconnects.
     EXPECT_NO_THROW(helper.Execute(QStringLiteral("CREATE TABLE t (id INT)")));
-    EXPECT_FALSE(helper.LastError.isEmpty());
+    EXPECT_FALSE(helper.LastError.isEmpty()) << "the statement on the dead connection succeeded";
     EXPECT_FALSE(helper.Connected());
     helper.Execute(QStringLiteral("CREATE TABLE t (id INT)"));
     EXPECT_TRUE(helper.LastError.isEmpty()) << helper.LastError.toStdString();

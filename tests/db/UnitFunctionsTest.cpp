@@ -88,6 +88,7 @@ TEST(UnitFunctions, ValueToSqlLiterals)
     EXPECT_EQ(sql.ValueToSql(QStringLiteral("O'Brien \\ \"x\"")), "'O\\'Brien \\\\ \\\"x\\\"'");
     EXPECT_EQ(sql.ValueToSql(QDate(2020, 1, 2)), "'2020-01-02'");
     EXPECT_EQ(sql.ValueToSql(QDateTime(QDate(2020, 1, 2), QTime(3, 4, 5))), "'2020-01-02 03:04:05'");
+    EXPECT_EQ(sql.ValueToSql(QDateTime()), "NULL");
     EXPECT_EQ(sql.ValueToSql(QByteArray("\x00\xff", 2)), "X'00ff'");
     EXPECT_EQ(sql.ValueToSql(QStringLiteral("€ä")), QStringLiteral("'€ä'"));
 }
