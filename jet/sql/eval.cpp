@@ -518,6 +518,7 @@ ColumnType typeOfValue(const Value& v) {
 
 Value coerce(const Value& v, const ColumnInfo& c, const std::string& table) {
     if (v.isNull()) {
+        if (c.type == ColumnType::Boolean) return Value(false);  // a Yes/No field is never Null in Jet
         if (c.required && !c.autoNumber)
             throw ExecutionError("The field '" + table + "." + c.name +
                                  "' cannot contain a Null value because the Required property for this field is set "

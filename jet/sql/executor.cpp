@@ -167,7 +167,7 @@ public:
     TopStream(std::unique_ptr<Stream> in, std::int64_t n, const std::vector<OrderItem>* order, std::int64_t identity)
         : in_(std::move(in)), n_(n), order_(order), identity_(identity) {}
     bool next() override {
-        if (done_) return false;
+        if (done_ || (count_ >= n_ && !order_)) return false;
         if (!in_->next()) {
             done_ = true;
             return false;
@@ -788,7 +788,7 @@ Result runInsert(InsertStatement& s, Database& db, std::int64_t& identity) {
         given[targets[i]] = true;
     }
     for (std::size_t c = 0; c < cols.size(); ++c)
-        if (!given[c]) coerce(Value(), cols[c], table->name());  // Required fields must be given
+        if (!given[c]) row[c] = coerce(Value(), cols[c], table->name());  // Required fields must be given
     checkPrimaryKeyNulls(*table, row);
     std::optional<std::int64_t> number = table->insertRow(row);
     if (number) identity = *number;

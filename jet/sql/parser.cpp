@@ -515,8 +515,8 @@ private:
                 }
                 if (word == "COUNT" || word == "SUM" || word == "AVG" || word == "MIN" || word == "MAX" ||
                     word == "FIRST" || word == "LAST" || word == "STDEV" || word == "VAR")
-                    notSupported("the aggregate function " + t.text + "(...) (only COUNT(*) is)");
-                if (!isReserved(word)) notSupported("the function " + t.text + "()");
+                    notSupported("the aggregate function " + t.text + "()");
+                if (word != "SELECT") notSupported("the function " + t.text + "()");
             }
             if (word == "NULL") {
                 advance();
@@ -568,6 +568,8 @@ private:
         CreateTableStatement s;
         s.table = parseTableName();
         expect(TokenKind::LeftParen, "'(' before the column definitions");
+        if (peek().kind == TokenKind::RightParen)
+            fail("Syntax error in CREATE TABLE statement", peek(), "a table needs at least one field");
         do {
             clause_ = "field definition";
             if (isWord("CONSTRAINT") || isWord("PRIMARY") || isWord("UNIQUE") || isWord("FOREIGN") ||

@@ -1,0 +1,40 @@
+// CSV lines for result rows (see csv.h).
+#include "jet/sql/csv.h"
+
+namespace jet::sql {
+
+std::string csvField(const std::string& text) {
+    bool quote = text.find_first_of(",\"\r\n") != std::string::npos ||
+                 (!text.empty() && (text.front() == ' ' || text.back() == ' '));
+    if (!quote) return text;
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + "\"";
+}
+
+std::string csvHeader(const std::vector<ResultColumn>& columns) {
+    std::string line;
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        if (i) line += ',';
+        line += csvField(columns[i].name);
+    }
+    return line;
+}
+
+std::string csvRow(const Row& row) {
+    std::string line;
+    for (std::size_t i = 0; i < row.size(); ++i) {
+        if (i) line += ',';
+        if (row[i].isText() && row[i].asText().empty()) {
+            line += "\"\"";  // an empty text, unlike Null, is a quoted empty field
+        } else if (!row[i].isNull()) {
+            line += csvField(valueToText(row[i]));
+        }
+    }
+    return line;
+}
+
+}  // namespace jet::sql
