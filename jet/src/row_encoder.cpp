@@ -9,7 +9,7 @@
 #include <limits>
 
 // 128-bit arithmetic for Decimal magnitudes (GCC and Clang both provide it).
-__extension__ typedef U128 U128;
+__extension__ typedef unsigned __int128 U128;
 __extension__ typedef __int128 I128;
 
 namespace jet::detail {
