@@ -27,8 +27,8 @@ RowSlot dataPageRow(const PageFile& file, const Page& page, uint32_t pageNo, uns
     const uint32_t start = raw & row_flags::OffsetMask;
     uint32_t end = f.pageSize;
     if (slot > 0) end = u16(page, f.dataRowTableOffset + 2 * (slot - 1)) & row_flags::OffsetMask;
-    if (r.deleted()) return r; // deleted rows may have bogus bounds
     if (start < f.dataRowTableOffset + 2u * n || end > f.pageSize || start > end) {
+        if (r.deleted()) return r; // a deleted slot's bounds need not hold
         file.corrupt(pageNo, "has row " + std::to_string(slot) + " outside the page (" +
                                  std::to_string(start) + ".." + std::to_string(end) + ")");
     }
