@@ -1,6 +1,7 @@
 // Value helpers: exact decimal text, Access day numbers and the text form of a value.
 #include "jet/sql/value.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -146,16 +147,9 @@ std::string valueToText(const Value& v) {
         std::string operator()(bool b) const { return b ? "1" : "0"; }
         std::string operator()(std::int64_t i) const { return std::to_string(i); }
         std::string operator()(double d) const {
-            if (std::isfinite(d) && d == std::trunc(d) && std::fabs(d) < 1e15) {
-                char buffer[32];
-                std::snprintf(buffer, sizeof buffer, "%.0f", d);
-                return buffer;
-            }
-            char buffer[40];
-            std::snprintf(buffer, sizeof buffer, "%.15g", d);
-            // Shortest text that reads back as the same double.
-            if (std::strtod(buffer, nullptr) != d) std::snprintf(buffer, sizeof buffer, "%.17g", d);
-            return buffer;
+            char buffer[64];
+            auto r = std::to_chars(buffer, buffer + sizeof buffer, d);  // shortest text that reads back the same
+            return std::string(buffer, r.ptr);
         }
         std::string operator()(const Decimal& d) const { return decimalToString(d); }
         std::string operator()(const std::string& s) const { return s; }

@@ -3,6 +3,7 @@
 
 #include "csv_writer.h"
 #include "jet/check.h"
+#include "sql_command.h"
 #include "jet/jet.h"
 
 #include <cstring>
@@ -21,6 +22,7 @@ const char* kUsage =
     "  count FILE TABLE     the number of rows really there\n"
     "  export FILE TABLE    the rows as CSV with a header row\n"
     "  check FILE           walk the whole file and report damage (exit 1 if any)\n"
+    "  sql FILE STATEMENT   run one Jet SQL statement: rows as CSV, else rows affected\n"
     "Options:\n"
     "  --codepage CP        code page of an Access 97 file's text (1252, 1251, GBK, 936...)\n";
 
@@ -87,6 +89,7 @@ int run(const std::vector<std::string>& argsIn, std::FILE* out, std::FILE* err) 
         return 2;
     }
     const std::string& cmd = args[0];
+    if (cmd == "sql") return runSql(args, options, out, err);
     const bool needsTable = cmd == "count" || cmd == "export";
     const bool knows = needsTable || cmd == "tables" || cmd == "schema" || cmd == "check" ||
                        cmd == "views" || cmd == "linked";

@@ -193,7 +193,7 @@ SqlTestOutcome runSqlTestFile(const std::string& path, Backend& backend, const s
                 std::vector<std::string> got;
                 got.push_back(csvHeader(result.rows().columns()));
                 std::vector<std::string> body;
-                while (result.rows().next()) body.push_back(csvRow(result.rows().row()));
+                while (result.rows().next()) body.push_back(csvRow(result.rows().row(), result.rows().columns()));
                 std::vector<std::string> want = r.expected;
                 if (rowsort) {
                     std::sort(body.begin(), body.end());

@@ -12,6 +12,7 @@ namespace jet::sql {
 
 std::string csvField(const std::string& text);
 std::string csvHeader(const std::vector<ResultColumn>& columns);
-std::string csvRow(const Row& row);
+// Single columns print the shortest text of their float value ("0.1", not "0.100000001").
+std::string csvRow(const Row& row, const std::vector<ResultColumn>& columns);
 
 }  // namespace jet::sql
