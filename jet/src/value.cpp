@@ -132,12 +132,14 @@ const char* columnTypeName(ColumnType type) {
     case ColumnType::Memo: return "Memo";
     case ColumnType::Guid: return "Replication ID";
     case ColumnType::Numeric: return "Numeric";
+    case ColumnType::Unknown0D: return "Unknown 0x0D";
+    case ColumnType::Unknown11: return "Unknown 0x11";
     }
     return "Unknown";
 }
 
 bool isKnownColumnType(uint8_t code) {
-    return (code >= 0x01 && code <= 0x0C) || code == 0x0F || code == 0x10;
+    return (code >= 0x01 && code <= 0x0D) || code == 0x0F || code == 0x10 || code == 0x11;
 }
 
 int64_t Value::toInt64() const {
