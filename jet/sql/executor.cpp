@@ -478,6 +478,9 @@ Source openSource(const std::string& name, Database& db, std::int64_t identity, 
     }
     std::optional<std::string> sql = db.viewSql(name);
     if (!sql) noSuchTable(name);
+    if (sql->find_first_not_of(" \t\r\n;") == std::string::npos)
+        throw ExecutionError("The saved query '" + name +
+                             "' cannot be opened: its SQL text could not be read from the file.");
     if (depth >= kMaxViewDepth)
         throw ExecutionError("The saved query '" + name + "' refers to itself through other queries; it cannot be opened.");
     Statement parsed;

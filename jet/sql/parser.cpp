@@ -112,7 +112,7 @@ private:
     [[noreturn]] void fail(const std::string& what, const Token& at, const std::string& detail = "") const {
         std::size_t pos = positionOf(at);
         std::string message = what + " at position " + std::to_string(pos) + ": ";
-        message += detail.empty() ? "unexpected " + describeToken(at) : detail + ", found " + describeToken(at);
+        message += detail.empty() ? describeToken(at) + " was not expected" : detail + ", found " + describeToken(at);
         throw SyntaxError(message + ".", pos);
     }
     [[noreturn]] void failIn(const std::string& expected) const {

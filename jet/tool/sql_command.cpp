@@ -60,10 +60,15 @@ int runSql(const std::vector<std::string>& args, const OpenOptions& options, std
         }
         sql::RowSet& rows = result.rows();
         CsvWriter csv(out);
-        std::vector<std::string> names;
-        for (const auto& c : rows.columns()) names.push_back(c.name);
-        csv.header(names);
-        std::vector<Value> cells(names.size());
+        std::vector<ColumnDef> columns;
+        for (const auto& c : rows.columns()) {
+            ColumnDef def;
+            def.name = c.name;
+            def.type = c.type == sql::ColumnType::Ole ? ColumnType::Ole : ColumnType::Text;  // decides binary quoting
+            columns.push_back(def);
+        }
+        csv.header(columns);
+        std::vector<Value> cells(columns.size());
         while (rows.next()) {
             const sql::Row& row = rows.row();
             for (std::size_t i = 0; i < cells.size(); ++i) cells[i] = outputValue(row[i], rows.columns()[i].type);

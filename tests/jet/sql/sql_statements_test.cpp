@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "jet/sql/engine.h"
 #include "memory_database.h"
 #include "sqltest_runner.h"
 
@@ -21,7 +22,7 @@ public:
         return std::make_shared<MemoryDatabase>(path);
     }
     std::shared_ptr<Database> openFixture(const std::string&, const std::string&, std::string& why) override {
-        why = "fixture files need the engine backend";
+        why = "fixture files run on the engine backend (SqlStatementsOnFiles)";
         return nullptr;
     }
     bool addView(Database& db, const std::string& name, const std::string& sql) override {
@@ -31,6 +32,25 @@ public:
     void attach(Database& db, const std::string& path, std::shared_ptr<Database> other) override {
         static_cast<MemoryDatabase&>(db).addOther(path, std::static_pointer_cast<MemoryDatabase>(other));
     }
+};
+
+// Real .mdb files through the engine: fixtures are copied to the run's folder first.
+class EngineBackend : public Backend {
+public:
+    std::string name() const override { return "engine"; }
+    std::shared_ptr<Database> createEmpty(const std::string&) override { return nullptr; }
+    std::shared_ptr<Database> openFixture(const std::string& name, const std::string& tmp, std::string& why) override {
+        fs::path source = fs::path(TABLOR_SHARED_DIR) / "testdata/mdb" / name;
+        if (!fs::exists(source)) {
+            why = "the fixture " + source.string() + " is not there (the shared test data folder is absent)";
+            return nullptr;
+        }
+        fs::path copy = fs::path(tmp) / name;
+        fs::copy_file(source, copy, fs::copy_options::overwrite_existing);
+        return openEngineDatabase(copy);
+    }
+    bool addView(Database&, const std::string&, const std::string&) override { return false; }
+    void attach(Database&, const std::string&, std::shared_ptr<Database>) override {}
 };
 
 std::vector<std::string> sqlTestFiles() {
@@ -75,3 +95,15 @@ TEST_P(SqlStatementsInMemory, RunsAsWritten) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, SqlStatementsInMemory, ::testing::ValuesIn(sqlTestFiles()), testName);
+
+class SqlStatementsOnFiles : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(SqlStatementsOnFiles, RunsAsWritten) {
+    EngineBackend backend;
+    fs::path tmp = freshTempDir("engine-" + testName({GetParam(), 0}));
+    SqlTestOutcome outcome = runSqlTestFile(GetParam(), backend, tmp.string());
+    fs::remove_all(tmp);
+    report(outcome);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, SqlStatementsOnFiles, ::testing::ValuesIn(sqlTestFiles()), testName);
