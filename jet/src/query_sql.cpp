@@ -2,7 +2,7 @@
 // clause part, keyed by ObjectId = the query's MSysObjects Id:
 //
 // Attribute  MEANING (columns used)
-// 0          query type (Flag: 1 select)
+// 0          query type (the catalog's Flags already tell select queries apart)
 // 3          options (Flag: 0x01 all fields "*", 0x02 DISTINCT, 0x08 DISTINCTROW,
 //            0x10 TOP (Name1 = the number), 0x20 TOP ... PERCENT)
 // 5          source table or query (Name1 = name, Name2 = alias)
@@ -66,17 +66,24 @@ std::string readQuerySql(DatabaseImpl& db, const std::vector<CatalogEntry>& cata
     std::string where, having;
     struct Join { int type; std::string left, right, on; };
     std::vector<Join> joins;
-    bool found = false;
+    const int cOrder = def->findColumn("Order");
+    struct Part { int64_t attribute; std::string order; std::vector<Value> values; };
+    std::vector<Part> parts;
     RowScanner scan(db, def, true);
     while (scan.next()) {
         const auto& v = scan.values();
         if (num(v, cObj) != queryId) continue;
-        found = true;
+        parts.push_back({num(v, cAttr), cOrder >= 0 ? v[cOrder].toString() : std::string(), v});
+    }
+    if (parts.empty()) return {};
+    // Within a clause the parts come in the order of their Order column.
+    std::stable_sort(parts.begin(), parts.end(), [](const Part& a, const Part& b) {
+        return a.attribute != b.attribute ? a.attribute < b.attribute : a.order < b.order;
+    });
+    for (const auto& part : parts) {
+        const auto& v = part.values;
         const std::string expr = txt(v, cExpr), n1 = txt(v, cName1), n2 = txt(v, cName2);
-        switch (num(v, cAttr)) {
-        case 0:
-            if (num(v, cFlag) != 1) return {}; // not a select query
-            break;
+        switch (part.attribute) {
         case 3: options = static_cast<int>(num(v, cFlag)); top = n1; break;
         case 5: tables.emplace_back(n1, n2); break;
         case 6: columns.push_back(n1.empty() ? expr : expr + " AS " + bracket(n1)); break;
@@ -88,7 +95,6 @@ std::string readQuerySql(DatabaseImpl& db, const std::vector<CatalogEntry>& cata
         default: break;
         }
     }
-    if (!found) return {};
     std::string sql = "SELECT ";
     if (options & 0x02) sql += "DISTINCT ";
     if (options & 0x08) sql += "DISTINCTROW ";
@@ -108,13 +114,33 @@ std::string readQuerySql(DatabaseImpl& db, const std::vector<CatalogEntry>& cata
     std::vector<std::string> from;
     std::vector<std::string> used;
     std::string joined;
+    // Each join adds the side not yet in the expression.
     for (const auto& j : joins) {
-        const char* kind = j.type == 2 ? " LEFT JOIN " : j.type == 3 ? " RIGHT JOIN " : " INNER JOIN ";
-        if (joined.empty()) joined = shown(j.left);
-        else joined = "(" + joined + ")";
-        joined += kind + shown(j.right) + " ON " + j.on;
-        used.push_back(j.left);
-        used.push_back(j.right);
+        const bool haveLeft = std::find(used.begin(), used.end(), j.left) != used.end();
+        const bool haveRight = std::find(used.begin(), used.end(), j.right) != used.end();
+        std::string kind = j.type == 2 ? " LEFT JOIN " : j.type == 3 ? " RIGHT JOIN " : " INNER JOIN ";
+        std::string added;
+        if (joined.empty()) {
+            joined = shown(j.left);
+            added = j.right;
+        } else if (haveLeft && !haveRight) {
+            added = j.right;
+        } else if (haveRight && !haveLeft) {
+            added = j.left;
+            if (j.type == 2) kind = " RIGHT JOIN ";
+            else if (j.type == 3) kind = " LEFT JOIN ";
+        } else {
+            added = haveLeft ? std::string() : j.right; // both present: condition only
+        }
+        if (used.size() > 1 || (!used.empty() && !added.empty())) joined = "(" + joined + ")";
+        if (added.empty()) {
+            joined += " AND " + j.on;
+        } else {
+            joined += kind + shown(added) + " ON " + j.on;
+        }
+        for (const auto* n : {&j.left, &j.right}) {
+            if (std::find(used.begin(), used.end(), *n) == used.end()) used.push_back(*n);
+        }
     }
     if (!joined.empty()) from.push_back(joined);
     for (const auto& [name, alias] : tables) {
