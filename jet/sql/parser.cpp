@@ -522,10 +522,11 @@ private:
                 advance();
                 return make(ExprKind::Literal, t);
             }
-            if (word == "TRUE" || word == "FALSE") {
+            // Jet's Boolean constants, as Access writes them into saved queries (=No, =Yes).
+            if (word == "TRUE" || word == "FALSE" || word == "YES" || word == "NO" || word == "ON" || word == "OFF") {
                 advance();
                 ExprPtr e = make(ExprKind::Literal, t);
-                e->literal = Value(word == "TRUE");
+                e->literal = Value(word == "TRUE" || word == "YES" || word == "ON");
                 return e;
             }
             if (word == "SELECT") notSupported("a sub-query");
