@@ -12,6 +12,7 @@
 #include "jet/error.h"
 #include "jet/index_keys.h"
 #include "jet/sql/error.h"
+#include "engine_writes.h"
 
 namespace jet::sql {
 namespace {
@@ -122,10 +123,23 @@ std::vector<std::uint8_t> keySegment(jet::KeyColumnType type, const Value& v) {
     return out;
 }
 
+std::unique_ptr<detail::EngineWrites> openWrites(const std::filesystem::path& path, const EngineOptions& options,
+                                                bool create) {
+#ifdef JET_SQL_HAS_WRITER
+    return detail::openEngineWrites(path, options, create);
+#else
+    (void)options;
+    (void)create;
+    throw NotSupportedError("Cannot open " + path.filename().string() +
+                            " for writing: this build of Tablor has no Access file writer yet.");
+#endif
+}
+
 class EngineTable : public TableAccess {
 public:
-    EngineTable(std::shared_ptr<jet::Database> db, std::shared_ptr<const jet::TableDef> def)
-        : db_(std::move(db)), def_(std::move(def)) {
+    // `writes` is null when the file is open read-only.
+    EngineTable(std::shared_ptr<jet::Database> db, std::shared_ptr<const jet::TableDef> def, detail::EngineWrites* writes)
+        : db_(std::move(db)), def_(std::move(def)), writes_(writes) {
         for (const jet::ColumnDef& c : def_->columns) columns_.push_back(columnInfoOf(c, db_->version()));
         for (const jet::IndexDef& ix : def_->indexes) {
             IndexInfo info;
@@ -170,9 +184,18 @@ public:
 
     std::uint64_t countRows() override { return db_->countRows(*def_); }
 
-    std::optional<std::int64_t> insertRow(const Row&) override { readOnly(); }
-    void updateRow(RowId, const Row&) override { readOnly(); }
-    void deleteRow(RowId) override { readOnly(); }
+    std::optional<std::int64_t> insertRow(const Row& values) override {
+        if (!writes_) readOnly();
+        return writes_->insertRow(*def_, values);
+    }
+    void updateRow(RowId row, const Row& values) override {
+        if (!writes_) readOnly();
+        writes_->updateRow(*def_, row, values);
+    }
+    void deleteRow(RowId row) override {
+        if (!writes_) readOnly();
+        writes_->deleteRow(*def_, row);
+    }
 
 private:
     [[noreturn]] void readOnly() const {
@@ -184,15 +207,21 @@ private:
     std::vector<ColumnInfo> columns_;
     std::vector<IndexInfo> indexes_;
     std::vector<const jet::IndexDef*> engineIndexes_;
+    detail::EngineWrites* writes_;
 };
 
 class EngineDatabase : public Database {
 public:
-    EngineDatabase(std::filesystem::path path, EngineOptions options)
+    EngineDatabase(std::filesystem::path path, EngineOptions options, bool create)
         : path_(std::move(path)), options_(std::move(options)) {
-        jet::OpenOptions open;
-        open.jet3CodePage = options_.jet3CodePage;
-        db_ = std::make_shared<jet::Database>(jet::Database::open(path_, open));
+        if (options_.writable || create) {
+            writes_ = openWrites(path_, options_, create);
+            db_ = writes_->database();
+        } else {
+            jet::OpenOptions open;
+            open.jet3CodePage = options_.jet3CodePage;
+            db_ = std::make_shared<jet::Database>(jet::Database::open(path_, open));
+        }
     }
 
     std::string path() const override { return path_.string(); }
@@ -211,11 +240,17 @@ public:
                                         e.linkedDatabase + "); reading linked tables is not supported. Open that "
                                         "database instead.");
         if (!db_->hasTable(name)) return nullptr;
-        return std::make_unique<EngineTable>(db_, db_->table(name));
+        return std::make_unique<EngineTable>(db_, db_->table(name), writes_.get());
     }
 
-    void createTable(const TableDefinition& definition) override { readOnly("create the table '" + definition.name + "'"); }
-    void dropTable(std::string_view name) override { readOnly("drop the table '" + std::string(name) + "'"); }
+    void createTable(const TableDefinition& definition) override {
+        if (!writes_) readOnly("create the table '" + definition.name + "'");
+        writes_->createTable(definition);
+    }
+    void dropTable(std::string_view name) override {
+        if (!writes_) readOnly("drop the table '" + std::string(name) + "'");
+        writes_->dropTable(name);
+    }
     std::shared_ptr<Database> openOther(const std::string& path) override {
         EngineOptions options;
         options.writable = true;
@@ -228,6 +263,7 @@ private:
     }
     std::filesystem::path path_;
     EngineOptions options_;
+    std::unique_ptr<detail::EngineWrites> writes_;  // before db_: db_ may share the writer
     std::shared_ptr<jet::Database> db_;
 };
 
@@ -239,10 +275,13 @@ Int128 magnitudeOf(const jet::Decimal& d) {
 }  // namespace
 
 std::shared_ptr<Database> openEngineDatabase(const std::filesystem::path& path, const EngineOptions& options) {
-    if (options.writable)
-        throw NotSupportedError("Opening " + path.filename().string() +
-                                " for writing through Jet SQL is not available yet: the engine's writer is not built.");
-    return std::make_shared<EngineDatabase>(path, options);
+    return std::make_shared<EngineDatabase>(path, options, false);
+}
+
+std::shared_ptr<Database> createEngineDatabase(const std::filesystem::path& path) {
+    EngineOptions options;
+    options.writable = true;
+    return std::make_shared<EngineDatabase>(path, options, true);
 }
 
 ColumnType fromEngineType(jet::ColumnType type) {

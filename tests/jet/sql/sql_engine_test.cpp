@@ -144,8 +144,8 @@ TEST_P(SqlOnFixture, PagingAndLookupsAgreeWithAFullScan) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, SqlOnFixture, ::testing::ValuesIn(fixtures()),
-                         [](const ::testing::TestParamInfo<std::string>& info) {
-                             std::string name = fs::path(info.param).stem().string();
+                         [](const ::testing::TestParamInfo<std::string>& param) {
+                             std::string name = fs::path(param.param).stem().string();
                              for (char& c : name)
                                  if (!isalnum(static_cast<unsigned char>(c))) c = '_';
                              return name;

@@ -21,6 +21,9 @@ struct EngineOptions {
 // file cannot be opened.
 std::shared_ptr<Database> openEngineDatabase(const std::filesystem::path& path, const EngineOptions& options = {});
 
+// Creates a new, empty Access 2000 file at `path` (it must not exist) and opens it for writing.
+std::shared_ptr<Database> createEngineDatabase(const std::filesystem::path& path);
+
 // The SQL layer's type for an engine column type.
 ColumnType fromEngineType(jet::ColumnType type);
 // An engine value in the SQL layer's canonical form (storage.h).
