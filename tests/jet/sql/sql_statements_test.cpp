@@ -30,8 +30,12 @@ public:
         static_cast<MemoryDatabase&>(db).addView(name, sql);
         return true;
     }
-    void attach(Database& db, const std::string& path, std::shared_ptr<Database> other) override {
-        static_cast<MemoryDatabase&>(db).addOther(path, std::static_pointer_cast<MemoryDatabase>(other));
+    bool attach(Database& db, const std::string& path) override {
+        static_cast<MemoryDatabase&>(db).addOther(path, std::make_shared<MemoryDatabase>(path));
+        return true;
+    }
+    std::shared_ptr<Database> openAttached(Database& db, const std::string& path) override {
+        return db.openOther(path);
     }
 };
 
@@ -57,8 +61,13 @@ public:
         return openEngineDatabase(copy);
     }
     bool addView(Database&, const std::string&, const std::string&) override { return false; }
-    // Real files reach each other by path; nothing to link.
-    void attach(Database&, const std::string&, std::shared_ptr<Database>) override {}
+    // Real files reach each other by path: make the file and let it go (a writer holds a lock).
+    bool attach(Database&, const std::string& path) override { return createEmpty(path) != nullptr; }
+    std::shared_ptr<Database> openAttached(Database&, const std::string& path) override {
+        EngineOptions options;
+        options.writable = true;
+        return openEngineDatabase(path, options);
+    }
 };
 
 std::vector<std::string> sqlTestFiles() {

@@ -98,6 +98,7 @@ SqlTestOutcome runSqlTestFile(const std::string& path, Backend& backend, const s
     std::map<std::string, std::shared_ptr<Database>> databases;
     std::map<std::string, std::unique_ptr<Connection>> connections;
     std::string current = "main";
+    std::vector<std::string> attached;
     std::string dbSpec = afterWord(records[0].head, "database");
     if (dbSpec == "empty") {
         databases["main"] = backend.createEmpty(tmpDir + "/main.mdb");
@@ -132,18 +133,17 @@ SqlTestOutcome runSqlTestFile(const std::string& path, Backend& backend, const s
         try {
             if (head.rfind("attach ", 0) == 0) {
                 std::string p = replaceAll(afterWord(head, "attach"), "${TMP}", tmpDir);
-                auto other = backend.createEmpty(p);
-                if (!other) {
-                    failure(r, "the backend cannot create " + p);
-                    continue;
-                }
-                databases[p] = other;
-                backend.attach(*databases.at("main"), p, other);
+                if (!backend.attach(*databases.at("main"), p)) failure(r, "the backend cannot create " + p);
+                attached.push_back(p);
             } else if (head.rfind("use ", 0) == 0) {
                 std::string p = replaceAll(afterWord(head, "use"), "${TMP}", tmpDir);
-                if (!databases.count(p)) {
-                    failure(r, "no database '" + p + "' is attached");
-                    continue;
+                if (p != "main") {
+                    if (std::find(attached.begin(), attached.end(), p) == attached.end()) {
+                        failure(r, "no database '" + p + "' is attached");
+                        continue;
+                    }
+                    connections.erase(p);
+                    databases[p] = backend.openAttached(*databases.at("main"), p);
                 }
                 current = p;
             } else if (head.rfind("view ", 0) == 0) {

@@ -36,8 +36,11 @@ public:
     virtual std::shared_ptr<Database> openFixture(const std::string& name, const std::string& tmp, std::string& why) = 0;
     // Adds a saved query; false when this backend cannot.
     virtual bool addView(Database& db, const std::string& name, const std::string& sql) = 0;
-    // Makes `other` reachable from `db` through IN 'path'.
-    virtual void attach(Database& db, const std::string& path, std::shared_ptr<Database> other) = 0;
+    // A new empty database at `path` that `db` reaches through IN 'path'; false when the
+    // backend cannot make one.
+    virtual bool attach(Database& db, const std::string& path) = 0;
+    // The attached database at `path`, opened for a `use` record.
+    virtual std::shared_ptr<Database> openAttached(Database& db, const std::string& path) = 0;
 };
 
 struct SqlTestOutcome {
