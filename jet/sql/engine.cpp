@@ -60,26 +60,59 @@ private:
     Row row_;
 };
 
+// The wizard reads a table in pages, TOP 50 ... WHERE id > n with n the last id of the
+// previous page. A fresh seek decodes the index pages from the root down each time; instead
+// the cursor that a query left unfinished is kept here and continued when the next seek on
+// the same index starts after the entry where it stopped. Any change to the file drops it.
+struct SeekCache {
+    std::uint32_t tablePage = 0;
+    std::uint32_t indexNumber = 0;
+    std::vector<std::uint8_t> lastKey;  // key of the last entry whose row was handed out
+    std::unique_ptr<jet::IndexCursor> cursor;
+    std::uint64_t reused = 0;           // how often a seek continued a kept cursor (for tests)
+};
+
 // Cursor over the entries of an index from a start key while their first segment is at
 // most `stop` (empty: to the end), reading each entry's row.
 class SeekCursor : public RowCursor {
 public:
-    SeekCursor(const jet::Database& db, std::shared_ptr<const jet::TableDef> table, jet::IndexCursor cursor,
-               std::vector<std::uint8_t> stop)
-        : db_(db), table_(std::move(table)), cursor_(std::move(cursor)), stop_(std::move(stop)) {}
+    SeekCursor(std::shared_ptr<const jet::Database> db, std::shared_ptr<const jet::TableDef> table, std::uint32_t indexNumber,
+               std::unique_ptr<jet::IndexCursor> cursor, std::vector<std::uint8_t> start, std::vector<std::uint8_t> stop,
+               std::shared_ptr<SeekCache> cache)
+        : db_(std::move(db)),
+          table_(std::move(table)),
+          indexNumber_(indexNumber),
+          cursor_(std::move(cursor)),
+          start_(std::move(start)),
+          stop_(std::move(stop)),
+          cache_(std::move(cache)) {}
+    ~SeekCursor() override {
+        // Left after handing out a row, with entries possibly still to come: keep it for the next page.
+        if (handedOut_ && cache_) {
+            cache_->tablePage = table_->definitionPage;
+            cache_->indexNumber = indexNumber_;
+            cache_->lastKey = std::move(lastKey_);
+            cache_->cursor = std::move(cursor_);
+        }
+    }
     bool next() override {
-        while (cursor_.next()) {
-            const jet::IndexEntry& e = cursor_.entry();
+        handedOut_ = false;
+        while (cursor_->next()) {
+            const jet::IndexEntry& e = cursor_->entry();
+            // A continued cursor may stand before the start (equal keys of the last page).
+            if (std::lexicographical_compare(e.key.begin(), e.key.end(), start_.begin(), start_.end())) continue;
             if (!stop_.empty()) {
                 std::size_t n = std::min(stop_.size(), e.key.size());
                 // Compare the entry's first segment with the stop segment (same fixed width).
                 if (std::memcmp(e.key.data(), stop_.data(), n) > 0) return false;
             }
-            auto values = db_.readRow(*table_, e.row);
+            auto values = db_->readRow(*table_, e.row);
             if (!values) continue;  // an entry whose row is gone: skip it, the index is not ours to fix
             row_.resize(values->size());
             for (std::size_t i = 0; i < values->size(); ++i) row_[i] = fromEngineValue((*values)[i]);
             id_ = e.row.packed();
+            lastKey_ = e.key;
+            handedOut_ = true;
             return true;
         }
         return false;
@@ -88,10 +121,15 @@ public:
     RowId rowId() const override { return id_; }
 
 private:
-    const jet::Database& db_;
+    std::shared_ptr<const jet::Database> db_;
     std::shared_ptr<const jet::TableDef> table_;
-    jet::IndexCursor cursor_;
+    std::uint32_t indexNumber_;
+    std::unique_ptr<jet::IndexCursor> cursor_;
+    std::vector<std::uint8_t> start_;
     std::vector<std::uint8_t> stop_;
+    std::shared_ptr<SeekCache> cache_;
+    std::vector<std::uint8_t> lastKey_;
+    bool handedOut_ = false;
     Row row_;
     RowId id_ = 0;
 };
@@ -138,8 +176,9 @@ std::unique_ptr<detail::EngineWrites> openWrites(const std::filesystem::path& pa
 class EngineTable : public TableAccess {
 public:
     // `writes` is null when the file is open read-only.
-    EngineTable(std::shared_ptr<jet::Database> db, std::shared_ptr<const jet::TableDef> def, detail::EngineWrites* writes)
-        : db_(std::move(db)), def_(std::move(def)), writes_(writes) {
+    EngineTable(std::shared_ptr<jet::Database> db, std::shared_ptr<const jet::TableDef> def, detail::EngineWrites* writes,
+                std::shared_ptr<SeekCache> cache)
+        : db_(std::move(db)), def_(std::move(def)), writes_(writes), cache_(std::move(cache)) {
         for (const jet::ColumnDef& c : def_->columns) columns_.push_back(columnInfoOf(c, db_->version()));
         for (const jet::IndexDef& ix : def_->indexes) {
             IndexInfo info;
@@ -179,21 +218,34 @@ public:
         if (range.low) start = keySegment(type, range.low->value);
         std::vector<std::uint8_t> stop;
         if (range.high) stop = keySegment(type, range.high->value);
-        return std::make_unique<SeekCursor>(*db_, def_, db_->indexSeek(def_, ix, start), std::move(stop));
+        std::unique_ptr<jet::IndexCursor> cursor;
+        if (cache_->cursor && cache_->tablePage == def_->definitionPage && cache_->indexNumber == ix.number &&
+            std::lexicographical_compare(cache_->lastKey.begin(), cache_->lastKey.end(), start.begin(), start.end())) {
+            cursor = std::move(cache_->cursor);
+            ++cache_->reused;
+        } else {
+            cursor = std::make_unique<jet::IndexCursor>(db_->indexSeek(def_, ix, start));
+        }
+        cache_->cursor.reset();
+        return std::make_unique<SeekCursor>(db_, def_, ix.number, std::move(cursor), std::move(start), std::move(stop),
+                                            cache_);
     }
 
     std::uint64_t countRows() override { return db_->countRows(*def_); }
 
     std::optional<std::int64_t> insertRow(const Row& values) override {
         if (!writes_) readOnly();
+        cache_->cursor.reset();
         return writes_->insertRow(*def_, values);
     }
     void updateRow(RowId row, const Row& values) override {
         if (!writes_) readOnly();
+        cache_->cursor.reset();
         writes_->updateRow(*def_, row, values);
     }
     void deleteRow(RowId row) override {
         if (!writes_) readOnly();
+        cache_->cursor.reset();
         writes_->deleteRow(*def_, row);
     }
 
@@ -208,6 +260,7 @@ private:
     std::vector<IndexInfo> indexes_;
     std::vector<const jet::IndexDef*> engineIndexes_;
     detail::EngineWrites* writes_;
+    std::shared_ptr<SeekCache> cache_;
 };
 
 class EngineDatabase : public Database {
@@ -228,27 +281,31 @@ public:
     std::vector<std::string> tableNames() override { return db_->tableNames(); }
 
     std::optional<std::string> viewSql(std::string_view name) override {
-        for (const jet::CatalogEntry& e : db_->views())
+        loadCatalog();
+        for (const jet::CatalogEntry& e : views_)
             if (sameNameAscii(e.name, name)) return e.sql;
         return std::nullopt;
     }
 
     std::unique_ptr<TableAccess> openTable(std::string_view name) override {
-        for (const jet::CatalogEntry& e : db_->linkedTables())
+        loadCatalog();
+        for (const jet::CatalogEntry& e : linked_)
             if (sameNameAscii(e.name, name))
                 throw NotSupportedError("The table '" + e.name + "' is linked to another database (" +
                                         e.linkedDatabase + "); reading linked tables is not supported. Open that "
                                         "database instead.");
         if (!db_->hasTable(name)) return nullptr;
-        return std::make_unique<EngineTable>(db_, db_->table(name), writes_.get());
+        return std::make_unique<EngineTable>(db_, db_->table(name), writes_.get(), cache_);
     }
 
     void createTable(const TableDefinition& definition) override {
         if (!writes_) readOnly("create the table '" + definition.name + "'");
+        cache_->cursor.reset();
         writes_->createTable(definition);
     }
     void dropTable(std::string_view name) override {
         if (!writes_) readOnly("drop the table '" + std::string(name) + "'");
+        cache_->cursor.reset();
         writes_->dropTable(name);
     }
     std::shared_ptr<Database> openOther(const std::string& path) override {
@@ -261,10 +318,21 @@ private:
     [[noreturn]] void readOnly(const std::string& what) const {
         throw ExecutionError("Cannot " + what + ": " + db_->fileName() + " is open read-only.");
     }
+    // Saved queries and linked tables, read once: statements cannot create or drop them.
+    void loadCatalog() {
+        if (catalogLoaded_) return;
+        views_ = db_->views();
+        linked_ = db_->linkedTables();
+        catalogLoaded_ = true;
+    }
+    bool catalogLoaded_ = false;
+    std::vector<jet::CatalogEntry> views_;
+    std::vector<jet::CatalogEntry> linked_;
     std::filesystem::path path_;
     EngineOptions options_;
     std::unique_ptr<detail::EngineWrites> writes_;  // before db_: db_ may share the writer
     std::shared_ptr<jet::Database> db_;
+    std::shared_ptr<SeekCache> cache_ = std::make_shared<SeekCache>();
 };
 
 Int128 magnitudeOf(const jet::Decimal& d) {

@@ -150,3 +150,31 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, SqlOnFixture, ::testing::ValuesIn(fixtures())
                                  if (!isalnum(static_cast<unsigned char>(c))) c = '_';
                              return name;
                          });
+
+// Paging continues the index cursor the previous page left; any other seek must still
+// start from the index itself: going back, jumping ahead, other keys in between.
+TEST(SqlOnFixtureFile, SeeksAfterPagingStartWhereTheyShould) {
+    fs::path file = fixtureDir() / "northwind_jet4_statdata.mdb";
+    if (!fs::exists(file)) GTEST_SKIP() << "the shared test data folder " << fixtureDir() << " is absent";
+    Connection c(openEngineDatabase(file));
+    auto ids = [&](const std::string& sql) {
+        std::vector<std::int64_t> out;
+        Result r = c.execute(sql);
+        while (r.rows().next()) out.push_back(r.rows().row()[0].asInt());
+        return out;
+    };
+    EXPECT_EQ(ids("SELECT TOP 3 * FROM [Orders] WHERE OrderID > 0"), (std::vector<std::int64_t>{10248, 10249, 10250}));
+    EXPECT_EQ(ids("SELECT TOP 3 * FROM [Orders] WHERE OrderID > 10250"), (std::vector<std::int64_t>{10251, 10252, 10253}));
+    // Back to an earlier key: not where the kept cursor stands.
+    EXPECT_EQ(ids("SELECT TOP 2 * FROM [Orders] WHERE OrderID > 10248"), (std::vector<std::int64_t>{10249, 10250}));
+    // A lookup of the very key the kept cursor stopped on.
+    EXPECT_EQ(ids("SELECT * FROM [Orders] WHERE OrderID = 10250"), (std::vector<std::int64_t>{10250}));
+    // Ahead, past several leaf pages.
+    EXPECT_EQ(ids("SELECT TOP 2 * FROM [Orders] WHERE OrderID >= 11076"), (std::vector<std::int64_t>{11076, 11077}));
+    EXPECT_TRUE(ids("SELECT TOP 2 * FROM [Orders] WHERE OrderID > 11077").empty());
+    // Another index of the same table in between, then the key again.
+    EXPECT_EQ(ids("SELECT COUNT(*) FROM [Orders] WHERE EmployeeID = 5"), (std::vector<std::int64_t>{42}));
+    EXPECT_EQ(ids("SELECT OrderID FROM [Orders] WHERE EmployeeID = 5 AND OrderID > 10300 ORDER BY OrderID").front(),
+              10320);
+    EXPECT_EQ(ids("SELECT TOP 1 * FROM [Orders] WHERE OrderID > 10251"), (std::vector<std::int64_t>{10252}));
+}
