@@ -236,7 +236,7 @@ std::vector<uint8_t> buildIndexPage(const Format& f, bool leaf, uint32_t tdefPag
     put32(page, f.indexTailPageOffset, tail);
     put16(page, f.indexPrefixLengthOffset, static_cast<uint16_t>(prefix));
     for (size_t end : ends) page[f.indexEntryMaskOffset + end / 8] |= static_cast<uint8_t>(1u << (end % 8));
-    std::memcpy(page.data() + entriesAt, data.data(), data.size());
+    if (!data.empty()) std::memcpy(page.data() + entriesAt, data.data(), data.size());
     return page;
 }
 
