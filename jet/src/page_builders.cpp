@@ -236,47 +236,8 @@ std::vector<uint8_t> buildIndexPage(const Format& f, bool leaf, uint32_t tdefPag
     put32(page, f.indexTailPageOffset, tail);
     put16(page, f.indexPrefixLengthOffset, static_cast<uint16_t>(prefix));
     for (size_t end : ends) page[f.indexEntryMaskOffset + end / 8] |= static_cast<uint8_t>(1u << (end % 8));
-    std::memcpy(page.data() + entriesAt, data.data(), data.size());
+    if (!data.empty()) std::memcpy(page.data() + entriesAt, data.data(), data.size());
     return page;
-}
-
-IndexPageContents readIndexPage(const PageFile& file, uint32_t pageNo, std::span<const uint8_t> page)
-{
-    const Format& f = file.format();
-    IndexPageContents out;
-    if (page[0] != page_type::IndexLeaf && page[0] != page_type::IndexNode) file.corrupt(pageNo, "is not an index page");
-    out.leaf = page[0] == page_type::IndexLeaf;
-    out.prev = u32(page, f.indexPrevPageOffset);
-    out.next = u32(page, f.indexNextPageOffset);
-    out.tail = u32(page, f.indexTailPageOffset);
-    const size_t prefixLen = u16(page, f.indexPrefixLengthOffset);
-    const size_t entriesAt = f.indexEntriesOffset();
-    const size_t trailer = out.leaf ? 4 : 8;
-    std::vector<uint8_t> prefix;
-    size_t last = 0;
-    for (size_t i = 0; i < f.indexEntryMaskSize; ++i) {
-        const uint8_t m = page[f.indexEntryMaskOffset + i];
-        if (!m) continue;
-        for (int bit = 0; bit < 8; ++bit) {
-            if (!(m & (1u << bit))) continue;
-            const size_t end = i * 8 + static_cast<size_t>(bit);
-            if (end <= last || entriesAt + end > f.pageSize) file.corrupt(pageNo, "has an index entry mask that does not fit the page");
-            std::vector<uint8_t> full = out.entries.empty() ? std::vector<uint8_t>{} : prefix;
-            full.insert(full.end(), page.begin() + static_cast<std::ptrdiff_t>(entriesAt + last),
-                        page.begin() + static_cast<std::ptrdiff_t>(entriesAt + end));
-            if (out.entries.empty()) prefix.assign(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(std::min(prefixLen, full.size())));
-            if (full.size() < trailer) file.corrupt(pageNo, "has an index entry shorter than its row pointer");
-            IndexPageEntry e;
-            const size_t keyLen = full.size() - trailer;
-            e.key.assign(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(keyLen));
-            e.row.page = u24be(full, keyLen);
-            e.row.slot = full[keyLen + 3];
-            if (!out.leaf) e.child = u32be(full, keyLen + 4);
-            out.entries.push_back(std::move(e));
-            last = end;
-        }
-    }
-    return out;
 }
 
 } // namespace jet::detail

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "format.h"
+#include "index_reader.h"
 #include "jet/cursor.h"
 
 #include <cstdint>
@@ -56,11 +57,6 @@ std::vector<uint8_t> encodeInlineUsageMap(uint32_t start, std::span<const uint32
 
 // ---- Index pages ---------------------------------------------------------------------------
 
-struct IndexPageEntry {
-    std::vector<uint8_t> key; // encoded key (see index_keys.h)
-    RowId row;                // the row, or for node entries the last row of the child
-    uint32_t child = 0;       // node entries: the child page
-};
 
 // Index page (type 0x03 node, 0x04 leaf), Jet 4 offsets (Jet 3 from Format):
 //
@@ -88,13 +84,5 @@ std::vector<uint8_t> buildIndexPage(const Format& format, bool leaf, uint32_t td
 size_t indexEntriesSize(std::span<const IndexPageEntry> entries, bool leaf);
 size_t indexPageCapacity(const Format& format);
 
-// Reads the entries back (full keys); throws FormatError via `file` naming the page.
-struct IndexPageContents {
-    bool leaf = true;
-    uint32_t prev = 0, next = 0, tail = 0;
-    std::vector<IndexPageEntry> entries;
-};
-class PageFile;
-IndexPageContents readIndexPage(const PageFile& file, uint32_t pageNo, std::span<const uint8_t> page);
 
 } // namespace jet::detail

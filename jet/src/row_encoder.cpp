@@ -174,7 +174,10 @@ EncodedColumn encodeValue(const Format& format, const ColumnDef& c, const Value&
         return out;
     case ColumnType::Guid:
         if (v.kind() != Value::Kind::Guid) throw ValueError(describe(c) + " needs a GUID; \"" + v.toString() + "\" is not one");
-        b.assign(v.asGuid().bytes.begin(), v.asGuid().bytes.end());
+        {
+            const Guid g = v.asGuid();
+            b.assign(g.bytes.begin(), g.bytes.end());
+        }
         return out;
     case ColumnType::Numeric: {
         Decimal d;

@@ -1,7 +1,10 @@
 // A new empty database, held against the empty Access 2000 file Microsoft's ADOX made.
 #include "database_creator.h"
 #include "page_builders.h"
+#include "database_impl.h"
+#include "index_reader.h"
 #include "page_file.h"
+#include "table_def_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -82,14 +85,66 @@ TEST(DatabaseCreator, PagesMatchTheFileAdoxMakes)
               std::vector<uint8_t>(adox[14].begin(), adox[14].begin() + 30));
 
     // Index pages: the same entries; ours share a key prefix (ADOX does not compress these).
-    auto file = std::make_unique<PageFile>(kAdox, false, 16);
+    TempDir dir;
+    const fs::path oursFile = dir.path / "ours.mdb";
+    {
+        std::ofstream out(oursFile, std::ios::binary);
+        auto pages = ours;
+        auto mask = headerMask();
+        for (size_t i = 0; i < 128; ++i) pages[0][0x18 + i] ^= mask[i];
+        for (const auto& p : pages) out.write(reinterpret_cast<const char*>(p.data()), 4096);
+    }
+    DatabaseImpl adoxDb(kAdox, {});
+    DatabaseImpl oursDb(oursFile, {});
     for (uint32_t p = 7; p <= 9; ++p) {
-        const auto a = readIndexPage(*file, p, adox[p]);
-        const auto b = readIndexPage(*file, p, ours[p]);
+        const uint32_t owner = p == 9 ? 3 : 2;
+        const auto a = readIndexPage(adoxDb, p, owner);
+        const auto b = readIndexPage(oursDb, p, owner);
         ASSERT_EQ(a.entries.size(), b.entries.size()) << "page " << p;
         for (size_t i = 0; i < a.entries.size(); ++i) {
             EXPECT_EQ(a.entries[i].key, b.entries[i].key) << "page " << p << " entry " << i;
             EXPECT_EQ(a.entries[i].row, b.entries[i].row) << "page " << p << " entry " << i;
+        }
+    }
+
+    // Table definitions: the same columns (number, type, flags, size, place in the row) and
+    // the same indexes. ADOX lists columns and indexes by name and leaves stray bytes in
+    // fields that only fixed columns use; we list them by number and write zeros there.
+    for (uint32_t page = 2; page <= 5; ++page) {
+        const auto a = readTableDef(adoxDb, page, "t");
+        const auto b = readTableDef(oursDb, page, "t");
+        ASSERT_EQ(a->columns.size(), b->columns.size()) << "definition page " << page;
+        EXPECT_EQ(a->storedRowCount, b->storedRowCount);
+        EXPECT_EQ(a->tableType, b->tableType);
+        EXPECT_EQ(a->maxColumns, b->maxColumns);
+        EXPECT_EQ(a->usageMap, b->usageMap);
+        EXPECT_EQ(a->freeSpaceMap, b->freeSpaceMap);
+        for (const auto& ca : a->columns) {
+            const int at = b->findColumn(ca.name);
+            ASSERT_GE(at, 0) << ca.name;
+            const auto& cb = b->columns[static_cast<size_t>(at)];
+            EXPECT_EQ(ca.type, cb.type) << ca.name;
+            EXPECT_EQ(ca.number, cb.number) << ca.name;
+            EXPECT_EQ(ca.flags, cb.flags) << ca.name;
+            EXPECT_EQ(ca.extFlags, cb.extFlags) << ca.name;
+            EXPECT_EQ(ca.length, cb.length) << ca.name;
+            if (ca.isFixed()) EXPECT_EQ(ca.fixedOffset, cb.fixedOffset) << ca.name;
+            else EXPECT_EQ(ca.varIndex, cb.varIndex) << ca.name;
+        }
+        ASSERT_EQ(a->indexes.size(), b->indexes.size());
+        for (const auto& ia : a->indexes) {
+            const auto* ib = b->findIndex(ia.name);
+            ASSERT_NE(ib, nullptr) << ia.name;
+            EXPECT_EQ(ia.number, ib->number) << ia.name;
+            EXPECT_EQ(ia.type, ib->type) << ia.name;
+            EXPECT_EQ(ia.flags, ib->flags) << ia.name;
+            EXPECT_EQ(ia.rootPage, ib->rootPage) << ia.name;
+            EXPECT_EQ(ia.usageMap, ib->usageMap) << ia.name;
+            ASSERT_EQ(ia.columns.size(), ib->columns.size()) << ia.name;
+            for (size_t k = 0; k < ia.columns.size(); ++k) {
+                EXPECT_EQ(ia.columns[k].columnNumber, ib->columns[k].columnNumber);
+                EXPECT_EQ(ia.columns[k].ascending, ib->columns[k].ascending);
+            }
         }
     }
 
