@@ -11,6 +11,7 @@
 #include "jet/database.h"
 #include "jet/error.h"
 #include "jet/index_keys.h"
+#include "jet/writer.h"
 #include "jet/sql/error.h"
 #include "engine_writes.h"
 
@@ -37,6 +38,9 @@ ColumnInfo columnInfoOf(const jet::ColumnDef& c, jet::Version version) {
     info.precision = c.precision;
     info.scale = c.scale;
     info.autoNumber = c.isAutoNumber() && c.type == jet::ColumnType::Long;
+    // The "may be null" flag; Access keeps it set and holds Required as a property instead,
+    // so this only says NOT NULL where a writer cleared the flag.
+    info.required = !(c.flags & jet::column_flags::Nullable) && !info.autoNumber;
     info.compressed = c.isCompressedUnicode();
     return info;
 }
@@ -208,9 +212,13 @@ public:
     const std::vector<ColumnInfo>& columns() const override { return columns_; }
     const std::vector<IndexInfo>& indexes() const override { return indexes_; }
 
-    std::unique_ptr<RowCursor> scan() override { return std::make_unique<ScanCursor>(db_->scan(def_)); }
+    std::unique_ptr<RowCursor> scan() override {
+        if (writes_) writes_->refresh();
+        return std::make_unique<ScanCursor>(db_->scan(def_));
+    }
 
     std::unique_ptr<RowCursor> seek(std::size_t index, const KeyRange& range) override {
+        if (writes_) writes_->refresh();
         const jet::IndexDef& ix = *engineIndexes_.at(index);
         jet::KeyColumnType type = *keyTypeOf(def_->columns[indexes_[index].columns[0]].type);
         // Null entries carry the flag 0x00, values 0x7F: starting at 0x7F skips the nulls.
@@ -231,17 +239,28 @@ public:
                                             cache_);
     }
 
-    std::uint64_t countRows() override { return db_->countRows(*def_); }
+    std::uint64_t countRows() override {
+        if (writes_) writes_->refresh();
+        return db_->countRows(*def_);
+    }
 
     std::optional<std::int64_t> insertRow(const Row& values) override {
         if (!writes_) readOnly();
         cache_->cursor.reset();
-        return writes_->insertRow(*def_, values);
+        try {
+            return writes_->insertRow(*def_, values);
+        } catch (const jet::Error& e) {
+            rethrowAsSql(e);
+        }
     }
     void updateRow(RowId row, const Row& values) override {
         if (!writes_) readOnly();
         cache_->cursor.reset();
-        writes_->updateRow(*def_, row, values);
+        try {
+            writes_->updateRow(*def_, row, values);
+        } catch (const jet::Error& e) {
+            rethrowAsSql(e);
+        }
     }
     void deleteRow(RowId row) override {
         if (!writes_) readOnly();
@@ -250,6 +269,14 @@ public:
     }
 
 private:
+    // A refused change in Jet's words where Jet has them, with the engine's detail.
+    [[noreturn]] static void rethrowAsSql(const jet::Error& e) {
+        std::string what = e.what();
+        if (dynamic_cast<const jet::ConstraintError*>(&e) && what.find("duplicate") != std::string::npos)
+            throw ExecutionError("The changes you requested to the table were not successful because they would "
+                                 "create duplicate values in the index, primary key, or relationship: " + what);
+        throw;
+    }
     [[noreturn]] void readOnly() const {
         throw ExecutionError("Cannot change '" + def_->name + "': " + db_->fileName() +
                              " is open read-only. Open it for writing to run INSERT, UPDATE or DELETE.");
@@ -278,7 +305,10 @@ public:
     }
 
     std::string path() const override { return path_.string(); }
-    std::vector<std::string> tableNames() override { return db_->tableNames(); }
+    std::vector<std::string> tableNames() override {
+        if (writes_) writes_->refresh();
+        return db_->tableNames();
+    }
 
     std::optional<std::string> viewSql(std::string_view name) override {
         loadCatalog();
@@ -294,6 +324,7 @@ public:
                 throw NotSupportedError("The table '" + e.name + "' is linked to another database (" +
                                         e.linkedDatabase + "); reading linked tables is not supported. Open that "
                                         "database instead.");
+        if (writes_) writes_->refresh();
         if (!db_->hasTable(name)) return nullptr;
         return std::make_unique<EngineTable>(db_, db_->table(name), writes_.get(), cache_);
     }
