@@ -85,6 +85,7 @@ public:
                std::shared_ptr<SeekCache> cache)
         : db_(std::move(db)),
           table_(std::move(table)),
+          reader_(db_->rowReader(table_)),
           indexNumber_(indexNumber),
           cursor_(std::move(cursor)),
           start_(std::move(start)),
@@ -110,10 +111,9 @@ public:
                 // Compare the entry's first segment with the stop segment (same fixed width).
                 if (std::memcmp(e.key.data(), stop_.data(), n) > 0) return false;
             }
-            auto values = db_->readRow(*table_, e.row);
-            if (!values) continue;  // an entry whose row is gone: skip it, the index is not ours to fix
-            row_.resize(values->size());
-            for (std::size_t i = 0; i < values->size(); ++i) row_[i] = fromEngineValue((*values)[i]);
+            if (!reader_.read(e.row, values_)) continue;  // an entry whose row is gone: skip it, the index is not ours to fix
+            row_.resize(values_.size());
+            for (std::size_t i = 0; i < values_.size(); ++i) row_[i] = fromEngineValue(values_[i]);
             id_ = e.row.packed();
             lastKey_ = e.key;
             handedOut_ = true;
@@ -127,6 +127,8 @@ public:
 private:
     std::shared_ptr<const jet::Database> db_;
     std::shared_ptr<const jet::TableDef> table_;
+    jet::RowReader reader_;
+    std::vector<jet::Value> values_;
     std::uint32_t indexNumber_;
     std::unique_ptr<jet::IndexCursor> cursor_;
     std::vector<std::uint8_t> start_;

@@ -90,6 +90,10 @@ std::optional<std::vector<Value>> Database::readRow(const TableDef& t, RowId id)
     return values;
 }
 
+RowReader Database::rowReader(std::shared_ptr<const TableDef> t) const {
+    return RowReader(std::make_unique<detail::RowReaderState>(impl_, std::move(t)));
+}
+
 uint64_t Database::countRows(const TableDef& t) const {
     auto shared = impl_->tableDef(t.definitionPage, t.name);
     detail::RowScanner scanner(*impl_, shared, false);

@@ -66,6 +66,8 @@ public:
 
     // One row by its row id; nullopt when the slot is empty or deleted.
     std::optional<std::vector<Value>> readRow(const TableDef& table, RowId id) const;
+    // The same for many rows: a reader that keeps its decoding state between rows.
+    RowReader rowReader(std::shared_ptr<const TableDef> table) const;
 
     // The number of live rows (counts them; the stored count can be stale).
     uint64_t countRows(const TableDef& table) const;
