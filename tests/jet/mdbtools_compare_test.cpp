@@ -166,11 +166,10 @@ TEST_P(MdbToolsCompare, SameTablesColumnsCountsAndValues) {
                 } else if (type == ColumnType::Double && !row[i].empty()) {
                     row[i] = doubleKey(row[i]);
                 } else if (type == ColumnType::DateTime && !row[i].empty()) {
-                    // mdbtools prints day 0 of 1900 for dates before its epoch 1899-12-30
-                    // and for the four-digit years after 2100 it cannot format (9999;
-                    // five-digit years it does show).
-                    const int year = std::atoi(row[i].substr(0, row[i].find('-')).c_str());
-                    if (row[i] < "1899-12-30" || (year > 2100 && year <= 9999)) {
+                    // mdbtools prints day 0 of 1900 for day numbers below 0 (before
+                    // 1899-12-30) or above 1,000,000 (after 4637-11-25): year 9999 is a
+                    // valid Access date.
+                    if (row[i] < "1899-12-30" || row[i] > "4637-11-26") {
                         row[i] = "far date";
                         ++adj.farDates;
                     }
