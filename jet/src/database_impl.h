@@ -40,6 +40,13 @@ public:
     };
     std::optional<LocatedRow> locateRow(RowId id, uint32_t owner);
 
+    // Drops the cached catalog and table definitions (the writer calls this after it changed
+    // them, so the next read sees the file as it is now).
+    void forgetCachedDefinitions() {
+        catalog_.reset();
+        tables_.clear();
+    }
+
 private:
     PageFile file_;
     OpenOptions options_;
