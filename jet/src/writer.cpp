@@ -86,6 +86,7 @@ public:
     void flush(const std::set<uint32_t>& last)
     {
         const uint32_t oldCount = file_.pageCount();
+        takeFromFreeMap(oldCount);
         for (auto& [n, page] : dirty_)
             if (n >= oldCount) file_.writePage(n, page);
         for (auto& [n, page] : dirty_)
@@ -97,6 +98,37 @@ public:
     }
 
 private:
+    // The first row of page 1 maps the database's free pages (a new file marks the pages
+    // past its end as free): pages appended from `oldCount` on are in use now.
+    void takeFromFreeMap(uint32_t oldCount)
+    {
+        if (next_ <= oldCount || file_.pageCount() < 2) return;
+        const auto& f = file_.format();
+        auto& page = edit(1);
+        if (page[0] != page_type::Data || dataPageRowCount(file_, page, 1) == 0) return;
+        const auto slot = dataPageRow(file_, page, 1, 0);
+        if (slot.deleted() || slot.bytes.size() < 5) return;
+        const size_t at = static_cast<size_t>(slot.bytes.data() - page.data());
+        if (page[at] == 0x00) {
+            const uint32_t start = u32(page, at + 1);
+            const uint64_t bits = (slot.bytes.size() - 5) * 8ull;
+            for (uint32_t n = oldCount; n < next_; ++n) {
+                if (n >= start && n - start < bits) page[at + 5 + (n - start) / 8] &= static_cast<uint8_t>(~(1u << ((n - start) % 8)));
+            }
+        } else if (page[at] == 0x01) {
+            const uint64_t perPage = (f.pageSize - f.usageMapPageDataOffset) * 8ull;
+            for (uint32_t n = oldCount; n < next_; ++n) {
+                const size_t k = n / perPage;
+                if (1 + 4 * (k + 1) > slot.bytes.size()) continue;
+                const uint32_t mapPage = u32(page, at + 1 + 4 * k);
+                if (mapPage == 0 || mapPage >= oldCount) continue;
+                auto& bitmap = edit(mapPage);
+                const uint64_t bit = n - k * perPage;
+                bitmap[f.usageMapPageDataOffset + bit / 8] &= static_cast<uint8_t>(~(1u << (bit % 8)));
+            }
+        }
+    }
+
     PageFile& file_;
     uint32_t next_;
     std::map<uint32_t, std::vector<uint8_t>> dirty_;
@@ -809,7 +841,11 @@ private:
     {
         std::error_code ec;
         const auto perms = std::filesystem::status(path, ec).permissions();
-        if (!ec && (perms & std::filesystem::perms::owner_write) == std::filesystem::perms::none && ::access(path.c_str(), W_OK) != 0) {
+        // A file without any write permission is read-only for us too, even when the user
+        // (root) could write it anyway.
+        const auto writeBits = std::filesystem::perms::owner_write | std::filesystem::perms::group_write |
+                               std::filesystem::perms::others_write;
+        if (!ec && std::filesystem::exists(path, ec) && (perms & writeBits) == std::filesystem::perms::none) {
             throw IoError(path.filename().string(), std::nullopt,
                           path.filename().string() + " is read-only; it cannot be opened for writing. Make it writable or work on a copy.");
         }
@@ -992,11 +1028,15 @@ RowId WriterImpl::update(TableState& t, RowId id, std::span<const Value> values)
     }
     auto cols = encodeRow(t, row);
     const auto bytes = assembleRow(f_, def, cols);
+    // A row that moved earlier lives in a slot flagged deleted, reached through the overflow
+    // pointer at its first place; it keeps that flag.
+    const bool wasMoved = !(home == id);
     auto& homePage = store_.edit(home.page);
-    if (!dataPageReplaceRow(f_, homePage, home.slot, bytes)) {
-        // Grown beyond its page: the row moves and its old place becomes an overflow pointer.
-        dataPageDeleteRow(f_, store_.edit(home.page), home.slot);
+    if (!dataPageReplaceRow(f_, homePage, home.slot, bytes, wasMoved ? row_flags::Deleted : 0)) {
+        // Grown beyond its page: the row moves and its first place becomes an overflow pointer.
+        if (wasMoved) dataPageReplaceRow(f_, store_.edit(home.page), home.slot, {}, row_flags::Deleted | row_flags::Overflow);
         const RowId moved = placeRow(t, bytes);
+        dataPageMarkMoved(f_, store_.edit(moved.page), moved.slot);
         std::vector<uint8_t> pointer(4, 0);
         put32(pointer, 0, moved.packed());
         if (!dataPageReplaceRow(f_, store_.edit(id.page), id.slot, pointer, row_flags::Overflow))
@@ -1054,7 +1094,9 @@ std::shared_ptr<const TableDef> WriterImpl::createTable(const TableSpec& spec)
         if (cs.name.empty() || cs.name.size() > 64) refuse("column names have 1 to 64 characters");
         for (size_t k = 0; k < i; ++k)
             if (sameName(spec.columns[k].name, cs.name)) refuse("the column name [" + cs.name + "] appears twice");
-        if (!isKnownColumnType(static_cast<uint8_t>(cs.type))) refuse("column [" + cs.name + "] has an unknown type");
+        if (!isKnownColumnType(static_cast<uint8_t>(cs.type)) || cs.type == ColumnType::Unknown0D ||
+            cs.type == ColumnType::Unknown11)
+            refuse("column [" + cs.name + "] has an unknown type");
         ColumnDef c;
         c.name = cs.name;
         c.type = cs.type;
@@ -1228,7 +1270,10 @@ void WriterImpl::dropTable(std::string_view name)
             }
         }
     }
-    if (catalogRow) erase(objects, *catalogRow);
+    if (!catalogRow)
+        throw FormatError(file_.fileName(), std::nullopt,
+                          "the catalog of " + file_.fileName() + " has no entry for table [" + def->name + "]; repair the file with Access.");
+    erase(objects, *catalogRow);
     tables_.erase(def->definitionPage);
     // Freed pages are blanked, so no reader mistakes them for the table's. (The table's map
     // rows stay on their page, unreferenced.)
