@@ -61,6 +61,7 @@ TEST(TablorMdbSql, RowsAffectedAndErrors) {
     fs::create_directories(dir);
     fs::path copy = dir / "nw.mdb";
     fs::copy_file(f, copy, fs::copy_options::overwrite_existing);
+    fs::permissions(copy, fs::perms::owner_read | fs::perms::owner_write);  // the fixtures are read-only
 
     auto r = runTool({"sql", copy.string(), "SELECT COUNT(*) FROM [Orders] WHERE ShipCountry = 'Germany'"});
     EXPECT_EQ(r.rc, 0);

@@ -58,6 +58,7 @@ public:
         }
         fs::path copy = fs::path(tmp) / name;
         fs::copy_file(source, copy, fs::copy_options::overwrite_existing);
+        fs::permissions(copy, fs::perms::owner_read | fs::perms::owner_write);  // the fixtures are read-only
         return openEngineDatabase(copy);
     }
     bool addView(Database&, const std::string&, const std::string&) override { return false; }
