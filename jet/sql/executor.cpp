@@ -719,7 +719,6 @@ std::unique_ptr<RowSet> openSelect(std::shared_ptr<SelectStatement> s, Database&
             auto stream = openRows(src, s->where.get(), noOrder, identity, sorted);
             while (stream->next()) ++count;
         }
-        if (s->top && *s->top < 1) count = 0;
         std::vector<Row> rows{Row(cols.size(), Value(count))};
         return std::make_unique<VectorRowSet>(std::move(cols), std::move(rows));
     }
