@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <set>
 
 namespace jet {
@@ -60,7 +61,7 @@ struct Checker {
                             continue;
                         }
                         const uint32_t target = u32(slot.bytes, 0);
-                        auto row = db.locateRow(RowId::fromPacked(target), t->definitionPage);
+                        auto row = db.locateRow(RowId{p, static_cast<uint8_t>(s)}, t->definitionPage);
                         if (!row) problem("page " + std::to_string(p) + ": overflow row " + std::to_string(s) + " points at a deleted row");
                         targets.insert(target);
                         logical.insert(id);
@@ -129,10 +130,9 @@ struct Checker {
             auto page = file.page(p);
             ++report.pagesChecked;
             const uint8_t type = (*page)[0];
-            if (type > page_type::UsageMap) {
-                problem("page " + std::to_string(p) + " has unknown page type " + std::to_string(type));
-                continue;
-            }
+            // Pages of other types are unused space (Access leaves whatever was there);
+            // every page a structure refers to is checked where it is used.
+            if (type > page_type::UsageMap) continue;
             if (type == page_type::Data) {
                 const uint32_t owner = u32(*page, 4);
                 if (owner != 0x4C41564C) dataPagesByOwner[owner].push_back(p); // not "LVAL"
@@ -142,6 +142,13 @@ struct Checker {
                     problem(e.what());
                 }
             }
+        }
+        // The database's own map of free pages is the first row of page 1.
+        std::optional<UsageMap> freePages;
+        try {
+            freePages.emplace(file, RowId{1, 0}.packed());
+        } catch (const FormatError& e) {
+            problem(std::string("the map of free pages is unreadable: ") + e.what());
         }
         std::vector<CatalogEntry> catalog;
         try {
@@ -160,15 +167,22 @@ struct Checker {
                 continue;
             }
             owners[t->definitionPage] = t->name;
-            // Pages that carry the table as owner must be in its usage map.
+            // Pages that carry the table as owner must be in its usage map unless the
+            // database's map of free pages says they were given back; pages in the map
+            // must not be free.
             try {
                 UsageMap map(file, t->usageMap);
                 for (uint32_t p : dataPagesByOwner[t->definitionPage]) {
-                    auto page = file.page(p);
-                    if (dataPageRowCount(file, *page, p) == 0) continue; // freed, kept empty
+                    if (freePages && freePages->contains(p)) continue;
                     if (!map.contains(p)) {
                         problem("page " + std::to_string(p) + " holds rows of table \"" + t->name +
                                 "\" but is missing from its usage map");
+                    }
+                }
+                for (uint32_t p : map.pages()) {
+                    if (freePages && freePages->contains(p)) {
+                        problem("page " + std::to_string(p) + " is in the usage map of table \"" +
+                                t->name + "\" but also in the map of free pages");
                     }
                 }
             } catch (const FormatError& err) {

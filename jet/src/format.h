@@ -57,6 +57,7 @@ struct Format {
     uint32_t indexNextPageOffset;
     uint32_t indexTailPageOffset;
     uint32_t indexPrefixLengthOffset;
+    uint32_t indexPrefixLengthSize;    // 1 (Jet 3) or 2 (Jet 4) bytes
     uint32_t indexEntryMaskOffset;
     uint32_t indexEntryMaskSize;
     uint32_t indexEntriesOffset() const { return indexEntryMaskOffset + indexEntryMaskSize; }

@@ -19,8 +19,9 @@ namespace jet::detail {
 // 8 / 12          4         previous page on the same level (0: none)
 // 12 / 16         4         next page on the same level (0: none)
 // 16 / 20         4         tail page (nodes: the rightmost leaf below)
-// 20 / 24         2         prefix length: bytes every entry after the first shares with
+// 20 / 24         1 / 2     prefix length: bytes every entry after the first shares with
 //                           the first entry's start and leaves out
+// 21 / 26         1         unknown (0x01 on many node pages)
 // 22 / 27         226/453   entry mask: bit k (low bit first) set = an entry ends k bytes
 //                           after the start of the entries
 // 248 / 480       ...       entries
@@ -41,7 +42,8 @@ IndexPage readIndexPage(DatabaseImpl& db, uint32_t pageNo, uint32_t owner) {
     out.prev = u32(p, f.indexPrevPageOffset);
     out.next = u32(p, f.indexNextPageOffset);
     out.tail = u32(p, f.indexTailPageOffset);
-    const uint16_t prefixLen = u16(p, f.indexPrefixLengthOffset);
+    const uint16_t prefixLen = f.indexPrefixLengthSize == 1 ? p[f.indexPrefixLengthOffset]
+                                                            : u16(p, f.indexPrefixLengthOffset);
     const size_t base = f.indexEntriesOffset();
     const size_t tailSize = out.type == page_type::IndexNode ? 8 : 4;
     std::vector<uint8_t> prefix;

@@ -169,7 +169,9 @@ Value RowDecoder::decodeValue(const ColumnDef& c, std::span<const uint8_t> b, ui
         db_->decodeText(b, s);
         return Value::text(std::move(s));
     }
-    case ColumnType::Binary: return Value::binary(Bytes(b.begin(), b.end()));
+    case ColumnType::Binary:
+    case ColumnType::Unknown0D:
+    case ColumnType::Unknown11: return Value::binary(Bytes(b.begin(), b.end()));
     case ColumnType::Memo:
     case ColumnType::Ole: {
         if (!readLongValues) return Value::null();

@@ -72,7 +72,9 @@ std::string Currency::toString() const {
 DateTimeParts DateTime::parts() const {
     DateTimeParts p;
     double v = days;
-    if (!std::isfinite(v) || v > 3e6 || v < -3e6) v = 0; // far outside Access's range
+    // Access keeps years 100 to 9999; other programs store more. Values beyond any
+    // calendar (or NaN) show as the epoch rather than overflow.
+    if (!std::isfinite(v) || v > 1e9 || v < -1e9) v = 0;
     double whole = std::trunc(v);
     int64_t secs = std::llround(std::fabs(v - whole) * 86400.0);
     auto day = static_cast<int64_t>(whole);
@@ -132,12 +134,14 @@ const char* columnTypeName(ColumnType type) {
     case ColumnType::Memo: return "Memo";
     case ColumnType::Guid: return "Replication ID";
     case ColumnType::Numeric: return "Numeric";
+    case ColumnType::Unknown0D: return "Unknown 0x0D";
+    case ColumnType::Unknown11: return "Unknown 0x11";
     }
     return "Unknown";
 }
 
 bool isKnownColumnType(uint8_t code) {
-    return (code >= 0x01 && code <= 0x0C) || code == 0x0F || code == 0x10;
+    return (code >= 0x01 && code <= 0x0D) || code == 0x0F || code == 0x10 || code == 0x11;
 }
 
 int64_t Value::toInt64() const {

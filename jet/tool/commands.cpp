@@ -120,9 +120,7 @@ int run(const std::vector<std::string>& argsIn, std::FILE* out, std::FILE* err) 
         } else if (cmd == "export") {
             auto cursor = db.scan(args[2]);
             CsvWriter csv(out);
-            std::vector<std::string> names;
-            for (const auto& c : cursor.table().columns) names.push_back(c.name);
-            csv.header(names);
+            csv.header(cursor.table().columns);
             while (cursor.next()) csv.row(cursor.values());
             csv.flush();
         } else if (cmd == "check") {

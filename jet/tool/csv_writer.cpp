@@ -30,17 +30,20 @@ void CsvWriter::quoted(const std::string& s) {
     buf_.push_back('"');
 }
 
-void CsvWriter::header(const std::vector<std::string>& names) {
-    for (size_t i = 0; i < names.size(); ++i) {
+void CsvWriter::header(const std::vector<ColumnDef>& columns) {
+    quoteBinary_.clear();
+    for (size_t i = 0; i < columns.size(); ++i) {
+        const auto& name = columns[i].name;
+        quoteBinary_.push_back(columns[i].type == ColumnType::Ole);
         if (i) buf_.push_back(',');
-        if (names[i].find_first_of(",\"\r\n") != std::string::npos) quoted(names[i]);
-        else buf_ += names[i];
+        if (name.find_first_of(",\"\r\n") != std::string::npos) quoted(name);
+        else buf_ += name;
     }
     buf_.push_back('\n');
     spill();
 }
 
-void CsvWriter::field(const Value& v) {
+void CsvWriter::field(const Value& v, bool quoteBinary) {
     static const char hex[] = "0123456789ABCDEF";
     char tmp[64];
     switch (v.kind()) {
@@ -49,16 +52,22 @@ void CsvWriter::field(const Value& v) {
     case Value::Kind::Binary: {
         const auto& b = v.asBinary();
         const size_t at = buf_.size();
-        buf_.resize(at + 2 * b.size());
+        buf_.resize(at + 2 * b.size() + (quoteBinary ? 2 : 0));
         char* p = buf_.data() + at;
+        if (quoteBinary) *p++ = '"';
         for (uint8_t x : b) {
             *p++ = hex[x >> 4];
             *p++ = hex[x & 15];
         }
+        if (quoteBinary) *p++ = '"';
         return;
     }
     case Value::Kind::DateTime: {
         const auto d = v.asDateTime().parts();
+        if (d.year < 0 || d.year > 9999) {
+            quoted(v.asDateTime().toString());
+            return;
+        }
         // Fixed layout "YYYY-MM-DD HH:MM:SS" without printf.
         char* p = tmp;
         *p++ = '"';
@@ -96,7 +105,7 @@ void CsvWriter::field(const Value& v) {
 void CsvWriter::row(const std::vector<Value>& values) {
     for (size_t i = 0; i < values.size(); ++i) {
         if (i) buf_.push_back(',');
-        field(values[i]);
+        field(values[i], i < quoteBinary_.size() && quoteBinary_[i]);
     }
     buf_.push_back('\n');
     spill();

@@ -67,8 +67,10 @@ enum class ColumnType : uint8_t {
     Text = 0x0A,     // up to 255 characters
     Ole = 0x0B,      // long binary
     Memo = 0x0C,     // long text
+    Unknown0D = 0x0D, // undocumented binary (read as Binary)
     Guid = 0x0F,     // replication ID
     Numeric = 0x10,  // decimal, 17 bytes
+    Unknown11 = 0x11, // undocumented long binary of system tables (read as Binary)
 };
 
 // Access's own name for a type ("Long Integer", "Memo"...).
