@@ -52,6 +52,15 @@ bool sameName(std::string_view a, std::string_view b)
 
 } // namespace
 
+// The pages of one usage map, held in memory and written back to its row.
+struct MapState {
+    uint32_t row = 0;                  // row pointer of the map
+    std::set<uint32_t> pages;
+    std::vector<uint32_t> bitmapPages; // reference form: existing 0x05 pages, by index
+    bool dirty = false;
+    bool inlineOnly = false;           // the global map: pages past its bitmap are left out
+};
+
 // ---- Write-back page cache ---------------------------------------------------------------
 
 class PageStore {
@@ -71,13 +80,23 @@ public:
         auto page = file_.page(n);
         return dirty_.emplace(n, *page).first->second;
     }
-    // A new page at the end of the file, filled with `content`.
+    // A new page, filled with `content`: a free page of the file when the global map lists
+    // one, else a page at the end. The page leaves the global map of free pages.
     uint32_t append(std::vector<uint8_t> content)
     {
-        const uint32_t n = next_++;
+        uint32_t n = next_;
+        if (globalFree_) {
+            auto it = globalFree_->pages.begin();
+            if (it != globalFree_->pages.end() && *it < file_.pageCount() && *it >= kFirstReusablePage) {
+                n = *it;
+            }
+            if (globalFree_->pages.erase(n)) globalFree_->dirty = true;
+        }
+        if (n == next_) ++next_;
         dirty_[n] = std::move(content);
         return n;
     }
+    void setGlobalFreeMap(MapState* m) { globalFree_ = m; }
     void put(uint32_t n, std::vector<uint8_t> content) { dirty_[n] = std::move(content); }
     size_t dirtyCount() const { return dirty_.size(); }
     uint32_t pageCount() const { return next_; }
@@ -97,21 +116,17 @@ public:
     }
 
 private:
+    // Pages 0..15 of a new file hold the system tables; free pages below are never reused.
+    static constexpr uint32_t kFirstReusablePage = 16;
     PageFile& file_;
     uint32_t next_;
     std::map<uint32_t, std::vector<uint8_t>> dirty_;
     PageRef held_;
+    MapState* globalFree_ = nullptr;
 };
 
 // ---- Usage maps --------------------------------------------------------------------------
 
-// The pages of one usage map, held in memory and written back to its row.
-struct MapState {
-    uint32_t row = 0;                  // row pointer of the map
-    std::set<uint32_t> pages;
-    std::vector<uint32_t> bitmapPages; // reference form: existing 0x05 pages, by index
-    bool dirty = false;
-};
 
 void loadMap(PageFile& file, PageStore& store, MapState& m)
 {
@@ -135,7 +150,12 @@ void writeMap(const Format& f, PageStore& store, MapState& m)
     const uint32_t lo = m.pages.empty() ? 0 : *m.pages.begin();
     const uint32_t hi = m.pages.empty() ? 0 : *m.pages.rbegin();
     const size_t bitsPerMapPage = (f.pageSize - f.usageMapPageDataOffset) * 8;
-    if (hi < kMapBitmapBytes * 8 && m.bitmapPages.empty()) {
+    if (m.inlineOnly) {
+        std::vector<uint32_t> inRange;
+        for (uint32_t p : m.pages)
+            if (p < kMapBitmapBytes * 8) inRange.push_back(p);
+        row = encodeInlineUsageMap(0, inRange, kMapBitmapBytes);
+    } else if (hi < kMapBitmapBytes * 8 && m.bitmapPages.empty()) {
         row = encodeInlineUsageMap(0, std::vector<uint32_t>(m.pages.begin(), m.pages.end()), kMapBitmapBytes);
     } else if (hi - lo < kMapBitmapBytes * 8 && m.bitmapPages.empty()) {
         row = encodeInlineUsageMap(lo, std::vector<uint32_t>(m.pages.begin(), m.pages.end()), kMapBitmapBytes);
@@ -515,6 +535,25 @@ public:
                              file_.fileName() + " is in use: another program is writing to it (" + std::strerror(e) +
                                  "). Close the other program and try again.");
         }
+        // The global map of free pages (page 1, row 0): pages past the end of the file are
+        // listed too; allocation takes pages out of it.
+        globalFree_.row = (1u << 8) | 0u;
+        globalFree_.inlineOnly = true;
+        auto page1 = file_.page(1);
+        if ((*page1)[0] == page_type::Data && dataPageSlotCount(f_, *page1) > 0) {
+            // Read the bits directly: the reader's map stops at the end of the file, but the
+            // bits for pages past it must be cleared as the file grows.
+            const auto row = dataPageRowBytes(f_, *page1, 0);
+            if (row.size() >= 5 && row[0] == 0x00) {
+                const uint32_t start = u32(row, 1);
+                for (size_t i = 0; i + 5 < row.size() && i < kMapBitmapBytes; ++i)
+                    for (int bit = 0; bit < 8; ++bit)
+                        if (row[5 + i] & (1u << bit)) globalFree_.pages.insert(start + static_cast<uint32_t>(i * 8 + bit));
+            }
+            store_.setGlobalFreeMap(&globalFree_);
+        } else {
+            globalFree_.row = 0;
+        }
     }
     ~WriterImpl()
     {
@@ -538,6 +577,7 @@ public:
             writeTable(*t);
             last.insert(t->tdefPages.begin(), t->tdefPages.end());
         }
+        writeMap(f_, store_, globalFree_);
         if (store_.dirtyCount() == 0) return;
         store_.flush(last);
         file_.flush();
@@ -835,6 +875,7 @@ private:
     PageFile& file_;
     const Format& f_;
     PageStore store_;
+    MapState globalFree_;
     int lockFd_ = -1;
     std::map<uint32_t, std::unique_ptr<TableState>> tables_;
 };
@@ -1062,7 +1103,13 @@ std::shared_ptr<const TableDef> WriterImpl::createTable(const TableSpec& spec)
         if (cs.name.empty() || cs.name.size() > 64) refuse("column names have 1 to 64 characters");
         for (size_t k = 0; k < i; ++k)
             if (sameName(spec.columns[k].name, cs.name)) refuse("the column name [" + cs.name + "] appears twice");
-        if (!isKnownColumnType(static_cast<uint8_t>(cs.type))) refuse("column [" + cs.name + "] has an unknown type");
+        switch (cs.type) {
+        case ColumnType::Boolean: case ColumnType::Byte: case ColumnType::Integer: case ColumnType::Long:
+        case ColumnType::Currency: case ColumnType::Single: case ColumnType::Double: case ColumnType::DateTime:
+        case ColumnType::Binary: case ColumnType::Text: case ColumnType::Ole: case ColumnType::Memo:
+        case ColumnType::Guid: case ColumnType::Numeric: break;
+        default: refuse("column [" + cs.name + "] has an unknown type");
+        }
         ColumnDef c;
         c.name = cs.name;
         c.type = cs.type;
@@ -1244,8 +1291,14 @@ void WriterImpl::dropTable(std::string_view name)
     // Freed pages are blanked, so no reader mistakes them for the table's. (The table's map
     // rows stay on their page, unreferenced.)
     std::vector<uint8_t> blank(f_.pageSize, 0);
-    for (uint32_t p : pages)
-        if (p != 0 && p < store_.pageCount()) store_.put(p, blank);
+    for (uint32_t p : pages) {
+        if (p == 0 || p >= store_.pageCount()) continue;
+        store_.put(p, blank);
+        if (globalFree_.row != 0 && p < kMapBitmapBytes * 8) {
+            globalFree_.pages.insert(p);
+            globalFree_.dirty = true;
+        }
+    }
     flush();
 }
 
