@@ -192,6 +192,7 @@ struct TreePage {
     uint32_t prev = 0, next = 0;
     std::vector<IndexPageEntry> entries;
     size_t fullBytes = 0; // sum of the entries' sizes without prefix sharing
+    bool dirty = false;
 };
 
 bool entryLess(const IndexPageEntry& a, const std::vector<uint8_t>& key, RowId row)
@@ -213,7 +214,9 @@ public:
     // operations, never while references into pages_ are held.
     void trim()
     {
-        if (pages_.size() <= 4096) return;
+        if (pages_.size() <= 2 * dirty_.size() + 256) return;
+        syncFastPath();
+        fast_.valid = false;
         for (auto it = pages_.begin(); it != pages_.end();) {
             if (!dirty_.count(it->first)) it = pages_.erase(it);
             else ++it;
@@ -223,6 +226,16 @@ public:
     // True when an entry with exactly these key bytes exists.
     bool containsKey(const std::vector<uint8_t>& key)
     {
+        if (fast_.valid) {
+            // Appending past the last key (the common case of rising keys): one comparison.
+            const TreePage& leaf = pages_.at(fast_.leaf);
+            if (!leaf.entries.empty()) {
+                const auto& last = leaf.entries.back().key;
+                if (last < key) return false;
+                if (last == key) return true;
+            }
+        }
+        syncFastPath();
         trim();
         uint32_t p = root_;
         for (int depth = 0; depth < 32; ++depth) {
@@ -248,6 +261,22 @@ public:
     // Inserts; returns false when the entry was already there.
     bool insert(IndexPageEntry e)
     {
+        if (fast_.valid) {
+            TreePage& leaf = pages_.at(fast_.leaf);
+            if (!leaf.entries.empty() && entryLess(leaf.entries.back(), e.key, e.row)) {
+                leaf.fullBytes += entrySize(e, true);
+                leaf.entries.push_back(std::move(e));
+                markDirty(fast_.leaf, leaf);
+                fast_.parentsStale = true;
+                if (size(leaf) > capacity()) {
+                    syncFastPath();
+                    fast_.valid = false;
+                    split(fast_.path, fast_.leaf, true);
+                }
+                return true;
+            }
+        }
+        syncFastPath();
         trim();
         std::vector<std::pair<uint32_t, size_t>> path;
         uint32_t p = root_;
@@ -269,14 +298,30 @@ public:
         const bool atEnd = it == leaf.entries.end();
         leaf.fullBytes += entrySize(e, true);
         leaf.entries.insert(it, std::move(e));
-        dirty_.insert(p);
+        markDirty(p, leaf);
         fixUp(path, p);
-        if (size(leaf) > capacity()) split(path, p, atEnd);
+        fast_.valid = false;
+        if (size(leaf) > capacity()) {
+            split(path, p, atEnd);
+            return true;
+        }
+        // Remember the way to the rightmost leaf for the appends that usually follow.
+        bool rightmost = leaf.next == 0;
+        for (const auto& [node, idx] : path)
+            if (idx + 1 != pages_.at(node).entries.size()) rightmost = false;
+        if (rightmost) {
+            fast_.valid = true;
+            fast_.path = path;
+            fast_.leaf = p;
+            fast_.parentsStale = false;
+        }
         return true;
     }
 
     bool remove(const std::vector<uint8_t>& key, RowId row)
     {
+        syncFastPath();
+        fast_.valid = false;
         trim();
         std::vector<std::pair<uint32_t, size_t>> path;
         uint32_t p = root_;
@@ -304,14 +349,38 @@ public:
 
     void writeBack()
     {
+        syncFastPath();
         for (uint32_t p : dirty_) {
             TreePage& t = pages_.at(p);
             store_.put(p, buildIndexPage(f_, t.leaf, tdef_, t.prev, t.next, 0, t.entries));
+            t.dirty = false;
         }
         dirty_.clear();
     }
 
 private:
+    struct FastPath {
+        bool valid = false;
+        std::vector<std::pair<uint32_t, size_t>> path; // nodes down to the rightmost leaf
+        uint32_t leaf = 0;
+        bool parentsStale = false; // the nodes' last entries still name an older last key
+    };
+
+    void markDirty(uint32_t p, TreePage& t)
+    {
+        if (t.dirty) return;
+        t.dirty = true;
+        dirty_.insert(p);
+    }
+
+    void syncFastPath()
+    {
+        if (fast_.valid && fast_.parentsStale) {
+            fixUp(fast_.path, fast_.leaf);
+            fast_.parentsStale = false;
+        }
+    }
+
     size_t capacity() const { return indexPageCapacity(f_); }
     static size_t entrySize(const IndexPageEntry& e, bool leaf) { return e.key.size() + 4 + (leaf ? 0 : 4); }
     static size_t size(const TreePage& t)
@@ -491,6 +560,7 @@ private:
     MapState* owned_;
     std::map<uint32_t, TreePage> pages_;
     std::set<uint32_t> dirty_;
+    FastPath fast_;
 };
 
 // ---- Per-table write state ---------------------------------------------------------------
@@ -906,6 +976,7 @@ InsertResult WriterImpl::insert(TableState& t, std::span<const Value> values, st
     // Keys first: a duplicate or a missing primary-key value refuses the row before any write.
     std::vector<std::vector<uint8_t>> keys(t.physical.size());
     std::vector<bool> skip(t.physical.size(), false);
+    std::vector<bool> exists(t.physical.size(), false);
     for (size_t i = 0; i < t.physical.size(); ++i) {
         const IndexDef* idx = t.physical[i];
         if (!idx) continue;
@@ -928,7 +999,8 @@ InsertResult WriterImpl::insert(TableState& t, std::span<const Value> values, st
         } catch (const KeyEncodingError& e) {
             throw ConstraintError(file_.fileName(), std::nullopt, std::string(e.what()) + " (table [" + def.name + "]); nothing was written.");
         }
-        if ((idx->isPrimaryKey() || idx->isUnique()) && !allNull && t.trees[i]->containsKey(keys[i]))
+        exists[i] = t.trees[i]->containsKey(keys[i]);
+        if ((idx->isPrimaryKey() || idx->isUnique()) && !allNull && exists[i])
             throw ConstraintError(file_.fileName(), std::nullopt,
                                   "the row would duplicate a key of index [" + idx->name + "] of table [" + def.name +
                                       "], which must be unique; nothing was written.");
@@ -944,9 +1016,8 @@ InsertResult WriterImpl::insert(TableState& t, std::span<const Value> values, st
     }
     for (size_t i = 0; i < t.physical.size(); ++i) {
         if (!t.physical[i] || skip[i]) continue;
-        const bool fresh = !t.trees[i]->containsKey(keys[i]);
-        t.trees[i]->insert(IndexPageEntry{keys[i], id, 0});
-        if (fresh) ++t.extras.physical[i].uniqueEntries;
+        t.trees[i]->insert(IndexPageEntry{std::move(keys[i]), id, 0});
+        if (!exists[i]) ++t.extras.physical[i].uniqueEntries;
     }
     def.nextAutoNumber = newAuto;
     t.dirty = true;
