@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "jet/check.h"
 #include "jet/sql/engine.h"
 #include "jet/sql/error.h"
 #include "memory_database.h"
@@ -120,6 +121,15 @@ TEST_P(SqlStatementsOnFiles, RunsAsWritten) {
     EngineBackend backend;
     fs::path tmp = freshTempDir("engine-" + testName({GetParam(), 0}));
     SqlTestOutcome outcome = runSqlTestFile(GetParam(), backend, tmp.string());
+    // Every file the statements changed must still be sound, down to each index entry.
+    if (!outcome.skipped) {
+        for (const auto& entry : fs::directory_iterator(tmp)) {
+            if (entry.path().extension() != ".mdb") continue;
+            jet::CheckReport check = jet::checkDatabase(jet::Database::open(entry.path()));
+            for (const std::string& problem : check.problems)
+                ADD_FAILURE() << entry.path().filename() << " after the statements: " << problem;
+        }
+    }
     fs::remove_all(tmp);
     report(outcome);
 }
