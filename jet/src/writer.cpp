@@ -859,7 +859,10 @@ public:
             auto& page = store_.edit(id.page);
             const auto bytes = dataPageRowBytes(f_, page, id.slot);
             const uint32_t next = (!single && bytes.size() >= 4) ? u32(bytes, 0) : 0;
-            if (!bytes.empty()) dataPageDeleteRow(f_, page, id.slot);
+            // The piece's bytes are given back to the page (the slot stays, empty). A deleted
+            // flag is not used here: some readers take a long-value row's end from the slot
+            // before it without removing the flag bits.
+            if (!bytes.empty()) dataPageReplaceRow(f_, page, id.slot, {}, 0);
             if (single) break;
             pointer = next;
         }
