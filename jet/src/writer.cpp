@@ -25,6 +25,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <map>
+#include <random>
 #include <set>
 #include <sys/file.h>
 #include <unistd.h>
@@ -971,6 +972,18 @@ InsertResult WriterImpl::insert(TableState& t, std::span<const Value> values, st
             ++newAuto;
             row[i] = Value::longInt(static_cast<int32_t>(newAuto));
             result.autoNumber = static_cast<int32_t>(newAuto);
+        } else if ((c.flags & column_flags::AutoGuid) && row[i].isNull() && !reuse) {
+            // A new replication ID: a random (version 4) GUID.
+            static std::random_device device;
+            static std::mt19937_64 rng(device());
+            Guid g;
+            for (size_t k = 0; k < 16; k += 8) {
+                const uint64_t r = rng();
+                for (size_t b = 0; b < 8; ++b) g.bytes[k + b] = static_cast<uint8_t>(r >> (8 * b));
+            }
+            g.bytes[7] = static_cast<uint8_t>((g.bytes[7] & 0x0F) | 0x40); // version 4 (little-endian group)
+            g.bytes[8] = static_cast<uint8_t>((g.bytes[8] & 0x3F) | 0x80);
+            row[i] = Value::guid(g);
         } else if ((c.flags & column_flags::AutoLong) && !row[i].isNull() && !reuse) {
             const int64_t v = row[i].kind() == Value::Kind::Text ? 0 : row[i].toInt64();
             if (v > static_cast<int64_t>(newAuto) && v <= INT32_MAX) newAuto = static_cast<uint32_t>(v);
