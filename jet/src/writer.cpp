@@ -102,16 +102,29 @@ public:
     size_t dirtyCount() const { return dirty_.size(); }
     uint32_t pageCount() const { return next_; }
 
-    // Writes new pages in file order, then changed pages, `last` at the very end.
+    // Writes the changed pages so that nothing on disk points at what is not there yet:
+    // pages appended to the file first (nothing old refers to them), then changed pages
+    // holding rows and long values, then index pages (their entries name rows written
+    // before), then usage maps (they list pages written before), the table definitions
+    // (`last`: row counts, auto-numbers) at the very end.
     void flush(const std::set<uint32_t>& last)
     {
         const uint32_t oldCount = file_.pageCount();
-        for (auto& [n, page] : dirty_)
-            if (n >= oldCount) file_.writePage(n, page);
-        for (auto& [n, page] : dirty_)
-            if (n < oldCount && !last.count(n)) file_.writePage(n, page);
-        for (auto& [n, page] : dirty_)
-            if (n < oldCount && last.count(n)) file_.writePage(n, page);
+        auto rank = [&](uint32_t n, const std::vector<uint8_t>& page) {
+            if (n >= oldCount) return 0;
+            if (last.count(n)) return 4;
+            const uint8_t type = page[0];
+            if (type == page_type::IndexNode || type == page_type::IndexLeaf) return 2;
+            if (type == page_type::UsageMap) return 3;
+            if (type == page_type::Data) {
+                const uint32_t owner = u32(page, 4);
+                return owner <= 1 ? 3 : 1; // owner 0/1: pages of usage-map rows
+            }
+            return 1;
+        };
+        for (int phase = 0; phase <= 4; ++phase)
+            for (auto& [n, page] : dirty_)
+                if (rank(n, page) == phase) file_.writePage(n, page);
         dirty_.clear();
         held_.reset();
     }
