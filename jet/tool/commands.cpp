@@ -2,6 +2,7 @@
 #include "commands.h"
 
 #include "csv_writer.h"
+#include "write_commands.h"
 #include "jet/check.h"
 #include "jet/jet.h"
 
@@ -21,6 +22,8 @@ const char* kUsage =
     "  count FILE TABLE     the number of rows really there\n"
     "  export FILE TABLE    the rows as CSV with a header row\n"
     "  check FILE           walk the whole file and report damage (exit 1 if any)\n"
+    "  create FILE          a new, empty Access 2000 database\n"
+    "  import FILE TABLE CSV  append the rows of a CSV file (header row = column names)\n"
     "Options:\n"
     "  --codepage CP        code page of an Access 97 file's text (1252, 1251, GBK, 936...)\n";
 
@@ -87,6 +90,7 @@ int run(const std::vector<std::string>& argsIn, std::FILE* out, std::FILE* err) 
         return 2;
     }
     const std::string& cmd = args[0];
+    if (isWriteCommand(cmd)) return runWriteCommand(args, out, err);
     const bool needsTable = cmd == "count" || cmd == "export";
     const bool knows = needsTable || cmd == "tables" || cmd == "schema" || cmd == "check" ||
                        cmd == "views" || cmd == "linked";

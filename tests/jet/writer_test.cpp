@@ -198,6 +198,72 @@ TEST(Writer, RoundTripOfEveryTypeThroughOurReaderCheckAndMdbtools)
     EXPECT_EQ(csv, expected);
 }
 
+// The npm package mdb-reader, an independent reader written in JavaScript, sees the same rows.
+TEST(Writer, MdbReaderReadsWhatWeWrite)
+{
+    const fs::path script = fs::path(TABLOR_SOURCE_DIR) / "tests/jet/mdb-reader/dump.mjs";
+    const fs::path module = fs::path(TABLOR_SOURCE_DIR) / "tests/jet/mdb-reader/node_modules/mdb-reader";
+    int st = 0;
+    run("command -v node >/dev/null 2>&1", &st);
+    if (st != 0 || !fs::exists(module))
+        GTEST_SKIP() << "node or mdb-reader missing (scripts/setup runs npm install in tests/jet/mdb-reader)";
+    TempDir dir;
+    const fs::path file = dir.path / "npm.mdb";
+    std::mt19937 rng(1234);
+    std::map<int32_t, std::vector<Value>> written;
+    {
+        DatabaseWriter w = DatabaseWriter::create(file);
+        w.createTable(everyTypeSpec("Mixed"));
+        TableWriter t = w.table("Mixed");
+        for (int i = 0; i < 300; ++i) {
+            auto row = randomRow(rng, i);
+            row[0] = Value::longInt(t.insert(row).autoNumber.value());
+            written[row[0].asLong()] = row;
+        }
+        // Some rows change and go.
+        Database& db = w.database();
+        auto def = db.table("Mixed");
+        std::vector<std::pair<int32_t, RowId>> ids;
+        RowCursor cur = db.scan(def);
+        while (cur.next()) ids.emplace_back(cur.values()[0].asLong(), cur.rowId());
+        for (size_t i = 0; i < ids.size(); i += 7) {
+            t.erase(ids[i].second);
+            written.erase(ids[i].first);
+        }
+        for (size_t i = 3; i < ids.size(); i += 7) {
+            auto row = written.at(ids[i].first);
+            row[8] = Value::text("changed " + std::to_string(i) + std::string(25, '+'));
+            row[9] = Value::text(std::string(900, '#') + std::to_string(i));
+            row[3] = Value::integer(static_cast<int16_t>(i));
+            t.update(ids[i].second, row);
+            written[ids[i].first] = row;
+        }
+    }
+    expectClean(file);
+    const std::string out = run("node '" + script.string() + "' '" + file.string() + "'", &st);
+    ASSERT_EQ(st, 0) << out;
+    std::map<std::string, std::string> lines; // by "ID"
+    size_t at = 0;
+    while (at < out.size()) {
+        const size_t end = out.find('\n', at);
+        const std::string line = out.substr(at, end - at);
+        at = end == std::string::npos ? out.size() : end + 1;
+        if (line.rfind("{\"ID\":\"", 0) == 0) lines[line.substr(7, line.find('"', 7) - 7)] = line;
+    }
+    EXPECT_NE(out.find("\"rows\":" + std::to_string(written.size())), std::string::npos) << out.substr(0, 200);
+    ASSERT_EQ(lines.size(), written.size());
+    for (const auto& [id, row] : written) {
+        const std::string& line = lines.at(std::to_string(id));
+        EXPECT_NE(line.find("\"Label\":\"" + row[8].asText() + "\""), std::string::npos) << line.substr(0, 300);
+        EXPECT_NE(line.find("\"Short\":\"" + row[3].toString() + "\""), std::string::npos) << line.substr(0, 300);
+        EXPECT_NE(line.find("\"Amount\":\"" + row[4].toString() + "\""), std::string::npos) << line.substr(0, 300);
+        EXPECT_NE(line.find(std::string("\"Flag\":\"") + (row[1].asBoolean() ? "true" : "false") + "\""), std::string::npos);
+        if (!row[9].isNull()) {
+            EXPECT_NE(line.find("\"Notes\":\"" + row[9].asText() + "\""), std::string::npos) << "memo of row " << id;
+        }
+    }
+}
+
 TEST(Writer, LongValuesInAllThreeFormsComeBackByteForByte)
 {
     TempDir dir;
