@@ -15,12 +15,12 @@ int main(int argc, char** argv) {
     const long rows = std::atol(argv[2]);
     try {
         auto w = jet::DatabaseWriter::create(argv[1]);
-        jet::TableSpec spec;
-        spec.name = "Big";
-        spec.columns = {{"Id", jet::ColumnType::Long},        {"Name", jet::ColumnType::Text, 40},
-                        {"Amount", jet::ColumnType::Double},  {"When", jet::ColumnType::DateTime},
+        jet::TableSpec big;
+        big.name = "Big";
+        big.columns = {{"Id", jet::ColumnType::Long},        {"Name", jet::ColumnType::Text, 40},
+                       {"Amount", jet::ColumnType::Double},  {"When", jet::ColumnType::DateTime},
                         {"Price", jet::ColumnType::Currency}, {"Done", jet::ColumnType::Boolean}};
-        w.createTable(spec);
+        w.createTable(big);
         auto t = w.table("Big");
         std::vector<jet::Value> row(6);
         for (long i = 0; i < rows; ++i) {
