@@ -126,10 +126,12 @@ int run(const std::vector<std::string>& argsIn, std::FILE* out, std::FILE* err) 
         } else if (cmd == "check") {
             auto report = checkDatabase(db);
             for (const auto& p : report.problems) std::fprintf(out, "%s\n", p.c_str());
-            std::fprintf(out, "%s: %llu pages, %llu rows, %llu index entries checked; %zu problem%s\n",
+            std::fprintf(out, "%s: %llu pages, %llu rows, %llu index entries (%llu keys re-encoded, %llu not) checked; %zu problem%s\n",
                          db.fileName().c_str(), static_cast<unsigned long long>(report.pagesChecked),
                          static_cast<unsigned long long>(report.rowsChecked),
                          static_cast<unsigned long long>(report.indexEntriesChecked),
+                         static_cast<unsigned long long>(report.keysCompared),
+                         static_cast<unsigned long long>(report.keysNotCompared),
                          report.problems.size(), report.problems.size() == 1 ? "" : "s");
             return report.ok() ? 0 : 1;
         }
