@@ -25,6 +25,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <map>
+#include <random>
 #include <set>
 #include <sys/file.h>
 #include <unistd.h>
@@ -101,16 +102,29 @@ public:
     size_t dirtyCount() const { return dirty_.size(); }
     uint32_t pageCount() const { return next_; }
 
-    // Writes new pages in file order, then changed pages, `last` at the very end.
+    // Writes the changed pages so that nothing on disk points at what is not there yet:
+    // pages appended to the file first (nothing old refers to them), then changed pages
+    // holding rows and long values, then index pages (their entries name rows written
+    // before), then usage maps (they list pages written before), the table definitions
+    // (`last`: row counts, auto-numbers) at the very end.
     void flush(const std::set<uint32_t>& last)
     {
         const uint32_t oldCount = file_.pageCount();
-        for (auto& [n, page] : dirty_)
-            if (n >= oldCount) file_.writePage(n, page);
-        for (auto& [n, page] : dirty_)
-            if (n < oldCount && !last.count(n)) file_.writePage(n, page);
-        for (auto& [n, page] : dirty_)
-            if (n < oldCount && last.count(n)) file_.writePage(n, page);
+        auto rank = [&](uint32_t n, const std::vector<uint8_t>& page) {
+            if (n >= oldCount) return 0;
+            if (last.count(n)) return 4;
+            const uint8_t type = page[0];
+            if (type == page_type::IndexNode || type == page_type::IndexLeaf) return 2;
+            if (type == page_type::UsageMap) return 3;
+            if (type == page_type::Data) {
+                const uint32_t owner = u32(page, 4);
+                return owner <= 1 ? 3 : 1; // owner 0/1: pages of usage-map rows
+            }
+            return 1;
+        };
+        for (int phase = 0; phase <= 4; ++phase)
+            for (auto& [n, page] : dirty_)
+                if (rank(n, page) == phase) file_.writePage(n, page);
         dirty_.clear();
         held_.reset();
     }
@@ -859,7 +873,10 @@ public:
             auto& page = store_.edit(id.page);
             const auto bytes = dataPageRowBytes(f_, page, id.slot);
             const uint32_t next = (!single && bytes.size() >= 4) ? u32(bytes, 0) : 0;
-            if (!bytes.empty()) dataPageDeleteRow(f_, page, id.slot);
+            // The piece's bytes are given back to the page (the slot stays, empty). A deleted
+            // flag is not used here: some readers take a long-value row's end from the slot
+            // before it without removing the flag bits.
+            if (!bytes.empty()) dataPageReplaceRow(f_, page, id.slot, {}, 0);
             if (single) break;
             pointer = next;
         }
@@ -968,6 +985,18 @@ InsertResult WriterImpl::insert(TableState& t, std::span<const Value> values, st
             ++newAuto;
             row[i] = Value::longInt(static_cast<int32_t>(newAuto));
             result.autoNumber = static_cast<int32_t>(newAuto);
+        } else if ((c.flags & column_flags::AutoGuid) && row[i].isNull() && !reuse) {
+            // A new replication ID: a random (version 4) GUID.
+            static std::random_device device;
+            static std::mt19937_64 rng(device());
+            Guid g;
+            for (size_t k = 0; k < 16; k += 8) {
+                const uint64_t r = rng();
+                for (size_t b = 0; b < 8; ++b) g.bytes[k + b] = static_cast<uint8_t>(r >> (8 * b));
+            }
+            g.bytes[7] = static_cast<uint8_t>((g.bytes[7] & 0x0F) | 0x40); // version 4 (little-endian group)
+            g.bytes[8] = static_cast<uint8_t>((g.bytes[8] & 0x3F) | 0x80);
+            row[i] = Value::guid(g);
         } else if ((c.flags & column_flags::AutoLong) && !row[i].isNull() && !reuse) {
             const int64_t v = row[i].kind() == Value::Kind::Text ? 0 : row[i].toInt64();
             if (v > static_cast<int64_t>(newAuto) && v <= INT32_MAX) newAuto = static_cast<uint32_t>(v);

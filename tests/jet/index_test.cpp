@@ -160,6 +160,34 @@ TEST(JetIndex, LongPrimaryKeysDecodeToTheirRows) {
     EXPECT_EQ(ids.front(), 10248);
 }
 
+TEST(JetIndex, FindByValues) {
+    JET_REQUIRE_FIXTURE(path, "northwind_jet4_statdata.mdb");
+    auto db = Database::open(path);
+    auto orders = db.table("Orders");
+    const IndexDef* pk = nullptr;
+    for (const auto& ix : orders->indexes) {
+        if (ix.isPrimaryKey()) pk = &ix;
+    }
+    ASSERT_NE(pk, nullptr);
+    const Value id = Value::longInt(10300);
+    auto found = db.indexFindValues(orders, *pk, std::span<const Value>(&id, 1));
+    ASSERT_EQ(found.size(), 1u);
+    auto row = db.readRow(*orders, found[0]);
+    ASSERT_TRUE(row.has_value());
+    EXPECT_EQ((*row)[static_cast<size_t>(orders->findColumn("OrderID"))].asLong(), 10300);
+    const Value missing = Value::longInt(1);
+    EXPECT_TRUE(db.indexFindValues(orders, *pk, std::span<const Value>(&missing, 1)).empty());
+
+    // A text index: customers by company name (sort codes from index_keys).
+    auto customers = db.table("Customers");
+    const IndexDef* byName = customers->findIndex("CompanyName");
+    ASSERT_NE(byName, nullptr);
+    const Value name = Value::text("Antonio Moreno Taquer\u00EDa");
+    auto hits = db.indexFindValues(customers, *byName, std::span<const Value>(&name, 1));
+    ASSERT_EQ(hits.size(), 1u);
+    EXPECT_EQ((*db.readRow(*customers, hits[0]))[0].asText(), "ANTON");
+}
+
 TEST(JetIndex, SeekFindsEveryKey) {
     for (const char* name : {"jackcess_compIndexTestV1997.mdb", "jackcess_compIndexTestV2000.mdb",
                              "jackcess_testIndexCodesV1997.mdb"}) {

@@ -79,6 +79,10 @@ public:
     // Row ids whose key bytes equal `key` exactly.
     std::vector<RowId> indexFind(std::shared_ptr<const TableDef> table, const IndexDef& index,
                                  std::span<const uint8_t> key) const;
+    // Row ids whose indexed columns equal `values` (one per index column, in index order),
+    // found through the index. Throws jet::KeyEncodingError for a value of the wrong kind.
+    std::vector<RowId> indexFindValues(std::shared_ptr<const TableDef> table, const IndexDef& index,
+                                       std::span<const Value> values) const;
 
     // The engine's internals, for the writer and the checker (jet/src headers).
     detail::DatabaseImpl& impl() const { return *impl_; }
