@@ -99,24 +99,24 @@ SqlTestOutcome runSqlTestFile(const std::string& path, Backend& backend, const s
     std::map<std::string, std::unique_ptr<Connection>> connections;
     std::string current = "main";
     std::vector<std::string> attached;
-    std::string dbSpec = afterWord(records[0].head, "database");
-    if (dbSpec == "empty") {
+    std::string dbKind = afterWord(records[0].head, "database");
+    if (dbKind == "empty") {
         databases["main"] = backend.createEmpty(tmpDir + "/main.mdb");
         if (!databases["main"]) {
             outcome.skipped = true;
             outcome.skipReason = "the " + backend.name() + " backend cannot create a database yet";
             return outcome;
         }
-    } else if (dbSpec.rfind("fixture ", 0) == 0) {
+    } else if (dbKind.rfind("fixture ", 0) == 0) {
         std::string why;
-        databases["main"] = backend.openFixture(afterWord(dbSpec, "fixture"), tmpDir, why);
+        databases["main"] = backend.openFixture(afterWord(dbKind, "fixture"), tmpDir, why);
         if (!databases["main"]) {
             outcome.skipped = true;
             outcome.skipReason = why;
             return outcome;
         }
-    } else if (dbSpec != "none") {
-        outcome.failures.push_back(fileName + ": unknown database kind '" + dbSpec + "'");
+    } else if (dbKind != "none") {
+        outcome.failures.push_back(fileName + ": unknown database kind '" + dbKind + "'");
         return outcome;
     }
     auto connection = [&]() -> Connection& {
