@@ -21,8 +21,19 @@ std::string upper(std::string_view s) {
     return out;
 }
 
+// `text` equals the upper-case `word` without regard to letter case.
+bool sameWord(std::string_view text, std::string_view word) {
+    if (text.size() != word.size()) return false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        if (c != word[i]) return false;
+    }
+    return true;
+}
+
 // Words that end an expression or a clause, so they cannot be bare column names.
-bool isReserved(const std::string& word) {
+bool isReserved(std::string_view word) {
     static const char* const words[] = {
         "SELECT", "FROM", "WHERE", "ORDER", "BY", "AND", "OR", "NOT", "IS", "NULL", "LIKE", "IN",
         "INTO", "TOP", "AS", "ON", "JOIN", "INNER", "LEFT", "RIGHT", "OUTER", "UNION", "GROUP",
@@ -30,7 +41,7 @@ bool isReserved(const std::string& word) {
         "DISTINCTROW", "EXISTS", "XOR", "EQV", "IMP", "MOD", "CREATE", "TABLE", "DELETE",
         "INSERT", "UPDATE", "DROP", "PRIMARY", "KEY", "UNIQUE", "CONSTRAINT", "PIVOT",
         "TRANSFORM", "PARAMETERS", "WITH", "ALL", "ANY", "SOME"};
-    return std::any_of(std::begin(words), std::end(words), [&](const char* w) { return word == w; });
+    return std::any_of(std::begin(words), std::end(words), [&](const char* w) { return sameWord(word, w); });
 }
 
 class Parser {
@@ -96,7 +107,7 @@ private:
 
     bool isWord(const char* word, std::size_t ahead = 0) const {
         const Token& t = peek(ahead);
-        return t.kind == TokenKind::Identifier && upper(t.text) == word;
+        return t.kind == TokenKind::Identifier && sameWord(t.text, word);
     }
     bool acceptWord(const char* word) {
         if (!isWord(word)) return false;
@@ -135,7 +146,7 @@ private:
     bool atName(std::size_t ahead = 0) const {
         const Token& t = peek(ahead);
         if (t.kind == TokenKind::QuotedName) return true;
-        return t.kind == TokenKind::Identifier && !isReserved(upper(t.text));
+        return t.kind == TokenKind::Identifier && !isReserved(t.text);
     }
     std::string parseName(const char* what) {
         if (!atName()) failIn(what);
