@@ -2,7 +2,6 @@
 #include "catalog.h"
 
 #include "database_impl.h"
-#include "query_sql.h"
 #include "scan.h"
 
 namespace jet::detail {
@@ -37,7 +36,6 @@ std::vector<CatalogEntry> readCatalog(DatabaseImpl& db) {
                                         "Type or Flags)");
     }
     std::vector<CatalogEntry> out;
-    std::vector<std::pair<size_t, int32_t>> queries;
     RowScanner scan(db, def, true);
     while (scan.next()) {
         const auto& v = scan.values();
@@ -55,7 +53,6 @@ std::vector<CatalogEntry> readCatalog(DatabaseImpl& db) {
             // Select queries only; "~sq_" queries are the hidden sources of forms and reports.
             if (flags != 0 || e.name.empty() || e.name[0] == '~') continue;
             e.kind = ObjectKind::View;
-            queries.emplace_back(out.size(), e.id);
         } else if (type == kTypeLinked || type == kTypeOdbcLinked) {
             e.kind = ObjectKind::LinkedTable;
             if (type == kTypeLinked && cDatabase >= 0) e.linkedDatabase = textOf(v[cDatabase]);
@@ -66,7 +63,6 @@ std::vector<CatalogEntry> readCatalog(DatabaseImpl& db) {
         }
         out.push_back(std::move(e));
     }
-    for (const auto& [at, id] : queries) out[at].sql = readQuerySql(db, out, id);
     return out;
 }
 

@@ -22,6 +22,7 @@ inline constexpr uint32_t kCatalogPage = 2;
 //   Database  Memo     linked tables: path of the other file
 //   ForeignName Text   linked tables: name in the other database
 //   Connect   Memo     linked tables: connect string
+// Views come without their SQL (see readViewSql).
 std::vector<CatalogEntry> readCatalog(DatabaseImpl& db);
 
 

@@ -30,7 +30,7 @@ bool Database::isPageEncoded() const { return impl_->file().isEncoded(); }
 const std::string& Database::fileName() const { return impl_->file().fileName(); }
 const std::filesystem::path& Database::path() const { return impl_->file().path(); }
 
-std::vector<CatalogEntry> Database::objects() const { return impl_->catalog(); }
+std::vector<CatalogEntry> Database::objects() const { return impl_->catalogWithSql(); }
 
 std::vector<std::string> Database::tableNames() const {
     std::vector<std::string> out;
@@ -42,7 +42,7 @@ std::vector<std::string> Database::tableNames() const {
 
 std::vector<CatalogEntry> Database::views() const {
     std::vector<CatalogEntry> out;
-    for (const auto& e : impl_->catalog()) {
+    for (const auto& e : impl_->catalogWithSql()) {
         if (e.kind == ObjectKind::View) out.push_back(e);
     }
     return out;

@@ -4,6 +4,7 @@
 
 #include "bytes.h"
 #include "catalog.h"
+#include "query_sql.h"
 #include "row_locator.h"
 #include "table_def_reader.h"
 
@@ -29,6 +30,15 @@ std::string DatabaseImpl::decodeText(std::span<const uint8_t> bytes) const {
 
 const std::vector<CatalogEntry>& DatabaseImpl::catalog() {
     if (!catalog_) catalog_ = readCatalog(*this);
+    return *catalog_;
+}
+
+const std::vector<CatalogEntry>& DatabaseImpl::catalogWithSql() {
+    catalog();
+    if (!viewSqlRead_) {
+        viewSqlRead_ = true;
+        readViewSql(*this, *catalog_);
+    }
     return *catalog_;
 }
 

@@ -26,7 +26,8 @@ public:
     void decodeText(std::span<const uint8_t> bytes, std::string& out) const;
     std::string decodeText(std::span<const uint8_t> bytes) const;
 
-    const std::vector<CatalogEntry>& catalog();
+    const std::vector<CatalogEntry>& catalog();          // views without SQL (fast)
+    const std::vector<CatalogEntry>& catalogWithSql();   // views with their SQL
     std::shared_ptr<const TableDef> tableDef(uint32_t page, const std::string& name);
     std::shared_ptr<const TableDef> tableByName(std::string_view name);
 
@@ -51,6 +52,7 @@ private:
     OpenOptions options_;
     std::unique_ptr<Jet3Charset> charset_;
     std::optional<std::vector<CatalogEntry>> catalog_;
+    bool viewSqlRead_ = false;
     std::map<uint32_t, std::shared_ptr<const TableDef>> tables_;
 };
 

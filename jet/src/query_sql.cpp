@@ -46,19 +46,46 @@ std::string source(const std::string& name, const std::string& alias) {
 }
 } // namespace
 
-std::string readQuerySql(DatabaseImpl& db, const std::vector<CatalogEntry>& catalog, int32_t queryId) {
+namespace {
+struct Part { int64_t attribute; std::string order; std::vector<Value> values; };
+struct Columns { int attr, expr, flag, name1, name2; };
+std::string buildSql(std::vector<Part>& parts, const Columns& col);
+} // namespace
+
+void readViewSql(DatabaseImpl& db, std::vector<CatalogEntry>& catalog) {
     std::shared_ptr<const TableDef> def;
+    std::map<int32_t, std::vector<Part>> byQuery;
     for (const auto& e : catalog) {
         if (e.kind == ObjectKind::SystemTable && e.name == "MSysQueries") {
             def = db.tableDef(e.definitionPage, e.name);
         }
+        if (e.kind == ObjectKind::View) byQuery[e.id];
     }
-    if (!def) return {};
+    if (!def || byQuery.empty()) return;
     const int cAttr = def->findColumn("Attribute"), cExpr = def->findColumn("Expression"),
               cFlag = def->findColumn("Flag"), cName1 = def->findColumn("Name1"),
               cName2 = def->findColumn("Name2"), cObj = def->findColumn("ObjectId");
-    if (cAttr < 0 || cObj < 0) return {};
+    if (cAttr < 0 || cObj < 0) return;
 
+    const int cOrder = def->findColumn("Order");
+    RowScanner scan(db, def, true);
+    while (scan.next()) {
+        const auto& v = scan.values();
+        auto it = byQuery.find(static_cast<int32_t>(num(v, cObj)));
+        if (it == byQuery.end()) continue;
+        it->second.push_back({num(v, cAttr), cOrder >= 0 ? v[cOrder].toString() : std::string(), v});
+    }
+    const Columns col{cAttr, cExpr, cFlag, cName1, cName2};
+    for (auto& e : catalog) {
+        if (e.kind != ObjectKind::View) continue;
+        auto& parts = byQuery[e.id];
+        if (!parts.empty()) e.sql = buildSql(parts, col);
+    }
+}
+
+namespace {
+std::string buildSql(std::vector<Part>& parts, const Columns& col) {
+    const int cExpr = col.expr, cFlag = col.flag, cName1 = col.name1, cName2 = col.name2;
     int options = 0;
     std::string top;
     std::vector<std::pair<std::string, std::string>> tables; // name, alias
@@ -66,16 +93,6 @@ std::string readQuerySql(DatabaseImpl& db, const std::vector<CatalogEntry>& cata
     std::string where, having;
     struct Join { int type; std::string left, right, on; };
     std::vector<Join> joins;
-    const int cOrder = def->findColumn("Order");
-    struct Part { int64_t attribute; std::string order; std::vector<Value> values; };
-    std::vector<Part> parts;
-    RowScanner scan(db, def, true);
-    while (scan.next()) {
-        const auto& v = scan.values();
-        if (num(v, cObj) != queryId) continue;
-        parts.push_back({num(v, cAttr), cOrder >= 0 ? v[cOrder].toString() : std::string(), v});
-    }
-    if (parts.empty()) return {};
     // Within a clause the parts come in the order of their Order column.
     std::stable_sort(parts.begin(), parts.end(), [](const Part& a, const Part& b) {
         return a.attribute != b.attribute ? a.attribute < b.attribute : a.order < b.order;
@@ -163,5 +180,6 @@ std::string readQuerySql(DatabaseImpl& db, const std::vector<CatalogEntry>& cata
     }
     return sql + ";";
 }
+} // namespace
 
 } // namespace jet::detail

@@ -8,6 +8,6 @@
 
 namespace jet::detail {
 class DatabaseImpl;
-// `catalog`: the MSysObjects entries read so far (to find MSysQueries).
-std::string readQuerySql(DatabaseImpl& db, const std::vector<CatalogEntry>& catalog, int32_t queryId);
+// Fills the `sql` of every view in `catalog`, reading MSysQueries once.
+void readViewSql(DatabaseImpl& db, std::vector<CatalogEntry>& catalog);
 } // namespace jet::detail

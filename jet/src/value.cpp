@@ -72,7 +72,9 @@ std::string Currency::toString() const {
 DateTimeParts DateTime::parts() const {
     DateTimeParts p;
     double v = days;
-    if (!std::isfinite(v) || v > 3e6 || v < -3e6) v = 0; // far outside Access's range
+    // Access keeps years 100 to 9999; other programs store more. Values beyond any
+    // calendar (or NaN) show as the epoch rather than overflow.
+    if (!std::isfinite(v) || v > 1e9 || v < -1e9) v = 0;
     double whole = std::trunc(v);
     int64_t secs = std::llround(std::fabs(v - whole) * 86400.0);
     auto day = static_cast<int64_t>(whole);

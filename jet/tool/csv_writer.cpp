@@ -64,6 +64,10 @@ void CsvWriter::field(const Value& v, bool quoteBinary) {
     }
     case Value::Kind::DateTime: {
         const auto d = v.asDateTime().parts();
+        if (d.year < 0 || d.year > 9999) {
+            quoted(v.asDateTime().toString());
+            return;
+        }
         // Fixed layout "YYYY-MM-DD HH:MM:SS" without printf.
         char* p = tmp;
         *p++ = '"';

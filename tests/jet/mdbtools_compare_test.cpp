@@ -91,6 +91,14 @@ std::string guidWithoutHyphens(std::string s) {
     return s;
 }
 
+// mdbtools prints doubles with 16 digits, which can be one unit off in the last place
+// (-94.43 as -94.43000000000001): compare at 15 significant digits.
+std::string doubleKey(const std::string& text) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "double %.15g", std::strtod(text.c_str(), nullptr));
+    return buf;
+}
+
 struct Adjustments {
     int farDates = 0;     // dates mdbtools cannot format
     int floats = 0;       // Single values printed with float noise by mdbtools
@@ -155,11 +163,13 @@ TEST_P(MdbToolsCompare, SameTablesColumnsCountsAndValues) {
                 const auto type = def->columns[i].type;
                 if (type == ColumnType::Single && !row[i].empty()) {
                     row[i] = floatKey(row[i]);
+                } else if (type == ColumnType::Double && !row[i].empty()) {
+                    row[i] = doubleKey(row[i]);
                 } else if (type == ColumnType::DateTime && !row[i].empty()) {
-                    // mdbtools prints day 0 of 1900 for years it cannot format.
-                    const int year = std::atoi(row[i].substr(0, 4).c_str());
-                    if (year < 1900 || year > 2100) {
-                        EXPECT_EQ(row[i].size(), 19u) << row[i];
+                    // mdbtools prints day 0 of 1900 for day numbers below 0 (before
+                    // 1899-12-30) or above 1,000,000 (after 4637-11-25): year 9999 is a
+                    // valid Access date.
+                    if (row[i] < "1899-12-30" || row[i] > "4637-11-26") {
                         row[i] = "far date";
                         ++adj.farDates;
                     }
@@ -179,6 +189,8 @@ TEST_P(MdbToolsCompare, SameTablesColumnsCountsAndValues) {
                 const auto type = def->columns[i].type;
                 if (type == ColumnType::Single && !row[i].empty()) {
                     row[i] = floatKey(row[i]);
+                } else if (type == ColumnType::Double && !row[i].empty()) {
+                    row[i] = doubleKey(row[i]);
                 } else if (type == ColumnType::DateTime && row[i].rfind("1900-01-00", 0) == 0) {
                     row[i] = "far date";
                 } else if (type == ColumnType::Guid && row[i].rfind("7B", 0) == 0 && row[i].size() % 2 == 0) {
@@ -222,7 +234,8 @@ TEST_P(MdbToolsCompare, SameTablesColumnsCountsAndValues) {
     RecordProperty("single_float_noise", adj.floats);
     RecordProperty("undefined_cp1252", adj.undefinedCp1252);
     // The adjustments are expected only where the files hold such values.
-    if (GetParam() != "mdbtestdata_DateTestDatabase.mdb" && GetParam() != "meza_test.mdb") {
+    if (GetParam() != "mdbtestdata_DateTestDatabase.mdb" && GetParam() != "meza_test.mdb" &&
+        GetParam() != "jackcess_testIndexCodesV1997.mdb") {
         EXPECT_EQ(adj.farDates, 0);
     }
     if (GetParam() != "jackcess_testIndexCodesV1997.mdb") {
