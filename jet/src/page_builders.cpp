@@ -108,8 +108,16 @@ std::optional<uint8_t> dataPageAddRow(const Format& f, std::span<uint8_t> page, 
 
 void dataPageDeleteRow(const Format& f, std::span<uint8_t> page, uint8_t slot)
 {
+    // Access marks a deleted row with both flag bits (0xC000); the deleted bit alone marks
+    // the copy of a moved row, which an overflow pointer still reaches.
     const uint16_t w = slotWord(f, page, slot);
-    put16(page, f.dataRowTableOffset + 2 * slot, static_cast<uint16_t>(w | kDeleted));
+    put16(page, f.dataRowTableOffset + 2 * slot, static_cast<uint16_t>(w | kDeleted | 0x4000));
+}
+
+void dataPageMarkMoved(const Format& f, std::span<uint8_t> page, uint8_t slot)
+{
+    const uint16_t w = slotWord(f, page, slot);
+    put16(page, f.dataRowTableOffset + 2 * slot, static_cast<uint16_t>((w & kOffsetMask) | kDeleted));
 }
 
 std::span<const uint8_t> dataPageRowBytes(const Format& f, std::span<const uint8_t> page, uint8_t slot, uint16_t* flags)
@@ -135,7 +143,9 @@ bool dataPageReplaceRow(const Format& f, std::span<uint8_t> page, uint8_t slot, 
         if (i == slot) {
             rows[i].assign(row.begin(), row.end());
             words[i] = flags;
-        } else if (!(words[i] & kDeleted)) {
+        } else {
+            // Deleted slots keep their bytes: a row moved by an update lives on in a slot
+            // flagged deleted, reached through the overflow pointer at its old place.
             const uint32_t at = words[i] & kOffsetMask;
             rows[i].assign(page.begin() + at, page.begin() + rowEnd(f, page, i));
         }
@@ -145,14 +155,9 @@ bool dataPageReplaceRow(const Format& f, std::span<uint8_t> page, uint8_t slot, 
     uint32_t at = f.pageSize;
     std::vector<uint8_t> area(f.pageSize, 0);
     for (unsigned i = 0; i < n; ++i) {
-        if (rows[i].empty()) {
-            // A deleted slot keeps a zero-length place so the offsets stay ordered.
-            put16(page, f.dataRowTableOffset + 2 * i, static_cast<uint16_t>(at | kDeleted));
-            continue;
-        }
         at -= static_cast<uint32_t>(rows[i].size());
-        std::memcpy(area.data() + at, rows[i].data(), rows[i].size());
-        put16(page, f.dataRowTableOffset + 2 * i, static_cast<uint16_t>(at | (words[i] & ~kOffsetMask & ~kDeleted)));
+        if (!rows[i].empty()) std::memcpy(area.data() + at, rows[i].data(), rows[i].size());
+        put16(page, f.dataRowTableOffset + 2 * i, static_cast<uint16_t>(at | (words[i] & ~kOffsetMask)));
     }
     std::memcpy(page.data() + at, area.data() + at, f.pageSize - at);
     const uint32_t end = tableEnd(f, page);

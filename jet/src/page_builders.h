@@ -31,8 +31,11 @@ uint32_t dataPageFreeSpace(const Format& format, std::span<const uint8_t> page);
 std::optional<uint8_t> dataPageAddRow(const Format& format, std::span<uint8_t> page,
                                       std::span<const uint8_t> row);
 
-// Marks slot `slot` deleted (its bytes stay until the page is compacted).
+// Marks slot `slot` deleted (0xC000, as Access does; the bytes stay).
 void dataPageDeleteRow(const Format& format, std::span<uint8_t> page, uint8_t slot);
+// Marks slot `slot` as the moved copy of a row (0x8000 alone): scans skip it, the overflow
+// pointer at the row's first place leads to it.
+void dataPageMarkMoved(const Format& format, std::span<uint8_t> page, uint8_t slot);
 
 // Replaces the row in `slot` with `row` when the page has room (compacting the page if
 // needed); false when it does not fit. The slot number is kept.

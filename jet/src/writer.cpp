@@ -809,7 +809,11 @@ private:
     {
         std::error_code ec;
         const auto perms = std::filesystem::status(path, ec).permissions();
-        if (!ec && (perms & std::filesystem::perms::owner_write) == std::filesystem::perms::none && ::access(path.c_str(), W_OK) != 0) {
+        // A file without any write permission is read-only for us too, even when the user
+        // (root) could write it anyway.
+        const auto writeBits = std::filesystem::perms::owner_write | std::filesystem::perms::group_write |
+                               std::filesystem::perms::others_write;
+        if (!ec && std::filesystem::exists(path, ec) && (perms & writeBits) == std::filesystem::perms::none) {
             throw IoError(path.filename().string(), std::nullopt,
                           path.filename().string() + " is read-only; it cannot be opened for writing. Make it writable or work on a copy.");
         }
@@ -992,11 +996,15 @@ RowId WriterImpl::update(TableState& t, RowId id, std::span<const Value> values)
     }
     auto cols = encodeRow(t, row);
     const auto bytes = assembleRow(f_, def, cols);
+    // A row that moved earlier lives in a slot flagged deleted, reached through the overflow
+    // pointer at its first place; it keeps that flag.
+    const bool wasMoved = !(home == id);
     auto& homePage = store_.edit(home.page);
-    if (!dataPageReplaceRow(f_, homePage, home.slot, bytes)) {
-        // Grown beyond its page: the row moves and its old place becomes an overflow pointer.
-        dataPageDeleteRow(f_, store_.edit(home.page), home.slot);
+    if (!dataPageReplaceRow(f_, homePage, home.slot, bytes, wasMoved ? row_flags::Deleted : 0)) {
+        // Grown beyond its page: the row moves and its first place becomes an overflow pointer.
+        if (wasMoved) dataPageReplaceRow(f_, store_.edit(home.page), home.slot, {}, row_flags::Deleted | row_flags::Overflow);
         const RowId moved = placeRow(t, bytes);
+        dataPageMarkMoved(f_, store_.edit(moved.page), moved.slot);
         std::vector<uint8_t> pointer(4, 0);
         put32(pointer, 0, moved.packed());
         if (!dataPageReplaceRow(f_, store_.edit(id.page), id.slot, pointer, row_flags::Overflow))
@@ -1228,7 +1236,10 @@ void WriterImpl::dropTable(std::string_view name)
             }
         }
     }
-    if (catalogRow) erase(objects, *catalogRow);
+    if (!catalogRow)
+        throw FormatError(file_.fileName(), std::nullopt,
+                          "the catalog of " + file_.fileName() + " has no entry for table [" + def->name + "]; repair the file with Access.");
+    erase(objects, *catalogRow);
     tables_.erase(def->definitionPage);
     // Freed pages are blanked, so no reader mistakes them for the table's. (The table's map
     // rows stay on their page, unreferenced.)
