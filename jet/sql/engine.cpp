@@ -277,6 +277,10 @@ public:
         }
     }
 
+    // Over a file the caller holds open (writes null: read-only).
+    EngineDatabase(std::unique_ptr<detail::EngineWrites> writes, std::shared_ptr<jet::Database> db)
+        : path_(db->path()), writes_(std::move(writes)), db_(std::move(db)) {}
+
     std::string path() const override { return path_.string(); }
     std::vector<std::string> tableNames() override { return db_->tableNames(); }
 
@@ -344,6 +348,21 @@ Int128 magnitudeOf(const jet::Decimal& d) {
 
 std::shared_ptr<Database> openEngineDatabase(const std::filesystem::path& path, const EngineOptions& options) {
     return std::make_shared<EngineDatabase>(path, options, false);
+}
+
+std::shared_ptr<Database> openEngineDatabase(std::shared_ptr<jet::DatabaseWriter> writer) {
+#ifdef JET_SQL_HAS_WRITER
+    std::unique_ptr<detail::EngineWrites> writes = detail::wrapEngineWriter(std::move(writer));
+    std::shared_ptr<jet::Database> db = writes->database();
+    return std::make_shared<EngineDatabase>(std::move(writes), std::move(db));
+#else
+    (void)writer;
+    throw NotSupportedError("This build of Tablor has no Access file writer yet.");
+#endif
+}
+
+std::shared_ptr<Database> openEngineDatabase(std::shared_ptr<jet::Database> readOnly) {
+    return std::make_shared<EngineDatabase>(nullptr, std::move(readOnly));
 }
 
 std::shared_ptr<Database> createEngineDatabase(const std::filesystem::path& path) {
