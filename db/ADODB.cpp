@@ -657,11 +657,16 @@ void TADOConnection::GetTableNames(QStringList& list, bool SystemTables) const
 
 int TADOConnection::Execute(const QString& statement)
 {
+    // Flushed also after a failure: an UPDATE that stopped half-way keeps the rows it changed.
+    int affected = 0;
     try {
-        return static_cast<int>(sqlConnection().execute(statement.toStdString()).rowsAffected());
+        affected = static_cast<int>(sqlConnection().execute(statement.toStdString()).rowsAffected());
     } catch (...) {
+        file().flush();
         rethrowAsDatabaseError();
     }
+    file().flush();
+    return affected;
 }
 
 void TADOConnection::attach(TCustomADODataSet* ds)
@@ -889,8 +894,10 @@ int TADOQuery::ExecSQL()
         m_rowsAffected = static_cast<int>(r.rowsAffected());
     } catch (...) {
         m_rowsAffected = 0;
+        conn.file().flush();
         rethrowAsDatabaseError();
     }
+    conn.file().flush();
     return m_rowsAffected;
 }
 

@@ -108,6 +108,17 @@ jet::DatabaseWriter& AccessFile::requireWriter(const QString& what) const
     return *m_writer;
 }
 
+void AccessFile::flush() const
+{
+    if (!m_writer)
+        return;
+    try {
+        m_writer->flush();
+    } catch (...) {
+        rethrowAsDatabaseError();
+    }
+}
+
 int AccessFile::openCount()
 {
     int n = 0;

@@ -36,6 +36,9 @@ public:
     const QString& readOnlyReason() const { return m_readOnlyReason; }
     // Throws EDatabaseError with the read-only reason when the file cannot be written.
     jet::DatabaseWriter& requireWriter(const QString& what) const;
+    // Writes what the writer holds back to the file; reads see a change only after this.
+    // Called after every statement and every row written.
+    void flush() const;
     // Jet SQL over this same handle.
     const std::shared_ptr<jet::sql::Database>& sql() const { return m_sql; }
 
