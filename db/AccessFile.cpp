@@ -112,6 +112,7 @@ void AccessFile::flush() const
 {
     if (!m_writer)
         return;
+    ++m_generation;
     try {
         m_writer->flush();
     } catch (...) {
