@@ -938,11 +938,12 @@ TMyQuery::~TMyQuery() = default;
 
 TADOConnection& TADOQuery::effectiveConnection()
 {
-    if (m_connection)
+    if (m_connection && m_connection != m_ownConnection.get())
         return *m_connection;
     if (ConnectionString.isEmpty())
         throw EDatabaseError(QStringLiteral("The query has neither a connection nor a connection string."));
     if (!m_ownConnection || m_ownConnection->ConnectionString != ConnectionString) {
+        setConnection(nullptr);
         m_ownConnection = std::make_unique<TADOConnection>();
         m_ownConnection->ConnectionString = ConnectionString;
     }
@@ -954,7 +955,7 @@ void TADOQuery::InternalOpen()
 {
     TADOConnection& conn = effectiveConnection();
     if (!m_connection)
-        setConnection(&conn); // the query's own connection
+        setConnection(&conn); // the query's own connection (inactive here, so nothing is closed)
     const QString statement = SQL.join(QLatin1Char('\n'));
     const auto m = plainSelectForm().match(statement);
     if (m.hasMatch()) {

@@ -159,6 +159,14 @@ TEST(AccessQuery, ViewsOpenReadOnlyAndPlainSelectsAreEditable)
     own.SQL << QStringLiteral("DELETE FROM [Shippers] WHERE [CompanyName] = 'Post'");
     EXPECT_EQ(own.ExecSQL(), 1);
     EXPECT_EQ(own.RowsAffected(), 1);
+    // Another connection string: the query follows it.
+    FixtureCopy second(name, QStringLiteral("second.mdb"));
+    own.ConnectionString = JetOpenConnectionString(second.path());
+    own.SQL.clear();
+    own.SQL << QStringLiteral("SELECT COUNT(*) FROM [Shippers]");
+    own.Open();
+    EXPECT_EQ(own.Fields(0)->AsInteger(), 3);
+    own.Close();
 
     // A saved query through the table object: its rows, read-only.
     TADOTable view;
