@@ -362,12 +362,17 @@ namespace {
 // Rows of a SELECT, held in memory; read-only.
 class SqlStore : public TCustomADODataSet::Store {
 public:
+    int rowsAffected = 0;
+
     SqlStore(jet::sql::Connection& connection, const QString& statement)
     {
         try {
             jet::sql::Result result = connection.execute(statement.toStdString());
-            if (!result.hasRows())
-                throw EDatabaseError(QStringLiteral("The statement returns no rows; it was run, but there is nothing to show."));
+            if (!result.hasRows()) {
+                // SELECT ... INTO makes no rows to show: an empty result, and how many it copied.
+                rowsAffected = static_cast<int>(result.rowsAffected());
+                return;
+            }
             jet::sql::RowSet& rows = result.rows();
             for (const jet::sql::ResultColumn& c : rows.columns()) {
                 jet::ColumnDef def;
@@ -745,10 +750,10 @@ int TADOConnection::Execute(const QString& statement)
     try {
         affected = static_cast<int>(sqlConnection().execute(statement.toStdString()).rowsAffected());
     } catch (...) {
-        file().flush();
+        AccessFile::flushAll();
         rethrowAsDatabaseError();
     }
-    file().flush();
+    AccessFile::flushAll();
     return affected;
 }
 
@@ -826,7 +831,10 @@ void TCustomADODataSet::openTableStore(const QString& name)
 void TCustomADODataSet::openSqlStore(const QString& statement)
 {
     requireFile();
-    m_store = std::make_unique<SqlStore>(m_connection->sqlConnection(), statement);
+    auto store = std::make_unique<SqlStore>(m_connection->sqlConnection(), statement);
+    m_openRowsAffected = store->rowsAffected;
+    m_store = std::move(store);
+    AccessFile::flushAll(); // SELECT ... INTO writes
     m_sortedByIndex = false;
     addStoreFields();
 }
@@ -953,6 +961,7 @@ TADOConnection& TADOQuery::effectiveConnection()
 
 void TADOQuery::InternalOpen()
 {
+    m_openRowsAffected = 0;
     TADOConnection& conn = effectiveConnection();
     if (!m_connection)
         setConnection(&conn); // the query's own connection (inactive here, so nothing is closed)
@@ -981,10 +990,10 @@ int TADOQuery::ExecSQL()
         m_rowsAffected = static_cast<int>(r.rowsAffected());
     } catch (...) {
         m_rowsAffected = 0;
-        conn.file().flush();
+        AccessFile::flushAll();
         rethrowAsDatabaseError();
     }
-    conn.file().flush();
+    AccessFile::flushAll();
     return m_rowsAffected;
 }
 

@@ -45,6 +45,9 @@ public:
     // Jet SQL over this same handle.
     const std::shared_ptr<jet::sql::Database>& sql() const { return m_sql; }
 
+    // Flushes every handle open in this process (a statement may write another file:
+    // SELECT ... INTO [t] IN 'file').
+    static void flushAll();
     // Number of handles open in this process (for tests).
     static int openCount();
 

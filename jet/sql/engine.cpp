@@ -229,6 +229,11 @@ std::shared_ptr<const TableMeta> describeTable(std::shared_ptr<const jet::TableD
     return meta;
 }
 
+OtherDatabaseOpener& otherOpener() {
+    static OtherDatabaseOpener opener;
+    return opener;
+}
+
 class EngineTable : public TableAccess {
 public:
     // `writes` is null when the file is open read-only.
@@ -377,6 +382,7 @@ public:
         writes_->dropTable(name);
     }
     std::shared_ptr<Database> openOther(const std::string& path) override {
+        if (otherOpener()) return otherOpener()(path);
         EngineOptions options;
         options.writable = true;
         return openEngineDatabase(path, options);
@@ -424,6 +430,8 @@ std::shared_ptr<Database> openEngineDatabase(std::shared_ptr<jet::DatabaseWriter
     throw NotSupportedError("This build of Tablor has no Access file writer yet.");
 #endif
 }
+
+void setOtherDatabaseOpener(OtherDatabaseOpener opener) { otherOpener() = std::move(opener); }
 
 std::shared_ptr<Database> openEngineDatabase(std::shared_ptr<jet::Database> readOnly) {
     return std::make_shared<EngineDatabase>(nullptr, std::move(readOnly));
