@@ -229,6 +229,11 @@ std::shared_ptr<const TableMeta> describeTable(std::shared_ptr<const jet::TableD
     return meta;
 }
 
+OtherDatabaseOpener& otherOpener() {
+    static OtherDatabaseOpener opener;
+    return opener;
+}
+
 class EngineTable : public TableAccess {
 public:
     // `writes` is null when the file is open read-only.
@@ -330,6 +335,10 @@ public:
         }
     }
 
+    // Over a file the caller holds open (writes null: read-only).
+    EngineDatabase(std::unique_ptr<detail::EngineWrites> writes, std::shared_ptr<jet::Database> db)
+        : path_(db->path()), writes_(std::move(writes)), db_(std::move(db)) {}
+
     std::string path() const override { return path_.string(); }
     std::vector<std::string> tableNames() override {
         if (writes_) writes_->refresh();
@@ -373,6 +382,7 @@ public:
         writes_->dropTable(name);
     }
     std::shared_ptr<Database> openOther(const std::string& path) override {
+        if (otherOpener()) return otherOpener()(path);
         EngineOptions options;
         options.writable = true;
         return openEngineDatabase(path, options);
@@ -408,6 +418,23 @@ Int128 magnitudeOf(const jet::Decimal& d) {
 
 std::shared_ptr<Database> openEngineDatabase(const std::filesystem::path& path, const EngineOptions& options) {
     return std::make_shared<EngineDatabase>(path, options, false);
+}
+
+std::shared_ptr<Database> openEngineDatabase(std::shared_ptr<jet::DatabaseWriter> writer) {
+#ifdef JET_SQL_HAS_WRITER
+    std::unique_ptr<detail::EngineWrites> writes = detail::wrapEngineWriter(std::move(writer));
+    std::shared_ptr<jet::Database> db = writes->database();
+    return std::make_shared<EngineDatabase>(std::move(writes), std::move(db));
+#else
+    (void)writer;
+    throw NotSupportedError("This build of Tablor has no Access file writer yet.");
+#endif
+}
+
+void setOtherDatabaseOpener(OtherDatabaseOpener opener) { otherOpener() = std::move(opener); }
+
+std::shared_ptr<Database> openEngineDatabase(std::shared_ptr<jet::Database> readOnly) {
+    return std::make_shared<EngineDatabase>(nullptr, std::move(readOnly));
 }
 
 std::shared_ptr<Database> createEngineDatabase(const std::filesystem::path& path) {

@@ -39,6 +39,7 @@ std::vector<jet::Value> engineRow(const jet::TableDef& table, const Row& values)
 class WriterWrites : public EngineWrites {
 public:
     explicit WriterWrites(jet::DatabaseWriter writer) : writer_(std::make_shared<jet::DatabaseWriter>(std::move(writer))) {}
+    explicit WriterWrites(std::shared_ptr<jet::DatabaseWriter> writer) : writer_(std::move(writer)) {}
 
     std::shared_ptr<jet::Database> database() override {
         // Shares ownership with the writer: the Database lives as long as the writer does.
@@ -118,6 +119,10 @@ private:
 };
 
 }  // namespace
+
+std::unique_ptr<EngineWrites> wrapEngineWriter(std::shared_ptr<jet::DatabaseWriter> writer) {
+    return std::make_unique<WriterWrites>(std::move(writer));
+}
 
 std::unique_ptr<EngineWrites> openEngineWrites(const std::filesystem::path& path, const EngineOptions& options, bool create) {
     if (create) return std::make_unique<WriterWrites>(jet::DatabaseWriter::create(path));

@@ -29,6 +29,9 @@ public:
 };
 
 // Opens `path` for writing (create: makes a new empty Access 2000 file there first).
+// The write side over a writer that the caller holds open.
+std::unique_ptr<EngineWrites> wrapEngineWriter(std::shared_ptr<jet::DatabaseWriter> writer);
+
 std::unique_ptr<EngineWrites> openEngineWrites(const std::filesystem::path& path, const EngineOptions& options, bool create);
 
 }  // namespace jet::sql::detail

@@ -11,6 +11,7 @@ RowCursor& RowCursor::operator=(RowCursor&&) noexcept = default;
 RowCursor::~RowCursor() = default;
 
 bool RowCursor::next() { return state_->scanner.next(); }
+bool RowCursor::skip() { return state_->scanner.skip(); }
 const std::vector<Value>& RowCursor::values() const { return state_->scanner.values(); }
 RowId RowCursor::rowId() const { return state_->scanner.rowId(); }
 const TableDef& RowCursor::table() const { return state_->scanner.table(); }

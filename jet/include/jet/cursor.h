@@ -37,6 +37,9 @@ public:
 
     // Advances to the next live row; false at the end. Throws FormatError on damage.
     bool next();
+    // Advances like next() without decoding the row: values() is not valid afterwards, rowId()
+    // is. For callers that only need to know where the rows are (counting, row-id lists).
+    bool skip();
     // The current row, one value per column of table().columns. Valid until next().
     const std::vector<Value>& values() const;
     RowId rowId() const;
