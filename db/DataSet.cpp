@@ -446,6 +446,13 @@ TField* TDataSet::FieldByName(const QString& name) const
     return f;
 }
 
+bool TDataSet::Modified() const
+{
+    if (m_state != TDataSetState::dsEdit && m_state != TDataSetState::dsInsert)
+        return false;
+    return std::find(m_buffer.assigned.begin(), m_buffer.assigned.end(), true) != m_buffer.assigned.end();
+}
+
 int TDataSet::RecordCount() const { return Active() ? storedCount() : 0; }
 
 int TDataSet::RecNo() const

@@ -123,6 +123,8 @@ public:
     bool Active() const { return m_state != TDataSetState::dsInactive; }
     void setActive(bool on) { on ? Open() : Close(); }
     TDataSetState State() const { return m_state; }
+    // Whether a field was set since Append or Edit (false in browse state).
+    bool Modified() const;
 
     // ---- fields
     int FieldCount() const { return static_cast<int>(m_fields.size()); }
