@@ -1,0 +1,131 @@
+// AccessFile.cpp — the process-wide registry of open Access files.
+#include "db/AccessFile.h"
+
+#include "db/DbError.h"
+
+#include "jet/database.h"
+#include "jet/error.h"
+#include "jet/sql/engine.h"
+#include "jet/sql/error.h"
+#include "jet/writer.h"
+
+#include <QFileInfo>
+
+#include <filesystem>
+#include <map>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tablor {
+
+namespace {
+
+std::map<QString, std::weak_ptr<AccessFile>>& registry()
+{
+    static std::map<QString, std::weak_ptr<AccessFile>> files;
+    return files;
+}
+
+std::filesystem::path fsPath(const QString& path) { return std::filesystem::path(path.toStdString()); }
+
+} // namespace
+
+void rethrowAsDatabaseError()
+{
+    try {
+        throw;
+    } catch (const EDatabaseError&) {
+        throw;
+    } catch (const jet::Error& e) {
+        throw EDatabaseError(std::string(e.what()));
+    } catch (const jet::sql::SqlError& e) {
+        throw EDatabaseError(std::string(e.what()));
+    } catch (const std::bad_alloc&) {
+        throw EDatabaseError(QStringLiteral("Out of memory while reading the Access file. Close other programs and try again."));
+    }
+}
+
+std::shared_ptr<AccessFile> AccessFile::open(const QString& path)
+{
+    const QFileInfo info(path);
+    if (path.isEmpty() || !info.exists())
+        throw EDatabaseError(QStringLiteral("The Access file '%1' does not exist. Check the path or choose another file.").arg(path));
+    if (info.isDir())
+        throw EDatabaseError(QStringLiteral("'%1' is a folder, not an Access file. Choose an .mdb file.").arg(path));
+    const QString key = info.canonicalFilePath();
+    auto& files = registry();
+    if (auto it = files.find(key); it != files.end()) {
+        if (auto shared = it->second.lock())
+            return shared;
+        files.erase(it);
+    }
+
+    std::shared_ptr<AccessFile> file(new AccessFile());
+    file->m_path = path;
+    file->m_key = key;
+    try {
+        // A file without any write permission bit counts as read-only even for a user (root)
+        // whom the system would let write it anyway.
+        struct stat st {};
+        const QByteArray local = key.toLocal8Bit();
+        if (::access(local.constData(), W_OK) != 0 || (::stat(local.constData(), &st) == 0 && (st.st_mode & 0222) == 0)) {
+            file->m_readOnlyReason = QStringLiteral("The Access file '%1' is read-only; nothing can be changed in it. "
+                                                    "Copy it or change its permissions to edit it.").arg(path);
+        } else {
+            try {
+                file->m_writer = std::make_shared<jet::DatabaseWriter>(jet::DatabaseWriter::open(fsPath(key)));
+            } catch (const jet::UnsupportedError& e) {
+                // Readable but not writable by the engine (an Access 97 file): open it for
+                // reading if the reader accepts it, else report the reader's reason below.
+                file->m_readOnlyReason = QString::fromUtf8(e.what());
+            }
+        }
+        if (file->m_writer) {
+            file->m_db = std::shared_ptr<jet::Database>(file->m_writer, &file->m_writer->database());
+            file->m_sql = jet::sql::openEngineDatabase(file->m_writer);
+        } else {
+            file->m_db = std::make_shared<jet::Database>(jet::Database::open(fsPath(key)));
+            file->m_sql = jet::sql::openEngineDatabase(file->m_db);
+        }
+    } catch (...) {
+        rethrowAsDatabaseError();
+    }
+    files[key] = file;
+    return file;
+}
+
+AccessFile::~AccessFile()
+{
+    auto& files = registry();
+    if (auto it = files.find(m_key); it != files.end() && it->second.expired())
+        files.erase(it);
+}
+
+jet::DatabaseWriter& AccessFile::requireWriter(const QString& what) const
+{
+    if (!m_writer)
+        throw EDatabaseError(QStringLiteral("Cannot %1: %2").arg(what, m_readOnlyReason));
+    return *m_writer;
+}
+
+void AccessFile::flush() const
+{
+    if (!m_writer)
+        return;
+    try {
+        m_writer->flush();
+    } catch (...) {
+        rethrowAsDatabaseError();
+    }
+}
+
+int AccessFile::openCount()
+{
+    int n = 0;
+    for (const auto& [key, file] : registry())
+        if (!file.expired())
+            ++n;
+    return n;
+}
+
+} // namespace tablor

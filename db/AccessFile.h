@@ -1,0 +1,62 @@
+// AccessFile.h — one open Access file shared by every connection of this process that names
+// it. The engine allows one writer per file (a second writer, also in the same process, is
+// refused as "in use"), so cnLocal, the helper objects and the copy routines that open the
+// same file all go through one handle: one page cache, one write lock, one Jet SQL database.
+//
+// A file that cannot be written (read-only on disk, or an Access 97 file, which the engine
+// reads but does not write yet) is opened for reading; every attempt to change it fails with
+// ReadOnlyReason() and nothing is written.
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+namespace jet { class Database; class DatabaseWriter; }
+namespace jet::sql { class Database; }
+
+namespace tablor {
+
+class AccessFile {
+public:
+    // The shared handle of `path` (opened now if no connection holds it). Throws
+    // EDatabaseError with a message that says what is wrong with the file and what to do:
+    // missing, not an Access database, damaged, an .accdb, in use by another writer.
+    static std::shared_ptr<AccessFile> open(const QString& path);
+
+    ~AccessFile();
+    AccessFile(const AccessFile&) = delete;
+    AccessFile& operator=(const AccessFile&) = delete;
+
+    const QString& path() const { return m_path; }
+    jet::Database& database() const { return *m_db; }
+    // The writer, or nullptr when the file is open read-only.
+    jet::DatabaseWriter* writer() const { return m_writer.get(); }
+    bool readOnly() const { return !m_writer; }
+    const QString& readOnlyReason() const { return m_readOnlyReason; }
+    // Throws EDatabaseError with the read-only reason when the file cannot be written.
+    jet::DatabaseWriter& requireWriter(const QString& what) const;
+    // Writes what the writer holds back to the file; reads see a change only after this.
+    // Called after every statement and every row written.
+    void flush() const;
+    // Jet SQL over this same handle.
+    const std::shared_ptr<jet::sql::Database>& sql() const { return m_sql; }
+
+    // Number of handles open in this process (for tests).
+    static int openCount();
+
+private:
+    AccessFile() = default;
+    QString m_path;
+    QString m_key;
+    std::shared_ptr<jet::DatabaseWriter> m_writer;
+    std::shared_ptr<jet::Database> m_db;
+    std::shared_ptr<jet::sql::Database> m_sql;
+    QString m_readOnlyReason;
+};
+
+// Turns any failure of the engine or of Jet SQL into EDatabaseError (other exceptions pass).
+// Call inside a catch block.
+[[noreturn]] void rethrowAsDatabaseError();
+
+} // namespace tablor

@@ -1,0 +1,24 @@
+// Integrity check of a whole database: page types, usage maps against the pages tables
+// really own, rows, long-value chains, index entries against the rows. The writer's
+// output is held to it.
+#pragma once
+
+#include "jet/database.h"
+
+#include <string>
+#include <vector>
+
+namespace jet {
+
+struct CheckReport {
+    std::vector<std::string> problems; // one line each, naming the page or table
+    uint64_t pagesChecked = 0;
+    uint64_t rowsChecked = 0;
+    uint64_t indexEntriesChecked = 0;
+    bool ok() const { return problems.empty(); }
+};
+
+// Walks everything; damage is reported as problems, not thrown (IoError still throws).
+CheckReport checkDatabase(const Database& db);
+
+} // namespace jet

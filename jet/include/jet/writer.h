@@ -1,0 +1,155 @@
+// Writing Access files: create a new empty database, create and drop tables, insert, update and
+// delete rows with their long values and primary-key / unique indexes kept right.
+//
+// Ownership: a DatabaseWriter owns the file open for writing and its write lock; TableWriter
+// objects it hands out refer to it and must not outlive it. Reads through database() see every
+// completed write. One writer per file: a second DatabaseWriter on the same file (in this or
+// another process) gets InUseError. Not thread-safe.
+//
+// Every write either completes or leaves the file as it was before the call as far as readers
+// are concerned: data pages are written before the pages that point at them, and the table
+// definition (row count, auto-number) last.
+#pragma once
+
+#include "jet/cursor.h"
+#include "jet/database.h"
+#include "jet/error.h"
+#include "jet/schema.h"
+#include "jet/value.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace jet {
+
+namespace detail { class WriterImpl; class TableWriterState; }
+
+// The file is open for writing elsewhere (this process or another).
+class InUseError : public Error {
+public:
+    using Error::Error;
+};
+
+// A write was refused because the data breaks a rule of the table: a duplicate key in a
+// primary-key or unique index, a null in a NOT NULL column, a value that does not fit its
+// column. Nothing was written.
+class ConstraintError : public Error {
+public:
+    using Error::Error;
+};
+
+// A schema request that cannot be carried out as asked: the table exists already, two columns
+// share a name, an unknown type, an index over a missing column. Nothing was written.
+class SchemaError : public Error {
+public:
+    using Error::Error;
+};
+
+// One column of a new table. Jet SQL names map as: LONG/INTEGER(Jet)/INT → Long,
+// SHORT/SMALLINT → Integer, BYTE/TINYINT → Byte, COUNTER/AUTOINCREMENT → Long + autoNumber,
+// REAL/SINGLE → Single, FLOAT/DOUBLE → Double, DECIMAL/NUMERIC → Numeric (precision 18,
+// scale 0 unless given), MONEY/CURRENCY → Currency, DATETIME/DATE/TIME → DateTime,
+// TEXT(n)/VARCHAR(n)/CHAR(n) → Text (n characters, 255 when not given), MEMO/LONGTEXT → Memo,
+// OLEOBJECT/LONGBINARY/IMAGE → Ole, BIT/YESNO/LOGICAL → Boolean, GUID/UNIQUEIDENTIFIER → Guid,
+// BINARY(n)/VARBINARY(n) → Binary.
+struct ColumnSpec {
+    std::string name;
+    ColumnType type = ColumnType::Text;
+    uint16_t length = 0;           // Text: characters (0 = 255); Binary: bytes (0 = 255)
+    uint8_t precision = 18;        // Numeric
+    uint8_t scale = 0;             // Numeric
+    bool notNull = false;          // NOT NULL
+    bool autoNumber = false;       // Long: next value assigned on insert; Guid: a new GUID
+    bool compressedUnicode = true; // Text/Memo in Jet 4: store as compressed Unicode where it is shorter
+};
+
+// One index of a new table (PRIMARY KEY, UNIQUE, or a plain index).
+struct IndexSpec {
+    std::string name;                 // empty: "PrimaryKey" for the primary key, else derived
+    std::vector<std::string> columns; // column names, at most 10
+    std::vector<bool> descending;     // per column; empty = all ascending
+    bool primaryKey = false;          // implies unique and required
+    bool unique = false;
+    bool ignoreNulls = false;
+};
+
+struct TableSpec {
+    std::string name;
+    std::vector<ColumnSpec> columns;
+    std::vector<IndexSpec> indexes;
+};
+
+// The outcome of an insert.
+struct InsertResult {
+    RowId rowId;
+    std::optional<int32_t> autoNumber; // the value given to the auto-number column, if any
+};
+
+class DatabaseWriter;
+
+// Writes rows of one table. Values come in the table's column order (TableDef::columns);
+// a null for an auto-number column means "assign the next number".
+class TableWriter {
+public:
+    TableWriter(TableWriter&&) noexcept;
+    TableWriter& operator=(TableWriter&&) noexcept;
+    ~TableWriter();
+
+    const TableDef& definition() const;
+
+    // Adds a row. Throws ConstraintError (duplicate key, null in NOT NULL, value too long)
+    // with nothing written.
+    InsertResult insert(std::span<const Value> row);
+    // Replaces the row; returns where the row lives now (the same id unless it had to move).
+    RowId update(RowId id, std::span<const Value> row);
+    // Deletes the row and frees its long values; its index entries are removed.
+    void erase(RowId id);
+
+private:
+    friend class DatabaseWriter;
+    explicit TableWriter(std::unique_ptr<detail::TableWriterState> state);
+    std::unique_ptr<detail::TableWriterState> state_;
+};
+
+class DatabaseWriter {
+public:
+    // Creates a new, empty Access 2000 (Jet 4) database at `path` with its system tables.
+    // Refuses to overwrite an existing file (IoError). Only Jet 4 is written so far; asking
+    // for Jet 3 throws UnsupportedError.
+    static DatabaseWriter create(const std::filesystem::path& path, Version version = Version::Jet4);
+
+    // Opens an existing file for writing and takes its write lock. Throws InUseError when
+    // another writer holds it, IoError when the file is read-only or cannot be opened.
+    static DatabaseWriter open(const std::filesystem::path& path, const OpenOptions& options = {});
+
+    DatabaseWriter(DatabaseWriter&&) noexcept;
+    DatabaseWriter& operator=(DatabaseWriter&&) noexcept;
+    ~DatabaseWriter(); // flushes and releases the lock
+
+    // Read access to the same file (sees every completed write).
+    Database& database();
+
+    // Creates a table; returns its definition as read back. SchemaError when the name is
+    // taken, a column name repeats, or an index names a missing column.
+    std::shared_ptr<const TableDef> createTable(const TableSpec& spec);
+    // Drops a table and frees all its pages. NotFoundError when there is no such table.
+    void dropTable(std::string_view name);
+
+    // A writer for the named user table. NotFoundError when there is no such table.
+    TableWriter table(std::string_view name);
+
+    // Forces completed writes to the disk.
+    void flush();
+
+private:
+    explicit DatabaseWriter(std::unique_ptr<detail::WriterImpl> impl);
+    std::unique_ptr<detail::WriterImpl> impl_;
+};
+
+} // namespace jet

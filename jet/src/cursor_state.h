@@ -1,0 +1,32 @@
+// The states behind the public cursors.
+#pragma once
+
+#include "database_impl.h"
+#include "index_reader.h"
+#include "scan.h"
+
+#include <memory>
+
+namespace jet::detail {
+
+class RowScanState {
+public:
+    RowScanState(std::shared_ptr<DatabaseImpl> db, std::shared_ptr<const TableDef> table, bool readLong)
+        : db(std::move(db)), scanner(*this->db, std::move(table), readLong) {}
+    std::shared_ptr<DatabaseImpl> db; // keeps the file open
+    RowScanner scanner;
+};
+
+class IndexWalkState {
+public:
+    IndexWalkState(std::shared_ptr<DatabaseImpl> db, std::shared_ptr<const TableDef> table,
+                   const IndexDef& index, std::span<const uint8_t> from)
+        : db(std::move(db)), table(std::move(table)),
+          walker(*this->db, index.rootPage, this->table->definitionPage, from) {}
+    std::shared_ptr<DatabaseImpl> db;
+    std::shared_ptr<const TableDef> table;
+    IndexWalker walker;
+    IndexEntry current;
+};
+
+} // namespace jet::detail

@@ -1,0 +1,103 @@
+// The open database (see database_impl.h).
+#include "jet/error.h"
+#include "database_impl.h"
+
+#include "bytes.h"
+#include "catalog.h"
+#include "query_sql.h"
+#include "row_locator.h"
+#include "table_def_reader.h"
+
+namespace jet::detail {
+
+DatabaseImpl::DatabaseImpl(const std::filesystem::path& path, const OpenOptions& options)
+    : file_(path, options.writable, options.cachePages), options_(options) {
+    if (file_.format().isJet3()) {
+        charset_ = std::make_unique<Jet3Charset>(file_.fileName(), options.jet3CodePage, file_.codePage());
+    }
+}
+
+void DatabaseImpl::decodeText(std::span<const uint8_t> bytes, std::string& out) const {
+    if (charset_) charset_->decode(bytes, out);
+    else decodeJet4Text(bytes, out);
+}
+
+std::string DatabaseImpl::decodeText(std::span<const uint8_t> bytes) const {
+    std::string s;
+    decodeText(bytes, s);
+    return s;
+}
+
+const std::vector<CatalogEntry>& DatabaseImpl::catalog() {
+    if (!catalog_) catalog_ = readCatalog(*this);
+    return *catalog_;
+}
+
+const std::vector<CatalogEntry>& DatabaseImpl::catalogWithSql() {
+    catalog();
+    if (!viewSqlRead_) {
+        viewSqlRead_ = true;
+        readViewSql(*this, *catalog_);
+    }
+    return *catalog_;
+}
+
+std::shared_ptr<const TableDef> DatabaseImpl::tableDef(uint32_t page, const std::string& name) {
+    if (auto it = tables_.find(page); it != tables_.end()) return it->second;
+    auto def = readTableDef(*this, page, name);
+    tables_.emplace(page, def);
+    return def;
+}
+
+namespace {
+bool sameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
+        if (x != y) return false;
+    }
+    return true;
+}
+} // namespace
+
+std::shared_ptr<const TableDef> DatabaseImpl::tableByName(std::string_view name) {
+    for (const auto& e : catalog()) {
+        if ((e.kind == ObjectKind::Table || e.kind == ObjectKind::SystemTable) && sameName(e.name, name)) {
+            return tableDef(e.definitionPage, e.name);
+        }
+    }
+    throw NotFoundError(file_.fileName(), std::nullopt,
+                        "there is no table named \"" + std::string(name) + "\" in " +
+                            file_.fileName() + ". List the tables with \"tablor-mdb tables\".");
+}
+
+std::optional<DatabaseImpl::LocatedRow> DatabaseImpl::locateRow(RowId id, uint32_t owner) {
+    // An overflow row holds the pointer to the row's real place; Access does not chain
+    // them, a small bound keeps a damaged file from looping.
+    for (int hop = 0; hop < 8; ++hop) {
+        auto page = file_.page(id.page);
+        if ((*page)[0] != page_type::Data) {
+            file_.corrupt(id.page, "is not a data page but a row pointer leads to it");
+        }
+        if (owner != 0 && u32(*page, 4) != owner) {
+            file_.corrupt(id.page, "belongs to another table than the row pointer's");
+        }
+        const uint16_t n = dataPageRowCount(file_, *page, id.page);
+        if (id.slot >= n) return std::nullopt;
+        auto s = dataPageRow(file_, *page, id.page, id.slot);
+        // The copy an overflow pointer leads to carries the deleted flag (so that a scan
+        // does not meet it twice); only the first slot's flag counts.
+        if (s.deleted() && hop == 0) return std::nullopt;
+        if (s.overflow()) {
+            if (s.bytes.size() < 4) file_.corrupt(id.page, "has an overflow row too short for its pointer");
+            id = RowId::fromPacked(u32(s.bytes, 0));
+            continue;
+        }
+        return LocatedRow{std::move(page), s.bytes, id};
+    }
+    file_.corrupt(id.page, "has a chain of overflow rows that does not end");
+}
+
+} // namespace jet::detail

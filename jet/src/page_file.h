@@ -1,0 +1,80 @@
+// The page file: the bottom layer of the engine. Reads (and, for the writer, writes) whole
+// pages of an .mdb file, undoes the RC4 page encoding of encoded databases, keeps a small
+// cache of decoded pages, and parses the database header on page 0.
+#pragma once
+
+#include "format.h"
+
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace jet::detail {
+
+using Page = std::vector<uint8_t>;
+using PageRef = std::shared_ptr<const Page>;
+
+class PageFile {
+public:
+    PageFile(const std::filesystem::path& path, bool writable, size_t cachePages);
+    ~PageFile();
+    PageFile(const PageFile&) = delete;
+    PageFile& operator=(const PageFile&) = delete;
+
+    const Format& format() const { return *format_; }
+    uint32_t pageSize() const { return format_->pageSize; }
+    uint32_t pageCount() const { return pageCount_; }
+    const std::string& fileName() const { return fileName_; }
+    const std::filesystem::path& path() const { return path_; }
+    bool writable() const { return writable_; }
+
+    // Header fields (from the unmasked header region).
+    uint16_t codePage() const { return codePage_; }
+    uint16_t sortOrder() const { return sortOrder_; }
+    uint32_t databaseKey() const { return databaseKey_; }
+    bool isEncoded() const { return databaseKey_ != 0; }
+    // Page 0 with the masked region undone (the writer edits and writes it back).
+    const Page& header() const { return header_; }
+
+    // Page `n`, decoded. Throws FormatError when n is beyond the end of the file.
+    PageRef page(uint32_t n);
+
+    // Writes page `n` (n <= pageCount(); n == pageCount() appends). Encodes as needed.
+    // Page 0 is given unmasked and masked here.
+    void writePage(uint32_t n, std::span<const uint8_t> data);
+    void flush();
+
+    // Throws FormatError "page N of FILE <what>".
+    [[noreturn]] void corrupt(uint32_t page, const std::string& what) const;
+    // Throws FormatError "FILE: <what>" (not tied to one page).
+    [[noreturn]] void corruptFile(const std::string& what) const;
+
+private:
+    void readRaw(uint32_t n, uint8_t* out);
+    void parseHeader();
+
+    std::filesystem::path path_;
+    std::string fileName_;
+    int fd_ = -1;
+    bool writable_ = false;
+    const Format* format_ = nullptr;
+    uint32_t pageCount_ = 0;
+    uint16_t codePage_ = 0;
+    uint16_t sortOrder_ = 0;
+    uint32_t databaseKey_ = 0;
+    Page header_;
+
+    size_t cacheLimit_;
+    std::unordered_map<uint32_t, std::shared_ptr<Page>> cache_;
+    std::deque<uint32_t> cacheOrder_;
+};
+
+// The fixed RC4 key stream that masks the header region (computed once).
+std::span<const uint8_t> headerMask();
+
+} // namespace jet::detail
