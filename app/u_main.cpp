@@ -102,6 +102,19 @@ TfrmMain::~TfrmMain() {
         gridDataSet_->Close();
     mysql_.myQryFree.Close();
     mysql_.mySQLDB.Disconnect();
+    if (tblLocal_) {
+        for (TDataSetNotifyEvent* ev : {&tblLocal_->AfterInsert, &tblLocal_->AfterEdit, &tblLocal_->AfterClose,
+                                        &tblLocal_->AfterPost, &tblLocal_->AfterCancel, &tblLocal_->BeforeScroll,
+                                        &tblLocal_->AfterScroll})
+            *ev = nullptr;
+    }
+    if (cnLocal_) {
+        cnLocal_->AfterConnect = nullptr;
+        cnLocal_->AfterDisconnect = nullptr;
+        if (tblLocal_)
+            tblLocal_->Close();
+        cnLocal_->Close();
+    }
     // The quick-access entries point into the profile list: empty them before the list goes.
     if (cboServers)
         cboServers->clear();
@@ -361,7 +374,13 @@ void TfrmMain::runCreationSteps() {
     mnuBild->setChecked(prefs_->FPreview);
     drawGraphic_ = prefs_->FPreview;
 
-    // 8: the grid data set, shown through dtsMain, with the window's handlers on its events.
+    // 8: the grid data set, shown through dtsMain, with the window's handlers on its events;
+    // the Access connection cnLocal with its table tblLocal (dtsLocal).
+    cnLocal_ = std::make_unique<TADOConnection>();
+    tblLocalOwned_ = std::make_unique<TADOTable>();
+    tblLocal_ = tblLocalOwned_.get();
+    tblLocal_->setConnection(cnLocal_.get());
+    attachLocalEvents();
     gridDataSet_ = std::make_unique<TZMySqlTable>();
     attachGridEvents();
     attachGridDataSet();
@@ -565,7 +584,7 @@ ServerProfile* TfrmMain::selectedProfile() const {
 }
 
 TDataSet* TfrmMain::currentDataSet() const {
-    return mainSourceShown_ ? static_cast<TDataSet*>(gridDataSet_.get()) : tblLocal_;
+    return mainSourceShown_ ? static_cast<TDataSet*>(gridDataSet_.get()) : static_cast<TDataSet*>(tblLocal_);
 }
 
 void TfrmMain::showMainDataSource(bool main) {
@@ -921,7 +940,7 @@ void TfrmMain::tbtSearchClick() {
 void TfrmMain::mnuWeitersuchenClick() { FindInGrid(LastSearchWord, false); }
 
 void TfrmMain::FindInGrid(const QString& word, bool fromStart) {
-    TDataSet* ds = mySqlMode() ? static_cast<TDataSet*>(gridDataSet_.get()) : tblLocal_;
+    TDataSet* ds = mySqlMode() ? static_cast<TDataSet*>(gridDataSet_.get()) : static_cast<TDataSet*>(tblLocal_);
     if (!ds || !ds->Active())
         return;  // nothing to search
     const int rememberedRecNo = ds->RecNo();
@@ -953,15 +972,35 @@ void TfrmMain::tbtPrintClick() {
 }
 
 void TfrmMain::closeLocalConnection() {
-    if (tblLocal_)
-        tblLocal_->Close();
+    if (cnLocal_)
+        cnLocal_->Close();  // closes tblLocal with it
 }
 
 QStringList TfrmMain::openLocalConnection(const QString& path) {
-    throw EDatabaseError(QStringLiteral("Cannot open \"%1\": this build of Tablor has no Access layer.").arg(path));
+    cnLocal_->ConnectionString =
+        QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + path + QStringLiteral(";Persist Security Info=False");
+    cnLocal_->Open();
+    return cnLocal_->TableNames();
 }
 
-void TfrmMain::openLocalTable(const QString&) {}
+void TfrmMain::openLocalTable(const QString& name) {
+    tblLocal_->setTableName(name);
+    tblLocal_->Open();
+}
+
+void TfrmMain::attachLocalEvents() {
+    cnLocal_->AfterConnect = [this](TADOConnection*) { EnableRecordCommands(true); };
+    cnLocal_->AfterDisconnect = [this](TADOConnection*) { EnableRecordCommands(false); };
+    TADOTable& t = *tblLocal_;
+    t.AfterInsert = [this](TDataSet*) { showEditImage(true); };
+    t.AfterEdit = [this](TDataSet*) { showEditImage(true); };
+    // While a record is appended the editing image stays (appending scrolls too).
+    for (TDataSetNotifyEvent* ev : {&t.AfterClose, &t.AfterPost, &t.AfterCancel, &t.BeforeScroll, &t.AfterScroll})
+        *ev = [this](TDataSet* ds) {
+            if (ds->State() != TDataSetState::dsInsert)
+                showEditImage(false);
+        };
+}
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
     // The connection closes with its after-disconnect reaction, as when disconnecting.

@@ -12,6 +12,7 @@
 #include "app/windowcolour.h"
 #include "l10n/translator.h"
 #include "profiles/prefs.h"
+#include "db/ADODB.h"
 #include "db/ZMySql.h"
 #include "profiles/profilelist.h"
 
@@ -145,8 +146,9 @@ public:
     TZMySqlDatabase& mySQLDB() { return mysql_.mySQLDB; }
     // The grid data set (the MySQL table shown in MySQL mode).
     TZMySqlTable& gridDataSet() { return *gridDataSet_; }
-    // The Access table shown in local mode (nullptr while the Access layer is not present).
-    TDataSet* localTable() const { return tblLocal_; }
+    // The Access connection and the Access table shown in local mode.
+    TADOConnection& localConnection() { return *cnLocal_; }
+    TADOTable* localTable() const { return tblLocal_; }
     // The data set the grid shows now: the grid data set (dtsMain) or tblLocal (dtsLocal).
     TDataSet* currentDataSet() const;
     bool showsMainDataSource() const { return mainSourceShown_; }
@@ -192,6 +194,7 @@ private:
     // Opens the grid data set with `name`, once more on failure; returns the second failure.
     void openGridTable(const QString& name);
     void attachGridEvents();
+    void attachLocalEvents();
     // The Access connection cnLocal and its table tblLocal.
     void closeLocalConnection();
     QStringList openLocalConnection(const QString& path);  // returns the tables and views
@@ -255,7 +258,9 @@ private:
     TMainMySqlComponents mysql_;
     // The grid data set; the download and upload will make it their copy object.
     std::unique_ptr<TZMySqlTable> gridDataSet_;
-    TDataSet* tblLocal_ = nullptr;
+    std::unique_ptr<TADOConnection> cnLocal_;
+    std::unique_ptr<TADOTable> tblLocalOwned_;
+    TADOTable* tblLocal_ = nullptr;
     bool mainSourceShown_ = true;
     bool settingTicks_ = false;  // the program changes ticks: no tick-change reaction
 
