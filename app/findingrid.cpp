@@ -37,8 +37,33 @@ bool containsWord(const QString& text, const QString& lowerWord) {
     return false;
 }
 
+bool containsWordUtf8(const char* text, qsizetype size, const QByteArray& lowerWord) {
+    const qsizetype m = lowerWord.size();
+    if (m == 0 || m > size || !text)
+        return false;
+    const auto* t = reinterpret_cast<const unsigned char*>(text);
+    const auto* w = reinterpret_cast<const unsigned char*>(lowerWord.constData());
+    // Only A to Z are folded; bytes of multi-byte UTF-8 sequences are 0x80 and above, so they
+    // never meet a folded letter and are compared exactly.
+    auto low = [](unsigned char c) { return static_cast<unsigned char>((c >= 'A' && c <= 'Z') ? c + 32 : c); };
+    const unsigned char first = w[0];
+    const unsigned char firstUpper = (first >= 'a' && first <= 'z') ? static_cast<unsigned char>(first - 32) : first;
+    for (qsizetype i = 0, last = size - m; i <= last; ++i) {
+        const unsigned char c = t[i];
+        if (c != first && c != firstUpper)
+            continue;
+        qsizetype k = 1;
+        while (k < m && low(t[i + k]) == w[k])
+            ++k;
+        if (k == m)
+            return true;
+    }
+    return false;
+}
+
 FindOutcome scanForWord(TDataSet& dataSet, const QString& word, int startField, bool fromStart) {
     const QString lowerWord = lowerAsciiLetters(word);
+    const QByteArray lowerWordUtf8 = lowerWord.toUtf8();
     FindOutcome outcome;
     if (fromStart) {
         try {
@@ -62,7 +87,12 @@ FindOutcome scanForWord(TDataSet& dataSet, const QString& word, int startField, 
     }
     for (; row >= 0 && row < rows; ++row) {
         for (int col = startColumn; col < fieldCount; ++col) {
-            if (containsWord(dataSet.CellText(row, col), lowerWord)) {
+            const char* bytes = nullptr;
+            qsizetype size = 0;
+            const bool match = dataSet.CellUtf8(row, col, bytes, size)
+                                   ? containsWordUtf8(bytes, size, lowerWordUtf8)
+                                   : containsWord(dataSet.CellText(row, col), lowerWord);
+            if (match) {
                 outcome.found = true;
                 outcome.field = col;
                 dataSet.setRecNo(row + 1);

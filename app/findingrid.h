@@ -16,6 +16,9 @@ QString lowerAsciiLetters(const QString& text);
 // word never occurs.
 bool containsWord(const QString& text, const QString& lowerWord);
 
+// The same on UTF-8 bytes (`lowerWord` lowered and in UTF-8).
+bool containsWordUtf8(const char* text, qsizetype size, const QByteArray& lowerWord);
+
 struct FindOutcome {
     bool found = false;
     int field = 0;  // field index of the match (0 when nothing was found)

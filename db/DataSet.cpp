@@ -848,6 +848,17 @@ QString TDataSet::CellText(int row, int col) const
     return storedText(row, col);
 }
 
+bool TDataSet::storedUtf8(int, int, const char*&, qsizetype&) const { return false; }
+
+bool TDataSet::CellUtf8(int row, int col, const char*& data, qsizetype& size) const
+{
+    if (row < 0 || row >= VisibleRowCount() || col < 0 || col >= FieldCount())
+        badCell(row, col);
+    if (row == m_cur && (m_state == TDataSetState::dsEdit || m_state == TDataSetState::dsInsert))
+        return false;
+    return storedUtf8(row, col, data, size);
+}
+
 QByteArray TDataSet::CellBytes(int row, int col) const
 {
     if (row < 0 || row >= VisibleRowCount() || col < 0 || col >= FieldCount())

@@ -248,6 +248,14 @@ TEST_F(BrowseMySqlTest, SearchAndFindNextWithTheInputBoxAndTheMessages) {
     selectProfile(w, mrYes);
     openTable(w, "kunden");
     TZMySqlTable& t = w.gridDataSet();
+    // The search reads the server's bytes directly where they are the text the grid shows.
+    for (int r = 0; r < t.RecordCount(); ++r)
+        for (int c = 0; c < t.FieldCount(); ++c) {
+            const char* bytes = nullptr;
+            qsizetype size = 0;
+            ASSERT_TRUE(t.CellUtf8(r, c, bytes, size));
+            EXPECT_EQ(bytes ? QString::fromUtf8(bytes, size) : QString(), t.CellText(r, c));
+        }
     std::vector<InputRequest> asked;
     std::optional<QString> reply = QString("ANNA");
     setInputPresenter([&](const InputRequest& r) {

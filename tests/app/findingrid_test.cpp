@@ -94,3 +94,23 @@ TEST(ScanForWord, FromStartPostsAPendingEdit) {
 
 }  // namespace
 }  // namespace tablor::test
+
+namespace tablor::test {
+namespace {
+
+TEST(ContainsWordUtf8, AgreesWithTheTextForm) {
+    const QStringList texts = {"Köln", "KÖLN", "Straße", "STRASSE", "Ärzte-Praxis Özdemir", "12345.67",
+                               "2024-05-02 09:15:00", "", "a", "Zoë"};
+    const QStringList words = {"köln", "KÖ", "ö", "Ö", "straße", "SS", "praxis Ö", "45.6", "05-02 09", "", "ë", "zoË"};
+    for (const QString& t : texts)
+        for (const QString& w : words) {
+            const QString lw = lowerAsciiLetters(w);
+            const QByteArray u = t.toUtf8();
+            EXPECT_EQ(containsWord(t, lw), containsWordUtf8(u.constData(), u.size(), lw.toUtf8()))
+                << t.toStdString() << " / " << w.toStdString();
+        }
+    EXPECT_FALSE(containsWordUtf8(nullptr, 0, "a"));
+}
+
+}  // namespace
+}  // namespace tablor::test
