@@ -233,5 +233,42 @@ TEST_F(BrowseLocalTest, MissingDamagedAndReadOnlyFiles) {
     EXPECT_EQ(w.localTable()->RecordCount(), 20);
 }
 
+TEST_F(BrowseLocalTest, AnAccdbFileIsRefusedWithTheEnginesMessage) {
+    // An Access 2007 file: the version byte of the header says ACE.
+    const QString path = copyOf("meza_test.mdb");
+    const QString accdb = programDir() + "neu.accdb";
+    QFile::rename(path, accdb);
+    {
+        QFile f(accdb);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        f.seek(0x14);
+        f.write(QByteArray(1, '\x02'));
+    }
+    TfrmMain w;
+    w.OpenLocalDb(accdb);
+    ASSERT_EQ(errors_->texts().size(), 1);
+    EXPECT_FALSE(errors_->texts().front().isEmpty());
+    EXPECT_TRUE(tableNames(w).isEmpty());
+    EXPECT_FALSE(w.localConnection().Connected());
+    // The program carries on: a good file opens afterwards.
+    w.OpenLocalDb(copyOf("meza_test.mdb"));
+    EXPECT_EQ(tableNames(w), QStringList{"merchant_taylors"});
+}
+
+TEST_F(BrowseLocalTest, PrintHandsTheGridsDataSetOver) {
+    TfrmMain w;
+    w.OpenLocalDb(copyOf("meza_test.mdb"));
+    // Without the print window: it says so.
+    w.tbtPrintClick();
+    ASSERT_EQ(messages_->count(), 1);
+    EXPECT_TRUE(messages_->last().text.contains("noch nicht verfügbar"));
+    TDataSet* handed = nullptr;
+    setPrintRoutine([&](TDataSet* ds) { handed = ds; });
+    w.tbtPrintClick();
+    setPrintRoutine({});
+    EXPECT_EQ(handed, w.localTable());
+    EXPECT_EQ(messages_->count(), 1);
+}
+
 }  // namespace
 }  // namespace tablor::test
