@@ -362,12 +362,17 @@ namespace {
 // Rows of a SELECT, held in memory; read-only.
 class SqlStore : public TCustomADODataSet::Store {
 public:
+    int rowsAffected = 0;
+
     SqlStore(jet::sql::Connection& connection, const QString& statement)
     {
         try {
             jet::sql::Result result = connection.execute(statement.toStdString());
-            if (!result.hasRows())
-                throw EDatabaseError(QStringLiteral("The statement returns no rows; it was run, but there is nothing to show."));
+            if (!result.hasRows()) {
+                // SELECT ... INTO makes no rows to show: an empty result, and how many it copied.
+                rowsAffected = static_cast<int>(result.rowsAffected());
+                return;
+            }
             jet::sql::RowSet& rows = result.rows();
             for (const jet::sql::ResultColumn& c : rows.columns()) {
                 jet::ColumnDef def;
@@ -431,12 +436,11 @@ public:
                     size = c.length;
                 fields.push_back({QString::fromStdString(c.name), kindOf(c), size, !(c.flags & jet::column_flags::Nullable) && !c.isAutoNumber()});
             }
-            jet::ScanOptions options;
-            options.readLongValues = false;
-            jet::RowCursor cursor = db.scan(m_def, options);
-            m_ids.reserve(m_def->storedRowCount);
-            while (cursor.skip())
-                m_ids.push_back(cursor.rowId());
+            m_nullRow.resize(m_def->columns.size());
+            // A small table is listed at once. A large one is listed as far as rows are read,
+            // its count taken from the table definition until the listing reaches the end.
+            m_expected = m_def->storedRowCount;
+            discover(m_expected <= kListAtOnce ? SIZE_MAX : kFirstBatch);
         } catch (const jet::NotFoundError&) {
             throw EDatabaseError(QStringLiteral("The table [%1] does not exist in %2.").arg(name, m_file->path()));
         } catch (...) {
@@ -444,11 +448,80 @@ public:
         }
     }
 
+    // The listing is complete (the count is exact).
+    bool complete() const { return m_complete; }
+
+    // Called when the listing ends with another count than the table definition claimed.
+    std::function<void()> onCountCorrected;
+
 protected:
-    size_t storageCount() const override { return m_ids.size(); }
+    size_t storageCount() const override
+    {
+        if (!m_complete && m_generation != m_file->generation())
+            discover(m_ids.size()); // restart after a change to the file
+        return m_complete ? m_ids.size() : std::max(m_ids.size(), m_expected);
+    }
+
+    // Lists row ids until at least `want` are known (SIZE_MAX: all). Restarts when the file
+    // changed since the listing began, because the cursor does not survive writes.
+    void discover(size_t want) const
+    {
+        if (m_complete && m_generation == m_file->generation())
+            return;
+        if (m_generation != m_file->generation() || !m_cursor) {
+            if (m_complete)
+                return; // a complete list is kept up to date by our own writes
+            const size_t known = m_ids.size();
+            const size_t reported = std::max(known, m_expected);
+            const bool restart = m_cursor != nullptr || known > 0;
+            m_ids.clear();
+            m_cursor.reset();
+            if (restart) {
+                // The file changed: its definition carries the new row count.
+                try {
+                    m_def = m_file->database().table(m_def->name);
+                } catch (...) {
+                    rethrowAsDatabaseError();
+                }
+                m_expected = m_def->storedRowCount;
+                if (m_expected != reported && m_expected > kListAtOnce && onCountCorrected)
+                    onCountCorrected();
+            }
+            jet::ScanOptions options;
+            options.readLongValues = false;
+            m_cursor = std::make_unique<jet::RowCursor>(m_file->database().scan(m_def, options));
+            m_generation = m_file->generation();
+            want = std::max(want, known);
+        }
+        try {
+            while (m_ids.size() < want) {
+                if (!m_cursor->skip()) {
+                    m_complete = true;
+                    m_cursor.reset();
+                    if (m_ids.size() != m_expected && m_expected > kListAtOnce && onCountCorrected)
+                        onCountCorrected();
+                    break;
+                }
+                m_ids.push_back(m_cursor->rowId());
+            }
+        } catch (...) {
+            m_cursor.reset();
+            rethrowAsDatabaseError();
+        }
+    }
+    void discoverAll() const
+    {
+        discover(SIZE_MAX);
+        if (m_generation != m_file->generation())
+            m_generation = m_file->generation();
+    }
 
     const std::vector<jet::Value>& storageRow(size_t s) const override
     {
+        if (s >= m_ids.size())
+            discover(s + 1 + kFirstBatch);
+        if (s >= m_ids.size())
+            return m_nullRow; // the definition promised more rows than the file holds
         const uint32_t key = m_ids[s].packed();
         if (auto it = m_cache.find(key); it != m_cache.end())
             return it->second;
@@ -467,10 +540,12 @@ protected:
 
     void storageInsert(const std::vector<jet::Value>& values) override
     {
+        discoverAll(); // the lazy listing would not survive the write
         jet::DatabaseWriter& w = m_file->requireWriter(QStringLiteral("add a row to [%1]").arg(tableName()));
         try {
             const jet::InsertResult r = w.table(m_def->name).insert(values);
-            w.flush();
+            m_file->flush();
+            m_generation = m_file->generation();
             m_ids.push_back(r.rowId);
             m_cache.erase(r.rowId.packed());
         } catch (...) {
@@ -480,11 +555,13 @@ protected:
 
     void storageUpdate(size_t s, const std::vector<jet::Value>& values) override
     {
+        discoverAll(); // the lazy listing would not survive the write
         jet::DatabaseWriter& w = m_file->requireWriter(QStringLiteral("change a row of [%1]").arg(tableName()));
         try {
             const jet::RowId old = m_ids[s];
             const jet::RowId now = w.table(m_def->name).update(old, values);
-            w.flush();
+            m_file->flush();
+            m_generation = m_file->generation();
             m_ids[s] = now;
             m_cache.erase(old.packed());
             m_cache.erase(now.packed());
@@ -495,10 +572,12 @@ protected:
 
     void storageErase(size_t s) override
     {
+        discoverAll(); // the lazy listing would not survive the write
         jet::DatabaseWriter& w = m_file->requireWriter(QStringLiteral("delete a row of [%1]").arg(tableName()));
         try {
             w.table(m_def->name).erase(m_ids[s]);
-            w.flush();
+            m_file->flush();
+            m_generation = m_file->generation();
             m_cache.erase(m_ids[s].packed());
             m_ids.erase(m_ids.begin() + static_cast<std::ptrdiff_t>(s));
         } catch (...) {
@@ -508,6 +587,7 @@ protected:
 
     std::vector<jet::Value> columnValues(int col) const override
     {
+        discoverAll();
         std::vector<jet::Value> out(m_ids.size());
         try {
             std::unordered_map<uint32_t, size_t> where;
@@ -549,6 +629,7 @@ protected:
         }
         if (!chosen)
             return std::nullopt;
+        discoverAll();
         try {
             std::unordered_map<uint32_t, uint32_t> where;
             where.reserve(m_ids.size());
@@ -576,9 +657,16 @@ protected:
 private:
     QString tableName() const { return QString::fromStdString(m_def->name); }
     static constexpr size_t kCacheRows = 2048;
+    static constexpr size_t kListAtOnce = 20000;  // tables up to this size are listed at open
+    static constexpr size_t kFirstBatch = 512;    // rows listed ahead of the one asked for
     std::shared_ptr<AccessFile> m_file;
-    std::shared_ptr<const jet::TableDef> m_def;
-    std::vector<jet::RowId> m_ids;
+    mutable std::shared_ptr<const jet::TableDef> m_def;
+    mutable std::vector<jet::RowId> m_ids;
+    mutable std::unique_ptr<jet::RowCursor> m_cursor;
+    mutable bool m_complete = false;
+    mutable quint64 m_generation = 0;
+    mutable size_t m_expected = 0;
+    std::vector<jet::Value> m_nullRow;
     mutable std::unordered_map<uint32_t, std::vector<jet::Value>> m_cache;
 };
 
@@ -662,10 +750,10 @@ int TADOConnection::Execute(const QString& statement)
     try {
         affected = static_cast<int>(sqlConnection().execute(statement.toStdString()).rowsAffected());
     } catch (...) {
-        file().flush();
+        AccessFile::flushAll();
         rethrowAsDatabaseError();
     }
-    file().flush();
+    AccessFile::flushAll();
     return affected;
 }
 
@@ -727,7 +815,10 @@ void TCustomADODataSet::openTableStore(const QString& name)
     }
     if (isTable) {
         // The registry hands out the same shared handle the connection holds.
-        m_store = std::make_unique<TableStore>(AccessFile::open(file.path()), name);
+        auto store = std::make_unique<TableStore>(AccessFile::open(file.path()), name);
+        // Rare: the definition's row count was stale; views re-read everything.
+        store->onCountCorrected = [this] { notify(TDataChange::Reset, CurrentRow()); };
+        m_store = std::move(store);
     } else if (isView) {
         m_store = std::make_unique<SqlStore>(m_connection->sqlConnection(), QStringLiteral("SELECT * FROM [%1]").arg(name));
     } else {
@@ -740,7 +831,10 @@ void TCustomADODataSet::openTableStore(const QString& name)
 void TCustomADODataSet::openSqlStore(const QString& statement)
 {
     requireFile();
-    m_store = std::make_unique<SqlStore>(m_connection->sqlConnection(), statement);
+    auto store = std::make_unique<SqlStore>(m_connection->sqlConnection(), statement);
+    m_openRowsAffected = store->rowsAffected;
+    m_store = std::move(store);
+    AccessFile::flushAll(); // SELECT ... INTO writes
     m_sortedByIndex = false;
     addStoreFields();
 }
@@ -852,11 +946,12 @@ TMyQuery::~TMyQuery() = default;
 
 TADOConnection& TADOQuery::effectiveConnection()
 {
-    if (m_connection)
+    if (m_connection && m_connection != m_ownConnection.get())
         return *m_connection;
     if (ConnectionString.isEmpty())
         throw EDatabaseError(QStringLiteral("The query has neither a connection nor a connection string."));
     if (!m_ownConnection || m_ownConnection->ConnectionString != ConnectionString) {
+        setConnection(nullptr);
         m_ownConnection = std::make_unique<TADOConnection>();
         m_ownConnection->ConnectionString = ConnectionString;
     }
@@ -866,9 +961,10 @@ TADOConnection& TADOQuery::effectiveConnection()
 
 void TADOQuery::InternalOpen()
 {
+    m_openRowsAffected = 0;
     TADOConnection& conn = effectiveConnection();
     if (!m_connection)
-        setConnection(&conn); // the query's own connection
+        setConnection(&conn); // the query's own connection (inactive here, so nothing is closed)
     const QString statement = SQL.join(QLatin1Char('\n'));
     const auto m = plainSelectForm().match(statement);
     if (m.hasMatch()) {
@@ -894,10 +990,10 @@ int TADOQuery::ExecSQL()
         m_rowsAffected = static_cast<int>(r.rowsAffected());
     } catch (...) {
         m_rowsAffected = 0;
-        conn.file().flush();
+        AccessFile::flushAll();
         rethrowAsDatabaseError();
     }
-    conn.file().flush();
+    AccessFile::flushAll();
     return m_rowsAffected;
 }
 

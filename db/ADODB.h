@@ -113,6 +113,7 @@ protected:
 
     std::unique_ptr<Store> m_store;
     TADOConnection* m_connection = nullptr;
+    int m_openRowsAffected = 0;  // rows a SELECT ... INTO copied when it was opened
     bool m_sortedByIndex = false;
 
 private:
@@ -148,7 +149,9 @@ public:
 
     // Runs a statement that returns no rows; returns and keeps RowsAffected.
     int ExecSQL();
-    int RowsAffected() const { return m_rowsAffected; }
+    // Rows changed by the last ExecSQL, or copied by a SELECT ... INTO that was opened (which
+    // leaves an open data set without fields or rows).
+    int RowsAffected() const { return Active() ? m_openRowsAffected : m_rowsAffected; }
     // "SELECT * FROM [t]" (with or without brackets) is read like the table itself and can be
     // edited; other SELECTs give read-only rows.
 

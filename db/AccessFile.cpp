@@ -47,6 +47,16 @@ void rethrowAsDatabaseError()
 
 std::shared_ptr<AccessFile> AccessFile::open(const QString& path)
 {
+    // SELECT ... INTO ... IN 'file' opens the other file through this registry too, so that a
+    // file held by a connection is not refused as in use by ourselves.
+    static const bool openerInstalled = [] {
+        jet::sql::setOtherDatabaseOpener([](const std::string& other) {
+            std::shared_ptr<AccessFile> f = AccessFile::open(QString::fromStdString(other));
+            return std::shared_ptr<jet::sql::Database>(f, f->sql().get());
+        });
+        return true;
+    }();
+    (void)openerInstalled;
     const QFileInfo info(path);
     if (path.isEmpty() || !info.exists())
         throw EDatabaseError(QStringLiteral("The Access file '%1' does not exist. Check the path or choose another file.").arg(path));
@@ -112,11 +122,22 @@ void AccessFile::flush() const
 {
     if (!m_writer)
         return;
+    ++m_generation;
     try {
         m_writer->flush();
     } catch (...) {
         rethrowAsDatabaseError();
     }
+}
+
+void AccessFile::flushAll()
+{
+    std::vector<std::shared_ptr<AccessFile>> open;
+    for (const auto& [key, file] : registry())
+        if (auto f = file.lock())
+            open.push_back(std::move(f));
+    for (const auto& f : open)
+        f->flush();
 }
 
 int AccessFile::openCount()

@@ -39,9 +39,15 @@ public:
     // Writes what the writer holds back to the file; reads see a change only after this.
     // Called after every statement and every row written.
     void flush() const;
+    // Counts the changes made through this handle (every flush after a write); a reader that
+    // walks rows lazily starts again when it changes.
+    quint64 generation() const { return m_generation; }
     // Jet SQL over this same handle.
     const std::shared_ptr<jet::sql::Database>& sql() const { return m_sql; }
 
+    // Flushes every handle open in this process (a statement may write another file:
+    // SELECT ... INTO [t] IN 'file').
+    static void flushAll();
     // Number of handles open in this process (for tests).
     static int openCount();
 
@@ -53,6 +59,7 @@ private:
     std::shared_ptr<jet::Database> m_db;
     std::shared_ptr<jet::sql::Database> m_sql;
     QString m_readOnlyReason;
+    mutable quint64 m_generation = 0;
 };
 
 // Turns any failure of the engine or of Jet SQL into EDatabaseError (other exceptions pass).

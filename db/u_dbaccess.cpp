@@ -119,7 +119,8 @@ void TSQLObject::Execute(const QString& statement)
     if (statement.toUpper().startsWith(QLatin1String("SELECT"))) {
         try {
             m_query->Open();
-            RowCount = m_query->RecordCount();
+            // SELECT ... INTO has no rows to show: count the rows it copied.
+            RowCount = m_query->FieldCount() == 0 ? m_query->RowsAffected() : m_query->RecordCount();
         } catch (const std::exception& e) {
             RowCount = 0;
             fail(QString::fromUtf8(e.what()));

@@ -7,10 +7,12 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <map>
 
 #include "jet/database.h"
 #include "jet/error.h"
 #include "jet/index_keys.h"
+#include "jet/writer.h"
 #include "jet/sql/error.h"
 #include "engine_writes.h"
 
@@ -37,6 +39,9 @@ ColumnInfo columnInfoOf(const jet::ColumnDef& c, jet::Version version) {
     info.precision = c.precision;
     info.scale = c.scale;
     info.autoNumber = c.isAutoNumber() && c.type == jet::ColumnType::Long;
+    // The "may be null" flag; Access keeps it set and holds Required as a property instead,
+    // so this only says NOT NULL where a writer cleared the flag.
+    info.required = !(c.flags & jet::column_flags::Nullable) && !info.autoNumber;
     info.compressed = c.isCompressedUnicode();
     return info;
 }
@@ -64,12 +69,22 @@ private:
 // previous page. A fresh seek decodes the index pages from the root down each time; instead
 // the cursor that a query left unfinished is kept here and continued when the next seek on
 // the same index starts after the entry where it stopped. Any change to the file drops it.
+struct TableMeta;
+
 struct SeekCache {
+    // Tables as statements see them, built once per table until something changes.
+    std::map<std::string, std::shared_ptr<const TableMeta>> tables;
     std::uint32_t tablePage = 0;
     std::uint32_t indexNumber = 0;
     std::vector<std::uint8_t> lastKey;  // key of the last entry whose row was handed out
     std::unique_ptr<jet::IndexCursor> cursor;
     std::uint64_t reused = 0;           // how often a seek continued a kept cursor (for tests)
+
+    // After any change: table definitions and index pages may be different now.
+    void forget() {
+        cursor.reset();
+        tables.clear();
+    }
 };
 
 // Cursor over the entries of an index from a start key while their first segment is at
@@ -81,6 +96,7 @@ public:
                std::shared_ptr<SeekCache> cache)
         : db_(std::move(db)),
           table_(std::move(table)),
+          reader_(db_->rowReader(table_)),
           indexNumber_(indexNumber),
           cursor_(std::move(cursor)),
           start_(std::move(start)),
@@ -91,7 +107,7 @@ public:
         if (handedOut_ && cache_) {
             cache_->tablePage = table_->definitionPage;
             cache_->indexNumber = indexNumber_;
-            cache_->lastKey = std::move(lastKey_);
+            cache_->lastKey = cursor_->entry().key;  // the entry of the row handed out last
             cache_->cursor = std::move(cursor_);
         }
     }
@@ -100,18 +116,19 @@ public:
         while (cursor_->next()) {
             const jet::IndexEntry& e = cursor_->entry();
             // A continued cursor may stand before the start (equal keys of the last page).
-            if (std::lexicographical_compare(e.key.begin(), e.key.end(), start_.begin(), start_.end())) continue;
+            if (!pastStart_) {
+                if (std::lexicographical_compare(e.key.begin(), e.key.end(), start_.begin(), start_.end())) continue;
+                pastStart_ = true;
+            }
             if (!stop_.empty()) {
                 std::size_t n = std::min(stop_.size(), e.key.size());
                 // Compare the entry's first segment with the stop segment (same fixed width).
                 if (std::memcmp(e.key.data(), stop_.data(), n) > 0) return false;
             }
-            auto values = db_->readRow(*table_, e.row);
-            if (!values) continue;  // an entry whose row is gone: skip it, the index is not ours to fix
-            row_.resize(values->size());
-            for (std::size_t i = 0; i < values->size(); ++i) row_[i] = fromEngineValue((*values)[i]);
+            if (!reader_.read(e.row, values_)) continue;  // an entry whose row is gone: skip it, the index is not ours to fix
+            row_.resize(values_.size());
+            for (std::size_t i = 0; i < values_.size(); ++i) row_[i] = fromEngineValue(values_[i]);
             id_ = e.row.packed();
-            lastKey_ = e.key;
             handedOut_ = true;
             return true;
         }
@@ -123,12 +140,14 @@ public:
 private:
     std::shared_ptr<const jet::Database> db_;
     std::shared_ptr<const jet::TableDef> table_;
+    jet::RowReader reader_;
+    std::vector<jet::Value> values_;
     std::uint32_t indexNumber_;
     std::unique_ptr<jet::IndexCursor> cursor_;
     std::vector<std::uint8_t> start_;
     std::vector<std::uint8_t> stop_;
     std::shared_ptr<SeekCache> cache_;
-    std::vector<std::uint8_t> lastKey_;
+    bool pastStart_ = false;
     bool handedOut_ = false;
     Row row_;
     RowId id_ = 0;
@@ -173,46 +192,68 @@ std::unique_ptr<detail::EngineWrites> openWrites(const std::filesystem::path& pa
 #endif
 }
 
+// A table's columns and indexes in the SQL layer's terms, with the engine's definitions.
+struct TableMeta {
+    std::shared_ptr<const jet::TableDef> def;
+    std::vector<ColumnInfo> columns;
+    std::vector<IndexInfo> indexes;
+    std::vector<const jet::IndexDef*> engineIndexes;  // parallel to indexes, into *def
+};
+
+std::shared_ptr<const TableMeta> describeTable(std::shared_ptr<const jet::TableDef> def, jet::Version version) {
+    auto meta = std::make_shared<TableMeta>();
+    meta->def = std::move(def);
+    const jet::TableDef& t = *meta->def;
+    for (const jet::ColumnDef& c : t.columns) meta->columns.push_back(columnInfoOf(c, version));
+    for (const jet::IndexDef& ix : t.indexes) {
+        IndexInfo info;
+        info.name = ix.name;
+        info.primaryKey = ix.isPrimaryKey();
+        info.unique = ix.isUnique() || ix.isPrimaryKey();
+        bool complete = !ix.columns.empty();
+        for (const jet::IndexColumn& ic : ix.columns) {
+            auto it = std::find_if(t.columns.begin(), t.columns.end(),
+                                   [&](const jet::ColumnDef& c) { return c.number == ic.columnNumber; });
+            if (it == t.columns.end() || ic.columnName.empty()) {
+                complete = false;
+                break;
+            }
+            info.columns.push_back(static_cast<std::size_t>(it - t.columns.begin()));
+            info.descending.push_back(!ic.ascending);
+        }
+        if (!complete) continue;  // an index that lost its column cannot answer anything
+        info.seekable = ix.rootPage != 0 && keyTypeOf(t.columns[info.columns[0]].type).has_value() && !info.descending[0];
+        meta->indexes.push_back(std::move(info));
+        meta->engineIndexes.push_back(&ix);
+    }
+    return meta;
+}
+
+OtherDatabaseOpener& otherOpener() {
+    static OtherDatabaseOpener opener;
+    return opener;
+}
+
 class EngineTable : public TableAccess {
 public:
     // `writes` is null when the file is open read-only.
-    EngineTable(std::shared_ptr<jet::Database> db, std::shared_ptr<const jet::TableDef> def, detail::EngineWrites* writes,
+    EngineTable(std::shared_ptr<jet::Database> db, std::shared_ptr<const TableMeta> meta, detail::EngineWrites* writes,
                 std::shared_ptr<SeekCache> cache)
-        : db_(std::move(db)), def_(std::move(def)), writes_(writes), cache_(std::move(cache)) {
-        for (const jet::ColumnDef& c : def_->columns) columns_.push_back(columnInfoOf(c, db_->version()));
-        for (const jet::IndexDef& ix : def_->indexes) {
-            IndexInfo info;
-            info.name = ix.name;
-            info.primaryKey = ix.isPrimaryKey();
-            info.unique = ix.isUnique() || ix.isPrimaryKey();
-            bool complete = !ix.columns.empty();
-            for (const jet::IndexColumn& ic : ix.columns) {
-                auto it = std::find_if(def_->columns.begin(), def_->columns.end(),
-                                       [&](const jet::ColumnDef& c) { return c.number == ic.columnNumber; });
-                if (it == def_->columns.end() || ic.columnName.empty()) {
-                    complete = false;
-                    break;
-                }
-                info.columns.push_back(static_cast<std::size_t>(it - def_->columns.begin()));
-                info.descending.push_back(!ic.ascending);
-            }
-            if (!complete) continue;  // an index that lost its column cannot answer anything
-            info.seekable = ix.rootPage != 0 && keyTypeOf(def_->columns[info.columns[0]].type).has_value() &&
-                            !info.descending[0];
-            indexes_.push_back(std::move(info));
-            engineIndexes_.push_back(&ix);
-        }
-    }
+        : db_(std::move(db)), meta_(std::move(meta)), def_(meta_->def), writes_(writes), cache_(std::move(cache)) {}
 
     const std::string& name() const override { return def_->name; }
-    const std::vector<ColumnInfo>& columns() const override { return columns_; }
-    const std::vector<IndexInfo>& indexes() const override { return indexes_; }
+    const std::vector<ColumnInfo>& columns() const override { return meta_->columns; }
+    const std::vector<IndexInfo>& indexes() const override { return meta_->indexes; }
 
-    std::unique_ptr<RowCursor> scan() override { return std::make_unique<ScanCursor>(db_->scan(def_)); }
+    std::unique_ptr<RowCursor> scan() override {
+        if (writes_) writes_->refresh();
+        return std::make_unique<ScanCursor>(db_->scan(def_));
+    }
 
     std::unique_ptr<RowCursor> seek(std::size_t index, const KeyRange& range) override {
-        const jet::IndexDef& ix = *engineIndexes_.at(index);
-        jet::KeyColumnType type = *keyTypeOf(def_->columns[indexes_[index].columns[0]].type);
+        if (writes_) writes_->refresh();
+        const jet::IndexDef& ix = *meta_->engineIndexes.at(index);
+        jet::KeyColumnType type = *keyTypeOf(def_->columns[meta_->indexes[index].columns[0]].type);
         // Null entries carry the flag 0x00, values 0x7F: starting at 0x7F skips the nulls.
         std::vector<std::uint8_t> start{jet::kKeyAscendingStart};
         if (range.low) start = keySegment(type, range.low->value);
@@ -231,34 +272,51 @@ public:
                                             cache_);
     }
 
-    std::uint64_t countRows() override { return db_->countRows(*def_); }
+    std::uint64_t countRows() override {
+        if (writes_) writes_->refresh();
+        return db_->countRows(*def_);
+    }
 
     std::optional<std::int64_t> insertRow(const Row& values) override {
         if (!writes_) readOnly();
-        cache_->cursor.reset();
-        return writes_->insertRow(*def_, values);
+        cache_->forget();
+        try {
+            return writes_->insertRow(*def_, values);
+        } catch (const jet::Error& e) {
+            rethrowAsSql(e);
+        }
     }
     void updateRow(RowId row, const Row& values) override {
         if (!writes_) readOnly();
-        cache_->cursor.reset();
-        writes_->updateRow(*def_, row, values);
+        cache_->forget();
+        try {
+            writes_->updateRow(*def_, row, values);
+        } catch (const jet::Error& e) {
+            rethrowAsSql(e);
+        }
     }
     void deleteRow(RowId row) override {
         if (!writes_) readOnly();
-        cache_->cursor.reset();
+        cache_->forget();
         writes_->deleteRow(*def_, row);
     }
 
 private:
+    // A refused change in Jet's words where Jet has them, with the engine's detail.
+    [[noreturn]] static void rethrowAsSql(const jet::Error& e) {
+        std::string what = e.what();
+        if (dynamic_cast<const jet::ConstraintError*>(&e) && what.find("duplicate") != std::string::npos)
+            throw ExecutionError("The changes you requested to the table were not successful because they would "
+                                 "create duplicate values in the index, primary key, or relationship: " + what);
+        throw;
+    }
     [[noreturn]] void readOnly() const {
         throw ExecutionError("Cannot change '" + def_->name + "': " + db_->fileName() +
                              " is open read-only. Open it for writing to run INSERT, UPDATE or DELETE.");
     }
     std::shared_ptr<jet::Database> db_;
+    std::shared_ptr<const TableMeta> meta_;
     std::shared_ptr<const jet::TableDef> def_;
-    std::vector<ColumnInfo> columns_;
-    std::vector<IndexInfo> indexes_;
-    std::vector<const jet::IndexDef*> engineIndexes_;
     detail::EngineWrites* writes_;
     std::shared_ptr<SeekCache> cache_;
 };
@@ -282,7 +340,10 @@ public:
         : path_(db->path()), writes_(std::move(writes)), db_(std::move(db)) {}
 
     std::string path() const override { return path_.string(); }
-    std::vector<std::string> tableNames() override { return db_->tableNames(); }
+    std::vector<std::string> tableNames() override {
+        if (writes_) writes_->refresh();
+        return db_->tableNames();
+    }
 
     std::optional<std::string> viewSql(std::string_view name) override {
         loadCatalog();
@@ -298,21 +359,30 @@ public:
                 throw NotSupportedError("The table '" + e.name + "' is linked to another database (" +
                                         e.linkedDatabase + "); reading linked tables is not supported. Open that "
                                         "database instead.");
-        if (!db_->hasTable(name)) return nullptr;
-        return std::make_unique<EngineTable>(db_, db_->table(name), writes_.get(), cache_);
+        if (writes_) writes_->refresh();
+        std::string key(name);
+        for (char& ch : key)
+            if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch + 32);
+        auto it = cache_->tables.find(key);
+        if (it == cache_->tables.end()) {
+            if (!db_->hasTable(name)) return nullptr;
+            it = cache_->tables.emplace(key, describeTable(db_->table(name), db_->version())).first;
+        }
+        return std::make_unique<EngineTable>(db_, it->second, writes_.get(), cache_);
     }
 
     void createTable(const TableDefinition& definition) override {
         if (!writes_) readOnly("create the table '" + definition.name + "'");
-        cache_->cursor.reset();
+        cache_->forget();
         writes_->createTable(definition);
     }
     void dropTable(std::string_view name) override {
         if (!writes_) readOnly("drop the table '" + std::string(name) + "'");
-        cache_->cursor.reset();
+        cache_->forget();
         writes_->dropTable(name);
     }
     std::shared_ptr<Database> openOther(const std::string& path) override {
+        if (otherOpener()) return otherOpener()(path);
         EngineOptions options;
         options.writable = true;
         return openEngineDatabase(path, options);
@@ -360,6 +430,8 @@ std::shared_ptr<Database> openEngineDatabase(std::shared_ptr<jet::DatabaseWriter
     throw NotSupportedError("This build of Tablor has no Access file writer yet.");
 #endif
 }
+
+void setOtherDatabaseOpener(OtherDatabaseOpener opener) { otherOpener() = std::move(opener); }
 
 std::shared_ptr<Database> openEngineDatabase(std::shared_ptr<jet::Database> readOnly) {
     return std::make_shared<EngineDatabase>(nullptr, std::move(readOnly));

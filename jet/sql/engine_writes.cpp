@@ -46,7 +46,14 @@ public:
         return std::shared_ptr<jet::Database>(writer_, &writer_->database());
     }
 
+    void refresh() override {
+        if (!dirty_) return;
+        writer_->database();  // flushes the pages changed since the last read
+        dirty_ = false;
+    }
+
     void createTable(const TableDefinition& def) override {
+        dirty_ = true;
         jet::TableSpec spec;
         spec.name = def.name;
         for (const ColumnInfo& c : def.columns) {
@@ -76,12 +83,14 @@ public:
     }
 
     void dropTable(std::string_view name) override {
+        dirty_ = true;
         tables_.clear();
         writer_->dropTable(name);
     }
 
     std::optional<std::int64_t> insertRow(const jet::TableDef& table, const Row& values) override {
         std::vector<jet::Value> row = engineRow(table, values);
+        dirty_ = true;
         jet::InsertResult r = tableWriter(table).insert(row);
         if (r.autoNumber) return *r.autoNumber;
         return std::nullopt;
@@ -89,10 +98,12 @@ public:
 
     RowId updateRow(const jet::TableDef& table, RowId id, const Row& values) override {
         std::vector<jet::Value> row = engineRow(table, values);
+        dirty_ = true;
         return tableWriter(table).update(jet::RowId::fromPacked(static_cast<std::uint32_t>(id)), row).packed();
     }
 
     void deleteRow(const jet::TableDef& table, RowId id) override {
+        dirty_ = true;
         tableWriter(table).erase(jet::RowId::fromPacked(static_cast<std::uint32_t>(id)));
     }
 
@@ -104,6 +115,7 @@ private:
     }
     std::shared_ptr<jet::DatabaseWriter> writer_;
     std::map<std::uint32_t, jet::TableWriter> tables_;
+    bool dirty_ = false;
 };
 
 }  // namespace

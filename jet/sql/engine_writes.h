@@ -17,8 +17,10 @@ namespace jet::sql::detail {
 class EngineWrites {
 public:
     virtual ~EngineWrites() = default;
-    // The file as the writer sees it (reads see every completed write).
+    // The file as the writer sees it. The writer keeps changed pages in its cache until it
+    // flushes them, so call refresh() before reading after a change.
     virtual std::shared_ptr<jet::Database> database() = 0;
+    virtual void refresh() = 0;
     virtual void createTable(const TableDefinition& definition) = 0;
     virtual void dropTable(std::string_view name) = 0;
     virtual std::optional<std::int64_t> insertRow(const jet::TableDef& table, const Row& values) = 0;

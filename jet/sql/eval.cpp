@@ -328,6 +328,13 @@ std::string describeValue(const Value& v) {
 
 }  // namespace
 
+const Value& operand(const Expr& e, const Row* row, std::int64_t identity, Value& scratch) {
+    if (e.kind == ExprKind::Column) return (*row)[e.columnIndex];
+    if (e.kind == ExprKind::Literal) return e.literal;
+    scratch = evaluate(e, row, identity);
+    return scratch;
+}
+
 std::u32string foldText(std::string_view utf8) {
     std::u32string s = decode(utf8);
     for (char32_t& c : s) c = fold(c);
@@ -401,8 +408,11 @@ Value evaluate(const Expr& e, const Row* row, std::int64_t identity) {
             if (l && r) return Value(false);
             return Value();
         }
-        Value a = evaluate(*e.left, row, identity);
-        Value b = evaluate(*e.right, row, identity);
+        // Columns and literals are used where they are, without a copy (the common case
+        // "column op literal" runs once per row).
+        Value scratchA, scratchB;
+        const Value& a = operand(*e.left, row, identity, scratchA);
+        const Value& b = operand(*e.right, row, identity, scratchB);
         switch (e.binaryOp) {
         case BinaryOp::Equal:
         case BinaryOp::NotEqual:

@@ -31,6 +31,10 @@ void bind(Expr& e, const Scope* scope);
 // no column). `identity` answers @@identity.
 Value evaluate(const Expr& e, const Row* row, std::int64_t identity);
 
+// The value of `e` as a reference where it already exists (a row's cell, a literal),
+// otherwise computed into `scratch`.
+const Value& operand(const Expr& e, const Row* row, std::int64_t identity, Value& scratch);
+
 // -1, 0 or 1; nullopt when either side is Null. Throws ExecutionError "Data type mismatch"
 // when the two cannot be compared (text with a number, ...).
 std::optional<int> compareValues(const Value& a, const Value& b);

@@ -318,6 +318,7 @@ struct AccessPlan {
     std::size_t index = 0;
     KeyRange range;
     std::size_t orderedColumn = static_cast<std::size_t>(-1);  // rows come sorted by this column
+    bool coversWhere = false;  // the seek returns exactly the rows the WHERE accepts
 };
 
 std::optional<std::size_t> findIndex(const TableAccess& table, std::size_t column) {
@@ -344,6 +345,7 @@ AccessPlan planAccess(TableAccess& table, const Expr* where, const std::vector<O
         std::vector<ColumnBounds> bounds(columns.size());
         std::vector<bool> touched(columns.size(), false);
         std::vector<bool> equality(columns.size(), false);
+        std::vector<int> termCount(columns.size(), 0);
         for (const Expr* t : terms) {
             if (t->kind == ExprKind::Binary) {
                 const Expr* col = nullptr;
@@ -380,6 +382,7 @@ AccessPlan planAccess(TableAccess& table, const Expr* where, const std::vector<O
                 default: continue;
                 }
                 touched[col->columnIndex] = true;
+                ++termCount[col->columnIndex];
             } else if (t->kind == ExprKind::Between && !t->negated && t->left->kind == ExprKind::Column &&
                        isConstant(*t->right) && isConstant(*t->third) &&
                        seekableType(columns[t->left->columnIndex].type)) {
@@ -387,6 +390,7 @@ AccessPlan planAccess(TableAccess& table, const Expr* where, const std::vector<O
                 tighten(b, evaluate(*t->right, nullptr, identity), true, true);
                 tighten(b, evaluate(*t->third, nullptr, identity), true, false);
                 touched[t->left->columnIndex] = true;
+                ++termCount[t->left->columnIndex];
             }
         }
         int bestScore = 0;
@@ -413,6 +417,11 @@ AccessPlan planAccess(TableAccess& table, const Expr* where, const std::vector<O
                 plan.index = *ix;
                 plan.range = range;
                 plan.orderedColumn = columns[c].type == ColumnType::DateTime ? static_cast<std::size_t>(-1) : c;
+                // One comparison on a whole-number key: the range is exactly the condition
+                // (bounds were turned into whole numbers above), so no row needs testing again.
+                ColumnType t = columns[c].type;
+                plan.coversWhere = terms.size() == 1 && termCount[c] == 1 &&
+                                   (t == ColumnType::Byte || t == ColumnType::Integer || t == ColumnType::Long);
             }
         }
     }
@@ -655,6 +664,7 @@ std::unique_ptr<Stream> openRows(Source& src, const Expr* where, const std::vect
             if (order.size() == 1 && !order[0].descending && order[0].expr->kind == ExprKind::Column &&
                 order[0].expr->columnIndex == plan.orderedColumn)
                 sorted = true;
+            if (plan.coversWhere) where = nullptr;
         } else {
             stream = std::make_unique<CursorStream>(src.table->scan());
         }
@@ -719,7 +729,6 @@ std::unique_ptr<RowSet> openSelect(std::shared_ptr<SelectStatement> s, Database&
             auto stream = openRows(src, s->where.get(), noOrder, identity, sorted);
             while (stream->next()) ++count;
         }
-        if (s->top && *s->top < 1) count = 0;
         std::vector<Row> rows{Row(cols.size(), Value(count))};
         return std::make_unique<VectorRowSet>(std::move(cols), std::move(rows));
     }
@@ -805,6 +814,7 @@ std::unique_ptr<Stream> openChangeRows(TableAccess& table, const Expr* where, st
         stream = std::make_unique<CursorStream>(std::make_unique<EmptyCursor>());
     } else if (plan.useIndex) {
         stream = std::make_unique<CursorStream>(table.seek(plan.index, plan.range));
+        if (plan.coversWhere) where = nullptr;
     } else {
         stream = std::make_unique<CursorStream>(table.scan());
     }

@@ -634,8 +634,7 @@ private:
             if (word == "NATIONAL") {
                 if (!acceptWord("CHAR") && !acceptWord("CHARACTER")) failIn("CHAR after NATIONAL");
             }
-            if ((word == "CHAR" || word == "CHARACTER" || word == "NATIONAL") && acceptWord("VARYING")) {
-            }
+            if (word == "CHAR" || word == "CHARACTER" || word == "NATIONAL") acceptWord("VARYING");  // same type
             ts.type = ColumnType::Text;
             ts.size = 255;
             sizeRule = Size::Optional;

@@ -16,6 +16,18 @@ const std::vector<Value>& RowCursor::values() const { return state_->scanner.val
 RowId RowCursor::rowId() const { return state_->scanner.rowId(); }
 const TableDef& RowCursor::table() const { return state_->scanner.table(); }
 
+RowReader::RowReader(std::unique_ptr<detail::RowReaderState> state) : state_(std::move(state)) {}
+RowReader::RowReader(RowReader&&) noexcept = default;
+RowReader& RowReader::operator=(RowReader&&) noexcept = default;
+RowReader::~RowReader() = default;
+
+bool RowReader::read(RowId id, std::vector<Value>& out) {
+    auto row = state_->db->locateRow(id, state_->table->definitionPage);
+    if (!row) return false;
+    state_->decoder.decode(row->bytes, row->id.page, out, true);
+    return true;
+}
+
 IndexCursor::IndexCursor(std::unique_ptr<detail::IndexWalkState> state) : state_(std::move(state)) {}
 IndexCursor::IndexCursor(IndexCursor&&) noexcept = default;
 IndexCursor& IndexCursor::operator=(IndexCursor&&) noexcept = default;

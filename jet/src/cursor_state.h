@@ -17,6 +17,15 @@ public:
     RowScanner scanner;
 };
 
+class RowReaderState {
+public:
+    RowReaderState(std::shared_ptr<DatabaseImpl> db, std::shared_ptr<const TableDef> table)
+        : db(std::move(db)), table(std::move(table)), decoder(*this->db, *this->table) {}
+    std::shared_ptr<DatabaseImpl> db;
+    std::shared_ptr<const TableDef> table;
+    RowDecoder decoder;
+};
+
 class IndexWalkState {
 public:
     IndexWalkState(std::shared_ptr<DatabaseImpl> db, std::shared_ptr<const TableDef> table,

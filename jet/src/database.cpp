@@ -5,6 +5,7 @@
 #include "cursor_state.h"
 #include "database_impl.h"
 #include "row_codec.h"
+#include "row_keys.h"
 
 #include <algorithm>
 
@@ -90,6 +91,10 @@ std::optional<std::vector<Value>> Database::readRow(const TableDef& t, RowId id)
     return values;
 }
 
+RowReader Database::rowReader(std::shared_ptr<const TableDef> t) const {
+    return RowReader(std::make_unique<detail::RowReaderState>(impl_, std::move(t)));
+}
+
 uint64_t Database::countRows(const TableDef& t) const {
     auto shared = impl_->tableDef(t.definitionPage, t.name);
     detail::RowScanner scanner(*impl_, shared, false);
@@ -118,6 +123,25 @@ std::vector<RowId> Database::indexFind(std::shared_ptr<const TableDef> t, const 
         out.push_back(c.entry().row);
     }
     return out;
+}
+
+} // namespace jet
+
+namespace jet {
+
+std::vector<RowId> Database::indexFindValues(std::shared_ptr<const TableDef> t, const IndexDef& index,
+                                             std::span<const Value> values) const {
+    // A row with the index's columns set, the rest null: its key is the search key.
+    std::vector<Value> row(t->columns.size());
+    size_t next = 0;
+    for (const auto& ic : index.columns) {
+        for (size_t i = 0; i < t->columns.size(); ++i) {
+            if (t->columns[i].number == ic.columnNumber && next < values.size()) row[i] = values[next];
+        }
+        ++next;
+    }
+    const auto key = detail::rowKey(impl_->format(), *t, index, row);
+    return indexFind(std::move(t), index, key);
 }
 
 } // namespace jet

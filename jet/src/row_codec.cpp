@@ -202,8 +202,13 @@ void RowDecoder::decode(std::span<const uint8_t> row, uint32_t page, std::vector
             continue;
         }
         auto b = columnBytes(row, layout_, c);
-        if (b.empty() && (c.isFixed() || c.isLongValue())) {
+        if (b.empty() && c.isFixed()) {
             out[i] = Value::null(); // column added after the row was written
+            continue;
+        }
+        if (b.empty() && c.isLongValue()) {
+            // Present but no 12-byte field: a zero-length value.
+            out[i] = c.type == ColumnType::Memo ? Value::text({}) : Value::binary({});
             continue;
         }
         out[i] = decodeValue(c, b, page, readLongValues);

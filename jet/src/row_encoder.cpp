@@ -228,6 +228,8 @@ EncodedColumn encodeValue(const Format& format, const ColumnDef& c, const Value&
         return out;
     }
     case ColumnType::Binary:
+    case ColumnType::Unknown0D: // undocumented binary types, kept as read
+    case ColumnType::Unknown11:
         if (v.kind() != Value::Kind::Binary) throw ValueError(describe(c) + " needs binary data");
         if (v.asBinary().size() > c.length) throw ValueError("the value has " + std::to_string(v.asBinary().size()) + " bytes, more than the " + std::to_string(c.length) + " " + describe(c) + " holds");
         b = v.asBinary();

@@ -23,6 +23,9 @@ namespace jet::detail {
 // 1       4*n   page numbers of bitmap pages (0 = none); map page k covers the pages
 //               k * (page size - 4) * 8 onward
 //
+// The database's own map of free pages is the first row of page 1 (a data page owned by
+// page 1): a set bit marks a page that belongs to nothing (freed, or never used).
+//
 // Bitmap page (type 0x05):
 // OFFSET  SIZE  MEANING
 // 0       1     0x05

@@ -55,12 +55,23 @@ std::string withScale(std::string digits, unsigned scale, bool negative) {
 }
 
 template <class F>
+char* formatShortest(F v, char* out) {
+    const F a = v < 0 ? -v : v;
+    const bool plain = a == 0 || (a >= F(1e-5) && a < F(1e15));
+    auto r = plain ? std::to_chars(out, out + 40, v, std::chars_format::fixed)
+                   : std::to_chars(out, out + 40, v);
+    return r.ptr;
+}
+
+template <class F>
 std::string shortest(F v) {
-    char buf[64];
-    auto r = std::to_chars(buf, buf + sizeof buf, v);
-    return std::string(buf, r.ptr);
+    char buf[48];
+    return std::string(buf, formatShortest(v, buf));
 }
 } // namespace
+
+char* formatDouble(double v, char* out) { return formatShortest(v, out); }
+char* formatSingle(float v, char* out) { return formatShortest(v, out); }
 
 std::string Currency::toString() const {
     const bool neg = scaled < 0;

@@ -25,6 +25,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <map>
+#include <random>
 #include <set>
 #include <sys/file.h>
 #include <unistd.h>
@@ -52,6 +53,15 @@ bool sameName(std::string_view a, std::string_view b)
 
 } // namespace
 
+// The pages of one usage map, held in memory and written back to its row.
+struct MapState {
+    uint32_t row = 0;                  // row pointer of the map
+    std::set<uint32_t> pages;
+    std::vector<uint32_t> bitmapPages; // reference form: existing 0x05 pages, by index
+    bool dirty = false;
+    bool inlineOnly = false;           // the global map: pages past its bitmap are left out
+};
+
 // ---- Write-back page cache ---------------------------------------------------------------
 
 class PageStore {
@@ -71,47 +81,66 @@ public:
         auto page = file_.page(n);
         return dirty_.emplace(n, *page).first->second;
     }
-    // A new page at the end of the file, filled with `content`.
+    // A new page, filled with `content`: a free page of the file when the global map lists
+    // one, else a page at the end. The page leaves the global map of free pages.
     uint32_t append(std::vector<uint8_t> content)
     {
-        const uint32_t n = next_++;
+        uint32_t n = next_;
+        if (globalFree_) {
+            auto it = globalFree_->pages.begin();
+            if (it != globalFree_->pages.end() && *it < file_.pageCount() && *it >= kFirstReusablePage) {
+                n = *it;
+            }
+            if (globalFree_->pages.erase(n)) globalFree_->dirty = true;
+        }
+        if (n == next_) ++next_;
         dirty_[n] = std::move(content);
         return n;
     }
+    void setGlobalFreeMap(MapState* m) { globalFree_ = m; }
     void put(uint32_t n, std::vector<uint8_t> content) { dirty_[n] = std::move(content); }
     size_t dirtyCount() const { return dirty_.size(); }
     uint32_t pageCount() const { return next_; }
 
-    // Writes new pages in file order, then changed pages, `last` at the very end.
+    // Writes the changed pages so that nothing on disk points at what is not there yet:
+    // pages appended to the file first (nothing old refers to them), then changed pages
+    // holding rows and long values, then index pages (their entries name rows written
+    // before), then usage maps (they list pages written before), the table definitions
+    // (`last`: row counts, auto-numbers) at the very end.
     void flush(const std::set<uint32_t>& last)
     {
         const uint32_t oldCount = file_.pageCount();
-        for (auto& [n, page] : dirty_)
-            if (n >= oldCount) file_.writePage(n, page);
-        for (auto& [n, page] : dirty_)
-            if (n < oldCount && !last.count(n)) file_.writePage(n, page);
-        for (auto& [n, page] : dirty_)
-            if (n < oldCount && last.count(n)) file_.writePage(n, page);
+        auto rank = [&](uint32_t n, const std::vector<uint8_t>& page) {
+            if (n >= oldCount) return 0;
+            if (last.count(n)) return 4;
+            const uint8_t type = page[0];
+            if (type == page_type::IndexNode || type == page_type::IndexLeaf) return 2;
+            if (type == page_type::UsageMap) return 3;
+            if (type == page_type::Data) {
+                const uint32_t owner = u32(page, 4);
+                return owner <= 1 ? 3 : 1; // owner 0/1: pages of usage-map rows
+            }
+            return 1;
+        };
+        for (int phase = 0; phase <= 4; ++phase)
+            for (auto& [n, page] : dirty_)
+                if (rank(n, page) == phase) file_.writePage(n, page);
         dirty_.clear();
         held_.reset();
     }
 
 private:
+    // Pages 0..15 of a new file hold the system tables; free pages below are never reused.
+    static constexpr uint32_t kFirstReusablePage = 16;
     PageFile& file_;
     uint32_t next_;
     std::map<uint32_t, std::vector<uint8_t>> dirty_;
     PageRef held_;
+    MapState* globalFree_ = nullptr;
 };
 
 // ---- Usage maps --------------------------------------------------------------------------
 
-// The pages of one usage map, held in memory and written back to its row.
-struct MapState {
-    uint32_t row = 0;                  // row pointer of the map
-    std::set<uint32_t> pages;
-    std::vector<uint32_t> bitmapPages; // reference form: existing 0x05 pages, by index
-    bool dirty = false;
-};
 
 void loadMap(PageFile& file, PageStore& store, MapState& m)
 {
@@ -135,7 +164,12 @@ void writeMap(const Format& f, PageStore& store, MapState& m)
     const uint32_t lo = m.pages.empty() ? 0 : *m.pages.begin();
     const uint32_t hi = m.pages.empty() ? 0 : *m.pages.rbegin();
     const size_t bitsPerMapPage = (f.pageSize - f.usageMapPageDataOffset) * 8;
-    if (hi < kMapBitmapBytes * 8 && m.bitmapPages.empty()) {
+    if (m.inlineOnly) {
+        std::vector<uint32_t> inRange;
+        for (uint32_t p : m.pages)
+            if (p < kMapBitmapBytes * 8) inRange.push_back(p);
+        row = encodeInlineUsageMap(0, inRange, kMapBitmapBytes);
+    } else if (hi < kMapBitmapBytes * 8 && m.bitmapPages.empty()) {
         row = encodeInlineUsageMap(0, std::vector<uint32_t>(m.pages.begin(), m.pages.end()), kMapBitmapBytes);
     } else if (hi - lo < kMapBitmapBytes * 8 && m.bitmapPages.empty()) {
         row = encodeInlineUsageMap(lo, std::vector<uint32_t>(m.pages.begin(), m.pages.end()), kMapBitmapBytes);
@@ -172,6 +206,7 @@ struct TreePage {
     uint32_t prev = 0, next = 0;
     std::vector<IndexPageEntry> entries;
     size_t fullBytes = 0; // sum of the entries' sizes without prefix sharing
+    bool dirty = false;
 };
 
 bool entryLess(const IndexPageEntry& a, const std::vector<uint8_t>& key, RowId row)
@@ -193,7 +228,9 @@ public:
     // operations, never while references into pages_ are held.
     void trim()
     {
-        if (pages_.size() <= 4096) return;
+        if (pages_.size() <= 2 * dirty_.size() + 256) return;
+        syncFastPath();
+        fast_.valid = false;
         for (auto it = pages_.begin(); it != pages_.end();) {
             if (!dirty_.count(it->first)) it = pages_.erase(it);
             else ++it;
@@ -203,6 +240,16 @@ public:
     // True when an entry with exactly these key bytes exists.
     bool containsKey(const std::vector<uint8_t>& key)
     {
+        if (fast_.valid) {
+            // Appending past the last key (the common case of rising keys): one comparison.
+            const TreePage& leaf = pages_.at(fast_.leaf);
+            if (!leaf.entries.empty()) {
+                const auto& last = leaf.entries.back().key;
+                if (last < key) return false;
+                if (last == key) return true;
+            }
+        }
+        syncFastPath();
         trim();
         uint32_t p = root_;
         for (int depth = 0; depth < 32; ++depth) {
@@ -228,6 +275,22 @@ public:
     // Inserts; returns false when the entry was already there.
     bool insert(IndexPageEntry e)
     {
+        if (fast_.valid) {
+            TreePage& leaf = pages_.at(fast_.leaf);
+            if (!leaf.entries.empty() && entryLess(leaf.entries.back(), e.key, e.row)) {
+                leaf.fullBytes += entrySize(e, true);
+                leaf.entries.push_back(std::move(e));
+                markDirty(fast_.leaf, leaf);
+                fast_.parentsStale = true;
+                if (size(leaf) > capacity()) {
+                    syncFastPath();
+                    fast_.valid = false;
+                    split(fast_.path, fast_.leaf, true);
+                }
+                return true;
+            }
+        }
+        syncFastPath();
         trim();
         std::vector<std::pair<uint32_t, size_t>> path;
         uint32_t p = root_;
@@ -249,14 +312,30 @@ public:
         const bool atEnd = it == leaf.entries.end();
         leaf.fullBytes += entrySize(e, true);
         leaf.entries.insert(it, std::move(e));
-        dirty_.insert(p);
+        markDirty(p, leaf);
         fixUp(path, p);
-        if (size(leaf) > capacity()) split(path, p, atEnd);
+        fast_.valid = false;
+        if (size(leaf) > capacity()) {
+            split(path, p, atEnd);
+            return true;
+        }
+        // Remember the way to the rightmost leaf for the appends that usually follow.
+        bool rightmost = leaf.next == 0;
+        for (const auto& [node, idx] : path)
+            if (idx + 1 != pages_.at(node).entries.size()) rightmost = false;
+        if (rightmost) {
+            fast_.valid = true;
+            fast_.path = path;
+            fast_.leaf = p;
+            fast_.parentsStale = false;
+        }
         return true;
     }
 
     bool remove(const std::vector<uint8_t>& key, RowId row)
     {
+        syncFastPath();
+        fast_.valid = false;
         trim();
         std::vector<std::pair<uint32_t, size_t>> path;
         uint32_t p = root_;
@@ -284,14 +363,38 @@ public:
 
     void writeBack()
     {
+        syncFastPath();
         for (uint32_t p : dirty_) {
             TreePage& t = pages_.at(p);
             store_.put(p, buildIndexPage(f_, t.leaf, tdef_, t.prev, t.next, 0, t.entries));
+            t.dirty = false;
         }
         dirty_.clear();
     }
 
 private:
+    struct FastPath {
+        bool valid = false;
+        std::vector<std::pair<uint32_t, size_t>> path; // nodes down to the rightmost leaf
+        uint32_t leaf = 0;
+        bool parentsStale = false; // the nodes' last entries still name an older last key
+    };
+
+    void markDirty(uint32_t p, TreePage& t)
+    {
+        if (t.dirty) return;
+        t.dirty = true;
+        dirty_.insert(p);
+    }
+
+    void syncFastPath()
+    {
+        if (fast_.valid && fast_.parentsStale) {
+            fixUp(fast_.path, fast_.leaf);
+            fast_.parentsStale = false;
+        }
+    }
+
     size_t capacity() const { return indexPageCapacity(f_); }
     static size_t entrySize(const IndexPageEntry& e, bool leaf) { return e.key.size() + 4 + (leaf ? 0 : 4); }
     static size_t size(const TreePage& t)
@@ -471,6 +574,7 @@ private:
     MapState* owned_;
     std::map<uint32_t, TreePage> pages_;
     std::set<uint32_t> dirty_;
+    FastPath fast_;
 };
 
 // ---- Per-table write state ---------------------------------------------------------------
@@ -515,6 +619,25 @@ public:
                              file_.fileName() + " is in use: another program is writing to it (" + std::strerror(e) +
                                  "). Close the other program and try again.");
         }
+        // The global map of free pages (page 1, row 0): pages past the end of the file are
+        // listed too; allocation takes pages out of it.
+        globalFree_.row = (1u << 8) | 0u;
+        globalFree_.inlineOnly = true;
+        auto page1 = file_.page(1);
+        if ((*page1)[0] == page_type::Data && dataPageSlotCount(f_, *page1) > 0) {
+            // Read the bits directly: the reader's map stops at the end of the file, but the
+            // bits for pages past it must be cleared as the file grows.
+            const auto row = dataPageRowBytes(f_, *page1, 0);
+            if (row.size() >= 5 && row[0] == 0x00) {
+                const uint32_t start = u32(row, 1);
+                for (size_t i = 0; i + 5 < row.size() && i < kMapBitmapBytes; ++i)
+                    for (int bit = 0; bit < 8; ++bit)
+                        if (row[5 + i] & (1u << bit)) globalFree_.pages.insert(start + static_cast<uint32_t>(i * 8 + bit));
+            }
+            store_.setGlobalFreeMap(&globalFree_);
+        } else {
+            globalFree_.row = 0;
+        }
     }
     ~WriterImpl()
     {
@@ -538,6 +661,7 @@ public:
             writeTable(*t);
             last.insert(t->tdefPages.begin(), t->tdefPages.end());
         }
+        writeMap(f_, store_, globalFree_);
         if (store_.dirtyCount() == 0) return;
         store_.flush(last);
         file_.flush();
@@ -749,7 +873,10 @@ public:
             auto& page = store_.edit(id.page);
             const auto bytes = dataPageRowBytes(f_, page, id.slot);
             const uint32_t next = (!single && bytes.size() >= 4) ? u32(bytes, 0) : 0;
-            if (!bytes.empty()) dataPageDeleteRow(f_, page, id.slot);
+            // The piece's bytes are given back to the page (the slot stays, empty). A deleted
+            // flag is not used here: some readers take a long-value row's end from the slot
+            // before it without removing the flag bits.
+            if (!bytes.empty()) dataPageReplaceRow(f_, page, id.slot, {}, 0);
             if (single) break;
             pointer = next;
         }
@@ -835,6 +962,7 @@ private:
     PageFile& file_;
     const Format& f_;
     PageStore store_;
+    MapState globalFree_;
     int lockFd_ = -1;
     std::map<uint32_t, std::unique_ptr<TableState>> tables_;
 };
@@ -857,6 +985,18 @@ InsertResult WriterImpl::insert(TableState& t, std::span<const Value> values, st
             ++newAuto;
             row[i] = Value::longInt(static_cast<int32_t>(newAuto));
             result.autoNumber = static_cast<int32_t>(newAuto);
+        } else if ((c.flags & column_flags::AutoGuid) && row[i].isNull() && !reuse) {
+            // A new replication ID: a random (version 4) GUID.
+            static std::random_device device;
+            static std::mt19937_64 rng(device());
+            Guid g;
+            for (size_t k = 0; k < 16; k += 8) {
+                const uint64_t r = rng();
+                for (size_t b = 0; b < 8; ++b) g.bytes[k + b] = static_cast<uint8_t>(r >> (8 * b));
+            }
+            g.bytes[7] = static_cast<uint8_t>((g.bytes[7] & 0x0F) | 0x40); // version 4 (little-endian group)
+            g.bytes[8] = static_cast<uint8_t>((g.bytes[8] & 0x3F) | 0x80);
+            row[i] = Value::guid(g);
         } else if ((c.flags & column_flags::AutoLong) && !row[i].isNull() && !reuse) {
             const int64_t v = row[i].kind() == Value::Kind::Text ? 0 : row[i].toInt64();
             if (v > static_cast<int64_t>(newAuto) && v <= INT32_MAX) newAuto = static_cast<uint32_t>(v);
@@ -865,6 +1005,7 @@ InsertResult WriterImpl::insert(TableState& t, std::span<const Value> values, st
     // Keys first: a duplicate or a missing primary-key value refuses the row before any write.
     std::vector<std::vector<uint8_t>> keys(t.physical.size());
     std::vector<bool> skip(t.physical.size(), false);
+    std::vector<bool> exists(t.physical.size(), false);
     for (size_t i = 0; i < t.physical.size(); ++i) {
         const IndexDef* idx = t.physical[i];
         if (!idx) continue;
@@ -887,7 +1028,8 @@ InsertResult WriterImpl::insert(TableState& t, std::span<const Value> values, st
         } catch (const KeyEncodingError& e) {
             throw ConstraintError(file_.fileName(), std::nullopt, std::string(e.what()) + " (table [" + def.name + "]); nothing was written.");
         }
-        if ((idx->isPrimaryKey() || idx->isUnique()) && !allNull && t.trees[i]->containsKey(keys[i]))
+        exists[i] = t.trees[i]->containsKey(keys[i]);
+        if ((idx->isPrimaryKey() || idx->isUnique()) && !allNull && exists[i])
             throw ConstraintError(file_.fileName(), std::nullopt,
                                   "the row would duplicate a key of index [" + idx->name + "] of table [" + def.name +
                                       "], which must be unique; nothing was written.");
@@ -903,9 +1045,8 @@ InsertResult WriterImpl::insert(TableState& t, std::span<const Value> values, st
     }
     for (size_t i = 0; i < t.physical.size(); ++i) {
         if (!t.physical[i] || skip[i]) continue;
-        const bool fresh = !t.trees[i]->containsKey(keys[i]);
-        t.trees[i]->insert(IndexPageEntry{keys[i], id, 0});
-        if (fresh) ++t.extras.physical[i].uniqueEntries;
+        t.trees[i]->insert(IndexPageEntry{std::move(keys[i]), id, 0});
+        if (!exists[i]) ++t.extras.physical[i].uniqueEntries;
     }
     def.nextAutoNumber = newAuto;
     t.dirty = true;
@@ -1062,7 +1203,13 @@ std::shared_ptr<const TableDef> WriterImpl::createTable(const TableSpec& spec)
         if (cs.name.empty() || cs.name.size() > 64) refuse("column names have 1 to 64 characters");
         for (size_t k = 0; k < i; ++k)
             if (sameName(spec.columns[k].name, cs.name)) refuse("the column name [" + cs.name + "] appears twice");
-        if (!isKnownColumnType(static_cast<uint8_t>(cs.type))) refuse("column [" + cs.name + "] has an unknown type");
+        switch (cs.type) {
+        case ColumnType::Boolean: case ColumnType::Byte: case ColumnType::Integer: case ColumnType::Long:
+        case ColumnType::Currency: case ColumnType::Single: case ColumnType::Double: case ColumnType::DateTime:
+        case ColumnType::Binary: case ColumnType::Text: case ColumnType::Ole: case ColumnType::Memo:
+        case ColumnType::Guid: case ColumnType::Numeric: break;
+        default: refuse("column [" + cs.name + "] has an unknown type");
+        }
         ColumnDef c;
         c.name = cs.name;
         c.type = cs.type;
@@ -1244,8 +1391,14 @@ void WriterImpl::dropTable(std::string_view name)
     // Freed pages are blanked, so no reader mistakes them for the table's. (The table's map
     // rows stay on their page, unreferenced.)
     std::vector<uint8_t> blank(f_.pageSize, 0);
-    for (uint32_t p : pages)
-        if (p != 0 && p < store_.pageCount()) store_.put(p, blank);
+    for (uint32_t p : pages) {
+        if (p == 0 || p >= store_.pageCount()) continue;
+        store_.put(p, blank);
+        if (globalFree_.row != 0 && p < kMapBitmapBytes * 8) {
+            globalFree_.pages.insert(p);
+            globalFree_.dirty = true;
+        }
+    }
     flush();
 }
 

@@ -2,6 +2,7 @@
 #include "commands.h"
 
 #include "csv_writer.h"
+#include "write_commands.h"
 #include "jet/check.h"
 #include "sql_command.h"
 #include "jet/jet.h"
@@ -22,6 +23,8 @@ const char* kUsage =
     "  count FILE TABLE     the number of rows really there\n"
     "  export FILE TABLE    the rows as CSV with a header row\n"
     "  check FILE           walk the whole file and report damage (exit 1 if any)\n"
+    "  create FILE          a new, empty Access 2000 database\n"
+    "  import FILE TABLE CSV  append the rows of a CSV file (header row = column names)\n"
     "  sql FILE STATEMENT   run one Jet SQL statement: rows as CSV, else rows affected\n"
     "Options:\n"
     "  --codepage CP        code page of an Access 97 file's text (1252, 1251, GBK, 936...)\n";
@@ -89,6 +92,7 @@ int run(const std::vector<std::string>& argsIn, std::FILE* out, std::FILE* err) 
         return 2;
     }
     const std::string& cmd = args[0];
+    if (isWriteCommand(cmd)) return runWriteCommand(args, out, err);
     if (cmd == "sql") return runSql(args, options, out, err);
     const bool needsTable = cmd == "count" || cmd == "export";
     const bool knows = needsTable || cmd == "tables" || cmd == "schema" || cmd == "check" ||
@@ -125,10 +129,12 @@ int run(const std::vector<std::string>& argsIn, std::FILE* out, std::FILE* err) 
         } else if (cmd == "check") {
             auto report = checkDatabase(db);
             for (const auto& p : report.problems) std::fprintf(out, "%s\n", p.c_str());
-            std::fprintf(out, "%s: %llu pages, %llu rows, %llu index entries checked; %zu problem%s\n",
+            std::fprintf(out, "%s: %llu pages, %llu rows, %llu index entries (%llu keys re-encoded, %llu not) checked; %zu problem%s\n",
                          db.fileName().c_str(), static_cast<unsigned long long>(report.pagesChecked),
                          static_cast<unsigned long long>(report.rowsChecked),
                          static_cast<unsigned long long>(report.indexEntriesChecked),
+                         static_cast<unsigned long long>(report.keysCompared),
+                         static_cast<unsigned long long>(report.keysNotCompared),
                          report.problems.size(), report.problems.size() == 1 ? "" : "s");
             return report.ok() ? 0 : 1;
         }

@@ -86,16 +86,8 @@ void CsvWriter::field(const Value& v, bool quoteBinary) {
         buf_.append(tmp, r.ptr);
         return;
     }
-    case Value::Kind::Single: {
-        auto r = std::to_chars(tmp, tmp + sizeof tmp, v.asSingle());
-        buf_.append(tmp, r.ptr);
-        return;
-    }
-    case Value::Kind::Double: {
-        auto r = std::to_chars(tmp, tmp + sizeof tmp, v.asDouble());
-        buf_.append(tmp, r.ptr);
-        return;
-    }
+    case Value::Kind::Single: buf_.append(tmp, formatSingle(v.asSingle(), tmp)); return;
+    case Value::Kind::Double: buf_.append(tmp, formatDouble(v.asDouble(), tmp)); return;
     case Value::Kind::Guid: quoted(v.asGuid().toString()); return;
     case Value::Kind::Currency: buf_ += v.asCurrency().toString(); return;
     case Value::Kind::Decimal: buf_ += v.asDecimal().toString(); return;

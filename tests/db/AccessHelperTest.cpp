@@ -5,6 +5,9 @@
 #include "db/u_dbaccess.h"
 
 #include <QFile>
+#include <QTemporaryDir>
+
+#include "db/JetConnectionString.h"
 
 #include <gtest/gtest.h>
 
@@ -167,4 +170,30 @@ TEST(AccessHelper, ExecuteOnAFileThatCannotOpenStopsAfterConnect)
     ASSERT_EQ(errors.size(), 1);
     EXPECT_TRUE(errors[0].startsWith(QStringLiteral("Verbindung Fehlgeschlagen: ")));
     EXPECT_TRUE(h.LastSQL.isEmpty()); // stopped before storing the statement
+}
+
+TEST(AccessHelper, SelectIntoAnotherFileThatAConnectionHoldsOpen)
+{
+    TABLOR_REQUIRE_FIXTURE(kNorthwind);
+    FixtureCopy source(kNorthwind);
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("ziel.mdb"));
+    ASSERT_TRUE(tablor::CreateLocalDatabase(target, true, QString(), nullptr, nullptr, nullptr));
+    // The target is open in the window at the same time (cnLocal).
+    tablor::TADOConnection cnLocal;
+    cnLocal.ConnectionString = tablor::JetOpenConnectionString(target);
+    cnLocal.Open();
+
+    TSQLObject h;
+    h.SetDatabasePath(source.path());
+    h.Execute(QStringLiteral("SELECT * INTO [Versender] IN '%1' FROM [Shippers]").arg(target));
+    EXPECT_TRUE(h.LastError.isEmpty()) << h.LastError.toStdString();
+    EXPECT_EQ(h.RowCount, 3);
+
+    EXPECT_EQ(cnLocal.TableNames(), QStringList{QStringLiteral("Versender")});
+    tablor::TADOTable t;
+    t.setConnection(&cnLocal);
+    t.setTableName(QStringLiteral("Versender"));
+    t.Open();
+    EXPECT_EQ(t.RecordCount(), 3);
 }

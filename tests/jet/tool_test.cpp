@@ -111,5 +111,37 @@ TEST(JetTool, CheckFindsADamagedIndexAndUsageMap) {
     EXPECT_NE(r.out.find("index"), std::string::npos) << r.out;
 }
 
+TEST(JetTool, CheckFindsAKeyThatIsNotItsRowsEncoding) {
+    // Northwind's Orders primary key: change the last byte of one entry's key in place
+    // (keys stay in order when the last entry of a page is changed upwards).
+    JET_REQUIRE_FIXTURE(src, "northwind_jet4_statdata.mdb");
+    auto db = Database::open(src);
+    auto def = db.table("Orders");
+    const IndexDef* pk = nullptr;
+    for (const auto& ix : def->indexes) {
+        if (ix.isPrimaryKey()) pk = &ix;
+    }
+    ASSERT_NE(pk, nullptr);
+    auto walk = db.indexScan(def, *pk);
+    ASSERT_TRUE(walk.next());
+    const auto firstKey = walk.entry().key; // 7F 80 00 28 08 (10248)
+    auto bytes = readFile(src);
+    // Find the first entry's bytes on a leaf page (uncompressed: it is a page's first entry).
+    size_t found = 0;
+    for (size_t p = 0; p + 4096 <= bytes.size() && !found; p += 4096) {
+        if (bytes[p] != 0x04) continue;
+        if (std::equal(firstKey.begin(), firstKey.end(), bytes.begin() + static_cast<long>(p + 0x1E0))) {
+            found = p + 0x1E0 + firstKey.size() - 1;
+        }
+    }
+    ASSERT_NE(found, 0u);
+    bytes[found] ^= 0x01; // 10248 becomes 10249 in the key only
+    auto copy = tempCopy(src, "keys.mdb");
+    writeFile(copy, bytes);
+    auto r = runTool({"check", copy.string()});
+    EXPECT_EQ(r.rc, 1) << r.out;
+    EXPECT_NE(r.out.find("is not the encoding of the row's values"), std::string::npos) << r.out;
+}
+
 } // namespace
 } // namespace jet::test

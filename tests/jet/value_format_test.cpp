@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 namespace jet {
 namespace {
 
@@ -43,6 +45,18 @@ TEST(JetValueFormat, DatesCountFrom1899December30) {
     for (double d : {-700000.25, -1.5, 0.0, 36526.5, 2958465.0}) {
         const auto round = DateTime::fromParts(DateTime{d}.parts());
         EXPECT_DOUBLE_EQ(round.days, d);
+    }
+}
+
+TEST(JetValueFormat, NumbersShortestAndPlain) {
+    EXPECT_EQ(Value::dbl(100000).toString(), "100000");
+    EXPECT_EQ(Value::dbl(0.15).toString(), "0.15");
+    EXPECT_EQ(Value::dbl(-94.43).toString(), "-94.43");
+    EXPECT_EQ(Value::dbl(1e20).toString(), "1e+20");
+    EXPECT_EQ(Value::dbl(0).toString(), "0");
+    EXPECT_EQ(Value::single(0.15f).toString(), "0.15");
+    for (double d : {1.0 / 3, 123456.789, 2e-5, -7.25e14, 1e-300}) {
+        EXPECT_EQ(std::strtod(Value::dbl(d).toString().c_str(), nullptr), d);
     }
 }
 

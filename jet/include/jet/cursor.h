@@ -12,7 +12,7 @@
 
 namespace jet {
 
-namespace detail { class DatabaseImpl; class RowScanState; class IndexWalkState; }
+namespace detail { class DatabaseImpl; class RowScanState; class IndexWalkState; class RowReaderState; }
 
 // Where a row lives: data page and slot. Packed as page << 8 | slot on disk.
 struct RowId {
@@ -49,6 +49,23 @@ private:
     friend class Database;
     explicit RowCursor(std::unique_ptr<detail::RowScanState> state);
     std::unique_ptr<detail::RowScanState> state_;
+};
+
+// Reads rows of one table by row id, keeping the decoding state between reads (for reading
+// many rows through an index). Invalidated by writes to its table, like the cursors.
+class RowReader {
+public:
+    RowReader(RowReader&&) noexcept;
+    RowReader& operator=(RowReader&&) noexcept;
+    ~RowReader();
+
+    // The row `id` into `out` (one value per column); false when the slot is empty or deleted.
+    bool read(RowId id, std::vector<Value>& out);
+
+private:
+    friend class Database;
+    explicit RowReader(std::unique_ptr<detail::RowReaderState> state);
+    std::unique_ptr<detail::RowReaderState> state_;
 };
 
 // One raw index entry: the encoded key bytes and the row they point at.

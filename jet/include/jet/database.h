@@ -66,6 +66,8 @@ public:
 
     // One row by its row id; nullopt when the slot is empty or deleted.
     std::optional<std::vector<Value>> readRow(const TableDef& table, RowId id) const;
+    // The same for many rows: a reader that keeps its decoding state between rows.
+    RowReader rowReader(std::shared_ptr<const TableDef> table) const;
 
     // The number of live rows (counts them; the stored count can be stale).
     uint64_t countRows(const TableDef& table) const;
@@ -77,6 +79,10 @@ public:
     // Row ids whose key bytes equal `key` exactly.
     std::vector<RowId> indexFind(std::shared_ptr<const TableDef> table, const IndexDef& index,
                                  std::span<const uint8_t> key) const;
+    // Row ids whose indexed columns equal `values` (one per index column, in index order),
+    // found through the index. Throws jet::KeyEncodingError for a value of the wrong kind.
+    std::vector<RowId> indexFindValues(std::shared_ptr<const TableDef> table, const IndexDef& index,
+                                       std::span<const Value> values) const;
 
     // The engine's internals, for the writer and the checker (jet/src headers).
     detail::DatabaseImpl& impl() const { return *impl_; }

@@ -73,6 +73,12 @@ enum class ColumnType : uint8_t {
     Unknown11 = 0x11, // undocumented long binary of system tables (read as Binary)
 };
 
+// The shortest text that reads back as the same number, in plain notation for everyday
+// magnitudes (100000, 0.15) and with an exponent beyond them (1e+20). Writes at most 40
+// characters to `out` and returns the end.
+char* formatDouble(double v, char* out);
+char* formatSingle(float v, char* out);
+
 // Access's own name for a type ("Long Integer", "Memo"...).
 const char* columnTypeName(ColumnType type);
 // True for the known codes above.

@@ -153,3 +153,14 @@ private:
 };
 
 } // namespace jet
+
+namespace jet {
+
+// Converts text to a value of `column`'s type, as an import or a SQL literal gives it: the
+// empty string is null; numbers in C locale ("-12.5"); Currency and Decimal exactly;
+// dates "YYYY-MM-DD", "YYYY-MM-DD HH:MM[:SS]" or "DD.MM.YYYY [HH:MM[:SS]]"; Yes/No from
+// 1/0, -1, true/false, yes/no, ja/nein; GUIDs "{XXXXXXXX-...}"; Binary and OLE as hex.
+// Throws std::invalid_argument with a message that says what does not fit.
+Value valueFromText(const ColumnDef& column, std::string_view text);
+
+} // namespace jet

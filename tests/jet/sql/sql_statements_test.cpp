@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "jet/check.h"
 #include "jet/sql/engine.h"
 #include "jet/sql/error.h"
 #include "memory_database.h"
@@ -58,6 +59,7 @@ public:
         }
         fs::path copy = fs::path(tmp) / name;
         fs::copy_file(source, copy, fs::copy_options::overwrite_existing);
+        fs::permissions(copy, fs::perms::owner_read | fs::perms::owner_write);  // the fixtures are read-only
         return openEngineDatabase(copy);
     }
     bool addView(Database&, const std::string&, const std::string&) override { return false; }
@@ -119,6 +121,15 @@ TEST_P(SqlStatementsOnFiles, RunsAsWritten) {
     EngineBackend backend;
     fs::path tmp = freshTempDir("engine-" + testName({GetParam(), 0}));
     SqlTestOutcome outcome = runSqlTestFile(GetParam(), backend, tmp.string());
+    // Every file the statements changed must still be sound, down to each index entry.
+    if (!outcome.skipped) {
+        for (const auto& entry : fs::directory_iterator(tmp)) {
+            if (entry.path().extension() != ".mdb") continue;
+            jet::CheckReport check = jet::checkDatabase(jet::Database::open(entry.path()));
+            for (const std::string& problem : check.problems)
+                ADD_FAILURE() << entry.path().filename() << " after the statements: " << problem;
+        }
+    }
     fs::remove_all(tmp);
     report(outcome);
 }

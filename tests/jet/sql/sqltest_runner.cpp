@@ -131,7 +131,15 @@ SqlTestOutcome runSqlTestFile(const std::string& path, Backend& backend, const s
         std::string statement = replaceAll(joinLines(r.sql, "\n"), "${TMP}", tmpDir);
         const std::string& head = r.head;
         try {
-            if (head.rfind("attach ", 0) == 0) {
+            if (head.rfind("only ", 0) == 0) {
+                std::string rest = afterWord(head, "only");
+                std::string which = rest.substr(0, rest.find(' '));
+                if (which != backend.name()) {
+                    outcome.skipped = true;
+                    outcome.skipReason = "runs on the " + which + " backend only: " + afterWord(rest, which);
+                    return outcome;
+                }
+            } else if (head.rfind("attach ", 0) == 0) {
                 std::string p = replaceAll(afterWord(head, "attach"), "${TMP}", tmpDir);
                 if (!backend.attach(*databases.at("main"), p)) failure(r, "the backend cannot create " + p);
                 attached.push_back(p);

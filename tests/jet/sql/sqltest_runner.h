@@ -2,6 +2,8 @@
 // one record per paragraph (records are separated by blank lines, '#' starts a comment):
 //
 //   database empty | fixture NAME.mdb | none     first line of a file: what the statements run on
+//   only BACKEND REASON                          the file runs on that backend only; REASON says
+//                                                why (shown when another backend skips it)
 //   attach PATH                                  another empty database that IN 'PATH' reaches
 //   use PATH | use main                          later records run on that database
 //   view NAME                                    a saved query NAME with the SQL on the next lines

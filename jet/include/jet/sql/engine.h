@@ -4,6 +4,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -31,6 +32,12 @@ std::shared_ptr<Database> openEngineDatabase(const std::filesystem::path& path, 
 // change the file) or over a read-only database.
 std::shared_ptr<Database> openEngineDatabase(std::shared_ptr<jet::DatabaseWriter> writer);
 std::shared_ptr<Database> openEngineDatabase(std::shared_ptr<jet::Database> readOnly);
+
+// How SELECT ... INTO [t] IN 'file' opens the other file. Unset, the file is opened for writing
+// on its own; a program that already holds files open (one writer per file) installs an opener
+// that hands out its own handle instead.
+using OtherDatabaseOpener = std::function<std::shared_ptr<Database>(const std::string& path)>;
+void setOtherDatabaseOpener(OtherDatabaseOpener opener);
 
 // Creates a new, empty Access 2000 file at `path` (it must not exist) and opens it for writing.
 std::shared_ptr<Database> createEngineDatabase(const std::filesystem::path& path);

@@ -73,8 +73,9 @@ public:
     // Every row, in the table's physical order.
     virtual std::unique_ptr<RowCursor> scan() = 0;
     // Every row whose key in index `index` (its first column) lies in `range`, each once, in
-    // ascending key order; rows with a Null key are left out. May return more rows than
-    // the range holds (the executor filters again), never fewer.
+    // ascending key order; rows with a Null key are left out. For Byte, Integer and Long keys
+    // exactly the rows in range (the executor then does not test them again); for other key
+    // types it may return more rows than the range holds (they are filtered), never fewer.
     virtual std::unique_ptr<RowCursor> seek(std::size_t index, const KeyRange& range) = 0;
     // The rows really there (not a count stored in the table definition).
     virtual std::uint64_t countRows() = 0;

@@ -1,0 +1,110 @@
+// For every index of every real Access file in the shared fixtures: re-encoding each row's key
+// gives exactly the bytes Access stored in the index entry that points at the row.
+#include "database_impl.h"
+#include "jet/database.h"
+#include "jet/error.h"
+#include "row_keys.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string hex(const std::vector<uint8_t>& b)
+{
+    static const char* d = "0123456789abcdef";
+    std::string s;
+    for (uint8_t x : b) {
+        s += d[x >> 4];
+        s += d[x & 15];
+    }
+    return s;
+}
+
+// Text with a letter that sorts as two letters (ß as "ss", æ, œ, þ): Access counts the
+// positions of later accents and unprintable characters differently from our encoder (a known
+// gap, see appendGeneralLegacy), so such entries are counted but not compared.
+bool hasExpandingLetter(const jet::TableDef& def, const jet::IndexDef& index, const std::vector<jet::Value>& row)
+{
+    for (const auto& ic : index.columns) {
+        const int at = def.findColumn(ic.columnName);
+        if (at < 0 || row[static_cast<size_t>(at)].kind() != jet::Value::Kind::Text) continue;
+        const std::string& t = row[static_cast<size_t>(at)].asText();
+        for (const char* x : {"ß", "æ", "Æ", "œ", "Œ", "þ", "Þ"})
+            if (t.find(x) != std::string::npos) return true;
+    }
+    return false;
+}
+
+TEST(IndexKeysFixtures, EveryIndexEntryEqualsTheEncodingOfItsRow)
+{
+    const fs::path dir = fs::path(TABLOR_SHARED_DIR) / "testdata/mdb";
+    if (!fs::exists(dir)) GTEST_SKIP() << "the shared test files are not at " << dir;
+    size_t files = 0, indexes = 0, entries = 0, expanding = 0;
+    std::vector<std::string> skipped;
+    for (const auto& e : fs::directory_iterator(dir)) {
+        if (e.path().extension() != ".mdb") continue;
+        std::optional<jet::Database> db;
+        try {
+            db.emplace(jet::Database::open(e.path()));
+        } catch (const jet::Error&) {
+            continue; // encoded or unsupported files are the reader's tests' business
+        }
+        ++files;
+        const auto& format = db->impl().format();
+        for (const auto& entry : db->objects()) {
+            if (entry.kind != jet::ObjectKind::Table && entry.kind != jet::ObjectKind::SystemTable) continue;
+            std::shared_ptr<const jet::TableDef> def;
+            try {
+                def = db->table(entry.name);
+            } catch (const jet::Error&) {
+                continue;
+            }
+            for (const auto& index : def->indexes) {
+                bool encodable = !index.columns.empty();
+                for (const auto& ic : index.columns) {
+                    const int at = def->findColumn(ic.columnName);
+                    if (at < 0) {
+                        encodable = false;
+                        continue;
+                    }
+                    const auto type = def->columns[static_cast<size_t>(at)].type;
+                    if (type == jet::ColumnType::Binary || type == jet::ColumnType::Ole ||
+                        static_cast<uint8_t>(type) == 0x0D || static_cast<uint8_t>(type) == 0x11)
+                        encodable = false;
+                }
+                if (!encodable) {
+                    skipped.push_back(e.path().filename().string() + ":" + def->name + "." + index.name);
+                    continue;
+                }
+                ++indexes;
+                jet::IndexCursor cur = db->indexScan(def, index);
+                while (cur.next()) {
+                    const auto row = db->readRow(*def, cur.entry().row);
+                    ASSERT_TRUE(row.has_value()) << e.path().filename() << " " << def->name << "." << index.name;
+                    if (hasExpandingLetter(*def, index, *row)) {
+                        ++expanding;
+                        continue;
+                    }
+                    const auto key = jet::detail::rowKey(format, *def, index, *row);
+                    ASSERT_EQ(hex(key), hex(cur.entry().key))
+                        << e.path().filename() << ": table " << def->name << ", index " << index.name << ", row "
+                        << cur.entry().row.page << ":" << int(cur.entry().row.slot);
+                    ++entries;
+                }
+            }
+        }
+    }
+    EXPECT_GT(files, 20u);
+    EXPECT_GT(indexes, 100u);
+    EXPECT_GT(entries, 5000u);
+    std::cout << files << " files, " << indexes << " indexes, " << entries << " entries re-encoded; "
+              << skipped.size() << " indexes over Binary columns left out, " << expanding
+              << " entries with ß/æ/œ/þ left out\n";
+    EXPECT_LT(expanding, entries / 100) << "the known gap should stay rare in the fixtures";
+}
+
+} // namespace
