@@ -319,9 +319,13 @@ TEST_F(BrowseMySqlTest, ATableThatCannotBeOpenedReachesTheErrorDisplay) {
     ASSERT_EQ(errors_->texts().size(), 1);
     EXPECT_TRUE(errors_->texts().front().contains("kunden")) << errors_->texts().front().toStdString();
     EXPECT_FALSE(w.gridDataSet().Active());
-    // The program carries on: another table opens.
+    // The program carries on: another table opens, also one whose name has a blank (the layer
+    // quotes every table name).
     openTable(w, "artikel");
     EXPECT_TRUE(w.gridDataSet().Active());
+    openTable(w, "mit blank");
+    EXPECT_TRUE(w.gridDataSet().Active());
+    EXPECT_EQ(w.grid()->gridModel()->columnCount(), 1);
     EXPECT_EQ(errors_->texts().size(), 1);
 }
 
