@@ -7,15 +7,19 @@
 // other window it opens is created for one use, shown modally and freed.
 #pragma once
 
+#include "app/dbgrid.h"
 #include "app/u_main_texts.h"
 #include "app/windowcolour.h"
 #include "l10n/translator.h"
 #include "profiles/prefs.h"
+#include "db/ADODB.h"
+#include "db/ZMySql.h"
 #include "profiles/profilelist.h"
 
 #include <QMainWindow>
 
 #include <array>
+#include <functional>
 #include <cstdint>
 #include <memory>
 
@@ -26,11 +30,25 @@ class QListWidget;
 class QMenu;
 class QSplitter;
 class QStatusBar;
-class QTableView;
 class QTimer;
 class QToolButton;
 
 namespace tablor {
+
+// The word of the last confirmed search input; find next always searches for it. One for the
+// whole program, empty at its start.
+extern QString LastSearchWord;
+
+// The print routine of the print command, given the grid's current data set. Installed by the
+// printing part of the program; until then the command says that it is not available yet.
+using PrintRoutine = std::function<void(TDataSet* dataSet)>;
+void setPrintRoutine(PrintRoutine routine);
+
+// Which field editor a double-click on a grid cell of a field kind opens: memo kinds the memo
+// editor, binary and Oracle-style blobs the image viewer, every other kind (the graphic kind
+// too) none.
+enum class FieldEditorKind { None, Memo, Image };
+FieldEditorKind fieldEditorFor(TFieldType kind);
 
 // The product web site, opened by "Webseite besuchen".
 inline constexpr const char* ProductWebSite = "https://tablor.example.org/";
@@ -58,10 +76,39 @@ public:
     void FormShow();
     // The one-shot start timer: the start dialog and what was chosen in it.
     void tmrStartupTimer();
-    // The reaction to the user's choice in the quick-access list.
+    // --- Connection and table browsing ------------------------------------------------------
+    // The reaction to the user's choice in the quick-access list: opens the profile's local
+    // file and offers to connect.
     void cboServersChange();
-    // Connect: asks for a profile when none is selected.
+    // Connects to the selected profile's server, or disconnects when connected.
     void tbtConnectClick();
+    void mySQLDBAfterConnect();
+    void mySQLDBAfterDisconnect();
+    // Opens an Access file in local mode (a missing file leaves cnLocal closed).
+    void OpenLocalDb(const QString& path);
+    // The open command: odgLocalDb, then OpenLocalDb and the placeholder entry.
+    void tbtOpenClick();
+    // Table list: tick change, double-click (shows the highlighted table).
+    void clbTabellenClickCheck();
+    void clbTabellenDblClick();
+    void mnuSelAllClick();
+    void mnuSelRevClick();
+    // Grid: title click sorts by the column; double-click opens the field editors.
+    void dbgMainTitleClick(int column);
+    void dbgMainDblClick();
+    // Every grid column wider than 70 pixels is narrowed to 70.
+    void narrowColumns();
+    static constexpr int NarrowColumnWidth = 70;
+
+    // --- Record commands and search -----------------------------------------------------------
+    void tbtNewClick();
+    void tbtDeleteClick();
+    void tbtEditClick();
+    void tbtSearchClick();
+    void mnuWeitersuchenClick();
+    void tbtPrintClick();
+    // Searches the grid's data set for `word`, field by field after the selected field.
+    void FindInGrid(const QString& word, bool fromStart);
 
     // Switches tbtDelete, tbtEdit, tbtNew, tbtSearch, tbtPrint, mnuSuche, mnuSQLQuery,
     // mnuWeitersuchen, mnuEdit on or off, in this order.
@@ -95,6 +142,22 @@ public:
     int languageIndex() const { return prefs_->LanguageIndex; }
     // The help file of the current language (ProgramDir + tablor_help_de.hlp / _en.hlp).
     const QString& helpFile() const { return helpFile_; }
+    // The MySQL connection and the free query.
+    TZMySqlDatabase& mySQLDB() { return mysql_.mySQLDB; }
+    // The grid data set (the MySQL table shown in MySQL mode).
+    TZMySqlTable& gridDataSet() { return *gridDataSet_; }
+    // The Access connection and the Access table shown in local mode.
+    TADOConnection& localConnection() { return *cnLocal_; }
+    TADOTable* localTable() const { return tblLocal_; }
+    // The data set the grid shows now: the grid data set (dtsMain) or tblLocal (dtsLocal).
+    TDataSet* currentDataSet() const;
+    bool showsMainDataSource() const { return mainSourceShown_; }
+    TMDBGrid* grid() const { return dbgMain; }
+    QListWidget* tableList() const { return clbTabellen; }
+    // The profile of the quick-access entry selected now (nullptr for the placeholder).
+    ServerProfile* selectedProfile() const;
+    // Whether the window is in MySQL mode.
+    bool mySqlMode() const { return mysql_.mySQLDB.Connected(); }
     // Whether the grid draws pictures of blob fields inside its cells (the image preview).
     bool gridDrawsGraphics() const { return drawGraphic_; }
     QTimer* startupTimer() const { return tmrStartup; }
@@ -109,6 +172,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void buildWidgets();
@@ -122,6 +186,19 @@ private:
     void switchLanguageFromMenu(bool english);
     void updateHelpFile();
     void notAvailableYet();
+    void copyProfileIntoConnection(const ServerProfile& profile);
+    void attachGridDataSet();
+    void showMainDataSource(bool main);
+    void fillTableList(const QStringList& names);
+    int tickedCount() const;
+    // Opens the grid data set with `name`, once more on failure; returns the second failure.
+    void openGridTable(const QString& name);
+    void attachGridEvents();
+    void attachLocalEvents();
+    // The Access connection cnLocal and its table tblLocal.
+    void closeLocalConnection();
+    QStringList openLocalConnection(const QString& path);  // returns the tables and views
+    void openLocalTable(const QString& name);
     QToolButton* addToolButton(const char* name, const char* image);
 
     // Controls, named as the texts and the later parts of the program refer to them.
@@ -144,7 +221,7 @@ private:
     QLabel* imgLogo = nullptr;
     QSplitter* Splitter1 = nullptr;
     QListWidget* clbTabellen = nullptr;
-    QTableView* dbgMain = nullptr;
+    TMDBGrid* dbgMain = nullptr;
     QWidget* Panel2 = nullptr;
     QLabel* Label2 = nullptr;
     QStatusBar* sbMain = nullptr;
@@ -177,6 +254,15 @@ private:
 
     TTranslator* Translator1 = nullptr;
     QTimer* tmrStartup = nullptr;
+
+    TMainMySqlComponents mysql_;
+    // The grid data set; the download and upload will make it their copy object.
+    std::unique_ptr<TZMySqlTable> gridDataSet_;
+    std::unique_ptr<TADOConnection> cnLocal_;
+    std::unique_ptr<TADOTable> tblLocalOwned_;
+    TADOTable* tblLocal_ = nullptr;
+    bool mainSourceShown_ = true;
+    bool settingTicks_ = false;  // the program changes ticks: no tick-change reaction
 
     std::unique_ptr<ProfileList> profiles_;
     std::unique_ptr<TPrefs> prefs_;

@@ -456,6 +456,13 @@ TField* TDataSet::FieldByName(const QString& name) const
     return f;
 }
 
+bool TDataSet::Modified() const
+{
+    if (m_state != TDataSetState::dsEdit && m_state != TDataSetState::dsInsert)
+        return false;
+    return std::find(m_buffer.assigned.begin(), m_buffer.assigned.end(), true) != m_buffer.assigned.end();
+}
+
 int TDataSet::RecordCount() const { return Active() ? storedCount() : 0; }
 
 int TDataSet::RecNo() const
@@ -853,6 +860,17 @@ QString TDataSet::CellText(int row, int col) const
     if (storedIsNull(row, col))
         return {};
     return storedText(row, col);
+}
+
+bool TDataSet::storedUtf8(int, int, const char*&, qsizetype&) const { return false; }
+
+bool TDataSet::CellUtf8(int row, int col, const char*& data, qsizetype& size) const
+{
+    if (row < 0 || row >= VisibleRowCount() || col < 0 || col >= FieldCount())
+        badCell(row, col);
+    if (row == m_cur && (m_state == TDataSetState::dsEdit || m_state == TDataSetState::dsInsert))
+        return false;
+    return storedUtf8(row, col, data, size);
 }
 
 QByteArray TDataSet::CellBytes(int row, int col) const

@@ -123,6 +123,8 @@ public:
     bool Active() const { return m_state != TDataSetState::dsInactive; }
     void setActive(bool on) { on ? Open() : Close(); }
     TDataSetState State() const { return m_state; }
+    // Whether a field was set since Append or Edit (false in browse state).
+    bool Modified() const;
 
     // ---- fields
     int FieldCount() const { return static_cast<int>(m_fields.size()); }
@@ -173,6 +175,11 @@ public:
     QVariant CellValue(int row, int col) const;
     QString CellText(int row, int col) const;
     QByteArray CellBytes(int row, int col) const;
+    // The cell's text as UTF-8 bytes straight from the storage, without converting, when the
+    // storage keeps it so (CellText would give the same text); data is nullptr for null.
+    // False when it cannot (binary kinds, the row being edited, storages that convert): then
+    // read CellText. The bytes stay valid until the data set changes.
+    bool CellUtf8(int row, int col, const char*& data, qsizetype& size) const;
     int CurrentRow() const { return m_cur; } // 0-based, -1 when none
 
     // ---- events
@@ -196,6 +203,8 @@ protected:
     virtual QVariant storedValue(int row, int col) const = 0;
     virtual QString storedText(int row, int col) const;
     virtual QByteArray storedBytes(int row, int col) const;
+    // See CellUtf8; the default has no such bytes.
+    virtual bool storedUtf8(int row, int col, const char*& data, qsizetype& size) const;
     // Write the pending row; on success it must be stored as the last row. Throws on failure.
     virtual void InternalPostInsert(const EditBuffer& buffer) = 0;
     // Write the changes of `row`; on success the stored row must hold the new values.

@@ -592,6 +592,18 @@ QString TZMySqlQuery::storedText(int row, int col) const
     return QString::fromUtf8(r.p, static_cast<qsizetype>(r.n));
 }
 
+bool TZMySqlQuery::storedUtf8(int row, int col, const char*& data, qsizetype& size) const
+{
+    // Text, numbers and dates arrive as the server's UTF-8 text, which is what storedText
+    // shows; binary values are shown as Latin-1 and have no such bytes.
+    if (IsBinaryKind(m_cols[static_cast<size_t>(col)].kind))
+        return false;
+    const Raw r = raw(row, col);
+    data = r.p;
+    size = static_cast<qsizetype>(r.n);
+    return true;
+}
+
 QByteArray TZMySqlQuery::storedBytes(int row, int col) const
 {
     const Raw r = raw(row, col);

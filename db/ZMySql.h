@@ -148,6 +148,7 @@ protected:
     QVariant storedValue(int row, int col) const override;
     QString storedText(int row, int col) const override;
     QByteArray storedBytes(int row, int col) const override;
+    bool storedUtf8(int row, int col, const char*& data, qsizetype& size) const override;
     void InternalPostInsert(const EditBuffer& buffer) override;
     void InternalPostEdit(int row, const EditBuffer& buffer) override;
     void InternalDelete(int row) override;
