@@ -33,6 +33,8 @@
 namespace jet {
 namespace detail {
 
+void (*pageWriteHook)() = nullptr;
+
 namespace {
 
 constexpr size_t kMapBitmapBytes = 64;    // inline usage-map bitmap in Jet 4 map rows
@@ -102,13 +104,18 @@ public:
     size_t dirtyCount() const { return dirty_.size(); }
     uint32_t pageCount() const { return next_; }
 
-    // Writes the changed pages so that nothing on disk points at what is not there yet:
-    // pages appended to the file first (nothing old refers to them), then changed pages
-    // holding rows and long values, then index pages (their entries name rows written
-    // before), then usage maps (they list pages written before), the table definitions
-    // (`last`: row counts, auto-numbers) at the very end.
+    // Writes the changed pages as one step: the old bytes of every existing page about to
+    // change go to the file's rollback journal first, and a flush cut short by a kill is
+    // undone as a whole by whoever opens the file next (page_journal.cpp says why that holds
+    // at every moment). Programs that don't know the journal see the half-written file, so
+    // the pages are written in an order that keeps it readable for them too: nothing on disk
+    // points at what is not there yet. Pages appended to the file first (nothing old refers
+    // to them), then changed pages holding rows and long values, then index pages (their
+    // entries name rows written before), then usage maps (they list pages written before),
+    // the table definitions (`last`: row counts, auto-numbers) at the very end.
     void flush(const std::set<uint32_t>& last)
     {
+        if (dirty_.empty()) return;
         const uint32_t oldCount = file_.pageCount();
         auto rank = [&](uint32_t n, const std::vector<uint8_t>& page) {
             if (n >= oldCount) return 0;
@@ -122,9 +129,17 @@ public:
             }
             return 1;
         };
+        std::vector<PageFile::JournalPage> overwritten;
+        for (auto& [n, page] : dirty_)
+            if (n < oldCount) overwritten.push_back({n, page});
+        file_.beginJournal(overwritten, std::max(oldCount, next_));
         for (int phase = 0; phase <= 4; ++phase)
             for (auto& [n, page] : dirty_)
-                if (rank(n, page) == phase) file_.writePage(n, page);
+                if (rank(n, page) == phase) {
+                    file_.writePage(n, page);
+                    if (pageWriteHook) pageWriteHook();
+                }
+        file_.endJournal();
         dirty_.clear();
         held_.reset();
     }
@@ -619,6 +634,9 @@ public:
                              file_.fileName() + " is in use: another program is writing to it (" + std::strerror(e) +
                                  "). Close the other program and try again.");
         }
+        // A flush cut short by a kill is undone now, for good (the pages read so far already
+        // came from the journal, so nothing read before is stale).
+        file_.applyJournal();
         // The global map of free pages (page 1, row 0): pages past the end of the file are
         // listed too; allocation takes pages out of it.
         globalFree_.row = (1u << 8) | 0u;
@@ -664,7 +682,6 @@ public:
         writeMap(f_, store_, globalFree_);
         if (store_.dirtyCount() == 0) return;
         store_.flush(last);
-        file_.flush();
         impl_.forgetCachedDefinitions();
     }
 
