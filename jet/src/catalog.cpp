@@ -49,6 +49,7 @@ std::vector<CatalogEntry> readCatalog(DatabaseImpl& db) {
         e.name = textOf(v[cName]);
         e.id = static_cast<int32_t>(intOf(v[cId]));
         e.flags = flags;
+        e.catalogRow = scan.rowId().packed();
         if (type == kTypeTable) {
             const bool system = (flags & kSystemFlags) != 0 || e.name.rfind("MSys", 0) == 0;
             e.kind = system ? ObjectKind::SystemTable : ObjectKind::Table;

@@ -12,6 +12,7 @@
 #include "index_reader.h"
 #include "long_value.h"
 #include "page_builders.h"
+#include "properties.h"
 #include "row_codec.h"
 #include "row_encoder.h"
 #include "row_locator.h"
@@ -698,6 +699,12 @@ public:
         flush();
         auto t = std::make_unique<TableState>();
         t->def = readTableDef(impl_, tdefPage, name);
+        if (tdefPage != kMSysObjectsPage) {
+            // NOT NULL comes from the catalog row's properties, which the reader adds.
+            const auto withProps = impl_.tableDef(tdefPage, name);
+            for (size_t i = 0; i < t->def->columns.size() && i < withProps->columns.size(); ++i)
+                t->def->columns[i].required = withProps->columns[i].required;
+        }
         t->tdefPages = {tdefPage};
         {
             const auto bytes = readTableDefBytes(impl_, tdefPage);
@@ -974,6 +981,18 @@ private:
 
     std::vector<Value> readRowValues(TableState& t, RowId id, std::vector<uint8_t>* rawOut, RowId* home);
 
+    // A null in a NOT NULL column refuses the row before anything is written.
+    void refuseMissingRequired(const TableState& t, const std::vector<Value>& row) const
+    {
+        for (size_t i = 0; i < t.def->columns.size() && i < row.size(); ++i) {
+            const ColumnDef& c = t.def->columns[i];
+            if (c.required && row[i].isNull())
+                throw ConstraintError(file_.fileName(), std::nullopt,
+                                      "column [" + c.name + "] of table [" + t.def->name +
+                                          "] is required (NOT NULL) but the row leaves it empty; give it a value. Nothing was written.");
+        }
+    }
+
     Database db_;
     DatabaseImpl& impl_;
     PageFile& file_;
@@ -1019,6 +1038,7 @@ InsertResult WriterImpl::insert(TableState& t, std::span<const Value> values, st
             if (v > static_cast<int64_t>(newAuto) && v <= INT32_MAX) newAuto = static_cast<uint32_t>(v);
         }
     }
+    refuseMissingRequired(t, row);
     // Keys first: a duplicate or a missing primary-key value refuses the row before any write.
     std::vector<std::vector<uint8_t>> keys(t.physical.size());
     std::vector<bool> skip(t.physical.size(), false);
@@ -1127,6 +1147,7 @@ RowId WriterImpl::update(TableState& t, RowId id, std::span<const Value> values)
         throw ConstraintError(file_.fileName(), std::nullopt, "table [" + def.name + "] has " + std::to_string(def.columns.size()) +
                                                                   " columns but the row has " + std::to_string(values.size()) + " values; nothing was written.");
     std::vector<Value> row(values.begin(), values.end());
+    refuseMissingRequired(t, row);
     // Unique checks against every row but this one.
     std::vector<std::vector<uint8_t>> oldKeys(t.physical.size()), newKeys(t.physical.size());
     for (size_t i = 0; i < t.physical.size(); ++i) {
@@ -1365,6 +1386,11 @@ std::shared_ptr<const TableDef> WriterImpl::createTable(const TableSpec& spec)
     setCol("DateUpdate", Value::dateTime(DateTime{now}));
     setCol("Owner", Value::binary(Bytes{0x64, 0x8B}));
     setCol("Flags", Value::longInt(0));
+    // NOT NULL columns: Access keeps them as the "Required" property of each column.
+    std::vector<std::string> required;
+    for (const auto& cs : spec.columns)
+        if (cs.notNull) required.push_back(cs.name);
+    if (!required.empty()) setCol("LvProp", Value::binary(encodeRequiredColumns(required)));
     insert(objects, row);
     flush();
     return impl_.tableByName(spec.name);

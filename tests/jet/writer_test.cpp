@@ -681,3 +681,92 @@ TEST(Writer, KilledWriterLeavesAReadableFileWithTheFlushedRows)
     std::printf("%d kills (%d of them at a page inside a flush), every file sound\n", 2 * rounds, midFlushKills);
 }
 } // namespace
+
+namespace {
+
+// NOT NULL is kept where Access keeps it (the column's "Required" property in the catalog
+// row): our reader and mdbtools see it after reopening, and a null is refused on insert and
+// update with nothing written.
+TEST(Writer, NotNullColumnsArePersistedAndEnforced)
+{
+    TempDir dir;
+    const fs::path file = dir.path / "required.mdb";
+    auto row = [](int32_t id, std::optional<std::string> name) {
+        return std::vector<Value>{Value::longInt(id), name ? Value::text(*name) : Value::null(), Value::null(), Value::boolean(true)};
+    };
+    {
+        DatabaseWriter w = DatabaseWriter::create(file);
+        TableSpec s;
+        s.name = "People";
+        s.columns = {{"Id", ColumnType::Long}, {"Name", ColumnType::Text, 50}, {"Note", ColumnType::Memo}, {"Active", ColumnType::Boolean}};
+        s.columns[1].notNull = true;
+        s.columns[1].name = "Näme";
+        IndexSpec pk;
+        pk.primaryKey = true;
+        pk.columns = {"Id"};
+        s.indexes = {pk};
+        w.createTable(s);
+        TableWriter t = w.table("People");
+        const RowId first = t.insert(row(1, "Anna")).rowId;
+        try {
+            t.insert(row(2, std::nullopt));
+            FAIL() << "a null in a NOT NULL column was accepted";
+        } catch (const ConstraintError& e) {
+            EXPECT_NE(std::string(e.what()).find("[Näme]"), std::string::npos) << e.what();
+            EXPECT_NE(std::string(e.what()).find("NOT NULL"), std::string::npos) << e.what();
+        }
+        EXPECT_THROW(t.update(first, row(1, std::nullopt)), ConstraintError);
+        t.insert(row(3, ""));  // empty text is a value, not a null
+    }
+    {
+        Database db = Database::open(file);
+        const auto def = db.table("People");
+        EXPECT_FALSE(def->columns[0].required);
+        EXPECT_TRUE(def->columns[1].required);
+        EXPECT_FALSE(def->columns[2].required);
+        std::vector<std::string> names;
+        RowCursor cur = db.scan("People");
+        while (cur.next()) names.push_back(cur.values()[1].asText());
+        EXPECT_EQ(names, (std::vector<std::string>{"Anna", ""})) << "the refused insert and update left traces";
+    }
+    {
+        DatabaseWriter w = DatabaseWriter::open(file); // the rule survives reopening
+        EXPECT_THROW(w.table("People").insert(row(4, std::nullopt)), ConstraintError);
+    }
+    expectClean(file);
+    if (haveMdbtools()) {
+        int st = 0;
+        const std::string schema = run("mdb-schema '" + file.string() + "' 2>/dev/null", &st);
+        EXPECT_NE(schema.find("[Näme]\t\t\tText (50) NOT NULL"), std::string::npos) << schema;
+        EXPECT_NE(schema.find("[Note]\t\t\tMemo/Hyperlink (255)"), std::string::npos) << schema;
+        EXPECT_EQ(schema.find("[Note]\t\t\tMemo/Hyperlink (255) NOT NULL"), std::string::npos) << schema;
+        EXPECT_EQ(run("mdb-count '" + file.string() + "' People", &st), "2\n");
+    }
+    const fs::path script = fs::path(TABLOR_SOURCE_DIR) / "tests/jet/mdb-reader/dump.mjs";
+    int st = 0;
+    run("command -v node >/dev/null 2>&1 && test -d '" + (script.parent_path() / "node_modules/mdb-reader").string() + "'", &st);
+    if (st == 0) {
+        const std::string out = run("node '" + script.string() + "' '" + file.string() + "'", &st);
+        EXPECT_EQ(st, 0) << out;
+        EXPECT_NE(out.find("\"Näme\":\"Anna\""), std::string::npos) << out;
+    }
+}
+
+// The property blob as Access itself writes it: Northwind's CategoryName is Required, its
+// Description is not; a table without the property has no required column.
+TEST(Writer, ReaderTakesRequiredFromAccessFiles)
+{
+    const fs::path northwind = fs::path(TABLOR_SHARED_DIR) / "testdata/mdb/northwind_jet4_statdata.mdb";
+    const fs::path fixed = fs::path(TABLOR_SHARED_DIR) / "testdata/mdb/jackcess_fixedTextTestV2000.mdb";
+    for (const fs::path& p : {northwind, fixed})
+        if (!fs::exists(p)) GTEST_SKIP() << p << " is missing";
+    Database db = Database::open(northwind);
+    const auto cat = db.table("Categories");
+    EXPECT_TRUE(cat->columns[static_cast<size_t>(cat->findColumn("CategoryName"))].required);
+    EXPECT_FALSE(cat->columns[static_cast<size_t>(cat->findColumn("Description"))].required);
+    Database db2 = Database::open(fixed);
+    for (const auto& c : db2.table("users")->columns)
+        if (c.name == "i_user_id" || c.name == "c_user_login") EXPECT_TRUE(c.required) << c.name;
+}
+
+} // namespace
