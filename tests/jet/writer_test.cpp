@@ -635,3 +635,77 @@ TEST(Writer, ReaderTakesRequiredFromAccessFiles)
 }
 
 } // namespace
+
+namespace {
+
+// A journal is only used when it fits the file: a cut-off journal or one whose pages no
+// longer match the file (changed by another program since) is ignored, never applied.
+TEST(Writer, LeftoverJournalsThatDoNotFitAreIgnored)
+{
+    TempDir dir;
+    const fs::path file = dir.path / "j.mdb";
+    const fs::path journal = file.string() + "-journal";
+    {
+        DatabaseWriter w = DatabaseWriter::create(file);
+        TableSpec s;
+        s.name = "T";
+        s.columns = {{"N", ColumnType::Long}, {"S", ColumnType::Text, 100}};
+        w.createTable(s);
+    }
+    const uintmax_t before = fs::file_size(file);
+    const pid_t child = fork();
+    if (child == 0) {
+        killAtPage = 3; // the third page the first flush writes: appended pages are on disk
+        detail::pageWriteHook = &countPageAndMaybeDie;
+        DatabaseWriter w = DatabaseWriter::open(file);
+        TableWriter t = w.table("T");
+        for (int32_t i = 0; i < 3000; ++i) t.insert(std::vector<Value>{Value::longInt(i), Value::text(std::string(90, 'x'))});
+        w.flush();
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    ASSERT_TRUE(fs::exists(journal));
+    const uintmax_t grown = fs::file_size(file);
+    ASSERT_GT(grown, before);
+    const uint32_t oldPages = static_cast<uint32_t>(before / 4096), allPages = static_cast<uint32_t>(grown / 4096);
+    EXPECT_EQ(Database::open(file).pageCount(), oldPages) << "a fitting journal hides the half-written flush";
+
+    // Cut off: ignored.
+    const fs::path keep = dir.path / "journal.keep";
+    fs::copy_file(journal, keep);
+    fs::resize_file(journal, fs::file_size(journal) - 1);
+    EXPECT_EQ(Database::open(file).pageCount(), allPages);
+
+    // Stale: a saved page now holds neither its old nor its new bytes.
+    fs::copy_file(keep, journal, fs::copy_options::overwrite_existing);
+    EXPECT_EQ(Database::open(file).pageCount(), oldPages);
+    uint32_t saved = 0;
+    {
+        FILE* j = std::fopen(journal.c_str(), "rb");
+        ASSERT_NE(j, nullptr);
+        std::fseek(j, 4096, SEEK_SET);
+        uint8_t b[4] = {};
+        ASSERT_EQ(std::fread(b, 1, 4, j), 4u);
+        std::fclose(j);
+        saved = b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<uint32_t>(b[3]) << 24);
+    }
+    {
+        FILE* f = std::fopen(file.c_str(), "r+b");
+        ASSERT_NE(f, nullptr);
+        std::fseek(f, static_cast<long>(saved) * 4096 + 4095, SEEK_SET);
+        const int old = std::fgetc(f);
+        std::fseek(f, static_cast<long>(saved) * 4096 + 4095, SEEK_SET);
+        std::fputc(old ^ 0x5A, f);
+        std::fclose(f);
+    }
+    EXPECT_EQ(Database::open(file).pageCount(), allPages);
+    {
+        DatabaseWriter w = DatabaseWriter::open(file); // drops the stale journal, applies nothing
+    }
+    EXPECT_FALSE(fs::exists(journal));
+    EXPECT_EQ(fs::file_size(file), grown);
+}
+
+} // namespace
