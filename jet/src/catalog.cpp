@@ -2,6 +2,7 @@
 #include "catalog.h"
 
 #include "database_impl.h"
+#include "row_codec.h"
 #include "scan.h"
 
 namespace jet::detail {
@@ -36,7 +37,10 @@ std::vector<CatalogEntry> readCatalog(DatabaseImpl& db) {
                                         "Type or Flags)");
     }
     std::vector<CatalogEntry> out;
-    RowScanner scan(db, def, true);
+    // Long values (properties, linked-table paths) are read only for the rows that need them.
+    RowScanner scan(db, def, false);
+    RowDecoder withLongValues(db, *def);
+    std::vector<Value> full;
     while (scan.next()) {
         const auto& v = scan.values();
         const int type = static_cast<int>(intOf(v[cType]) & 0x7F);
@@ -45,6 +49,7 @@ std::vector<CatalogEntry> readCatalog(DatabaseImpl& db) {
         e.name = textOf(v[cName]);
         e.id = static_cast<int32_t>(intOf(v[cId]));
         e.flags = flags;
+        e.catalogRow = scan.rowId().packed();
         if (type == kTypeTable) {
             const bool system = (flags & kSystemFlags) != 0 || e.name.rfind("MSys", 0) == 0;
             e.kind = system ? ObjectKind::SystemTable : ObjectKind::Table;
@@ -55,9 +60,12 @@ std::vector<CatalogEntry> readCatalog(DatabaseImpl& db) {
             e.kind = ObjectKind::View;
         } else if (type == kTypeLinked || type == kTypeOdbcLinked) {
             e.kind = ObjectKind::LinkedTable;
-            if (type == kTypeLinked && cDatabase >= 0) e.linkedDatabase = textOf(v[cDatabase]);
-            if (type == kTypeOdbcLinked && cConnect >= 0) e.linkedDatabase = textOf(v[cConnect]);
-            if (cForeign >= 0) e.linkedName = textOf(v[cForeign]);
+            if (auto row = db.locateRow(scan.rowId(), def->definitionPage)) {
+                withLongValues.decode(row->bytes, row->id.page, full, true);
+                if (type == kTypeLinked && cDatabase >= 0) e.linkedDatabase = textOf(full[cDatabase]);
+                if (type == kTypeOdbcLinked && cConnect >= 0) e.linkedDatabase = textOf(full[cConnect]);
+                if (cForeign >= 0) e.linkedName = textOf(full[cForeign]);
+            }
         } else {
             continue;
         }

@@ -4,7 +4,9 @@
 
 #include "bytes.h"
 #include "catalog.h"
+#include "properties.h"
 #include "query_sql.h"
+#include "row_codec.h"
 #include "row_locator.h"
 #include "table_def_reader.h"
 
@@ -42,11 +44,48 @@ const std::vector<CatalogEntry>& DatabaseImpl::catalogWithSql() {
     return *catalog_;
 }
 
+namespace {
+bool sameName(std::string_view a, std::string_view b);
+}
+
 std::shared_ptr<const TableDef> DatabaseImpl::tableDef(uint32_t page, const std::string& name) {
     if (auto it = tables_.find(page); it != tables_.end()) return it->second;
-    auto def = readTableDef(*this, page, name);
+    std::shared_ptr<const TableDef> def = readTableDef(*this, page, name);
+    if (page != kCatalogPage) def = withColumnProperties(std::move(def));
     tables_.emplace(page, def);
     return def;
+}
+
+// NOT NULL is no flag of the definition: Access keeps it as the column's "Required"
+// property, in the LvProp blob of the table's catalog row. A blob that cannot be read
+// leaves the columns as they are (properties never stop a table from being read).
+std::shared_ptr<const TableDef> DatabaseImpl::withColumnProperties(std::shared_ptr<const TableDef> def) {
+    uint32_t catalogRow = 0;
+    for (const auto& e : catalog())
+        if (e.definitionPage == def->definitionPage && (e.kind == ObjectKind::Table || e.kind == ObjectKind::SystemTable))
+            catalogRow = e.catalogRow;
+    if (catalogRow == 0) return def;
+    try {
+        auto objects = tableDef(kCatalogPage, "MSysObjects");
+        const int cProps = objects->findColumn("LvProp");
+        if (cProps < 0) return def;
+        auto row = locateRow(RowId::fromPacked(catalogRow), kCatalogPage);
+        if (!row) return def;
+        RowDecoder decoder(*this, *objects);
+        std::vector<Value> values;
+        decoder.decode(row->bytes, row->id.page, values, true);
+        const Value& props = values[static_cast<size_t>(cProps)];
+        if (props.kind() != Value::Kind::Binary) return def;
+        const auto required = requiredColumns(props.asBinary());
+        if (required.empty()) return def;
+        auto copy = std::make_shared<TableDef>(*def);
+        for (auto& c : copy->columns)
+            for (const auto& r : required)
+                if (sameName(c.name, r)) c.required = true;
+        return copy;
+    } catch (const FormatError&) {
+        return def;
+    }
 }
 
 namespace {

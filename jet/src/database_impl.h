@@ -30,6 +30,8 @@ public:
     const std::vector<CatalogEntry>& catalogWithSql();   // views with their SQL
     std::shared_ptr<const TableDef> tableDef(uint32_t page, const std::string& name);
     std::shared_ptr<const TableDef> tableByName(std::string_view name);
+    // `def` with each column's "Required" property from the table's catalog row.
+    std::shared_ptr<const TableDef> withColumnProperties(std::shared_ptr<const TableDef> def);
 
     // Reads the bytes of the row `rowPointer` points at, following overflow pointers.
     // nullopt for a deleted row. `owner`: when non-zero, the data page must belong to it.

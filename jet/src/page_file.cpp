@@ -112,6 +112,7 @@ void PageFile::parseHeader() {
     if (fileSize < 2ull * ps) corruptFile("is shorter than two pages");
     if (fileSize / ps > 0xFFFFFFull) corruptFile("is larger than an Access database can be");
     pageCount_ = static_cast<uint32_t>(fileSize / ps);
+    loadJournal(); // a killed writer's journal: its old pages stand in for the half-written ones
 
     header_.resize(ps);
     readRaw(0, header_.data());
@@ -127,6 +128,12 @@ void PageFile::parseHeader() {
 
 void PageFile::readRaw(uint32_t n, uint8_t* out) {
     const uint32_t ps = format_->pageSize;
+    if (!journalOld_.empty()) {
+        if (auto it = journalOld_.find(n); it != journalOld_.end()) {
+            std::memcpy(out, it->second.data(), ps);
+            return;
+        }
+    }
     const off_t at = static_cast<off_t>(n) * ps;
     size_t done = 0;
     while (done < ps) {
@@ -172,15 +179,7 @@ void PageFile::writePage(uint32_t n, std::span<const uint8_t> data) {
     if (data.size() != ps || n > pageCount_) {
         throw std::logic_error("PageFile::writePage: bad page size or number");
     }
-    Page out(data.begin(), data.end());
-    if (n == 0) {
-        auto mask = headerMask();
-        for (uint32_t i = 0; i < format_->maskedHeaderLength; ++i) {
-            out[format_->maskedHeaderOffset + i] ^= mask[i];
-        }
-    } else if (databaseKey_ != 0) {
-        rc4ApplyPageKey(databaseKey_, n, out);
-    }
+    const Page out = encodeForDisk(n, data);
     size_t done = 0;
     const off_t at = static_cast<off_t>(n) * ps;
     while (done < ps) {
@@ -198,6 +197,19 @@ void PageFile::writePage(uint32_t n, std::span<const uint8_t> data) {
     if (auto it = cache_.find(n); it != cache_.end()) {
         it->second = std::make_shared<Page>(data.begin(), data.end());
     }
+}
+
+Page PageFile::encodeForDisk(uint32_t n, std::span<const uint8_t> data) const {
+    Page out(data.begin(), data.end());
+    if (n == 0) {
+        auto mask = headerMask();
+        for (uint32_t i = 0; i < format_->maskedHeaderLength; ++i) {
+            out[format_->maskedHeaderOffset + i] ^= mask[i];
+        }
+    } else if (databaseKey_ != 0) {
+        rc4ApplyPageKey(databaseKey_, n, out);
+    }
+    return out;
 }
 
 void PageFile::flush() {

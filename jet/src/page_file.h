@@ -49,6 +49,23 @@ public:
     void writePage(uint32_t n, std::span<const uint8_t> data);
     void flush();
 
+    // The rollback journal of the writer (page_journal.cpp). Before a flush overwrites pages
+    // that already exist, their old bytes go to FILE-journal; the journal is removed once all
+    // pages are written. A journal left behind by a killed writer is honoured when the file
+    // is opened (its old pages are read in place of the half-written ones, and pages past the
+    // old end are ignored) and written back for good by the next writer (applyJournal).
+    struct JournalPage {
+        uint32_t number;
+        std::span<const uint8_t> newContent; // decoded, as given to writePage
+    };
+    void beginJournal(const std::vector<JournalPage>& overwritten, uint32_t newPageCount);
+    void endJournal();
+    // Writes a left-behind journal's old pages back, cuts the file to its old length and
+    // removes the journal. Only for a writer holding the file's lock. Returns whether a
+    // half-done flush was undone.
+    bool applyJournal();
+    std::filesystem::path journalPath() const;
+
     // Throws FormatError "page N of FILE <what>".
     [[noreturn]] void corrupt(uint32_t page, const std::string& what) const;
     // Throws FormatError "FILE: <what>" (not tied to one page).
@@ -57,6 +74,8 @@ public:
 private:
     void readRaw(uint32_t n, uint8_t* out);
     void parseHeader();
+    Page encodeForDisk(uint32_t n, std::span<const uint8_t> data) const;
+    void loadJournal();
 
     std::filesystem::path path_;
     std::string fileName_;
@@ -68,6 +87,8 @@ private:
     uint16_t sortOrder_ = 0;
     uint32_t databaseKey_ = 0;
     Page header_;
+    std::unordered_map<uint32_t, Page> journalOld_; // raw old pages of a left-behind journal
+    bool journalFound_ = false;                     // a journal file exists (valid or not)
 
     size_t cacheLimit_;
     std::unordered_map<uint32_t, std::shared_ptr<Page>> cache_;

@@ -12,6 +12,7 @@
 #include "index_reader.h"
 #include "long_value.h"
 #include "page_builders.h"
+#include "properties.h"
 #include "row_codec.h"
 #include "row_encoder.h"
 #include "row_locator.h"
@@ -32,6 +33,8 @@
 
 namespace jet {
 namespace detail {
+
+void (*pageWriteHook)() = nullptr;
 
 namespace {
 
@@ -102,13 +105,18 @@ public:
     size_t dirtyCount() const { return dirty_.size(); }
     uint32_t pageCount() const { return next_; }
 
-    // Writes the changed pages so that nothing on disk points at what is not there yet:
-    // pages appended to the file first (nothing old refers to them), then changed pages
-    // holding rows and long values, then index pages (their entries name rows written
-    // before), then usage maps (they list pages written before), the table definitions
-    // (`last`: row counts, auto-numbers) at the very end.
+    // Writes the changed pages as one step: the old bytes of every existing page about to
+    // change go to the file's rollback journal first, and a flush cut short by a kill is
+    // undone as a whole by whoever opens the file next (page_journal.cpp says why that holds
+    // at every moment). Programs that don't know the journal see the half-written file, so
+    // the pages are written in an order that keeps it readable for them too: nothing on disk
+    // points at what is not there yet. Pages appended to the file first (nothing old refers
+    // to them), then changed pages holding rows and long values, then index pages (their
+    // entries name rows written before), then usage maps (they list pages written before),
+    // the table definitions (`last`: row counts, auto-numbers) at the very end.
     void flush(const std::set<uint32_t>& last)
     {
+        if (dirty_.empty()) return;
         const uint32_t oldCount = file_.pageCount();
         auto rank = [&](uint32_t n, const std::vector<uint8_t>& page) {
             if (n >= oldCount) return 0;
@@ -122,9 +130,17 @@ public:
             }
             return 1;
         };
+        std::vector<PageFile::JournalPage> overwritten;
+        for (auto& [n, page] : dirty_)
+            if (n < oldCount) overwritten.push_back({n, page});
+        file_.beginJournal(overwritten, std::max(oldCount, next_));
         for (int phase = 0; phase <= 4; ++phase)
             for (auto& [n, page] : dirty_)
-                if (rank(n, page) == phase) file_.writePage(n, page);
+                if (rank(n, page) == phase) {
+                    file_.writePage(n, page);
+                    if (pageWriteHook) pageWriteHook();
+                }
+        file_.endJournal();
         dirty_.clear();
         held_.reset();
     }
@@ -619,6 +635,9 @@ public:
                              file_.fileName() + " is in use: another program is writing to it (" + std::strerror(e) +
                                  "). Close the other program and try again.");
         }
+        // A flush cut short by a kill is undone now, for good (the pages read so far already
+        // came from the journal, so nothing read before is stale).
+        file_.applyJournal();
         // The global map of free pages (page 1, row 0): pages past the end of the file are
         // listed too; allocation takes pages out of it.
         globalFree_.row = (1u << 8) | 0u;
@@ -664,7 +683,6 @@ public:
         writeMap(f_, store_, globalFree_);
         if (store_.dirtyCount() == 0) return;
         store_.flush(last);
-        file_.flush();
         impl_.forgetCachedDefinitions();
     }
 
@@ -681,6 +699,12 @@ public:
         flush();
         auto t = std::make_unique<TableState>();
         t->def = readTableDef(impl_, tdefPage, name);
+        if (tdefPage != kMSysObjectsPage) {
+            // NOT NULL comes from the catalog row's properties, which the reader adds.
+            const auto withProps = impl_.tableDef(tdefPage, name);
+            for (size_t i = 0; i < t->def->columns.size() && i < withProps->columns.size(); ++i)
+                t->def->columns[i].required = withProps->columns[i].required;
+        }
         t->tdefPages = {tdefPage};
         {
             const auto bytes = readTableDefBytes(impl_, tdefPage);
@@ -957,6 +981,18 @@ private:
 
     std::vector<Value> readRowValues(TableState& t, RowId id, std::vector<uint8_t>* rawOut, RowId* home);
 
+    // A null in a NOT NULL column refuses the row before anything is written.
+    void refuseMissingRequired(const TableState& t, const std::vector<Value>& row) const
+    {
+        for (size_t i = 0; i < t.def->columns.size() && i < row.size(); ++i) {
+            const ColumnDef& c = t.def->columns[i];
+            if (c.required && row[i].isNull())
+                throw ConstraintError(file_.fileName(), std::nullopt,
+                                      "column [" + c.name + "] of table [" + t.def->name +
+                                          "] is required (NOT NULL) but the row leaves it empty; give it a value. Nothing was written.");
+        }
+    }
+
     Database db_;
     DatabaseImpl& impl_;
     PageFile& file_;
@@ -1002,6 +1038,7 @@ InsertResult WriterImpl::insert(TableState& t, std::span<const Value> values, st
             if (v > static_cast<int64_t>(newAuto) && v <= INT32_MAX) newAuto = static_cast<uint32_t>(v);
         }
     }
+    refuseMissingRequired(t, row);
     // Keys first: a duplicate or a missing primary-key value refuses the row before any write.
     std::vector<std::vector<uint8_t>> keys(t.physical.size());
     std::vector<bool> skip(t.physical.size(), false);
@@ -1110,6 +1147,7 @@ RowId WriterImpl::update(TableState& t, RowId id, std::span<const Value> values)
         throw ConstraintError(file_.fileName(), std::nullopt, "table [" + def.name + "] has " + std::to_string(def.columns.size()) +
                                                                   " columns but the row has " + std::to_string(values.size()) + " values; nothing was written.");
     std::vector<Value> row(values.begin(), values.end());
+    refuseMissingRequired(t, row);
     // Unique checks against every row but this one.
     std::vector<std::vector<uint8_t>> oldKeys(t.physical.size()), newKeys(t.physical.size());
     for (size_t i = 0; i < t.physical.size(); ++i) {
@@ -1348,6 +1386,11 @@ std::shared_ptr<const TableDef> WriterImpl::createTable(const TableSpec& spec)
     setCol("DateUpdate", Value::dateTime(DateTime{now}));
     setCol("Owner", Value::binary(Bytes{0x64, 0x8B}));
     setCol("Flags", Value::longInt(0));
+    // NOT NULL columns: Access keeps them as the "Required" property of each column.
+    std::vector<std::string> required;
+    for (const auto& cs : spec.columns)
+        if (cs.notNull) required.push_back(cs.name);
+    if (!required.empty()) setCol("LvProp", Value::binary(encodeRequiredColumns(required)));
     insert(objects, row);
     flush();
     return impl_.tableByName(spec.name);

@@ -35,6 +35,7 @@ struct ColumnDef {
     uint8_t extFlags = 0;     // Jet 4: 0x01 compressed Unicode
     uint16_t sortOrder = 0;   // text collation (0x409 General)
     uint16_t codePage = 0;    // Jet 3 text: the column's code page field
+    bool required = false;    // NOT NULL: the column's "Required" property (kept in the catalog)
 
     bool isFixed() const { return flags & column_flags::Fixed; }
     bool isAutoNumber() const { return flags & (column_flags::AutoLong | column_flags::AutoGuid); }
@@ -109,6 +110,7 @@ struct CatalogEntry {
     std::string sql;             // views: the saved query's Jet SQL
     std::string linkedDatabase;  // linked tables: the other file or the connect string
     std::string linkedName;      // linked tables: the table's name in the other database
+    uint32_t catalogRow = 0;     // where its MSysObjects row is (RowId::packed())
 };
 
 } // namespace jet

@@ -28,7 +28,13 @@
 
 namespace jet {
 
-namespace detail { class WriterImpl; class TableWriterState; }
+namespace detail {
+class WriterImpl;
+class TableWriterState;
+// Called after each page a flush writes to the file, when set. Lets the crash tests stop a
+// writer at an exact page of a flush; never set in the program.
+extern void (*pageWriteHook)();
+} // namespace detail
 
 // The file is open for writing elsewhere (this process or another).
 class InUseError : public Error {
