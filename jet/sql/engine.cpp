@@ -39,9 +39,9 @@ ColumnInfo columnInfoOf(const jet::ColumnDef& c, jet::Version version) {
     info.precision = c.precision;
     info.scale = c.scale;
     info.autoNumber = c.isAutoNumber() && c.type == jet::ColumnType::Long;
-    // The "may be null" flag; Access keeps it set and holds Required as a property instead,
-    // so this only says NOT NULL where a writer cleared the flag.
-    info.required = !(c.flags & jet::column_flags::Nullable) && !info.autoNumber;
+    // NOT NULL is Access's "Required" column property; a cleared "may be null" flag (which some
+    // writers use instead) means the same.
+    info.required = (c.required || !(c.flags & jet::column_flags::Nullable)) && !info.autoNumber;
     info.compressed = c.isCompressedUnicode();
     return info;
 }
