@@ -22,13 +22,15 @@ using namespace detail;
 
 namespace {
 
-// Text the key encoder does not yet turn into Access's exact key bytes: "ß" (Access
-// expands it to "ss" with one more trailing weight byte) and U+0000. Keys of such rows are
-// not compared.
+// Text with a letter that sorts as two letters (ß, æ, œ, þ): the key encoder places the
+// weights of later accents one position off from Access (a known gap of index_keys), so
+// keys of such rows are counted, not compared.
 bool keyEncodingIncomplete(const Value& v) {
     if (v.kind() != Value::Kind::Text) return false;
-    const auto& t = v.asText();
-    return t.find("\xC3\x9F") != std::string::npos || t.find('\0') != std::string::npos;
+    for (const char* letter : {"\u00DF", "\u00E6", "\u00C6", "\u0153", "\u0152", "\u00FE", "\u00DE"}) {
+        if (v.asText().find(letter) != std::string::npos) return true;
+    }
+    return false;
 }
 
 struct Checker {
@@ -100,10 +102,12 @@ struct Checker {
         auto row = db.locateRow(e.row, t.definitionPage);
         if (!row) return; // reported by the caller
         decoder.decode(row->bytes, row->id.page, values, true);
-        for (const auto& v : values) {
-            if (keyEncodingIncomplete(v)) {
-                ++report.keysNotCompared;
-                return;
+        for (const auto& ic : ix.columns) {
+            for (size_t i = 0; i < t.columns.size(); ++i) {
+                if (t.columns[i].number == ic.columnNumber && keyEncodingIncomplete(values[i])) {
+                    ++report.keysNotCompared;
+                    return;
+                }
             }
         }
         std::vector<uint8_t> expected;

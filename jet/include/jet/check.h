@@ -16,8 +16,8 @@ struct CheckReport {
     uint64_t pagesChecked = 0;
     uint64_t rowsChecked = 0;
     uint64_t indexEntriesChecked = 0;
-    uint64_t keysCompared = 0;    // entries whose key equals the encoding of their row
-    uint64_t keysNotCompared = 0; // rows with text the key encoder does not cover yet
+    uint64_t keysCompared = 0;    // entries re-encoded from their row (Binary columns have no key codec)
+    uint64_t keysNotCompared = 0; // text with ß, æ, œ or þ, which the key encoder does not match yet
     bool ok() const { return problems.empty(); }
 };
 
