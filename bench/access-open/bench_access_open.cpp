@@ -24,11 +24,11 @@ double seconds(std::chrono::steady_clock::time_point since)
 void makeTable(const std::filesystem::path& path, int rows)
 {
     auto w = jet::DatabaseWriter::create(path);
-    jet::TableSpec spec;
-    spec.name = "big";
-    spec.columns = {{"id", jet::ColumnType::Long}, {"name", jet::ColumnType::Text, 40}, {"amount", jet::ColumnType::Double},
+    jet::TableSpec tableSpec;
+    tableSpec.name = "big";
+    tableSpec.columns = {{"id", jet::ColumnType::Long}, {"name", jet::ColumnType::Text, 40}, {"amount", jet::ColumnType::Double},
                     {"day", jet::ColumnType::DateTime}, {"note", jet::ColumnType::Text, 60}};
-    w.createTable(spec);
+    w.createTable(tableSpec);
     auto t = w.table("big");
     for (int i = 0; i < rows; ++i) {
         std::vector<jet::Value> row{jet::Value::longInt(i), jet::Value::text("Name " + std::to_string(i)), jet::Value::dbl(i * 1.5),

@@ -110,12 +110,12 @@ int createMdb(char** argv) {
     const std::string path = argv[2];
     const int rows = std::atoi(argv[3]);
     auto writer = jet::DatabaseWriter::create(path);
-    jet::TableSpec spec;
-    spec.name = "big";
-    spec.columns = {{"id", jet::ColumnType::Long}, {"name", jet::ColumnType::Text, 50},
+    jet::TableSpec tableSpec;
+    tableSpec.name = "big";
+    tableSpec.columns = {{"id", jet::ColumnType::Long}, {"name", jet::ColumnType::Text, 50},
                     {"amount", jet::ColumnType::Double}, {"created", jet::ColumnType::DateTime},
                     {"note", jet::ColumnType::Text, 100}};
-    writer.createTable(spec);
+    writer.createTable(tableSpec);
     auto table = writer.table("big");
     static const char* names[] = {"Anna", "bert", "Cäcilie", "dora", "Emil", "frieda", "Gustav"};
     std::vector<jet::Value> row(5);

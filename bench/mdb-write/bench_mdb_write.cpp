@@ -23,9 +23,9 @@ int main(int argc, char** argv)
     const auto start = std::chrono::steady_clock::now();
     try {
         jet::DatabaseWriter w = jet::DatabaseWriter::create(file);
-        jet::TableSpec spec;
-        spec.name = "Bench";
-        spec.columns = {{"Id", jet::ColumnType::Long},
+        jet::TableSpec tableSpec;
+        tableSpec.name = "Bench";
+        tableSpec.columns = {{"Id", jet::ColumnType::Long},
                         {"Name", jet::ColumnType::Text, 50},
                         {"Amount", jet::ColumnType::Double},
                         {"Stamp", jet::ColumnType::DateTime},
@@ -34,9 +34,9 @@ int main(int argc, char** argv)
             jet::IndexSpec pk;
             pk.primaryKey = true;
             pk.columns = {"Id"};
-            spec.indexes = {pk};
+            tableSpec.indexes = {pk};
         }
-        w.createTable(spec);
+        w.createTable(tableSpec);
         jet::TableWriter t = w.table("Bench");
         std::vector<jet::Value> row(5);
         const std::string filler = "Lorem ipsum dolor sit amet, consectetur adipiscing elit, sed do eiusmod tempor incididunt ut la";

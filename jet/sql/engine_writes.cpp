@@ -54,8 +54,8 @@ public:
 
     void createTable(const TableDefinition& def) override {
         dirty_ = true;
-        jet::TableSpec spec;
-        spec.name = def.name;
+        jet::TableSpec tableSpec;
+        tableSpec.name = def.name;
         for (const ColumnInfo& c : def.columns) {
             jet::ColumnSpec col;
             col.name = c.name;
@@ -67,7 +67,7 @@ public:
             }
             col.notNull = c.required;
             col.autoNumber = c.autoNumber;
-            spec.columns.push_back(col);
+            tableSpec.columns.push_back(col);
         }
         for (const IndexInfo& ix : def.indexes) {
             jet::IndexSpec index;
@@ -76,9 +76,9 @@ public:
             index.descending = ix.descending;
             index.primaryKey = ix.primaryKey;
             index.unique = ix.unique;
-            spec.indexes.push_back(index);
+            tableSpec.indexes.push_back(index);
         }
-        writer_->createTable(spec);
+        writer_->createTable(tableSpec);
         tables_.clear();
     }
 

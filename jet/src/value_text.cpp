@@ -178,7 +178,9 @@ Value valueFromText(const ColumnDef& c, std::string_view raw)
     case ColumnType::Text:
     case ColumnType::Memo: return Value::text(std::string(s));
     case ColumnType::Binary:
-    case ColumnType::Ole: return Value::binary(parseHex(c, s));
+    case ColumnType::Ole:
+    case ColumnType::Unknown0D:
+    case ColumnType::Unknown11: return Value::binary(parseHex(c, s));
     case ColumnType::Guid: {
         std::string hex;
         for (char ch : s)

@@ -949,7 +949,7 @@ public:
     const Format& format() const { return f_; }
     PageStore& store() { return store_; }
 
-    std::shared_ptr<const TableDef> createTable(const TableSpec& spec);
+    std::shared_ptr<const TableDef> createTable(const TableSpec& tableSpec);
     void dropTable(std::string_view name);
     InsertResult insert(TableState& t, std::span<const Value> row, std::optional<RowId> reuse = std::nullopt);
     RowId update(TableState& t, RowId id, std::span<const Value> row);
@@ -1217,30 +1217,30 @@ bool isVariable(ColumnType type)
 
 } // namespace
 
-std::shared_ptr<const TableDef> WriterImpl::createTable(const TableSpec& spec)
+std::shared_ptr<const TableDef> WriterImpl::createTable(const TableSpec& tableSpec)
 {
     const std::string& fileName = file_.fileName();
     auto refuse = [&](const std::string& what) {
-        throw SchemaError(fileName, std::nullopt, "cannot create table [" + spec.name + "]: " + what + "; nothing was written.");
+        throw SchemaError(fileName, std::nullopt, "cannot create table [" + tableSpec.name + "]: " + what + "; nothing was written.");
     };
-    if (spec.name.empty() || spec.name.size() > 64) refuse("a table name has 1 to 64 characters");
-    if (spec.name.find_first_of(".!`[]") != std::string::npos || static_cast<unsigned char>(spec.name[0]) <= ' ')
+    if (tableSpec.name.empty() || tableSpec.name.size() > 64) refuse("a table name has 1 to 64 characters");
+    if (tableSpec.name.find_first_of(".!`[]") != std::string::npos || static_cast<unsigned char>(tableSpec.name[0]) <= ' ')
         refuse("a table name may not contain . ! ` [ ] or start with a space");
-    if (spec.columns.empty()) refuse("a table needs at least one column");
-    if (spec.columns.size() > 255) refuse("a table has at most 255 columns");
+    if (tableSpec.columns.empty()) refuse("a table needs at least one column");
+    if (tableSpec.columns.size() > 255) refuse("a table has at most 255 columns");
     flush();
     for (const auto& e : impl_.catalog())
-        if (sameName(e.name, spec.name)) refuse("an object of that name exists already");
+        if (sameName(e.name, tableSpec.name)) refuse("an object of that name exists already");
 
     auto def = std::make_shared<TableDef>();
-    def->name = spec.name;
+    def->name = tableSpec.name;
     def->tableType = 0x4E;
     uint16_t fixedOffset = 0, varIndex = 0;
-    for (size_t i = 0; i < spec.columns.size(); ++i) {
-        const ColumnSpec& cs = spec.columns[i];
+    for (size_t i = 0; i < tableSpec.columns.size(); ++i) {
+        const ColumnSpec& cs = tableSpec.columns[i];
         if (cs.name.empty() || cs.name.size() > 64) refuse("column names have 1 to 64 characters");
         for (size_t k = 0; k < i; ++k)
-            if (sameName(spec.columns[k].name, cs.name)) refuse("the column name [" + cs.name + "] appears twice");
+            if (sameName(tableSpec.columns[k].name, cs.name)) refuse("the column name [" + cs.name + "] appears twice");
         switch (cs.type) {
         case ColumnType::Boolean: case ColumnType::Byte: case ColumnType::Integer: case ColumnType::Long:
         case ColumnType::Currency: case ColumnType::Single: case ColumnType::Double: case ColumnType::DateTime:
@@ -1290,15 +1290,15 @@ std::shared_ptr<const TableDef> WriterImpl::createTable(const TableSpec& spec)
     def->varColumnCount = varIndex;
 
     // Indexes: the primary key first, as Access orders them.
-    std::vector<const IndexSpec*> specs;
-    for (const auto& is : spec.indexes)
-        if (is.primaryKey) specs.push_back(&is);
-    if (specs.size() > 1) refuse("a table has at most one primary key");
-    for (const auto& is : spec.indexes)
-        if (!is.primaryKey) specs.push_back(&is);
-    if (specs.size() > 32) refuse("a table has at most 32 indexes");
+    std::vector<const IndexSpec*> indexSpecs;
+    for (const auto& is : tableSpec.indexes)
+        if (is.primaryKey) indexSpecs.push_back(&is);
+    if (indexSpecs.size() > 1) refuse("a table has at most one primary key");
+    for (const auto& is : tableSpec.indexes)
+        if (!is.primaryKey) indexSpecs.push_back(&is);
+    if (indexSpecs.size() > 32) refuse("a table has at most 32 indexes");
     uint32_t number = 0;
-    for (const IndexSpec* is : specs) {
+    for (const IndexSpec* is : indexSpecs) {
         IndexDef idx;
         idx.name = is->name.empty() ? (is->primaryKey ? "PrimaryKey" : is->columns.empty() ? "Index" : is->columns.front()) : is->name;
         for (const auto& other : def->indexes)
@@ -1380,7 +1380,7 @@ std::shared_ptr<const TableDef> WriterImpl::createTable(const TableSpec& spec)
     };
     setCol("Id", Value::longInt(static_cast<int32_t>(def->definitionPage)));
     setCol("ParentId", Value::longInt(kTablesContainerId));
-    setCol("Name", Value::text(spec.name));
+    setCol("Name", Value::text(tableSpec.name));
     setCol("Type", Value::integer(1));
     setCol("DateCreate", Value::dateTime(DateTime{now}));
     setCol("DateUpdate", Value::dateTime(DateTime{now}));
@@ -1388,12 +1388,12 @@ std::shared_ptr<const TableDef> WriterImpl::createTable(const TableSpec& spec)
     setCol("Flags", Value::longInt(0));
     // NOT NULL columns: Access keeps them as the "Required" property of each column.
     std::vector<std::string> required;
-    for (const auto& cs : spec.columns)
+    for (const auto& cs : tableSpec.columns)
         if (cs.notNull) required.push_back(cs.name);
     if (!required.empty()) setCol("LvProp", Value::binary(encodeRequiredColumns(required)));
     insert(objects, row);
     flush();
-    return impl_.tableByName(spec.name);
+    return impl_.tableByName(tableSpec.name);
 }
 
 void WriterImpl::dropTable(std::string_view name)
@@ -1490,7 +1490,7 @@ DatabaseWriter DatabaseWriter::open(const std::filesystem::path& path, const Ope
 
 Database& DatabaseWriter::database() { return impl_->database(); }
 
-std::shared_ptr<const TableDef> DatabaseWriter::createTable(const TableSpec& spec) { return impl_->createTable(spec); }
+std::shared_ptr<const TableDef> DatabaseWriter::createTable(const TableSpec& tableSpec) { return impl_->createTable(tableSpec); }
 
 void DatabaseWriter::dropTable(std::string_view name) { impl_->dropTable(name); }
 

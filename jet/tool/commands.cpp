@@ -43,7 +43,7 @@ void printSchema(std::FILE* out, const Database& db, const TableDef& t) {
         std::string flags;
         if (c.flags & column_flags::AutoLong) flags += " autonumber";
         if (c.flags & column_flags::AutoGuid) flags += " autoguid";
-        if (!(c.flags & column_flags::Nullable)) flags += " not-null";
+        if (c.required || !(c.flags & column_flags::Nullable)) flags += " not-null";
         if (c.isFixed()) flags += " fixed";
         else flags += " variable";
         if (c.isCompressedUnicode()) flags += " compressed-unicode";

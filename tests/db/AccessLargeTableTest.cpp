@@ -20,12 +20,12 @@ QString makeBigFile(const QTemporaryDir& dir, int rows)
 {
     const QString path = dir.filePath(QStringLiteral("big.mdb"));
     auto w = jet::DatabaseWriter::create(std::filesystem::path(path.toStdString()));
-    jet::TableSpec spec;
-    spec.name = "big";
-    spec.columns = {{"id", jet::ColumnType::Long}, {"name", jet::ColumnType::Text, 40}, {"amount", jet::ColumnType::Double},
+    jet::TableSpec tableSpec;
+    tableSpec.name = "big";
+    tableSpec.columns = {{"id", jet::ColumnType::Long}, {"name", jet::ColumnType::Text, 40}, {"amount", jet::ColumnType::Double},
                     {"day", jet::ColumnType::DateTime}, {"note", jet::ColumnType::Text, 60}};
-    spec.indexes = {{"PrimaryKey", {"id"}, {}, true, true, false}};
-    w.createTable(spec);
+    tableSpec.indexes = {{"PrimaryKey", {"id"}, {}, true, true, false}};
+    w.createTable(tableSpec);
     auto t = w.table("big");
     for (int i = 0; i < rows; ++i) {
         // Stored in reverse id order, so that index order and stored order differ.

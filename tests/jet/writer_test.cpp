@@ -631,7 +631,9 @@ TEST(Writer, ReaderTakesRequiredFromAccessFiles)
     EXPECT_FALSE(cat->columns[static_cast<size_t>(cat->findColumn("Description"))].required);
     Database db2 = Database::open(fixed);
     for (const auto& c : db2.table("users")->columns)
-        if (c.name == "i_user_id" || c.name == "c_user_login") EXPECT_TRUE(c.required) << c.name;
+        if (c.name == "i_user_id" || c.name == "c_user_login") {
+            EXPECT_TRUE(c.required) << c.name;
+        }
 }
 
 } // namespace

@@ -143,7 +143,7 @@ public:
 
     // Creates a table; returns its definition as read back. SchemaError when the name is
     // taken, a column name repeats, or an index names a missing column.
-    std::shared_ptr<const TableDef> createTable(const TableSpec& spec);
+    std::shared_ptr<const TableDef> createTable(const TableSpec& tableSpec);
     // Drops a table and frees all its pages. NotFoundError when there is no such table.
     void dropTable(std::string_view name);
 
