@@ -1,5 +1,6 @@
 // The row encoder (see row_encoder.h).
 #include "row_encoder.h"
+#include "row_codec.h"
 
 #include "jet/index_keys.h"
 
@@ -66,22 +67,6 @@ void checkRange(const ColumnDef& c, int64_t v, int64_t lo, int64_t hi)
 }
 
 } // namespace
-
-uint16_t storedFixedSize(ColumnType type)
-{
-    switch (type) {
-    case ColumnType::Byte: return 1;
-    case ColumnType::Integer: return 2;
-    case ColumnType::Long: return 4;
-    case ColumnType::Currency: return 8;
-    case ColumnType::Single: return 4;
-    case ColumnType::Double: return 8;
-    case ColumnType::DateTime: return 8;
-    case ColumnType::Guid: return 16;
-    case ColumnType::Numeric: return 17;
-    default: return 0;
-    }
-}
 
 std::vector<uint8_t> encodeJet4Text(std::string_view utf8, bool allowCompression, size_t maxChars)
 {
@@ -249,7 +234,7 @@ std::vector<uint8_t> assembleRow(const Format& format, const TableDef& table, st
     uint16_t varSlots = 0;
     for (const ColumnDef& c : table.columns) {
         if (c.isFixed()) {
-            fixedEnd = std::max<uint32_t>(fixedEnd, c.fixedOffset + storedFixedSize(c.type));
+            fixedEnd = std::max<uint32_t>(fixedEnd, c.fixedOffset + fixedSizeOf(c.type));
         } else {
             varSlots = std::max<uint16_t>(varSlots, static_cast<uint16_t>(c.varIndex + 1));
         }

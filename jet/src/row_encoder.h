@@ -53,7 +53,4 @@ std::vector<uint8_t> encodeJet4Text(std::string_view utf8, bool allowCompression
 std::vector<uint8_t> assembleRow(const Format& format, const TableDef& table,
                                  std::span<const EncodedColumn> columns);
 
-// Size of the fixed part of a type (Boolean 0: it lives in the null mask; variable types 0).
-uint16_t storedFixedSize(ColumnType type);
-
 } // namespace jet::detail

@@ -1208,7 +1208,7 @@ RowId WriterImpl::update(TableState& t, RowId id, std::span<const Value> values)
 
 namespace {
 
-uint16_t fixedSizeFor(ColumnType type) { return type == ColumnType::Boolean ? 1 : storedFixedSize(type); }
+uint16_t fixedSizeFor(ColumnType type) { return type == ColumnType::Boolean ? 1 : fixedSizeOf(type); }
 
 bool isVariable(ColumnType type)
 {
