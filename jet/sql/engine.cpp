@@ -19,17 +19,6 @@
 namespace jet::sql {
 namespace {
 
-bool sameNameAscii(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
-        if (x != y) return false;
-    }
-    return true;
-}
-
 ColumnInfo columnInfoOf(const jet::ColumnDef& c, jet::Version version) {
     ColumnInfo info;
     info.name = c.name;
@@ -348,14 +337,14 @@ public:
     std::optional<std::string> viewSql(std::string_view name) override {
         loadCatalog();
         for (const jet::CatalogEntry& e : views_)
-            if (sameNameAscii(e.name, name)) return e.sql;
+            if (jet::sameName(e.name, name)) return e.sql;
         return std::nullopt;
     }
 
     std::unique_ptr<TableAccess> openTable(std::string_view name) override {
         loadCatalog();
         for (const jet::CatalogEntry& e : linked_)
-            if (sameNameAscii(e.name, name))
+            if (jet::sameName(e.name, name))
                 throw NotSupportedError("The table '" + e.name + "' is linked to another database (" +
                                         e.linkedDatabase + "); reading linked tables is not supported. Open that "
                                         "database instead.");

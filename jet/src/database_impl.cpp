@@ -44,9 +44,6 @@ const std::vector<CatalogEntry>& DatabaseImpl::catalogWithSql() {
     return *catalog_;
 }
 
-namespace {
-bool sameName(std::string_view a, std::string_view b);
-}
 
 std::shared_ptr<const TableDef> DatabaseImpl::tableDef(uint32_t page, const std::string& name) {
     if (auto it = tables_.find(page); it != tables_.end()) return it->second;
@@ -88,18 +85,6 @@ std::shared_ptr<const TableDef> DatabaseImpl::withColumnProperties(std::shared_p
     }
 }
 
-namespace {
-bool sameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
-        if (x != y) return false;
-    }
-    return true;
-}
-} // namespace
 
 std::shared_ptr<const TableDef> DatabaseImpl::tableByName(std::string_view name) {
     for (const auto& e : catalog()) {

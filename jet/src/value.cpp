@@ -193,29 +193,17 @@ std::string Value::toString() const {
     return {};
 }
 
-namespace {
-bool equalsIgnoreCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
-        if (x != y) return false;
-    }
-    return true;
-}
-} // namespace
 
 int TableDef::findColumn(std::string_view n) const {
     for (size_t i = 0; i < columns.size(); ++i) {
-        if (equalsIgnoreCase(columns[i].name, n)) return static_cast<int>(i);
+        if (sameName(columns[i].name, n)) return static_cast<int>(i);
     }
     return -1;
 }
 
 const IndexDef* TableDef::findIndex(std::string_view n) const {
     for (const auto& ix : indexes) {
-        if (equalsIgnoreCase(ix.name, n)) return &ix;
+        if (sameName(ix.name, n)) return &ix;
     }
     return nullptr;
 }

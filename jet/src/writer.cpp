@@ -44,16 +44,6 @@ constexpr size_t kMaxMapPagePointers = 17; // reference form: (69 - 1) / 4
 constexpr size_t kFlushLimitPages = 8192;  // dirty pages kept before a flush (32 MB)
 constexpr size_t kInlineLongValueMax = 64; // Memo/OLE bytes kept in the row itself
 
-bool sameName(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
-
 } // namespace
 
 // The pages of one usage map, held in memory and written back to its row.

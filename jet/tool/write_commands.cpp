@@ -69,14 +69,6 @@ private:
     long line_ = 1;
 };
 
-bool sameName(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
-    return true;
-}
-
 int import(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
 {
     std::ifstream in(args[3], std::ios::binary);

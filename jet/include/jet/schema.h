@@ -12,6 +12,18 @@
 
 namespace jet {
 
+// Whether two object names (tables, columns, indexes) are the same name: Access compares
+// them without regard to the case of ASCII letters.
+inline bool sameName(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
 // Column flag bits as stored in the table definition.
 namespace column_flags {
 inline constexpr uint8_t Fixed = 0x01;      // fixed-length column
