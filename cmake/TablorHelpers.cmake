@@ -3,8 +3,10 @@
 # Warnings on for our own code; -Werror only where asked for (CI keeps it off so a
 # newer compiler's new warning does not block a landing).
 function(tablor_warnings target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow=local
-    -Wno-missing-field-initializers)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wno-missing-field-initializers)
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    target_compile_options(${target} PRIVATE -Wshadow=local)
+  endif()
   if(TABLOR_WERROR)
     target_compile_options(${target} PRIVATE -Werror)
   endif()
