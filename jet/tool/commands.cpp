@@ -138,17 +138,17 @@ int run(const std::vector<std::string>& argsIn, std::FILE* out, std::FILE* err) 
                          report.problems.size(), report.problems.size() == 1 ? "" : "s");
             return report.ok() ? 0 : 1;
         }
-    } catch (const NotFoundError& e) {
-        std::fprintf(err, "tablor-mdb: %s\n", e.what());
-        return 5;
-    } catch (const IoError& e) {
-        std::fprintf(err, "tablor-mdb: %s\n", e.what());
-        return 3;
     } catch (const Error& e) {
-        std::fprintf(err, "tablor-mdb: %s\n", e.what());
-        return 4;
+        return reportEngineError(err, e);
     }
     return 0;
+}
+
+int reportEngineError(std::FILE* err, const Error& e) {
+    std::fprintf(err, "tablor-mdb: %s\n", e.what());
+    if (dynamic_cast<const NotFoundError*>(&e)) return 5;
+    if (dynamic_cast<const IoError*>(&e)) return 3;
+    return 4;
 }
 
 } // namespace jet::tool

@@ -8,8 +8,16 @@
 #include <string>
 #include <vector>
 
+namespace jet {
+class Error;
+}
+
 namespace jet::tool {
 
 int run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
+
+// Prints an engine error to `err` and returns its exit code (5 not found, 3 I/O, 4 otherwise);
+// every command reports the engine's failures the same way.
+int reportEngineError(std::FILE* err, const Error& e);
 
 } // namespace jet::tool

@@ -1,6 +1,7 @@
 // tablor-mdb sql (see sql_command.h).
 #include "sql_command.h"
 
+#include "commands.h"
 #include "csv_writer.h"
 #include "jet/error.h"
 #include "jet/sql/engine.h"
@@ -79,15 +80,8 @@ int runSql(const std::vector<std::string>& args, const OpenOptions& options, std
     } catch (const sql::SqlError& e) {
         std::fprintf(err, "tablor-mdb: %s\n", e.what());
         return kSqlStatementFailed;
-    } catch (const NotFoundError& e) {
-        std::fprintf(err, "tablor-mdb: %s\n", e.what());
-        return 5;
-    } catch (const IoError& e) {
-        std::fprintf(err, "tablor-mdb: %s\n", e.what());
-        return 3;
     } catch (const Error& e) {
-        std::fprintf(err, "tablor-mdb: %s\n", e.what());
-        return 4;
+        return reportEngineError(err, e);
     } catch (const std::exception& e) {
         std::fprintf(err, "tablor-mdb: %s\n", e.what());
         return kSqlStatementFailed;

@@ -1,5 +1,6 @@
 // tablor-mdb create / import (see write_commands.h).
 #include "write_commands.h"
+#include "commands.h"
 
 #include "jet/error.h"
 #include "jet/writer.h"
@@ -145,18 +146,11 @@ int runWriteCommand(const std::vector<std::string>& args, std::FILE* out, std::F
     } catch (const InUseError& e) {
         std::fprintf(err, "tablor-mdb: %s\n", e.what());
         return 6;
-    } catch (const NotFoundError& e) {
-        std::fprintf(err, "tablor-mdb: %s\n", e.what());
-        return 5;
-    } catch (const IoError& e) {
-        std::fprintf(err, "tablor-mdb: %s\n", e.what());
-        return 3;
     } catch (const std::invalid_argument& e) {
         std::fprintf(err, "tablor-mdb: %s\n", e.what());
         return 2;
     } catch (const Error& e) {
-        std::fprintf(err, "tablor-mdb: %s\n", e.what());
-        return 4;
+        return reportEngineError(err, e);
     }
 }
 
