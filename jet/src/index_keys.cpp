@@ -4,6 +4,7 @@
 #include "sort_codes.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 #include <string>
@@ -80,12 +81,44 @@ struct ExtraCodes {
     bool used = false;
 };
 
-void addExtra(ExtraCodes& extra, std::size_t charPos, const std::uint8_t* bytes, std::size_t n, std::uint8_t modifier)
+// Where a character stands in the text, in the two ways Access counts it: characters, and
+// sort elements (a letter that sorts as two letters, ß as "ss", is two elements).
+struct TextPosition {
+    std::size_t chars = 0;
+    std::size_t elements = 0;
+};
+
+// Letters that sort as a sequence of plain letters (ß, æ, œ, þ, ĳ, ...) have an inline code made
+// of nothing but single-letter codes; each of those letters is one sort element.
+std::size_t sortElements(const std::uint8_t* bytes, std::size_t n)
 {
+    static const auto letterCodes = [] {
+        std::array<bool, 256> codes{};
+        for (char16_t c = u'a'; c <= u'z'; ++c) {
+            const CharCode& code = detail::kGeneralLegacyCodes[c];
+            if (code.firstLength == 1) codes[detail::kGeneralLegacyBytes[code.offset]] = true;
+        }
+        return codes;
+    }();
+    if (n < 2) return 1;
+    for (std::size_t i = 0; i < n; ++i)
+        if (!letterCodes[bytes[i]]) return 1;
+    return n;
+}
+
+// Until the first accent is recorded, Access pads the accent section to the sort-element count;
+// from then on it adds one placeholder per character. (Seen in real files: "großmärkte" pads
+// ß as two, a ß between accented letters takes one place.)
+void addExtra(ExtraCodes& extra, TextPosition at, const std::uint8_t* bytes, std::size_t n, std::uint8_t modifier)
+{
+    if (!extra.used) {
+        extra.bytes.insert(extra.bytes.end(), at.elements, kExtraPlaceholder);
+        extra.chars = at.chars;
+    }
     extra.used = true;
-    if (extra.chars < charPos) {
-        extra.bytes.insert(extra.bytes.end(), charPos - extra.chars, kExtraPlaceholder);
-        extra.chars = charPos;
+    if (extra.chars < at.chars) {
+        extra.bytes.insert(extra.bytes.end(), at.chars - extra.chars, kExtraPlaceholder);
+        extra.chars = at.chars;
     }
     if (n > 0) {
         extra.bytes.insert(extra.bytes.end(), bytes, bytes + n);
@@ -98,12 +131,12 @@ void addExtra(ExtraCodes& extra, std::size_t charPos, const std::uint8_t* bytes,
     }
 }
 
-void addUnprintable(std::vector<std::uint8_t>& records, const ExtraCodes& extra, std::size_t charPos,
+void addUnprintable(std::vector<std::uint8_t>& records, const ExtraCodes& extra, TextPosition at,
                     const std::uint8_t* bytes, std::size_t n)
 {
     // The position counts bytes of the extra section as it would stand at this character.
-    std::size_t pos = charPos;
-    if (extra.used) pos = extra.bytes.size() + (charPos - extra.chars) - extra.modifierPrefix;
+    std::size_t pos = at.elements;
+    if (extra.used) pos = extra.bytes.size() + (at.chars - extra.chars) - extra.modifierPrefix;
     const unsigned value = (7u + 4u * static_cast<unsigned>(pos)) | 0x8000u;
     records.push_back(static_cast<std::uint8_t>((value >> 8) & 0xFF));
     records.push_back(static_cast<std::uint8_t>(value & 0xFF));
@@ -135,39 +168,38 @@ void appendGeneralLegacy(std::vector<std::uint8_t>& out, std::u16string_view tex
     std::vector<std::uint8_t> unprintable;
     std::vector<std::uint8_t> flags;
     bool anyFlags = false;
-    // Characters with inline codes so far. Known gap: after a letter that sorts as two letters
-    // (ß, æ, œ, þ) Access records later accent and unprintable positions further on than this
-    // count; keys of such text can differ from Access's in those position bytes.
-    std::size_t charPos = 0;
+    TextPosition next; // position of the next character with inline codes
     for (char16_t c : text) {
         const CharCode& code = detail::kGeneralLegacyCodes[c];
         const std::uint8_t* bytes = detail::kGeneralLegacyBytes + code.offset;
         const auto kind = static_cast<CharKind>(code.kind);
-        const std::size_t pos = charPos;
+        const TextPosition at = next;
+        const auto writeInline = [&] {
+            out.insert(out.end(), bytes, bytes + code.firstLength);
+            ++next.chars;
+            next.elements += sortElements(bytes, code.firstLength);
+        };
         switch (kind) {
         case CharKind::Ignored: break;
         case CharKind::Simple:
         case CharKind::Significant:
-            out.insert(out.end(), bytes, bytes + code.firstLength);
-            ++charPos;
+            writeInline();
             break;
         case CharKind::International:
-            out.insert(out.end(), bytes, bytes + code.firstLength);
-            ++charPos;
-            addExtra(extra, pos, bytes + code.firstLength, code.extraLength, 0);
+            writeInline();
+            addExtra(extra, at, bytes + code.firstLength, code.extraLength, 0);
             break;
         case CharKind::InternationalExt:
-            out.insert(out.end(), bytes, bytes + code.firstLength);
-            ++charPos;
-            if (code.extraLength > 0) addExtra(extra, pos, bytes + code.firstLength, code.extraLength, 0);
+            writeInline();
+            if (code.extraLength > 0) addExtra(extra, at, bytes + code.firstLength, code.extraLength, 0);
             flags.push_back(code.flag);
             anyFlags = true;
             break;
         case CharKind::UnprintableExt:
-            addExtra(extra, pos, nullptr, 0, code.flag);
+            addExtra(extra, at, nullptr, 0, code.flag);
             break;
         case CharKind::Unprintable:
-            addUnprintable(unprintable, extra, pos, bytes, code.firstLength);
+            addUnprintable(unprintable, extra, at, bytes, code.firstLength);
             break;
         }
     }
@@ -218,6 +250,25 @@ const CharCode& general97Code(char16_t c)
     return detail::kGeneral97Codes[it->to];
 }
 
+// A letter that sorts as two letters (ß as "ss", æ as "ae") counts each of them when they are
+// letters that can carry an accent ("großmärkte" counts ß as two in Access 97's Northwind).
+std::size_t significantLetters(const std::uint8_t* bytes, std::size_t n)
+{
+    static const auto significantCodes = [] {
+        std::array<bool, 256> codes{};
+        for (unsigned c = 1; c <= 0xFF; ++c) {
+            const CharCode& code = detail::kGeneral97Codes[c];
+            if (static_cast<CharKind>(code.kind) == CharKind::Significant && code.firstLength == 1)
+                codes[detail::kGeneral97Bytes[code.offset]] = true;
+        }
+        return codes;
+    }();
+    if (n < 2) return 0;
+    for (std::size_t i = 0; i < n; ++i)
+        if (!significantCodes[bytes[i]]) return 0;
+    return n;
+}
+
 void appendGeneral97(std::vector<std::uint8_t>& out, std::u16string_view text, bool ascending)
 {
     const std::size_t start = out.size();
@@ -229,7 +280,10 @@ void appendGeneral97(std::vector<std::uint8_t>& out, std::u16string_view text, b
         const auto kind = static_cast<CharKind>(code.kind);
         if (kind == CharKind::Ignored) continue;
         out.insert(out.end(), bytes, bytes + code.firstLength);
-        if (kind == CharKind::Simple) continue;
+        if (kind == CharKind::Simple) {
+            significant += significantLetters(bytes, code.firstLength);
+            continue;
+        }
         if (kind == CharKind::Significant) {
             ++significant;
             continue;

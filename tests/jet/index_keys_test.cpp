@@ -98,6 +98,28 @@ TEST(IndexKeysText, GeneralLegacyFoldsCaseAndKeepsAccentsAsExtraCodes)
     EXPECT_LT(plain, accent);
 }
 
+// Letters that sort as two letters move the positions Access records for later accents and
+// punctuation. Expected keys are the ones Access stored in the two Northwind files.
+TEST(IndexKeysText, LettersThatSortAsTwoCountTwiceForLaterPositions)
+{
+    const KeyColumn legacy = textColumn(TextSortOrder::GeneralLegacy);
+    // ß before the first accent: the accent section is padded to 26 places, not 25.
+    std::string padded;
+    for (int i = 0; i < 26; ++i) padded += "02";
+    EXPECT_EQ(keyOf(legacy, u"Plutzer Lebensmittelgro\u00dfm\u00e4rkte AG"),
+              "7f665e6f6d785169075e514c51626b60596d6d515e5569646b6b604a695c6d51074a5501" + padded + "1300");
+    // No accents at all: the hyphens' positions count ß as two (11 and 17).
+    EXPECT_EQ(keyOf(legacy, u"NuNuCa Nu\u00df-Nougat-Creme"),
+              "7f626f626f4d4a07626f6b6b62646f554a6d4d695160510101010180330682804b068200");
+    // Once an accent has been recorded, each later character takes one place, ß included.
+    const std::string between = keyOf(legacy, u"\u00dd\u00de\u00df\u00e0");
+    EXPECT_NE(between.find("010e02020f00"), std::string::npos) << between;
+
+    const KeyColumn jet3 = textColumn(TextSortOrder::General97);
+    EXPECT_EQ(keyOf(jet3, u"Plutzer Lebensmittelgro\u00dfm\u00e4rkte AG"),
+              "7f736d78777e6675116d66616670766f6a7777666d68757276766f60756c776611606802222222222260");
+}
+
 TEST(IndexKeysText, TrailingSpacesAndTextBeyond255UnitsDoNotCount)
 {
     const KeyColumn col = textColumn(TextSortOrder::GeneralLegacy);
