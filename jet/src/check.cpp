@@ -22,17 +22,6 @@ using namespace detail;
 
 namespace {
 
-// Text with a letter that sorts as two letters (ß, æ, œ, þ): the key encoder places the
-// weights of later accents one position off from Access (a known gap of index_keys), so
-// keys of such rows are counted, not compared.
-bool keyEncodingIncomplete(const Value& v) {
-    if (v.kind() != Value::Kind::Text) return false;
-    for (const char* letter : {"\u00DF", "\u00E6", "\u00C6", "\u0153", "\u0152", "\u00FE", "\u00DE"}) {
-        if (v.asText().find(letter) != std::string::npos) return true;
-    }
-    return false;
-}
-
 struct Checker {
     DatabaseImpl& db;
     CheckReport& report;
@@ -96,20 +85,15 @@ struct Checker {
                   std::vector<Value>& values, const std::string& where) {
         for (const auto& ic : ix.columns) {
             for (const auto& c : t.columns) {
-                if (c.number == ic.columnNumber && c.type == ColumnType::Binary) return; // no key encoding
+                if (c.number == ic.columnNumber && c.type == ColumnType::Binary) {
+                    ++report.keysNotCompared; // Binary columns have no key encoding
+                    return;
+                }
             }
         }
         auto row = db.locateRow(e.row, t.definitionPage);
         if (!row) return; // reported by the caller
         decoder.decode(row->bytes, row->id.page, values, true);
-        for (const auto& ic : ix.columns) {
-            for (size_t i = 0; i < t.columns.size(); ++i) {
-                if (t.columns[i].number == ic.columnNumber && keyEncodingIncomplete(values[i])) {
-                    ++report.keysNotCompared;
-                    return;
-                }
-            }
-        }
         std::vector<uint8_t> expected;
         try {
             expected = rowKey(db.format(), t, ix, values);

@@ -16,8 +16,8 @@ struct CheckReport {
     uint64_t pagesChecked = 0;
     uint64_t rowsChecked = 0;
     uint64_t indexEntriesChecked = 0;
-    uint64_t keysCompared = 0;    // entries re-encoded from their row (Binary columns have no key codec)
-    uint64_t keysNotCompared = 0; // text with ß, æ, œ or þ, which the key encoder does not match yet
+    uint64_t keysCompared = 0;    // entries re-encoded from their row
+    uint64_t keysNotCompared = 0; // entries over Binary columns, which have no key encoding
     bool ok() const { return problems.empty(); }
 };
 
