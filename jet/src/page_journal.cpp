@@ -37,6 +37,7 @@
 
 #include "bytes.h"
 #include "jet/error.h"
+#include "jet/writer.h"
 
 #include <cerrno>
 #include <cstring>
@@ -173,6 +174,7 @@ void PageFile::beginJournal(const std::vector<JournalPage>& overwritten, uint32_
     }
     if (!writeAll(fd, body.data(), body.size(), ps)) fail("write");
     if (::fdatasync(fd) != 0) fail("sync");
+    if (journalStepHook) journalStepHook();
     // The header last: only a journal with every entry in place is ever honoured.
     std::vector<uint8_t> head(ps, 0);
     std::memcpy(head.data(), kMagic, 16);
@@ -184,6 +186,7 @@ void PageFile::beginJournal(const std::vector<JournalPage>& overwritten, uint32_
     put64(head, 40, fnv1a(body.data(), body.size()));
     if (!writeAll(fd, head.data(), head.size(), 0)) fail("write");
     if (::fdatasync(fd) != 0) fail("sync");
+    if (journalStepHook) journalStepHook();
 }
 
 void PageFile::endJournal() {
@@ -192,6 +195,7 @@ void PageFile::endJournal() {
         throw IoError(fileName_, std::nullopt,
                       "cannot save " + fileName_ + " to disk: " + std::strerror(e) + ". Check the disk.");
     }
+    if (journalStepHook) journalStepHook();
     std::error_code ec;
     std::filesystem::remove(journalPath(), ec);
     if (ec) {

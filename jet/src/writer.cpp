@@ -35,8 +35,14 @@ namespace jet {
 namespace detail {
 
 void (*pageWriteHook)() = nullptr;
+void (*journalStepHook)() = nullptr;
 
 namespace {
+
+bool isBlank(const std::vector<uint8_t>& page)
+{
+    return std::all_of(page.begin(), page.end(), [](uint8_t b) { return b == 0; });
+}
 
 constexpr size_t kMapBitmapBytes = 64;    // inline usage-map bitmap in Jet 4 map rows
 constexpr size_t kMapRowSize = 69;        // 1 + 4 + 64
@@ -103,7 +109,8 @@ public:
     // points at what is not there yet. Pages appended to the file first (nothing old refers
     // to them), then changed pages holding rows and long values, then index pages (their
     // entries name rows written before), then usage maps (they list pages written before),
-    // the table definitions (`last`: row counts, auto-numbers) at the very end.
+    // the table definitions (`last`: row counts, auto-numbers), and the pages a dropped table
+    // freed (blanked) at the very end, once the catalog no longer names them.
     void flush(const std::set<uint32_t>& last)
     {
         if (dirty_.empty()) return;
@@ -112,6 +119,7 @@ public:
             if (n >= oldCount) return 0;
             if (last.count(n)) return 4;
             const uint8_t type = page[0];
+            if (type == 0 && isBlank(page)) return 5; // freed: only once nothing refers to it
             if (type == page_type::IndexNode || type == page_type::IndexLeaf) return 2;
             if (type == page_type::UsageMap) return 3;
             if (type == page_type::Data) {
@@ -124,7 +132,7 @@ public:
         for (auto& [n, page] : dirty_)
             if (n < oldCount) overwritten.push_back({n, page});
         file_.beginJournal(overwritten, std::max(oldCount, next_));
-        for (int phase = 0; phase <= 4; ++phase)
+        for (int phase = 0; phase <= 5; ++phase)
             for (auto& [n, page] : dirty_)
                 if (rank(n, page) == phase) {
                     file_.writePage(n, page);

@@ -1,0 +1,209 @@
+// Schema changes stopped at every step: a writer killed anywhere inside CREATE TABLE or DROP
+// TABLE leaves a file in which the change happened completely or not at all, for our reader,
+// the integrity check and mdbtools, before and after the next writer opens it.
+#include "jet/check.h"
+#include "jet/database.h"
+#include "jet/error.h"
+#include "jet/writer.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "writer_test_support.h"
+
+namespace fs = std::filesystem;
+using namespace jet;
+using namespace jet::writer_test;
+
+namespace {
+
+// Every page write and every journal step counts as one place to die.
+long stepsLeft = 0;
+void countStepAndMaybeDie()
+{
+    if (--stepsLeft == 0) raise(SIGKILL);
+}
+
+constexpr int32_t kLogRows = 700;
+
+std::string bodyOf(int32_t i) { return std::string(static_cast<size_t>(100 + i % 400), 'm') + std::to_string(i); }
+
+// A file with two tables: "Log" (keys, a memo on long-value pages, ~100 pages in all) and
+// "Keep", which no schema change touches.
+void makeBase(const fs::path& file)
+{
+    DatabaseWriter w = DatabaseWriter::create(file);
+    for (const char* name : {"Log", "Keep"}) {
+        TableSpec s;
+        s.name = name;
+        s.columns = {{"Id", ColumnType::Long}, {"Text", ColumnType::Text, 50}, {"Body", ColumnType::Memo}};
+        IndexSpec pk;
+        pk.primaryKey = true;
+        pk.columns = {"Id"};
+        IndexSpec uq;
+        uq.unique = true;
+        uq.columns = {"Text"};
+        s.indexes = {pk, uq};
+        w.createTable(s);
+        TableWriter t = w.table(name);
+        const int32_t rows = std::string(name) == "Log" ? kLogRows : 20;
+        for (int32_t i = 1; i <= rows; ++i)
+            t.insert(std::vector<Value>{Value::longInt(i), Value::text(std::string(name) + " " + std::to_string(i)),
+                                        Value::text(bodyOf(i))});
+    }
+}
+
+TableSpec freshSpec()
+{
+    TableSpec s;
+    s.name = "Fresh";
+    s.columns = {{"Id", ColumnType::Long},     {"Code", ColumnType::Text, 20}, {"Amount", ColumnType::Double},
+                 {"When", ColumnType::DateTime}, {"Notes", ColumnType::Memo},   {"Photo", ColumnType::Ole}};
+    s.columns[1].notNull = true;
+    IndexSpec pk;
+    pk.primaryKey = true;
+    pk.columns = {"Id"};
+    IndexSpec uq;
+    uq.unique = true;
+    uq.columns = {"Code"};
+    s.indexes = {pk, uq};
+    return s;
+}
+
+// The tables a reader sees with their row counts; rows of Log and Keep are compared in full.
+std::string describe(const fs::path& file, const char* when)
+{
+    std::map<std::string, size_t> tables;
+    try {
+        Database db = Database::open(file);
+        const CheckReport report = checkDatabase(db);
+        if (!report.problems.empty()) return std::string(when) + ": check: " + report.problems.front();
+        for (const auto& entry : db.objects()) {
+            if (entry.kind != ObjectKind::Table) continue;
+            size_t rows = 0;
+            RowCursor cur = db.scan(entry.name);
+            while (cur.next()) {
+                ++rows;
+                if (entry.name == "Fresh") continue;
+                const int32_t id = cur.values()[0].asLong();
+                if (cur.values()[2].asText() != bodyOf(id))
+                    return std::string(when) + ": row " + std::to_string(id) + " of " + entry.name + " is wrong";
+            }
+            tables[entry.name] = rows;
+        }
+    } catch (const std::exception& e) {
+        return std::string(when) + ": our reader cannot read the file: " + e.what();
+    }
+    std::string out;
+    for (const auto& [name, rows] : tables) out += name + "=" + std::to_string(rows) + " ";
+    return out;
+}
+
+// mdbtools knows no journal: a half-done change must still read cleanly, and each table it
+// lists must export in full.
+std::string mdbtoolsProblem(const fs::path& file, const std::string& expectedTables)
+{
+    if (!haveMdbtools()) return {};
+    int st = 0;
+    const std::string tables = run("mdb-tables -1 '" + file.string() + "' 2>&1", &st);
+    if (st != 0) return "mdb-tables failed: " + tables;
+    std::string seen;
+    for (const char* name : {"Fresh", "Keep", "Log"}) {
+        if (tables.find(std::string(name) + "\n") == std::string::npos) continue;
+        const std::string n = run("mdb-export -H '" + file.string() + "' " + name + " 2>/dev/null | wc -l", &st);
+        if (st != 0) return std::string("mdb-export of ") + name + " failed";
+        seen += std::string(name) + "=" + std::to_string(std::stol(n)) + " ";
+    }
+    if (!expectedTables.empty() && seen != expectedTables) return "mdbtools sees " + seen + "instead of " + expectedTables;
+    return {};
+}
+
+struct SchemaChange {
+    const char* what;
+    std::function<void(DatabaseWriter&)> apply;
+};
+
+// Kills the change at step 1, 2, ... until it completes on its own; every file in between
+// must show the old or the new state, and the same state again after the next writer opened
+// it (which undoes a cut-short change for good).
+void killAtEveryStep(const SchemaChange& change)
+{
+    TempDir dir;
+    const fs::path base = dir.path / "base.mdb";
+    makeBase(base);
+    const std::string before = describe(base, "before");
+    const fs::path done = dir.path / "done.mdb";
+    fs::copy_file(base, done);
+    {
+        DatabaseWriter w = DatabaseWriter::open(done);
+        change.apply(w);
+    }
+    const std::string after = describe(done, "after");
+    ASSERT_NE(before, after);
+    int kills = 0, undone = 0;
+    for (long step = 1;; ++step) {
+        const fs::path file = dir.path / ("k" + std::to_string(step) + ".mdb");
+        fs::copy_file(base, file);
+        const pid_t child = fork();
+        if (child == 0) {
+            stepsLeft = step;
+            detail::pageWriteHook = &countStepAndMaybeDie;
+            detail::journalStepHook = &countStepAndMaybeDie;
+            try {
+                DatabaseWriter w = DatabaseWriter::open(file);
+                change.apply(w);
+            } catch (...) {
+                _exit(2);
+            }
+            _exit(0);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        if (WIFEXITED(status)) {
+            ASSERT_EQ(WEXITSTATUS(status), 0) << change.what << ": the writer failed on its own";
+            EXPECT_EQ(describe(file, "completed"), after);
+            break;
+        }
+        ASSERT_TRUE(WIFSIGNALED(status));
+        ++kills;
+        const std::string left = describe(file, "as left");
+        ASSERT_TRUE(left == before || left == after)
+            << change.what << ", killed at step " << step << ": " << left << "\n  before: " << before << "\n  after: " << after;
+        const std::string tools = mdbtoolsProblem(file, {});
+        ASSERT_TRUE(tools.empty()) << change.what << ", killed at step " << step << " (as left): " << tools;
+        {
+            DatabaseWriter w = DatabaseWriter::open(file);
+        }
+        ASSERT_FALSE(fs::exists(file.string() + "-journal")) << "step " << step;
+        const std::string reopened = describe(file, "after reopening");
+        ASSERT_EQ(reopened, left) << change.what << ", killed at step " << step;
+        ASSERT_TRUE(mdbtoolsProblem(file, reopened).empty()) << change.what << ", step " << step << ": "
+                                                             << mdbtoolsProblem(file, reopened);
+        if (left == before) ++undone;
+        fs::remove(file);
+    }
+    std::printf("%s: killed at each of %d steps (%d undone, %d kept), every file sound\n", change.what, kills, undone,
+                kills - undone);
+    EXPECT_GT(kills, 5);
+    EXPECT_GT(undone, 0);
+}
+
+TEST(WriterCrash, CreateTableIsAllOrNothingAtEveryStep)
+{
+    killAtEveryStep({"CREATE TABLE", [](DatabaseWriter& w) { w.createTable(freshSpec()); }});
+}
+
+TEST(WriterCrash, DropTableIsAllOrNothingAtEveryStep)
+{
+    killAtEveryStep({"DROP TABLE", [](DatabaseWriter& w) { w.dropTable("Log"); }});
+}
+
+} // namespace
