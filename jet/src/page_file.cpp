@@ -150,6 +150,9 @@ void PageFile::readRaw(uint32_t n, uint8_t* out) {
 }
 
 PageRef PageFile::page(uint32_t n) {
+    if (pending_) {
+        if (auto it = pending_->find(n); it != pending_->end()) return std::make_shared<const Page>(it->second);
+    }
     if (n >= pageCount_) {
         corrupt(n, "is referenced but lies beyond the end of the file (" +
                        std::to_string(pageCount_) + " pages)");

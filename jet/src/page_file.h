@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <span>
 #include <string>
@@ -43,6 +44,11 @@ public:
 
     // Page `n`, decoded. Throws FormatError when n is beyond the end of the file.
     PageRef page(uint32_t n);
+
+    // The writer's pages changed in memory and not yet written (appended ones past the end of
+    // the file among them). page() returns them in place of the file's, so rows can be read
+    // back between two flushes. The map stays owned by the writer; null turns this off.
+    void setPendingPages(const std::map<uint32_t, Page>* pages) { pending_ = pages; }
 
     // Writes page `n` (n <= pageCount(); n == pageCount() appends). Encodes as needed.
     // Page 0 is given unmasked and masked here.
@@ -92,6 +98,7 @@ private:
 
     size_t cacheLimit_;
     std::unordered_map<uint32_t, std::shared_ptr<Page>> cache_;
+    const std::map<uint32_t, Page>* pending_ = nullptr;
     std::deque<uint32_t> cacheOrder_;
 };
 

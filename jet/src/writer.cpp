@@ -65,7 +65,10 @@ struct MapState {
 
 class PageStore {
 public:
-    explicit PageStore(PageFile& file) : file_(file), next_(file.pageCount()) {}
+    explicit PageStore(PageFile& file) : file_(file), next_(file.pageCount()) { file_.setPendingPages(&dirty_); }
+    ~PageStore() { file_.setPendingPages(nullptr); }
+    PageStore(const PageStore&) = delete;
+    PageStore& operator=(const PageStore&) = delete;
 
     std::span<const uint8_t> read(uint32_t n)
     {
@@ -1092,7 +1095,7 @@ InsertResult WriterImpl::insert(TableState& t, std::span<const Value> values, st
 
 std::vector<Value> WriterImpl::readRowValues(TableState& t, RowId id, std::vector<uint8_t>* raw, RowId* home)
 {
-    flush();
+    // Pages not yet flushed are read from the write cache (PageFile's pending pages).
     auto located = impl_.locateRow(id, t.def->definitionPage);
     if (!located)
         throw NotFoundError(file_.fileName(), id.page,
@@ -1132,7 +1135,7 @@ void WriterImpl::erase(TableState& t, RowId id)
     }
     if (def.storedRowCount > 0) --def.storedRowCount;
     t.dirty = true;
-    flush();
+    flushIfLarge();
 }
 
 RowId WriterImpl::update(TableState& t, RowId id, std::span<const Value> values)
@@ -1198,7 +1201,7 @@ RowId WriterImpl::update(TableState& t, RowId id, std::span<const Value> values)
         }
     }
     t.dirty = true;
-    flush();
+    flushIfLarge();
     return id;
 }
 

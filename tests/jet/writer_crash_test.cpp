@@ -78,32 +78,46 @@ TableSpec freshSpec()
     return s;
 }
 
-// The tables a reader sees with their row counts; rows of Log and Keep are compared in full.
+// The tables a reader sees, each with its row count and a digest of its rows in key order.
 std::string describe(const fs::path& file, const char* when)
 {
-    std::map<std::string, size_t> tables;
+    std::map<std::string, std::string> tables;
     try {
         Database db = Database::open(file);
         const CheckReport report = checkDatabase(db);
         if (!report.problems.empty()) return std::string(when) + ": check: " + report.problems.front();
         for (const auto& entry : db.objects()) {
             if (entry.kind != ObjectKind::Table) continue;
-            size_t rows = 0;
+            std::map<int32_t, std::string> rows;
             RowCursor cur = db.scan(entry.name);
             while (cur.next()) {
-                ++rows;
-                if (entry.name == "Fresh") continue;
-                const int32_t id = cur.values()[0].asLong();
-                if (cur.values()[2].asText() != bodyOf(id))
-                    return std::string(when) + ": row " + std::to_string(id) + " of " + entry.name + " is wrong";
+                std::string text;
+                for (const Value& v : cur.values()) text += v.isNull() ? "<null>|" : v.toString() + "|";
+                rows[cur.values()[0].asLong()] = text;
             }
-            tables[entry.name] = rows;
+            std::string all;
+            for (const auto& [id, text] : rows) all += text + "\n";
+            tables[entry.name] = std::to_string(rows.size()) + ":" + std::to_string(std::hash<std::string>{}(all));
         }
     } catch (const std::exception& e) {
         return std::string(when) + ": our reader cannot read the file: " + e.what();
     }
     std::string out;
-    for (const auto& [name, rows] : tables) out += name + "=" + std::to_string(rows) + " ";
+    for (const auto& [name, digest] : tables) out += name + "=" + digest + " ";
+    return out;
+}
+
+// "Log=700:1234 Keep=20:5678 " -> "Keep=20 Log=700 " (what mdbtools can be compared on).
+std::string rowCounts(const std::string& description)
+{
+    std::string out;
+    size_t at = 0;
+    while (at < description.size()) {
+        const size_t colon = description.find(':', at), space = description.find(' ', at);
+        if (colon == std::string::npos || space == std::string::npos) break;
+        out += description.substr(at, colon - at) + " ";
+        at = space + 1;
+    }
     return out;
 }
 
@@ -185,8 +199,8 @@ void killAtEveryStep(const SchemaChange& change)
         ASSERT_FALSE(fs::exists(file.string() + "-journal")) << "step " << step;
         const std::string reopened = describe(file, "after reopening");
         ASSERT_EQ(reopened, left) << change.what << ", killed at step " << step;
-        ASSERT_TRUE(mdbtoolsProblem(file, reopened).empty()) << change.what << ", step " << step << ": "
-                                                             << mdbtoolsProblem(file, reopened);
+        const std::string toolsAfter = mdbtoolsProblem(file, rowCounts(reopened));
+        ASSERT_TRUE(toolsAfter.empty()) << change.what << ", step " << step << ": " << toolsAfter;
         if (left == before) ++undone;
         fs::remove(file);
     }
@@ -204,6 +218,42 @@ TEST(WriterCrash, CreateTableIsAllOrNothingAtEveryStep)
 TEST(WriterCrash, DropTableIsAllOrNothingAtEveryStep)
 {
     killAtEveryStep({"DROP TABLE", [](DatabaseWriter& w) { w.dropTable("Log"); }});
+}
+
+std::vector<RowId> rowIdsOf(DatabaseWriter& w, const std::string& table)
+{
+    std::vector<RowId> ids;
+    RowCursor cur = w.database().scan(table);
+    while (cur.next()) ids.push_back(cur.rowId());
+    return ids;
+}
+
+// Many row changes between two flushes are one step as well: a DELETE or UPDATE of every row
+// is undone or kept as a whole.
+TEST(WriterCrash, DeletingEveryRowIsAllOrNothingAtEveryStep)
+{
+    killAtEveryStep({"DELETE of every row", [](DatabaseWriter& w) {
+                         const auto ids = rowIdsOf(w, "Log");
+                         TableWriter t = w.table("Log");
+                         for (RowId id : ids) t.erase(id);
+                         w.flush();
+                     }});
+}
+
+TEST(WriterCrash, UpdatingEveryRowIsAllOrNothingAtEveryStep)
+{
+    killAtEveryStep({"UPDATE of every row", [](DatabaseWriter& w) {
+                         const auto ids = rowIdsOf(w, "Log");
+                         TableWriter t = w.table("Log");
+                         int32_t n = 0;
+                         for (RowId id : ids) {
+                             ++n;
+                             // Longer memos and texts: rows move, long values are replaced.
+                             t.update(id, std::vector<Value>{Value::longInt(n), Value::text("changed " + std::to_string(n)),
+                                                             Value::text(bodyOf(n) + std::string(300, 'u'))});
+                         }
+                         w.flush();
+                     }});
 }
 
 } // namespace
