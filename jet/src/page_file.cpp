@@ -14,6 +14,8 @@
 
 namespace jet::detail {
 
+void (*ioTraceHook)(const IoEvent&) = nullptr;
+
 namespace {
 // The header region is masked with the RC4 key stream of this fixed key.
 constexpr uint32_t kHeaderMaskKey = 0x6B39DAC7;
@@ -195,6 +197,7 @@ void PageFile::writePage(uint32_t n, std::span<const uint8_t> data) {
         }
         done += static_cast<size_t>(put);
     }
+    traceIo(IoEvent::Kind::Write, path_, static_cast<uint64_t>(at), out);
     if (n == pageCount_) ++pageCount_;
     if (n == 0) header_.assign(data.begin(), data.end());
     if (auto it = cache_.find(n); it != cache_.end()) {
@@ -216,7 +219,10 @@ Page PageFile::encodeForDisk(uint32_t n, std::span<const uint8_t> data) const {
 }
 
 void PageFile::flush() {
-    if (fd_ >= 0 && writable_) ::fsync(fd_);
+    if (fd_ >= 0 && writable_) {
+        ::fsync(fd_);
+        traceIo(IoEvent::Kind::Sync, path_);
+    }
 }
 
 } // namespace jet::detail

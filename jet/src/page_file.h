@@ -17,6 +17,21 @@
 
 namespace jet::detail {
 
+// Test seam: every change the writer makes to the disk, in order, when set (never in the
+// program). The power-loss tests replay subsets of these to build what a disk may hold.
+struct IoEvent {
+    enum class Kind { Create, Write, Sync, Truncate, Remove, SyncFolder } kind;
+    const std::filesystem::path& path;
+    uint64_t offset = 0;               // Write: byte offset; Truncate: the new length
+    std::span<const uint8_t> bytes{};  // Write: the bytes as they go to disk
+};
+extern void (*ioTraceHook)(const IoEvent&);
+inline void traceIo(IoEvent::Kind kind, const std::filesystem::path& path, uint64_t offset = 0,
+                    std::span<const uint8_t> bytes = {})
+{
+    if (ioTraceHook) ioTraceHook(IoEvent{kind, path, offset, bytes});
+}
+
 using Page = std::vector<uint8_t>;
 using PageRef = std::shared_ptr<const Page>;
 

@@ -26,7 +26,9 @@
 // old bytes or the new bytes the flush was writing (a hash of those is stored), and the file's
 // length lies between the old and the new length. A stale journal (the file changed since, by
 // another program) is ignored, never applied. Power loss is covered as well as the disk allows:
-// the journal is synced before the file is touched, the file before the journal goes.
+// the journal (and the folder entry naming it) is synced before the file is touched, the file
+// before the journal goes, and the folder again once it is gone, so that a flush reported done
+// stays done.
 //
 // Layout of FILE-journal (little-endian):
 //   block 0 (one page): "TablorJetJournal", u32 version 1, u32 page size, u32 old page
@@ -99,6 +101,18 @@ bool writeAll(int fd, const uint8_t* data, size_t n, off_t at) {
     return true;
 }
 
+// Creating and removing the journal only last through a power cut once the folder that holds
+// it is synced too. Folders that cannot be synced (some network file systems) are left as is.
+void syncFolderOf(const std::filesystem::path& file) {
+    std::filesystem::path folder = file.parent_path();
+    if (folder.empty()) folder = ".";
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+    traceIo(IoEvent::Kind::SyncFolder, file);
+}
+
 } // namespace
 
 std::filesystem::path PageFile::journalPath() const {
@@ -157,6 +171,7 @@ void PageFile::beginJournal(const std::vector<JournalPage>& overwritten, uint32_
     };
     const int fd = ::open(jpath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) fail("create");
+    traceIo(IoEvent::Kind::Create, jpath);
     struct Closer {
         int fd;
         ~Closer() { ::close(fd); }
@@ -173,7 +188,9 @@ void PageFile::beginJournal(const std::vector<JournalPage>& overwritten, uint32_
         if (!readAll(fd_, e + kEntryHead, ps, static_cast<off_t>(n) * ps)) fail("fill");
     }
     if (!writeAll(fd, body.data(), body.size(), ps)) fail("write");
+    traceIo(IoEvent::Kind::Write, jpath, ps, body);
     if (::fdatasync(fd) != 0) fail("sync");
+    traceIo(IoEvent::Kind::Sync, jpath);
     if (journalStepHook) journalStepHook();
     // The header last: only a journal with every entry in place is ever honoured.
     std::vector<uint8_t> head(ps, 0);
@@ -185,7 +202,11 @@ void PageFile::beginJournal(const std::vector<JournalPage>& overwritten, uint32_
     put32(head, 32, static_cast<uint32_t>(overwritten.size()));
     put64(head, 40, fnv1a(body.data(), body.size()));
     if (!writeAll(fd, head.data(), head.size(), 0)) fail("write");
+    traceIo(IoEvent::Kind::Write, jpath, 0, head);
     if (::fdatasync(fd) != 0) fail("sync");
+    traceIo(IoEvent::Kind::Sync, jpath);
+    // The journal's name must outlast a power cut before the file's pages change.
+    syncFolderOf(jpath);
     if (journalStepHook) journalStepHook();
 }
 
@@ -195,14 +216,19 @@ void PageFile::endJournal() {
         throw IoError(fileName_, std::nullopt,
                       "cannot save " + fileName_ + " to disk: " + std::strerror(e) + ". Check the disk.");
     }
+    traceIo(IoEvent::Kind::Sync, path_);
     if (journalStepHook) journalStepHook();
     std::error_code ec;
     std::filesystem::remove(journalPath(), ec);
+    traceIo(IoEvent::Kind::Remove, journalPath());
     if (ec) {
         throw IoError(fileName_, std::nullopt,
                       "cannot remove the journal " + journalPath().string() + ": " + ec.message() +
                           ". Check that the folder is writable.");
     }
+    // Otherwise a power cut could bring the journal back, and the next writer would undo
+    // this flush although it was reported done.
+    syncFolderOf(journalPath());
 }
 
 bool PageFile::applyJournal() {
@@ -212,6 +238,7 @@ bool PageFile::applyJournal() {
     const uint32_t ps = format_->pageSize;
     if (undo) {
         for (const auto& [n, raw] : journalOld_) {
+            traceIo(IoEvent::Kind::Write, path_, static_cast<uint64_t>(n) * ps, raw);
             if (!writeAll(fd_, raw.data(), ps, static_cast<off_t>(n) * ps)) {
                 const int e = errno;
                 throw IoError(fileName_, n,
@@ -219,6 +246,8 @@ bool PageFile::applyJournal() {
                                   ". Check the disk; keep " + journalPath().string() + " until it is undone.");
             }
         }
+        traceIo(IoEvent::Kind::Truncate, path_, static_cast<uint64_t>(pageCount_) * ps);
+        traceIo(IoEvent::Kind::Sync, path_);
         if (::ftruncate(fd_, static_cast<off_t>(pageCount_) * ps) != 0 || ::fsync(fd_) != 0) {
             const int e = errno;
             throw IoError(fileName_, std::nullopt,
@@ -229,6 +258,8 @@ bool PageFile::applyJournal() {
     // A journal that did not fit the file (incomplete, or stale) is simply dropped.
     std::error_code ec;
     std::filesystem::remove(journalPath(), ec);
+    traceIo(IoEvent::Kind::Remove, journalPath());
+    syncFolderOf(journalPath());
     journalOld_.clear();
     journalFound_ = false;
     return undo;
