@@ -504,6 +504,11 @@ std::u16string utf8ToUtf16(std::string_view s)
     std::size_t i = 0;
     while (i < s.size()) {
         const auto b0 = static_cast<unsigned char>(s[i]);
+        if (b0 < 0x80) {
+            out.push_back(static_cast<char16_t>(b0));
+            ++i;
+            continue;
+        }
         char32_t cp = 0xFFFD;
         std::size_t len = 1;
         auto cont = [&](std::size_t k) { return i + k < s.size() && (static_cast<unsigned char>(s[i + k]) & 0xC0) == 0x80; };

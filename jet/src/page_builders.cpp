@@ -102,7 +102,8 @@ std::optional<uint8_t> dataPageAddRow(const Format& f, std::span<uint8_t> page, 
     std::memcpy(page.data() + at, row.data(), row.size());
     put16(page, f.dataRowTableOffset + 2 * n, static_cast<uint16_t>(at));
     put16(page, f.dataRowCountOffset, static_cast<uint16_t>(n + 1));
-    setFree(f, page);
+    // The new row is now the lowest on the page and the offset table grew by one slot.
+    put16(page, 2, static_cast<uint16_t>(at - end));
     return static_cast<uint8_t>(n);
 }
 

@@ -4,10 +4,13 @@
 
 #include "jet/index_keys.h"
 
+#include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <stdexcept>
 
 // 128-bit arithmetic for Decimal magnitudes (GCC and Clang both provide it).
 __extension__ typedef unsigned __int128 U128;
@@ -19,7 +22,17 @@ namespace {
 
 void putLe(std::vector<uint8_t>& out, uint64_t v, int width)
 {
-    for (int i = 0; i < width; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    const size_t at = out.size();
+    out.resize(at + static_cast<size_t>(width));
+    for (int i = 0; i < width; ++i) out[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// Plain ASCII without NUL: one UTF-16 unit per byte, compressible as it stands.
+bool isPlainAscii(std::string_view s)
+{
+    for (char ch : s)
+        if (static_cast<unsigned char>(ch) - 1u >= 0x7Fu) return false;
+    return true;
 }
 
 std::string describe(const ColumnDef& c) { return "column [" + c.name + "] (" + columnTypeName(c.type) + ")"; }
@@ -70,6 +83,23 @@ void checkRange(const ColumnDef& c, int64_t v, int64_t lo, int64_t hi)
 
 std::vector<uint8_t> encodeJet4Text(std::string_view utf8, bool allowCompression, size_t maxChars)
 {
+    if (isPlainAscii(utf8)) {
+        // The common case, without the detour through UTF-16.
+        if (maxChars != 0 && utf8.size() > maxChars)
+            throw ValueError("the text has " + std::to_string(utf8.size()) + " characters, more than the " +
+                             std::to_string(maxChars) + " the column holds");
+        std::vector<uint8_t> out;
+        if (allowCompression && !utf8.empty()) {
+            out.resize(utf8.size() + 2);
+            out[0] = 0xFF;
+            out[1] = 0xFE;
+            std::memcpy(out.data() + 2, utf8.data(), utf8.size());
+        } else {
+            out.resize(utf8.size() * 2, 0);
+            for (size_t i = 0; i < utf8.size(); ++i) out[2 * i] = static_cast<uint8_t>(utf8[i]);
+        }
+        return out;
+    }
     const std::u16string units = utf8ToUtf16(utf8);
     if (maxChars != 0 && units.size() > maxChars)
         throw ValueError("the text has " + std::to_string(units.size()) + " characters, more than the " +
@@ -239,11 +269,20 @@ std::vector<uint8_t> assembleRow(const Format& format, const TableDef& table, st
             varSlots = std::max<uint16_t>(varSlots, static_cast<uint16_t>(c.varIndex + 1));
         }
     }
-    std::vector<uint8_t> row(2 + fixedEnd, 0);
+    size_t varBytes = 0;
+    for (const EncodedColumn& e : cols) varBytes += e.bytes.size();
+    std::vector<uint8_t> row;
+    row.reserve(2 + fixedEnd + varBytes + 2 * varSlots + 4 + (columnCount + 7) / 8);
+    row.resize(2 + fixedEnd, 0);
     row[0] = static_cast<uint8_t>(columnCount);
     row[1] = static_cast<uint8_t>(columnCount >> 8);
-    std::vector<uint8_t> mask((columnCount + 7) / 8, 0);
-    std::vector<const EncodedColumn*> byVarSlot(varSlots, nullptr);
+    // A table has at most 255 columns (Access's limit, checked when it is created); fixed
+    // arrays spare three allocations per row.
+    if (columnCount > 256 || varSlots > 256) throw std::logic_error("assembleRow: more columns than Access allows");
+    const size_t maskBytes = (columnCount + 7u) / 8u;
+    std::array<uint8_t, 32> mask{};
+    std::array<const EncodedColumn*, 256> byVarSlot; // the first varSlots are used
+    std::fill_n(byVarSlot.begin(), varSlots, nullptr);
     for (size_t i = 0; i < table.columns.size(); ++i) {
         const ColumnDef& c = table.columns[i];
         const EncodedColumn& e = cols[i];
@@ -256,7 +295,7 @@ std::vector<uint8_t> assembleRow(const Format& format, const TableDef& table, st
         }
     }
     if (varSlots > 0) {
-        std::vector<uint16_t> offsets(varSlots);
+        std::array<uint16_t, 256> offsets; // the first varSlots are set below
         for (uint16_t s = 0; s < varSlots; ++s) {
             offsets[s] = static_cast<uint16_t>(row.size());
             if (byVarSlot[s] && byVarSlot[s]->present) row.insert(row.end(), byVarSlot[s]->bytes.begin(), byVarSlot[s]->bytes.end());
@@ -266,7 +305,7 @@ std::vector<uint8_t> assembleRow(const Format& format, const TableDef& table, st
         for (int s = varSlots - 1; s >= 0; --s) putLe(row, offsets[static_cast<size_t>(s)], 2);
         putLe(row, varSlots, 2);
     }
-    row.insert(row.end(), mask.begin(), mask.end());
+    row.insert(row.end(), mask.begin(), mask.begin() + static_cast<std::ptrdiff_t>(maskBytes));
     return row;
 }
 

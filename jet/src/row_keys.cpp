@@ -68,6 +68,7 @@ std::vector<uint8_t> rowKey(const Format& format, const TableDef& table, const I
                             std::span<const Value> row)
 {
     std::vector<uint8_t> key;
+    key.reserve(16 * index.columns.size());
     for (const IndexColumn& ic : index.columns) {
         size_t pos = 0;
         const ColumnDef* c = columnByNumber(table, ic.columnNumber, &pos);

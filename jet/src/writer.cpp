@@ -22,9 +22,11 @@
 #include "usage_map.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <iterator>
 #include <map>
 #include <random>
 #include <set>
@@ -72,6 +74,7 @@ public:
 
     std::span<const uint8_t> read(uint32_t n)
     {
+        if (auto* r = recent(n)) return *r;
         if (auto it = dirty_.find(n); it != dirty_.end()) return it->second;
         if (n >= file_.pageCount()) throw std::logic_error("PageStore::read past the end");
         held_ = file_.page(n);
@@ -79,9 +82,12 @@ public:
     }
     std::vector<uint8_t>& edit(uint32_t n)
     {
-        if (auto it = dirty_.find(n); it != dirty_.end()) return it->second;
-        auto page = file_.page(n);
-        return dirty_.emplace(n, *page).first->second;
+        // Inserts edit the same few pages (data, long values, index) over and over.
+        if (auto* r = recent(n)) return *r;
+        auto it = dirty_.find(n);
+        if (it == dirty_.end()) it = dirty_.emplace(n, *file_.page(n)).first;
+        recent_[n % recent_.size()] = {n, &it->second};
+        return it->second;
     }
     // A new page, filled with `content`: a free page of the file when the global map lists
     // one, else a page at the end. The page leaves the global map of free pages.
@@ -135,14 +141,16 @@ public:
         for (auto& [n, page] : dirty_)
             if (n < oldCount) overwritten.push_back({n, page});
         file_.beginJournal(overwritten, std::max(oldCount, next_));
-        for (int phase = 0; phase <= 5; ++phase)
-            for (auto& [n, page] : dirty_)
-                if (rank(n, page) == phase) {
-                    file_.writePage(n, page);
-                    if (pageWriteHook) pageWriteHook();
-                }
+        std::array<std::vector<std::pair<uint32_t, const std::vector<uint8_t>*>>, 6> phases;
+        for (auto& [n, page] : dirty_) phases[static_cast<size_t>(rank(n, page))].emplace_back(n, &page);
+        for (const auto& phase : phases)
+            for (const auto& [n, page] : phase) {
+                file_.writePage(n, *page);
+                if (pageWriteHook) pageWriteHook();
+            }
         file_.endJournal();
         dirty_.clear();
+        recent_.fill({});
         held_.reset();
     }
 
@@ -152,6 +160,17 @@ private:
     PageFile& file_;
     uint32_t next_;
     std::map<uint32_t, std::vector<uint8_t>> dirty_;
+    // Recently edited pages: entries of dirty_, whose map nodes stay put until the flush.
+    struct Recent {
+        uint32_t number = 0;
+        std::vector<uint8_t>* page = nullptr;
+    };
+    std::array<Recent, 8> recent_{};
+    std::vector<uint8_t>* recent(uint32_t n)
+    {
+        const Recent& r = recent_[n % recent_.size()];
+        return r.page && r.number == n ? r.page : nullptr;
+    }
     PageRef held_;
     MapState* globalFree_ = nullptr;
 };
@@ -533,8 +552,10 @@ private:
             const uint32_t right = newPage();
             TreePage l, r;
             l.leaf = r.leaf = t.leaf;
-            l.entries.assign(t.entries.begin(), t.entries.begin() + static_cast<std::ptrdiff_t>(mid));
-            r.entries.assign(t.entries.begin() + static_cast<std::ptrdiff_t>(mid), t.entries.end());
+            l.entries.assign(std::make_move_iterator(t.entries.begin()),
+                             std::make_move_iterator(t.entries.begin() + static_cast<std::ptrdiff_t>(mid)));
+            r.entries.assign(std::make_move_iterator(t.entries.begin() + static_cast<std::ptrdiff_t>(mid)),
+                             std::make_move_iterator(t.entries.end()));
             for (const auto& e : l.entries) l.fullBytes += entrySize(e, l.leaf);
             for (const auto& e : r.entries) r.fullBytes += entrySize(e, r.leaf);
             l.next = right;
@@ -556,7 +577,8 @@ private:
         const uint32_t left = newPage();
         TreePage l;
         l.leaf = t.leaf;
-        l.entries.assign(t.entries.begin(), t.entries.begin() + static_cast<std::ptrdiff_t>(mid));
+        l.entries.assign(std::make_move_iterator(t.entries.begin()),
+                         std::make_move_iterator(t.entries.begin() + static_cast<std::ptrdiff_t>(mid)));
         for (const auto& e : l.entries) l.fullBytes += entrySize(e, l.leaf);
         TreePage& t2 = page(p);
         t2.entries.erase(t2.entries.begin(), t2.entries.begin() + static_cast<std::ptrdiff_t>(mid));
@@ -931,8 +953,11 @@ public:
             if (c.type == ColumnType::Memo) {
                 if (row[i].kind() != Value::Kind::Text)
                     throw ConstraintError(file_.fileName(), std::nullopt, "column [" + c.name + "] (Memo) needs text; convert \"" + row[i].toString() + "\" first");
-                const size_t chars = utf8ToUtf16(row[i].asText()).size();
-                data = encodeJet4Text(row[i].asText(), c.isCompressedUnicode() && chars <= 1024, 0);
+                // Access compresses memos of up to 1024 characters only; UTF-8 has at least as
+                // many bytes as UTF-16 units, so short byte strings need no count.
+                const std::string& text = row[i].asText();
+                const size_t chars = text.size() <= 1024 ? text.size() : utf8ToUtf16(text).size();
+                data = encodeJet4Text(text, c.isCompressedUnicode() && chars <= 1024, 0);
             } else {
                 if (row[i].kind() != Value::Kind::Binary)
                     throw ConstraintError(file_.fileName(), std::nullopt, "column [" + c.name + "] (OLE) needs binary data");
@@ -983,7 +1008,7 @@ private:
     std::vector<Value> readRowValues(TableState& t, RowId id, std::vector<uint8_t>* rawOut, RowId* home);
 
     // A null in a NOT NULL column refuses the row before anything is written.
-    void refuseMissingRequired(const TableState& t, const std::vector<Value>& row) const
+    void refuseMissingRequired(const TableState& t, std::span<const Value> row) const
     {
         for (size_t i = 0; i < t.def->columns.size() && i < row.size(); ++i) {
             const ColumnDef& c = t.def->columns[i];
@@ -1013,14 +1038,21 @@ InsertResult WriterImpl::insert(TableState& t, std::span<const Value> values, st
         throw ConstraintError(file_.fileName(), std::nullopt,
                               "table [" + def.name + "] has " + std::to_string(def.columns.size()) + " columns but the row has " +
                                   std::to_string(values.size()) + " values; nothing was written.");
-    std::vector<Value> row(values.begin(), values.end());
+    // The caller's values, or a copy with the auto-numbers filled in.
+    std::span<const Value> row = values;
+    std::vector<Value> filled;
+    auto fill = [&](size_t i, Value v) {
+        if (filled.empty()) filled.assign(values.begin(), values.end());
+        filled[i] = std::move(v);
+        row = filled;
+    };
     InsertResult result;
     uint32_t newAuto = def.nextAutoNumber;
     for (size_t i = 0; i < def.columns.size(); ++i) {
         const ColumnDef& c = def.columns[i];
         if ((c.flags & column_flags::AutoLong) && row[i].isNull() && !reuse) {
             ++newAuto;
-            row[i] = Value::longInt(static_cast<int32_t>(newAuto));
+            fill(i, Value::longInt(static_cast<int32_t>(newAuto)));
             result.autoNumber = static_cast<int32_t>(newAuto);
         } else if ((c.flags & column_flags::AutoGuid) && row[i].isNull() && !reuse) {
             // A new replication ID: a random (version 4) GUID.
@@ -1033,7 +1065,7 @@ InsertResult WriterImpl::insert(TableState& t, std::span<const Value> values, st
             }
             g.bytes[7] = static_cast<uint8_t>((g.bytes[7] & 0x0F) | 0x40); // version 4 (little-endian group)
             g.bytes[8] = static_cast<uint8_t>((g.bytes[8] & 0x3F) | 0x80);
-            row[i] = Value::guid(g);
+            fill(i, Value::guid(g));
         } else if ((c.flags & column_flags::AutoLong) && !row[i].isNull() && !reuse) {
             const int64_t v = row[i].kind() == Value::Kind::Text ? 0 : row[i].toInt64();
             if (v > static_cast<int64_t>(newAuto) && v <= INT32_MAX) newAuto = static_cast<uint32_t>(v);
