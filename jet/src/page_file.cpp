@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace jet::detail {
@@ -216,6 +217,49 @@ Page PageFile::encodeForDisk(uint32_t n, std::span<const uint8_t> data) const {
         rc4ApplyPageKey(databaseKey_, n, out);
     }
     return out;
+}
+
+void PageFile::writePages(uint32_t first, std::span<const Page* const> pages) {
+    const uint32_t ps = format_->pageSize;
+    // Page 0 and encoded files change the bytes on the way to disk: page by page.
+    if (first == 0 || databaseKey_ != 0 || !writable_ || first > pageCount_) {
+        for (size_t i = 0; i < pages.size(); ++i) writePage(first + static_cast<uint32_t>(i), *pages[i]);
+        return;
+    }
+    constexpr size_t kMaxRun = 1024; // IOV_MAX on Linux
+    for (size_t from = 0; from < pages.size(); from += kMaxRun) {
+        const size_t count = std::min(kMaxRun, pages.size() - from);
+        std::vector<iovec> iov(count);
+        for (size_t i = 0; i < count; ++i) {
+            const Page& p = *pages[from + i];
+            if (p.size() != ps) throw std::logic_error("PageFile::writePages: bad page size");
+            iov[i] = {const_cast<uint8_t*>(p.data()), ps};
+        }
+        const uint32_t n0 = first + static_cast<uint32_t>(from);
+        const off_t at = static_cast<off_t>(n0) * ps;
+        ssize_t put = -1;
+        do {
+            put = ::pwritev(fd_, iov.data(), static_cast<int>(count), at);
+        } while (put < 0 && errno == EINTR);
+        if (put < 0) {
+            throw IoError(fileName_, n0,
+                          "cannot write page " + std::to_string(n0) + " of " + fileName_ + ": " + std::strerror(errno) +
+                              ". Check the free disk space.");
+        }
+        // A short write: the pages not (fully) written go one by one, which reports the error.
+        const size_t whole = static_cast<size_t>(put) / ps;
+        for (size_t i = 0; i < count; ++i) {
+            const uint32_t n = n0 + static_cast<uint32_t>(i);
+            const Page& p = *pages[from + i];
+            if (i >= whole) {
+                writePage(n, p);
+                continue;
+            }
+            traceIo(IoEvent::Kind::Write, path_, static_cast<uint64_t>(n) * ps, p);
+            if (n == pageCount_) ++pageCount_;
+            if (auto it = cache_.find(n); it != cache_.end()) it->second = std::make_shared<Page>(p);
+        }
+    }
 }
 
 void PageFile::flush() {

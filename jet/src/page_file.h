@@ -68,6 +68,9 @@ public:
     // Writes page `n` (n <= pageCount(); n == pageCount() appends). Encodes as needed.
     // Page 0 is given unmasked and masked here.
     void writePage(uint32_t n, std::span<const uint8_t> data);
+    // Writes pages first, first + 1, ... with as few system calls as possible (one per run
+    // of up to 1024 pages); the same as writePage for each, in order.
+    void writePages(uint32_t first, std::span<const Page* const> pages);
     void flush();
 
     // The rollback journal of the writer (page_journal.cpp). Before a flush overwrites pages

@@ -143,11 +143,20 @@ public:
         file_.beginJournal(overwritten, std::max(oldCount, next_));
         std::array<std::vector<std::pair<uint32_t, const std::vector<uint8_t>*>>, 6> phases;
         for (auto& [n, page] : dirty_) phases[static_cast<size_t>(rank(n, page))].emplace_back(n, &page);
-        for (const auto& phase : phases)
-            for (const auto& [n, page] : phase) {
-                file_.writePage(n, *page);
-                if (pageWriteHook) pageWriteHook();
+        std::vector<const std::vector<uint8_t>*> run;
+        for (const auto& phase : phases) {
+            // Runs of consecutive pages (the appended ones, mostly) go to disk in one call.
+            for (size_t i = 0; i < phase.size();) {
+                size_t j = i + 1;
+                while (j < phase.size() && phase[j].first == phase[j - 1].first + 1) ++j;
+                run.clear();
+                for (size_t k = i; k < j; ++k) run.push_back(phase[k].second);
+                file_.writePages(phase[i].first, run);
+                if (pageWriteHook)
+                    for (size_t k = i; k < j; ++k) pageWriteHook();
+                i = j;
             }
+        }
         file_.endJournal();
         dirty_.clear();
         recent_.fill({});
@@ -635,6 +644,11 @@ struct TableState {
     std::vector<LongValueColumn> longValues;
     uint32_t insertPage = 0;         // data page taking new rows
     bool dirty = false;
+    // Per-insert working storage, kept between inserts to spare allocations.
+    struct InsertScratch {
+        std::vector<std::vector<uint8_t>> keys;
+        std::vector<uint8_t> skip, exists; // by physical index: 0 or 1
+    } scratch;
 };
 
 // ---- The writer --------------------------------------------------------------------------
@@ -1073,9 +1087,12 @@ InsertResult WriterImpl::insert(TableState& t, std::span<const Value> values, st
     }
     refuseMissingRequired(t, row);
     // Keys first: a duplicate or a missing primary-key value refuses the row before any write.
-    std::vector<std::vector<uint8_t>> keys(t.physical.size());
-    std::vector<bool> skip(t.physical.size(), false);
-    std::vector<bool> exists(t.physical.size(), false);
+    auto& keys = t.scratch.keys;
+    auto& skip = t.scratch.skip;
+    auto& exists = t.scratch.exists;
+    keys.resize(t.physical.size());
+    skip.assign(t.physical.size(), 0);
+    exists.assign(t.physical.size(), 0);
     for (size_t i = 0; i < t.physical.size(); ++i) {
         const IndexDef* idx = t.physical[i];
         if (!idx) continue;
