@@ -7,43 +7,18 @@
 #include <limits>
 
 #include "jet/sql/error.h"
+#include "jet/schema.h"
 #include "jet/sql/parser.h"
 
 namespace jet::sql::detail {
 namespace {
 
-bool sameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return foldText(a) == foldText(b);
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-        if (x >= 0x80 || y >= 0x80) return foldText(a) == foldText(b);
-        if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
-}
+using jet::sameName;
 
 [[noreturn]] void mismatch(const char* where = "criteria expression") {
     throw ExecutionError(std::string("Data type mismatch in ") + where +
                          ": the two sides cannot be compared or combined (for example text with a number); "
                          "write the literal in the column's type.");
-}
-
-char32_t fold(char32_t c) {
-    if (c < 0x80) return (c >= 'A' && c <= 'Z') ? c + 32 : c;
-    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 32;
-    if (c >= 0x100 && c <= 0x17F) {
-        // Latin Extended-A pairs upper/lower as even/odd, except the block 0x139-0x148 and
-        // 0x179-0x17E which pair odd/even.
-        if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return (c % 2 == 1) ? c + 1 : c;
-        if (c == 0x130 || c == 0x131 || c == 0x138 || c == 0x149 || c == 0x17F) return c;
-        return (c % 2 == 0) ? c + 1 : c;
-    }
-    if (c >= 0x391 && c <= 0x3A9 && c != 0x3A2) return c + 32;
-    if (c >= 0x410 && c <= 0x42F) return c + 32;
-    if (c >= 0x400 && c <= 0x40F) return c + 80;
-    return c;
 }
 
 std::u32string decode(std::string_view s) {
@@ -337,7 +312,7 @@ const Value& operand(const Expr& e, const Row* row, std::int64_t identity, Value
 
 std::u32string foldText(std::string_view utf8) {
     std::u32string s = decode(utf8);
-    for (char32_t& c : s) c = fold(c);
+    for (char32_t& c : s) c = jet::foldCase(c);
     return s;
 }
 

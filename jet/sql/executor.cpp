@@ -4,6 +4,8 @@
 // after the read has finished, so that a change never disturbs the cursor that found it.
 #include "jet/sql/executor.h"
 
+#include "jet/schema.h"
+
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
@@ -42,9 +44,7 @@ namespace {
 
 constexpr int kMaxViewDepth = 16;
 
-bool sameName(const std::string& a, const std::string& b) {
-    return detail::foldText(a) == detail::foldText(b);
-}
+using jet::sameName;
 
 [[noreturn]] void noSuchTable(const std::string& name) {
     throw ExecutionError("The Microsoft Jet database engine cannot find the input table or query '" + name +

@@ -250,6 +250,11 @@ TEST(Writer, SchemaMistakesAreRefusedWithNothingWritten)
     dupCol.name = "B";
     dupCol.columns.push_back({"X", ColumnType::Text});
     EXPECT_THROW(w.createTable(dupCol), SchemaError);
+    // Names differ only in the case of accented letters: the same name to Access.
+    TableSpec umlaut = a;
+    umlaut.name = "\u00c4rger";
+    umlaut.columns = {{"Gr\u00f6\u00dfe", ColumnType::Long}, {"GR\u00d6\u00dfE", ColumnType::Long}};
+    EXPECT_THROW(w.createTable(umlaut), SchemaError);
     TableSpec badIndex = a;
     badIndex.name = "C";
     IndexSpec i;
@@ -267,6 +272,13 @@ TEST(Writer, SchemaMistakesAreRefusedWithNothingWritten)
     w.flush();
     EXPECT_EQ(fs::file_size(file), size);
     EXPECT_EQ(w.database().tableNames(), std::vector<std::string>{"A"});
+    umlaut.columns.pop_back();
+    w.createTable(umlaut);
+    umlaut.name = "\u00e4RGER";
+    EXPECT_THROW(w.createTable(umlaut), SchemaError);
+    EXPECT_EQ(w.database().table("\u00c4RGER")->name, "\u00c4rger");
+    EXPECT_FALSE(sameName("\u00c4rger", "Arger"));
+    EXPECT_FALSE(sameName("a\xC3", "a\xC3\xA4")); // a cut-off sequence matches nothing longer
     // A value that does not fit its column.
     TableWriter t = w.table("A");
     EXPECT_THROW(t.insert(std::vector<Value>{Value::text("abc")}), ConstraintError);

@@ -13,16 +13,13 @@
 namespace jet {
 
 // Whether two object names (tables, columns, indexes) are the same name: Access compares
-// them without regard to the case of ASCII letters.
-inline bool sameName(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
+// them without regard to case, also of accented Latin, Greek and Cyrillic letters ("ÄRGER" and
+// "ärger" name the same table).
+bool sameName(std::string_view a, std::string_view b);
+
+// The lower-case letter of `c` for name and text comparisons (Latin-1, Latin Extended-A, Greek,
+// Cyrillic); other characters are returned as they are.
+char32_t foldCase(char32_t c);
 
 // Column flag bits as stored in the table definition.
 namespace column_flags {
