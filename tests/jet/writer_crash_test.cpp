@@ -42,17 +42,7 @@ void makeBase(const fs::path& file)
 {
     DatabaseWriter w = DatabaseWriter::create(file);
     for (const char* name : {"Log", "Keep"}) {
-        TableSpec s;
-        s.name = name;
-        s.columns = {{"Id", ColumnType::Long}, {"Text", ColumnType::Text, 50}, {"Body", ColumnType::Memo}};
-        IndexSpec pk;
-        pk.primaryKey = true;
-        pk.columns = {"Id"};
-        IndexSpec uq;
-        uq.unique = true;
-        uq.columns = {"Text"};
-        s.indexes = {pk, uq};
-        w.createTable(s);
+        w.createTable(logTableSpec(name));
         TableWriter t = w.table(name);
         const int32_t rows = std::string(name) == "Log" ? kLogRows : 20;
         for (int32_t i = 1; i <= rows; ++i)
@@ -78,33 +68,13 @@ TableSpec freshSpec()
     return s;
 }
 
-// The tables a reader sees, each with its row count and a digest of its rows in key order.
 std::string describe(const fs::path& file, const char* when)
 {
-    std::map<std::string, std::string> tables;
     try {
-        Database db = Database::open(file);
-        const CheckReport report = checkDatabase(db);
-        if (!report.problems.empty()) return std::string(when) + ": check: " + report.problems.front();
-        for (const auto& entry : db.objects()) {
-            if (entry.kind != ObjectKind::Table) continue;
-            std::map<int32_t, std::string> rows;
-            RowCursor cur = db.scan(entry.name);
-            while (cur.next()) {
-                std::string text;
-                for (const Value& v : cur.values()) text += v.isNull() ? "<null>|" : v.toString() + "|";
-                rows[cur.values()[0].asLong()] = text;
-            }
-            std::string all;
-            for (const auto& [id, text] : rows) all += text + "\n";
-            tables[entry.name] = std::to_string(rows.size()) + ":" + std::to_string(std::hash<std::string>{}(all));
-        }
+        return describeTables(file);
     } catch (const std::exception& e) {
         return std::string(when) + ": our reader cannot read the file: " + e.what();
     }
-    std::string out;
-    for (const auto& [name, digest] : tables) out += name + "=" + digest + " ";
-    return out;
 }
 
 // "Log=700:1234 Keep=20:5678 " -> "Keep=20 Log=700 " (what mdbtools can be compared on).

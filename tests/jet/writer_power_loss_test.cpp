@@ -116,29 +116,6 @@ Disk diskAfterCut(const std::vector<uint8_t>& base, const std::vector<Recorded>&
     return disk;
 }
 
-// The tables with row counts and a digest of their rows, after `check` found nothing.
-std::string describe(const fs::path& file)
-{
-    Database db = Database::open(file);
-    const CheckReport report = checkDatabase(db);
-    if (!report.problems.empty()) return "check: " + report.problems.front();
-    std::string out;
-    for (const auto& entry : db.objects()) {
-        if (entry.kind != ObjectKind::Table) continue;
-        std::map<int32_t, std::string> rows;
-        RowCursor cur = db.scan(entry.name);
-        while (cur.next()) {
-            std::string text;
-            for (const Value& v : cur.values()) text += v.toString() + "|";
-            rows[cur.values()[0].asLong()] = text;
-        }
-        std::string all;
-        for (const auto& [id, text] : rows) all += text + "\n";
-        out += entry.name + "=" + std::to_string(rows.size()) + ":" + std::to_string(std::hash<std::string>{}(all)) + " ";
-    }
-    return out;
-}
-
 std::vector<Value> logRow(int32_t i, const std::string& tag)
 {
     return {Value::longInt(i), Value::text(tag + " " + std::to_string(i)),
@@ -151,22 +128,12 @@ TEST(WriterPowerLoss, EveryDiskAPowerCutCanLeaveOpensAsBeforeOrAfterTheFlush)
     const fs::path work = dir.path / "work.mdb";
     {
         DatabaseWriter w = DatabaseWriter::create(work);
-        TableSpec s;
-        s.name = "Log";
-        s.columns = {{"Id", ColumnType::Long}, {"Text", ColumnType::Text, 50}, {"Body", ColumnType::Memo}};
-        IndexSpec pk;
-        pk.primaryKey = true;
-        pk.columns = {"Id"};
-        IndexSpec uq;
-        uq.unique = true;
-        uq.columns = {"Text"};
-        s.indexes = {pk, uq};
-        w.createTable(s);
+        w.createTable(logTableSpec("Log"));
         TableWriter t = w.table("Log");
         for (int32_t i = 1; i <= 400; ++i) t.insert(logRow(i, "old"));
     }
     const std::vector<uint8_t> base = readFile(work);
-    const std::string before = describe(work);
+    const std::string before = describeTables(work);
 
     // One flush that appends pages, rewrites existing ones and moves rows: new rows, changed
     // rows (longer), deleted rows.
@@ -190,7 +157,7 @@ TEST(WriterPowerLoss, EveryDiskAPowerCutCanLeaveOpensAsBeforeOrAfterTheFlush)
         flushReturnedAt = events.size();
         detail::ioTraceHook = nullptr;
     }
-    const std::string after = describe(work);
+    const std::string after = describeTables(work);
     ASSERT_NE(before, after);
     ASSERT_GT(flushReturnedAt, 50u) << "the flush should write many pages";
 
@@ -211,7 +178,7 @@ TEST(WriterPowerLoss, EveryDiskAPowerCutCanLeaveOpensAsBeforeOrAfterTheFlush)
                                       (way == 0 ? " (unsynced lost)" : way == 1 ? " (unsynced kept)" : " (a mix)");
             std::string seen;
             try {
-                seen = describe(file);
+                seen = describeTables(file);
             } catch (const std::exception& e) {
                 FAIL() << where << ": our reader cannot open the file: " << e.what();
             }
@@ -224,7 +191,7 @@ TEST(WriterPowerLoss, EveryDiskAPowerCutCanLeaveOpensAsBeforeOrAfterTheFlush)
                 DatabaseWriter w = DatabaseWriter::open(file); // recovery: undoes a cut-short flush
             }
             ASSERT_FALSE(fs::exists(journal)) << where;
-            ASSERT_EQ(describe(file), seen) << where << ": the next writer changed what readers saw";
+            ASSERT_EQ(describeTables(file), seen) << where << ": the next writer changed what readers saw";
             if (seen == before) ++undone;
             ++disks;
         }

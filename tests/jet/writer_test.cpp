@@ -425,17 +425,7 @@ KillOutcome killWriterOnce(const fs::path& file, std::mt19937& rng, bool midFlus
     constexpr int32_t kRowsPerFlush = 1500;
     {
         DatabaseWriter w = DatabaseWriter::create(file);
-        TableSpec s;
-        s.name = "Log";
-        s.columns = {{"Id", ColumnType::Long}, {"Text", ColumnType::Text, 50}, {"Body", ColumnType::Memo}};
-        IndexSpec pk;
-        pk.primaryKey = true;
-        pk.columns = {"Id"};
-        IndexSpec uq;
-        uq.unique = true;
-        uq.columns = {"Text"};
-        s.indexes = {pk, uq};
-        w.createTable(s);
+        w.createTable(logTableSpec("Log"));
     }
     auto body = [](int32_t i) { return std::string(static_cast<size_t>(50 + i % 300), 'b') + std::to_string(i); };
     // Up to ~8 flushes of ~130 pages each: the page is anywhere in the first eight flushes.

@@ -137,6 +137,49 @@ inline std::vector<Value> randomRow(std::mt19937& rng, int serial)
     return r;
 }
 
+// A table of log lines: Long primary key "Id", unique Text(50) "Text", Memo "Body" (the
+// crash tests' table: index upkeep and long values in every flush).
+inline TableSpec logTableSpec(const std::string& name)
+{
+    TableSpec s;
+    s.name = name;
+    s.columns = {{"Id", ColumnType::Long}, {"Text", ColumnType::Text, 50}, {"Body", ColumnType::Memo}};
+    IndexSpec pk;
+    pk.primaryKey = true;
+    pk.columns = {"Id"};
+    IndexSpec uq;
+    uq.unique = true;
+    uq.columns = {"Text"};
+    s.indexes = {pk, uq};
+    return s;
+}
+
+// What readers see of a file: each table with its row count and a digest of its rows in
+// order of the first column, after `check` found nothing (else the first problem).
+inline std::string describeTables(const fs::path& file)
+{
+    Database db = Database::open(file);
+    const CheckReport report = checkDatabase(db);
+    if (!report.problems.empty()) return "check: " + report.problems.front();
+    std::map<std::string, std::string> tables;
+    for (const auto& entry : db.objects()) {
+        if (entry.kind != ObjectKind::Table) continue;
+        std::map<int32_t, std::string> rows;
+        RowCursor cur = db.scan(entry.name);
+        while (cur.next()) {
+            std::string text;
+            for (const Value& v : cur.values()) text += v.isNull() ? "<null>|" : v.toString() + "|";
+            rows[cur.values()[0].asLong()] = text;
+        }
+        std::string all;
+        for (const auto& [id, text] : rows) all += text + "\n";
+        tables[entry.name] = std::to_string(rows.size()) + ":" + std::to_string(std::hash<std::string>{}(all));
+    }
+    std::string out;
+    for (const auto& [name, digest] : tables) out += name + "=" + digest + " ";
+    return out;
+}
+
 inline std::map<int32_t, std::vector<Value>> readAll(const fs::path& file, const std::string& table)
 {
     Database db = Database::open(file);
