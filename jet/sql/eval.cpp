@@ -21,37 +21,6 @@ using jet::sameName;
                          "write the literal in the column's type.");
 }
 
-std::u32string decode(std::string_view s) {
-    std::u32string out;
-    out.reserve(s.size());
-    for (std::size_t i = 0; i < s.size();) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        char32_t cp;
-        int extra;
-        if (c < 0x80) {
-            cp = c;
-            extra = 0;
-        } else if ((c & 0xE0) == 0xC0) {
-            cp = c & 0x1F;
-            extra = 1;
-        } else if ((c & 0xF0) == 0xE0) {
-            cp = c & 0x0F;
-            extra = 2;
-        } else if ((c & 0xF8) == 0xF0) {
-            cp = c & 0x07;
-            extra = 3;
-        } else {
-            out.push_back(0xFFFD);
-            ++i;
-            continue;
-        }
-        ++i;
-        for (int k = 0; k < extra && i < s.size(); ++k, ++i) cp = (cp << 6) | (static_cast<unsigned char>(s[i]) & 0x3F);
-        out.push_back(cp);
-    }
-    return out;
-}
-
 bool isAscii(std::string_view s) {
     for (char c : s)
         if (static_cast<unsigned char>(c) >= 0x80) return false;
@@ -311,7 +280,7 @@ const Value& operand(const Expr& e, const Row* row, std::int64_t identity, Value
 }
 
 std::u32string foldText(std::string_view utf8) {
-    std::u32string s = decode(utf8);
+    std::u32string s = jet::decodeUtf8(utf8);
     for (char32_t& c : s) c = jet::foldCase(c);
     return s;
 }

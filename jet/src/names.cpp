@@ -1,5 +1,5 @@
-// Case folding of object names (see jet/schema.h).
-#include "jet/schema.h"
+// Text helpers (see jet/text.h).
+#include "jet/text.h"
 
 namespace jet {
 
@@ -62,6 +62,14 @@ char32_t nextCodePoint(std::string_view s, std::size_t& i)
 }
 
 } // namespace
+
+std::u32string decodeUtf8(std::string_view utf8)
+{
+    std::u32string out;
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size();) out.push_back(nextCodePoint(utf8, i));
+    return out;
+}
 
 bool sameName(std::string_view a, std::string_view b)
 {

@@ -2,6 +2,7 @@
 // Plain data: the writer fills the same structures to create tables.
 #pragma once
 
+#include "jet/text.h"
 #include "jet/value.h"
 
 #include <cstdint>
@@ -11,15 +12,6 @@
 #include <vector>
 
 namespace jet {
-
-// Whether two object names (tables, columns, indexes) are the same name: Access compares
-// them without regard to case, also of accented Latin, Greek and Cyrillic letters ("ÄRGER" and
-// "ärger" name the same table).
-bool sameName(std::string_view a, std::string_view b);
-
-// The lower-case letter of `c` for name and text comparisons (Latin-1, Latin Extended-A, Greek,
-// Cyrillic); other characters are returned as they are.
-char32_t foldCase(char32_t c);
 
 // Column flag bits as stored in the table definition.
 namespace column_flags {
