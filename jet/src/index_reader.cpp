@@ -80,7 +80,7 @@ IndexPage readIndexPage(DatabaseImpl& db, uint32_t pageNo, uint32_t owner) {
 IndexWalker::IndexWalker(DatabaseImpl& db, uint32_t rootPage, uint32_t owner,
                          std::span<const uint8_t> from)
     : db_(&db), owner_(owner) {
-    const uint32_t limit = db.file().pageCount();
+    const uint32_t limit = db.file().readablePageCount();
     uint32_t pageNo = rootPage;
     for (uint32_t depth = 0;; ++depth) {
         if (depth > limit) db.file().corrupt(rootPage, "starts an index tree that loops");
@@ -119,7 +119,7 @@ IndexWalker::IndexWalker(DatabaseImpl& db, uint32_t rootPage, uint32_t owner,
 }
 
 bool IndexWalker::next(IndexEntry& out) {
-    const uint32_t limit = db_->file().pageCount();
+    const uint32_t limit = db_->file().readablePageCount();
     while (!done_) {
         if (at_ < leaf_.entries.size()) {
             auto& e = leaf_.entries[at_++];

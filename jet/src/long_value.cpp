@@ -13,7 +13,7 @@ Bytes readLongValue(DatabaseImpl& db, std::span<const uint8_t> field, uint32_t p
     }
     const uint32_t head = u32(field, 0);
     const uint32_t length = head & long_value::LengthMask;
-    const uint64_t fileBytes = static_cast<uint64_t>(file.pageCount()) * file.pageSize();
+    const uint64_t fileBytes = static_cast<uint64_t>(file.readablePageCount()) * file.pageSize();
     if (length > fileBytes) {
         file.corrupt(page, "has a Memo or OLE value claiming " + std::to_string(length) +
                                " bytes, more than the whole file");

@@ -5,6 +5,7 @@
 
 #include "format.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <filesystem>
@@ -64,6 +65,13 @@ public:
     // the file among them). page() returns them in place of the file's, so rows can be read
     // back between two flushes. The map stays owned by the writer; null turns this off.
     void setPendingPages(const std::map<uint32_t, Page>* pages) { pending_ = pages; }
+    // Pages a reader can ask for: those in the file and the writer's pending ones past its end.
+    // Readers bound page numbers and lengths by this (pageCount() stays what is on disk).
+    uint32_t readablePageCount() const
+    {
+        if (!pending_ || pending_->empty()) return pageCount_;
+        return std::max(pageCount_, pending_->rbegin()->first + 1);
+    }
 
     // Writes page `n` (n <= pageCount(); n == pageCount() appends). Encodes as needed.
     // Page 0 is given unmasked and masked here.

@@ -23,7 +23,7 @@ std::vector<uint8_t> readTableDefBytes(DatabaseImpl& db, uint32_t first) {
     std::vector<uint8_t> out;
     uint32_t pageNo = first;
     for (uint32_t hops = 0; pageNo != 0; ++hops) {
-        if (hops > file.pageCount()) file.corrupt(first, "has a table definition chain that loops");
+        if (hops > file.readablePageCount()) file.corrupt(first, "has a table definition chain that loops");
         auto page = file.page(pageNo);
         if ((*page)[0] != page_type::TableDefinition) {
             file.corrupt(pageNo, "should hold a table definition but has page type " +

@@ -31,7 +31,7 @@ UsageMap::UsageMap(PageFile& file, uint32_t rowPointer) : file_(&file) {
 }
 
 std::optional<uint32_t> UsageMap::next(uint32_t from) {
-    const uint32_t count = file_->pageCount();
+    const uint32_t count = file_->readablePageCount();
     if (inline_) {
         if (from < start_) from = start_;
         const uint64_t bits = static_cast<uint64_t>(bitmap_.size()) * 8;

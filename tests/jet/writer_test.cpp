@@ -169,6 +169,41 @@ TEST(Writer, LongValuesInAllThreeFormsComeBackByteForByte)
     EXPECT_EQ(memo, bigText + "\n");
 }
 
+// Rows changed again before anything reached the disk: updates and deletes read them (long
+// values on pages not yet written included) from the writer's cache.
+TEST(Writer, RowsChangeSeveralTimesBetweenTwoFlushes)
+{
+    TempDir dir;
+    const fs::path file = dir.path / "batch.mdb";
+    TableSpec s;
+    s.name = "Docs";
+    s.columns = {{"ID", ColumnType::Long}, {"Body", ColumnType::Memo}, {"Data", ColumnType::Ole}};
+    Bytes big(1'100'000);
+    std::mt19937 rng(7);
+    for (auto& b : big) b = static_cast<uint8_t>(rng());
+    DatabaseWriter w = DatabaseWriter::create(file);
+    w.createTable(s);
+    w.flush();
+    const auto sizeBefore = fs::file_size(file);
+    TableWriter t = w.table("Docs");
+    std::vector<RowId> ids;
+    for (int32_t i = 1; i <= 3; ++i)
+        ids.push_back(t.insert(std::vector<Value>{Value::longInt(i), Value::text(std::string(5000, 'm')), Value::binary(big)}).rowId);
+    ids[0] = t.update(ids[0], std::vector<Value>{Value::longInt(1), Value::text("short now"), Value::binary(big)});
+    ids[0] = t.update(ids[0], std::vector<Value>{Value::longInt(1), Value::text(std::string(70000, 'n')), Value::binary(Bytes{9})});
+    ids[1] = t.update(ids[1], std::vector<Value>{Value::longInt(2), Value(), Value::binary(big)});
+    t.erase(ids[2]);
+    EXPECT_EQ(fs::file_size(file), sizeBefore) << "nothing is written before the flush";
+    w.flush();
+    const auto rows = readAll(file, "Docs");
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows.at(1)[1].asText(), std::string(70000, 'n'));
+    EXPECT_EQ(rows.at(1)[2].asBinary(), Bytes{9});
+    EXPECT_TRUE(rows.at(2)[1].isNull());
+    EXPECT_EQ(rows.at(2)[2].asBinary(), big);
+    expectClean(file);
+}
+
 TEST(Writer, IndexesStayOrderedThroughSplitsUpdatesAndDeletes)
 {
     TempDir dir;
