@@ -104,7 +104,10 @@ struct InsertResult {
 class DatabaseWriter;
 
 // Writes rows of one table. Values come in the table's column order (TableDef::columns);
-// a null for an auto-number column means "assign the next number".
+// a null for an auto-number column means "assign the next number". Changes collect in the
+// writer's cache and reach the file together at the next DatabaseWriter::flush() (or when the
+// cache grows past 32 MB, or the writer closes): a crash before that loses the whole batch,
+// never part of it. CREATE and DROP TABLE flush on their own.
 class TableWriter {
 public:
     TableWriter(TableWriter&&) noexcept;
@@ -154,7 +157,8 @@ public:
     // A writer for the named user table. NotFoundError when there is no such table.
     TableWriter table(std::string_view name);
 
-    // Forces completed writes to the disk.
+    // Writes every change made so far to the disk as one step (through the rollback journal)
+    // and waits until it is there.
     void flush();
 
 private:
