@@ -106,8 +106,8 @@ class DatabaseWriter;
 // Writes rows of one table. Values come in the table's column order (TableDef::columns);
 // a null for an auto-number column means "assign the next number". Changes collect in the
 // writer's cache and reach the file together at the next DatabaseWriter::flush() (or when the
-// cache grows past 32 MB, or the writer closes): a crash before that loses the whole batch,
-// never part of it. CREATE and DROP TABLE flush on their own.
+// cache grows past 32 MB, or the writer closes): a crash loses the changes since the last
+// flush as a whole, never some of them. CREATE and DROP TABLE flush on their own.
 class TableWriter {
 public:
     TableWriter(TableWriter&&) noexcept;
