@@ -131,6 +131,15 @@ int createMdb(char** argv) {
     return 0;
 }
 
+// Opens `table` of the Access file at `path` the way the main window does.
+void openLocalTable(TADOConnection& cn, TADOTable& t, const QString& path, const QString& table) {
+    cn.ConnectionString = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path;
+    cn.Open();
+    t.setConnection(&cn);
+    t.setTableName(table);
+    t.Open();
+}
+
 int benchMdb(char** argv) {
     const QString path = QString::fromLocal8Bit(argv[2]);
     const QString table = argv[3];
@@ -145,11 +154,7 @@ int benchMdb(char** argv) {
         TADOTable t;
         QElapsedTimer clock;
         clock.start();
-        cn.ConnectionString = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path;
-        cn.Open();
-        t.setConnection(&cn);
-        t.setTableName(table);
-        t.Open();
+        openLocalTable(cn, t, path, table);
         grid.setDataSet(&t);
         QApplication::processEvents();
         paint(grid);
@@ -163,11 +168,7 @@ int benchMdb(char** argv) {
         TADOTable t;
         QElapsedTimer clock;
         clock.start();
-        cn.ConnectionString = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path;
-        cn.Open();
-        t.setConnection(&cn);
-        t.setTableName(table);
-        t.Open();
+        openLocalTable(cn, t, path, table);
         qsizetype chars = 0;
         for (int r = 0; r < t.RecordCount(); ++r)
             for (int c = 0; c < t.FieldCount(); ++c)

@@ -28,6 +28,12 @@ protected:
         EXPECT_NE(found, nullptr) << name;
         return found;
     }
+    // Shows `w` at 1000 x 600 and waits until it is on screen.
+    bool showAtUsualSize(TfrmMain& w) {
+        w.resize(1000, 600);
+        w.show();
+        return waitUntil([&] { return w.isVisible(); });
+    }
 };
 
 TEST_F(MainWindowTest, CannotBeMadeSmallerThan900By200) {
@@ -50,9 +56,7 @@ TEST_F(MainWindowTest, TableListIs121WideAndTheSplitterKeeps100OnEachSide) {
     storePrefs("Deutsch");
     writeProfiles({});
     TfrmMain w;
-    w.resize(1000, 600);
-    w.show();
-    ASSERT_TRUE(waitUntil([&] { return w.isVisible(); }));
+    ASSERT_TRUE(showAtUsualSize(w));
     auto* list = child<QListWidget>(w, "clbTabellen");
     auto* grid = child<QTableView>(w, "dbgMain");
     auto* splitter = child<QSplitter>(w, "Splitter1");
@@ -73,9 +77,7 @@ TEST_F(MainWindowTest, LayoutTopToBottomAndColours) {
     storePrefs("Deutsch");
     writeProfiles({});
     TfrmMain w;
-    w.resize(1000, 600);
-    w.show();
-    ASSERT_TRUE(waitUntil([&] { return w.isVisible(); }));
+    ASSERT_TRUE(showAtUsualSize(w));
     auto* toolbar = child<QWidget>(w, "ToolBar1");
     auto* splitter = child<QSplitter>(w, "Splitter1");
     auto* strip = child<QWidget>(w, "Panel2");
@@ -109,9 +111,7 @@ TEST_F(MainWindowTest, ToolBarRowsWithHintsImagesAndEnablingAtOpen) {
         {"tbtConnect", "Verbinden", true},  {"tbtPrefs", "Einstellungen", true},
         {"tbtHelp", "Hilfe", true},
     };
-    w.resize(1000, 600);
-    w.show();
-    ASSERT_TRUE(waitUntil([&] { return w.isVisible(); }));
+    ASSERT_TRUE(showAtUsualSize(w));
     int previousX = -1;
     int rowY = -1;
     for (const Button& b : firstRow) {
