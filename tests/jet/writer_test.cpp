@@ -132,16 +132,21 @@ TEST(Writer, MdbReaderReadsWhatWeWrite)
     }
 }
 
+// A table of documents: Long "ID", Memo "Body", OLE "Data".
+TableSpec docsTableSpec()
+{
+    TableSpec s;
+    s.name = "Docs";
+    s.columns = {{"ID", ColumnType::Long}, {"Body", ColumnType::Memo}, {"Data", ColumnType::Ole}};
+    return s;
+}
+
 TEST(Writer, LongValuesInAllThreeFormsComeBackByteForByte)
 {
     TempDir dir;
     const fs::path file = dir.path / "long.mdb";
-    TableSpec s;
-    s.name = "Docs";
-    s.columns = {{"ID", ColumnType::Long}, {"Body", ColumnType::Memo}, {"Data", ColumnType::Ole}};
-    Bytes big(1'300'000);
-    std::mt19937 rng(99);
-    for (auto& b : big) b = static_cast<uint8_t>(rng());
+    const TableSpec s = docsTableSpec();
+    const Bytes big = randomBytes(1'300'000, 99);
     const std::string bigText = std::string(100000, 'q') + "Ω";
     {
         DatabaseWriter w = DatabaseWriter::create(file);
@@ -175,12 +180,8 @@ TEST(Writer, RowsChangeSeveralTimesBetweenTwoFlushes)
 {
     TempDir dir;
     const fs::path file = dir.path / "batch.mdb";
-    TableSpec s;
-    s.name = "Docs";
-    s.columns = {{"ID", ColumnType::Long}, {"Body", ColumnType::Memo}, {"Data", ColumnType::Ole}};
-    Bytes big(1'100'000);
-    std::mt19937 rng(7);
-    for (auto& b : big) b = static_cast<uint8_t>(rng());
+    const TableSpec s = docsTableSpec();
+    const Bytes big = randomBytes(1'100'000, 7);
     DatabaseWriter w = DatabaseWriter::create(file);
     w.createTable(s);
     w.flush();

@@ -102,6 +102,15 @@ inline TableSpec everyTypeSpec(const std::string& name)
 }
 
 // Random rows with every type, nulls and text beyond Latin-1.
+// `n` bytes from a generator seeded with `seed` (reproducible blob contents).
+inline Bytes randomBytes(size_t n, unsigned seed)
+{
+    Bytes b(n);
+    std::mt19937 rng(seed);
+    for (auto& x : b) x = static_cast<uint8_t>(rng());
+    return b;
+}
+
 inline std::vector<Value> randomRow(std::mt19937& rng, int serial)
 {
     static const char* words[] = {"Müller", "€uro", "Ωμέγα", "漢字", "plain", "Straße", "naïve", "x"};
