@@ -23,8 +23,7 @@ void TGridPictureDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
     opt.text.clear();
     QStyledItemDelegate::paint(painter, opt, QModelIndex());
     const QImage image = picture.value<QImage>();
-    if (!image.isNull())
-        painter->drawImage(option.rect.adjusted(1, 1, -1, -1), image);
+    if (!image.isNull()) painter->drawImage(option.rect.adjusted(1, 1, -1, -1), image);
 }
 
 TMDBGrid::TMDBGrid(QWidget* parent) : QTableView(parent), model_(new TGridModel(this)) {
@@ -32,8 +31,8 @@ TMDBGrid::TMDBGrid(QWidget* parent) : QTableView(parent), model_(new TGridModel(
     setItemDelegate(new TGridPictureDelegate(this));
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);
-    setSortingEnabled(false);  // sorting is the owner's reaction to a title click
-    setFrameShape(QFrame::NoFrame);  // the flat look
+    setSortingEnabled(false);       // sorting is the owner's reaction to a title click
+    setFrameShape(QFrame::NoFrame); // the flat look
     horizontalHeader()->setSectionsClickable(true);
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setSortIndicatorShown(false);
@@ -57,7 +56,7 @@ void TMDBGrid::setOptions(TDBGridOptions options) {
     horizontalHeader()->setVisible(options & dgTitles);
     verticalHeader()->setVisible(options & dgIndicator);
     horizontalHeader()->setSectionResizeMode((options & dgColumnResize) ? QHeaderView::Interactive
-                                                                          : QHeaderView::Fixed);
+                                                                        : QHeaderView::Fixed);
     setShowGrid((options & (dgColLines | dgRowLines)) != 0);
     setTabKeyNavigation(options & dgTabs);
     model_->setDrawMemoText(options & dgDrawMemoText);
@@ -71,11 +70,9 @@ int TMDBGrid::SelectedIndex() const {
 }
 
 void TMDBGrid::setSelectedIndex(int index) {
-    if (index < 0 || index >= model_->columnCount())
-        return;
+    if (index < 0 || index >= model_->columnCount()) return;
     const int row = dataSet() && dataSet()->Active() ? dataSet()->CurrentRow() : currentIndex().row();
-    if (row < 0)
-        return;
+    if (row < 0) return;
     following_ = true;
     setCurrentIndex(model_->index(row, index));
     following_ = false;
@@ -83,8 +80,7 @@ void TMDBGrid::setSelectedIndex(int index) {
 
 TField* TMDBGrid::SelectedField() const {
     TDataSet* ds = dataSet();
-    if (!ds || !ds->Active() || ds->FieldCount() == 0)
-        return nullptr;
+    if (!ds || !ds->Active() || ds->FieldCount() == 0) return nullptr;
     return ds->Fields(std::min(SelectedIndex(), ds->FieldCount() - 1));
 }
 
@@ -100,8 +96,7 @@ void TMDBGrid::setEditorMode(bool on) {
 }
 
 void TMDBGrid::commitEditing() {
-    if (!EditorMode())
-        return;
+    if (!EditorMode()) return;
     if (QWidget* editor = indexWidget(currentIndex()); editor) {
         commitData(editor);
         closeEditor(editor, QAbstractItemDelegate::NoHint);
@@ -120,15 +115,12 @@ void TMDBGrid::commitEditing() {
 
 void TMDBGrid::narrowColumns(int width) {
     for (int c = 0; c < model_->columnCount(); ++c)
-        if (columnWidth(c) > width)
-            setColumnWidth(c, width);
+        if (columnWidth(c) > width) setColumnWidth(c, width);
 }
 
 void TMDBGrid::followDataSetRow(int row) {
-    if (row < 0 || row >= model_->rowCount())
-        return;
-    if (currentIndex().row() == row)
-        return;
+    if (row < 0 || row >= model_->rowCount()) return;
+    if (currentIndex().row() == row) return;
     const int col = std::max(0, currentIndex().column());
     following_ = true;
     setCurrentIndex(model_->index(row, std::min(col, std::max(0, model_->columnCount() - 1))));
@@ -138,30 +130,25 @@ void TMDBGrid::followDataSetRow(int row) {
 void TMDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
     QTableView::currentChanged(current, previous);
     TDataSet* ds = dataSet();
-    if (following_ || !ds || !ds->Active() || !current.isValid())
-        return;
+    if (following_ || !ds || !ds->Active() || !current.isValid()) return;
     if (current.row() != ds->CurrentRow()) {
         // Leaving a row posts its changes (the data set does so before the cursor moves);
         // leaving an untouched appended row drops it.
         if (ds->State() == TDataSetState::dsInsert && !ds->Modified()) {
             ds->Cancel();
-            if (current.row() >= ds->VisibleRowCount())
-                return;
+            if (current.row() >= ds->VisibleRowCount()) return;
         }
-        if (current.row() < ds->VisibleRowCount())
-            ds->setRecNo(current.row() + 1);
+        if (current.row() < ds->VisibleRowCount()) ds->setRecNo(current.row() + 1);
     }
 }
 
 void TMDBGrid::deleteWithQuestion() {
     TDataSet* ds = dataSet();
-    if (!ds || !ds->Active())
-        return;
+    if (!ds || !ds->Active()) return;
     if (options_ & dgConfirmDelete) {
         const int answer = LocalizedMessageDlg(QString::fromUtf8(DeleteQuestion), mtConfirmation, mbOK | mbCancel, 0,
                                                QStringLiteral("Deutsch"), 0);
-        if (answer != mrOk)
-            return;
+        if (answer != mrOk) return;
     }
     ds->Delete();
 }
@@ -202,8 +189,7 @@ void TMDBGrid::focusOutEvent(QFocusEvent* event) {
 
 void TMDBGrid::mouseDoubleClickEvent(QMouseEvent* event) {
     QTableView::mouseDoubleClickEvent(event);
-    if (indexAt(event->position().toPoint()).isValid())
-        emit gridDoubleClicked();
+    if (indexAt(event->position().toPoint()).isValid()) emit gridDoubleClicked();
 }
 
-}  // namespace tablor
+} // namespace tablor

@@ -80,7 +80,7 @@ private:
 
     TGridModel* model_;
     TDBGridOptions options_ = 0;
-    bool following_ = false;  // moving the view to the data set's row: do not move the cursor back
+    bool following_ = false; // moving the view to the data set's row: do not move the cursor back
 };
 
-}  // namespace tablor
+} // namespace tablor

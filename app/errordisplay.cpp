@@ -24,13 +24,11 @@ void showBox(const QString& text) {
     box.exec();
 }
 
-}  // namespace
+} // namespace
 
 void showApplicationError(const QString& text) {
-    if (presenter())
-        presenter()(text);
-    else
-        showBox(text);
+    if (presenter()) presenter()(text);
+    else showBox(text);
 }
 
 ErrorPresenter setErrorPresenter(ErrorPresenter next) {
@@ -72,4 +70,4 @@ bool TablorApplication::notify(QObject* receiver, QEvent* event) {
     }
 }
 
-}  // namespace tablor
+} // namespace tablor

@@ -39,4 +39,4 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
 };
 
-}  // namespace tablor
+} // namespace tablor

@@ -10,8 +10,7 @@ QString lowerAsciiLetters(const QString& text) {
     QChar* p = out.data();
     for (qsizetype i = 0, n = out.size(); i < n; ++i) {
         const char16_t c = p[i].unicode();
-        if (c >= u'A' && c <= u'Z')
-            p[i] = QChar(static_cast<char16_t>(c + 32));
+        if (c >= u'A' && c <= u'Z') p[i] = QChar(static_cast<char16_t>(c + 32));
     }
     return out;
 }
@@ -19,28 +18,23 @@ QString lowerAsciiLetters(const QString& text) {
 bool containsWord(const QString& text, const QString& lowerWord) {
     const qsizetype m = lowerWord.size();
     const qsizetype n = text.size();
-    if (m == 0 || m > n)
-        return false;
+    if (m == 0 || m > n) return false;
     const char16_t* t = reinterpret_cast<const char16_t*>(text.constData());
     const char16_t* w = reinterpret_cast<const char16_t*>(lowerWord.constData());
     auto low = [](char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c; };
     const char16_t first = w[0];
     for (qsizetype i = 0; i + m <= n; ++i) {
-        if (low(t[i]) != first)
-            continue;
+        if (low(t[i]) != first) continue;
         qsizetype k = 1;
-        while (k < m && low(t[i + k]) == w[k])
-            ++k;
-        if (k == m)
-            return true;
+        while (k < m && low(t[i + k]) == w[k]) ++k;
+        if (k == m) return true;
     }
     return false;
 }
 
 bool containsWordUtf8(const char* text, qsizetype size, const QByteArray& lowerWord) {
     const qsizetype m = lowerWord.size();
-    if (m == 0 || m > size || !text)
-        return false;
+    if (m == 0 || m > size || !text) return false;
     const auto* t = reinterpret_cast<const unsigned char*>(text);
     const auto* w = reinterpret_cast<const unsigned char*>(lowerWord.constData());
     // Only A to Z are folded; bytes of multi-byte UTF-8 sequences are 0x80 and above, so they
@@ -50,13 +44,10 @@ bool containsWordUtf8(const char* text, qsizetype size, const QByteArray& lowerW
     const unsigned char firstUpper = (first >= 'a' && first <= 'z') ? static_cast<unsigned char>(first - 32) : first;
     for (qsizetype i = 0, last = size - m; i <= last; ++i) {
         const unsigned char c = t[i];
-        if (c != first && c != firstUpper)
-            continue;
+        if (c != first && c != firstUpper) continue;
         qsizetype k = 1;
-        while (k < m && low(t[i + k]) == w[k])
-            ++k;
-        if (k == m)
-            return true;
+        while (k < m && low(t[i + k]) == w[k]) ++k;
+        if (k == m) return true;
     }
     return false;
 }
@@ -68,8 +59,7 @@ FindOutcome scanForWord(TDataSet& dataSet, const QString& word, int startField, 
     if (fromStart) {
         try {
             dataSet.First();
-        } catch (const EDatabaseError&) {
-        }
+        } catch (const EDatabaseError&) {}
     }
     const int fieldCount = dataSet.FieldCount();
     int startColumn = startField;
@@ -80,8 +70,7 @@ FindOutcome scanForWord(TDataSet& dataSet, const QString& word, int startField, 
         startColumn = 0;
         try {
             dataSet.Next();
-        } catch (const EDatabaseError&) {
-        }
+        } catch (const EDatabaseError&) {}
         // Next on the last record only sets the end mark: nothing is left to scan then.
         row = dataSet.Eof() ? rows : dataSet.CurrentRow();
     }
@@ -104,4 +93,4 @@ FindOutcome scanForWord(TDataSet& dataSet, const QString& word, int startField, 
     return outcome;
 }
 
-}  // namespace tablor
+} // namespace tablor

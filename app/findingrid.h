@@ -21,7 +21,7 @@ bool containsWordUtf8(const char* text, qsizetype size, const QByteArray& lowerW
 
 struct FindOutcome {
     bool found = false;
-    int field = 0;  // field index of the match (0 when nothing was found)
+    int field = 0; // field index of the match (0 when nothing was found)
 };
 
 // Moves the cursor of `dataSet` as the search does: to the first record when `fromStart`, to
@@ -31,4 +31,4 @@ struct FindOutcome {
 // (the caller restores it). Fields are read as text through the data set's random-access face.
 FindOutcome scanForWord(TDataSet& dataSet, const QString& word, int startField, bool fromStart);
 
-}  // namespace tablor
+} // namespace tablor

@@ -10,7 +10,9 @@
 namespace tablor {
 
 namespace {
-quint64 cellKey(int row, int col) { return (static_cast<quint64>(static_cast<quint32>(row)) << 32) | static_cast<quint32>(col); }
+quint64 cellKey(int row, int col) {
+    return (static_cast<quint64>(static_cast<quint32>(row)) << 32) | static_cast<quint32>(col);
+}
 
 QString placeholderFor(TFieldType kind) {
     switch (kind) {
@@ -21,23 +23,19 @@ QString placeholderFor(TFieldType kind) {
     default: return QStringLiteral("(BLOB)");
     }
 }
-}  // namespace
+} // namespace
 
 TGridModel::TGridModel(QObject* parent) : QAbstractTableModel(parent), pictures_(64 * 1024) {}
 
 TGridModel::~TGridModel() {
-    if (dataSet_)
-        dataSet_->removeObserver(this);
+    if (dataSet_) dataSet_->removeObserver(this);
 }
 
 void TGridModel::setDataSet(TDataSet* dataSet) {
-    if (dataSet == dataSet_)
-        return;
-    if (dataSet_)
-        dataSet_->removeObserver(this);
+    if (dataSet == dataSet_) return;
+    if (dataSet_) dataSet_->removeObserver(this);
     dataSet_ = dataSet;
-    if (dataSet_)
-        dataSet_->addObserver(this);
+    if (dataSet_) dataSet_->addObserver(this);
     resetAll();
     emit currentRowChanged(dataSet_ && dataSet_->Active() ? dataSet_->CurrentRow() : -1);
 }
@@ -50,8 +48,7 @@ void TGridModel::resetAll() {
     indicatorRow_ = active ? dataSet_->CurrentRow() : -1;
     columns_ = active ? dataSet_->FieldCount() : 0;
     columnNames_.clear();
-    for (int c = 0; c < columns_; ++c)
-        columnNames_ << dataSet_->Fields(c)->FieldName();
+    for (int c = 0; c < columns_; ++c) columnNames_ << dataSet_->Fields(c)->FieldName();
     endResetModel();
 }
 
@@ -61,8 +58,7 @@ void TGridModel::refreshAll() {
     const bool active = dataSet_ && dataSet_->Active();
     bool sameColumns = active && columns_ > 0 && columns_ == dataSet_->FieldCount() &&
                        columnNames_.size() == static_cast<qsizetype>(columns_);
-    for (int c = 0; sameColumns && c < columns_; ++c)
-        sameColumns = columnNames_[c] == dataSet_->Fields(c)->FieldName();
+    for (int c = 0; sameColumns && c < columns_; ++c) sameColumns = columnNames_[c] == dataSet_->Fields(c)->FieldName();
     if (!sameColumns) {
         resetAll();
         return;
@@ -86,19 +82,15 @@ void TGridModel::refreshAll() {
 }
 
 void TGridModel::setDrawMemoText(bool on) {
-    if (on == drawMemoText_)
-        return;
+    if (on == drawMemoText_) return;
     drawMemoText_ = on;
-    if (rows_ && columns_)
-        emit dataChanged(index(0, 0), index(rows_ - 1, columns_ - 1));
+    if (rows_ && columns_) emit dataChanged(index(0, 0), index(rows_ - 1, columns_ - 1));
 }
 
 void TGridModel::setDrawGraphic(bool on) {
-    if (on == drawGraphic_)
-        return;
+    if (on == drawGraphic_) return;
     drawGraphic_ = on;
-    if (rows_ && columns_)
-        emit dataChanged(index(0, 0), index(rows_ - 1, columns_ - 1));
+    if (rows_ && columns_) emit dataChanged(index(0, 0), index(rows_ - 1, columns_ - 1));
 }
 
 bool TGridModel::drawsPicture(TFieldType kind) const {
@@ -115,10 +107,8 @@ QString TGridModel::cellDisplayText(int row, int col) const {
     const TFieldType kind = dataSet_->Fields(col)->DataType();
     const bool memoLike = IsMemoKind(kind) || kind == TFieldType::ftBlob;
     const bool largeKind = memoLike || kind == TFieldType::ftGraphic || kind == TFieldType::ftOraBlob;
-    if (drawsPicture(kind))
-        return {};
-    if (largeKind && !(memoLike && drawMemoText_))
-        return placeholderFor(kind);
+    if (drawsPicture(kind)) return {};
+    if (largeKind && !(memoLike && drawMemoText_)) return placeholderFor(kind);
     if (memoLike) {
         // Only the start of a long value is drawn; converting all of it would be wasted.
         if (kind == TFieldType::ftBlob) {
@@ -131,13 +121,12 @@ QString TGridModel::cellDisplayText(int row, int col) const {
 }
 
 QImage TGridModel::picture(int row, int col) const {
-    if (const QImage* cached = pictures_.object(cellKey(row, col)))
-        return *cached;
+    if (const QImage* cached = pictures_.object(cellKey(row, col))) return *cached;
     const QByteArray bytes = dataSet_->CellBytes(row, col);
     ++picturesDecoded_;
     QImage image;
-    if (auto decoded = decodeBitmapOrJpeg(
-            reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size()))) {
+    if (auto decoded = decodeBitmapOrJpeg(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                          static_cast<std::size_t>(bytes.size()))) {
         image = QImage(decoded->width, decoded->height, QImage::Format_ARGB32);
         for (int y = 0; y < decoded->height; ++y)
             std::memcpy(image.scanLine(y), decoded->pixels.data() + static_cast<std::size_t>(y) * decoded->width,
@@ -149,33 +138,24 @@ QImage TGridModel::picture(int row, int col) const {
 }
 
 QVariant TGridModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || !dataSet_ || !dataSet_->Active())
-        return {};
+    if (!index.isValid() || !dataSet_ || !dataSet_->Active()) return {};
     const int row = index.row(), col = index.column();
-    if (row >= dataSet_->VisibleRowCount() || col >= dataSet_->FieldCount())
-        return {};
+    if (row >= dataSet_->VisibleRowCount() || col >= dataSet_->FieldCount()) return {};
     const TFieldType kind = dataSet_->Fields(col)->DataType();
     switch (role) {
-    case Qt::DisplayRole:
-        return cellDisplayText(row, col);
-    case Qt::EditRole:
-        return dataSet_->CellText(row, col);
-    case PictureRole:
-        return drawsPicture(kind) ? QVariant(picture(row, col)) : QVariant();
-    case FieldKindRole:
-        return static_cast<int>(kind);
+    case Qt::DisplayRole: return cellDisplayText(row, col);
+    case Qt::EditRole: return dataSet_->CellText(row, col);
+    case PictureRole: return drawsPicture(kind) ? QVariant(picture(row, col)) : QVariant();
+    case FieldKindRole: return static_cast<int>(kind);
     case Qt::TextAlignmentRole:
-        if (IsIntegerKind(kind) || IsFloatKind(kind))
-            return QVariant(Qt::AlignRight | Qt::AlignVCenter);
+        if (IsIntegerKind(kind) || IsFloatKind(kind)) return QVariant(Qt::AlignRight | Qt::AlignVCenter);
         return QVariant(Qt::AlignLeft | Qt::AlignVCenter);
-    default:
-        return {};
+    default: return {};
     }
 }
 
 QVariant TGridModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (role != Qt::DisplayRole)
-        return {};
+    if (role != Qt::DisplayRole) return {};
     if (orientation == Qt::Horizontal) {
         if (dataSet_ && dataSet_->Active() && section < dataSet_->FieldCount())
             return dataSet_->Fields(section)->DisplayName();
@@ -183,8 +163,7 @@ QVariant TGridModel::headerData(int section, Qt::Orientation orientation, int ro
     }
     // The row indicator: the current row only; a triangle while browsing, an I-beam while the
     // row is edited and an asterisk for an appended row.
-    if (!dataSet_ || !dataSet_->Active() || section != dataSet_->CurrentRow())
-        return QString();
+    if (!dataSet_ || !dataSet_->Active() || section != dataSet_->CurrentRow()) return QString();
     switch (dataSet_->State()) {
     case TDataSetState::dsEdit: return QStringLiteral("I");
     case TDataSetState::dsInsert: return QStringLiteral("*");
@@ -193,40 +172,32 @@ QVariant TGridModel::headerData(int section, Qt::Orientation orientation, int ro
 }
 
 Qt::ItemFlags TGridModel::flags(const QModelIndex& index) const {
-    if (!index.isValid() || !dataSet_ || !dataSet_->Active())
-        return Qt::NoItemFlags;
+    if (!index.isValid() || !dataSet_ || !dataSet_->Active()) return Qt::NoItemFlags;
     Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
     const TFieldType kind = dataSet_->Fields(index.column())->DataType();
     // Text, numbers and dates are edited in the cell; memos and pictures in their editors.
-    if (!IsBinaryKind(kind) && !IsMemoKind(kind) && kind != TFieldType::ftAutoInc)
-        f |= Qt::ItemIsEditable;
+    if (!IsBinaryKind(kind) && !IsMemoKind(kind) && kind != TFieldType::ftAutoInc) f |= Qt::ItemIsEditable;
     return f;
 }
 
 bool TGridModel::setData(const QModelIndex& index, const QVariant& value, int role) {
-    if (role != Qt::EditRole || !index.isValid() || !dataSet_ || !dataSet_->Active())
-        return false;
+    if (role != Qt::EditRole || !index.isValid() || !dataSet_ || !dataSet_->Active()) return false;
     const QString text = value.toString();
     if (dataSet_->State() == TDataSetState::dsBrowse) {
-        if (text == dataSet_->CellText(index.row(), index.column()))
-            return false;  // nothing typed: no edit state
-        if (index.row() != dataSet_->CurrentRow())
-            dataSet_->setRecNo(index.row() + 1);
+        if (text == dataSet_->CellText(index.row(), index.column())) return false; // nothing typed: no edit state
+        if (index.row() != dataSet_->CurrentRow()) dataSet_->setRecNo(index.row() + 1);
         dataSet_->Edit();
     } else if (index.row() != dataSet_->CurrentRow()) {
         return false;
     }
     TField* field = dataSet_->Fields(index.column());
-    if (text.isEmpty() && !IsTextKind(field->DataType()))
-        field->Clear();
-    else
-        field->setAsString(text);  // throws EDatabaseError for a value the field cannot take
+    if (text.isEmpty() && !IsTextKind(field->DataType())) field->Clear();
+    else field->setAsString(text); // throws EDatabaseError for a value the field cannot take
     return true;
 }
 
 void TGridModel::dataSetChanged(TDataSet& dataSet, TDataChange change, int row) {
-    if (&dataSet != dataSet_)
-        return;
+    if (&dataSet != dataSet_) return;
     switch (change) {
     case TDataChange::Reset:
         refreshAll();
@@ -234,8 +205,7 @@ void TGridModel::dataSetChanged(TDataSet& dataSet, TDataChange change, int row) 
         break;
     case TDataChange::RowChanged:
         if (row >= 0 && row < rows_) {
-            for (int c = 0; c < columns_; ++c)
-                pictures_.remove(cellKey(row, c));
+            for (int c = 0; c < columns_; ++c) pictures_.remove(cellKey(row, c));
             emit dataChanged(index(row, 0), index(row, std::max(0, columns_ - 1)));
             emit headerDataChanged(Qt::Vertical, row, row);
         }
@@ -256,16 +226,14 @@ void TGridModel::dataSetChanged(TDataSet& dataSet, TDataChange change, int row) 
         break;
     case TDataChange::CurrentChanged:
         for (int r : {indicatorRow_, row})
-            if (r >= 0 && r < rows_)
-                emit headerDataChanged(Qt::Vertical, r, r);
+            if (r >= 0 && r < rows_) emit headerDataChanged(Qt::Vertical, r, r);
         indicatorRow_ = row;
         emit currentRowChanged(row);
         break;
     case TDataChange::StateChanged:
-        if (row >= 0 && row < rows_)
-            emit headerDataChanged(Qt::Vertical, row, row);
+        if (row >= 0 && row < rows_) emit headerDataChanged(Qt::Vertical, row, row);
         break;
     }
 }
 
-}  // namespace tablor
+} // namespace tablor

@@ -65,14 +65,14 @@ private:
     void refreshAll();
 
     TDataSet* dataSet_ = nullptr;
-    int rows_ = 0;     // row count the views know about
+    int rows_ = 0; // row count the views know about
     int columns_ = 0;
     int indicatorRow_ = -1;
-    QStringList columnNames_;  // the columns the views know about  // row whose indicator was drawn last
+    QStringList columnNames_; // the columns the views know about  // row whose indicator was drawn last
     bool drawMemoText_ = true;
     bool drawGraphic_ = false;
     mutable QCache<quint64, QImage> pictures_;
     mutable int picturesDecoded_ = 0;
 };
 
-}  // namespace tablor
+} // namespace tablor

@@ -15,7 +15,7 @@ OpenFilePresenter& openFilePresenter() {
     static OpenFilePresenter presenter;
     return presenter;
 }
-}  // namespace
+} // namespace
 
 InputPresenter setInputPresenter(InputPresenter presenter) {
     InputPresenter previous = std::move(inputPresenter());
@@ -34,11 +34,9 @@ bool InputQuery(const QString& caption, const QString& prompt, QString& value, Q
         box.setLabelText(prompt);
         box.setTextValue(value);
         box.setInputMode(QInputDialog::TextInput);
-        if (box.exec() == QDialog::Accepted)
-            answer = box.textValue();
+        if (box.exec() == QDialog::Accepted) answer = box.textValue();
     }
-    if (!answer)
-        return false;
+    if (!answer) return false;
     value = *answer;
     return true;
 }
@@ -50,17 +48,15 @@ OpenFilePresenter setOpenFilePresenter(OpenFilePresenter presenter) {
 }
 
 std::optional<QString> chooseFileToOpen(const OpenFileRequest& request, QWidget* parent) {
-    if (openFilePresenter())
-        return openFilePresenter()(request);
+    if (openFilePresenter()) return openFilePresenter()(request);
     QFileDialog box(parent, request.title);
     box.setObjectName(QStringLiteral("odgLocalDb"));
     box.setFileMode(QFileDialog::ExistingFile);
     box.setAcceptMode(QFileDialog::AcceptOpen);
     box.setNameFilters(request.filters);
     box.setDefaultSuffix(request.defaultSuffix);
-    if (box.exec() != QDialog::Accepted || box.selectedFiles().isEmpty())
-        return std::nullopt;
+    if (box.exec() != QDialog::Accepted || box.selectedFiles().isEmpty()) return std::nullopt;
     return QFileInfo(box.selectedFiles().constFirst()).absoluteFilePath();
 }
 
-}  // namespace tablor
+} // namespace tablor

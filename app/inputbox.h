@@ -26,13 +26,13 @@ InputPresenter setInputPresenter(InputPresenter presenter);
 bool InputQuery(const QString& caption, const QString& prompt, QString& value, QWidget* parent = nullptr);
 
 struct OpenFileRequest {
-    QString title;           // empty: the platform's own
-    QStringList filters;     // "Access Datenbank (*.mdb)", ...
-    QString defaultSuffix;   // "mdb"
+    QString title;         // empty: the platform's own
+    QStringList filters;   // "Access Datenbank (*.mdb)", ...
+    QString defaultSuffix; // "mdb"
 };
 // Returns the chosen file's full path, or nothing when the user cancelled.
 using OpenFilePresenter = std::function<std::optional<QString>(const OpenFileRequest&)>;
 OpenFilePresenter setOpenFilePresenter(OpenFilePresenter presenter);
 std::optional<QString> chooseFileToOpen(const OpenFileRequest& request, QWidget* parent = nullptr);
 
-}  // namespace tablor
+} // namespace tablor

@@ -28,4 +28,4 @@ QString afterCreateTableStatus(int languageIndex, bool success, const QString& m
 // text then stays as it was).
 std::optional<QString> fetchProgressStatus(std::int64_t position, std::int64_t maximum);
 
-}  // namespace tablor
+} // namespace tablor

@@ -53,14 +53,11 @@ PrintRoutine& printRoutine() {
 
 // The hour glass of the data-access layer: the wait cursor over the whole program.
 void showBusyCursor(bool busy) {
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
-        return;
-    if (busy)
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-    else
-        QApplication::restoreOverrideCursor();
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return;
+    if (busy) QApplication::setOverrideCursor(Qt::WaitCursor);
+    else QApplication::restoreOverrideCursor();
 }
-}  // namespace
+} // namespace
 
 void setPrintRoutine(PrintRoutine routine) { printRoutine() = std::move(routine); }
 
@@ -94,30 +91,26 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
 
 TfrmMain::~TfrmMain() {
     // The grid model observes the data sets, which go before the window's children do.
-    if (dbgMain)
-        dbgMain->setDataSet(nullptr);
+    if (dbgMain) dbgMain->setDataSet(nullptr);
     mysql_.mySQLDB.AfterConnect = nullptr;
     mysql_.mySQLDB.AfterDisconnect = nullptr;
-    if (gridDataSet_)
-        gridDataSet_->Close();
+    if (gridDataSet_) gridDataSet_->Close();
     mysql_.myQryFree.Close();
     mysql_.mySQLDB.Disconnect();
     if (tblLocal_) {
-        for (TDataSetNotifyEvent* ev : {&tblLocal_->AfterInsert, &tblLocal_->AfterEdit, &tblLocal_->AfterClose,
-                                        &tblLocal_->AfterPost, &tblLocal_->AfterCancel, &tblLocal_->BeforeScroll,
-                                        &tblLocal_->AfterScroll})
+        for (TDataSetNotifyEvent* ev :
+             {&tblLocal_->AfterInsert, &tblLocal_->AfterEdit, &tblLocal_->AfterClose, &tblLocal_->AfterPost,
+              &tblLocal_->AfterCancel, &tblLocal_->BeforeScroll, &tblLocal_->AfterScroll})
             *ev = nullptr;
     }
     if (cnLocal_) {
         cnLocal_->AfterConnect = nullptr;
         cnLocal_->AfterDisconnect = nullptr;
-        if (tblLocal_)
-            tblLocal_->Close();
+        if (tblLocal_) tblLocal_->Close();
         cnLocal_->Close();
     }
     // The quick-access entries point into the profile list: empty them before the list goes.
-    if (cboServers)
-        cboServers->clear();
+    if (cboServers) cboServers->clear();
 }
 
 QToolButton* TfrmMain::addToolButton(const char* name, const char* image) {
@@ -151,8 +144,8 @@ void TfrmMain::buildToolBar() {
     tbtConnect = addToolButton("tbtConnect", "offline.png");
     tbtPrefs = addToolButton("tbtPrefs", "prefs.png");
     tbtHelp = addToolButton("tbtHelp", "help.png");
-    for (QToolButton* b : {tbtOpen, tbtSave, tbtUpload, tbtDelete, tbtNew, tbtEdit, tbtSearch, tbtPrint,
-                           tbtConnect, tbtPrefs, tbtHelp})
+    for (QToolButton* b :
+         {tbtOpen, tbtSave, tbtUpload, tbtDelete, tbtNew, tbtEdit, tbtSearch, tbtPrint, tbtConnect, tbtPrefs, tbtHelp})
         first->addWidget(b);
     first->addStretch(1);
     rows->addLayout(first);
@@ -222,8 +215,8 @@ void TfrmMain::buildWidgets() {
     hint->setContentsMargins(6, 3, 6, 3);
     Label2 = new QLabel(Panel2);
     Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setText(QStringLiteral(
-        "Doppelklicken Sie auf Memo-, Grafik- und Blobfelder, um den internen Editor aufzurufen"));
+    Label2->setText(
+        QStringLiteral("Doppelklicken Sie auf Memo-, Grafik- und Blobfelder, um den internen Editor aufzurufen"));
     hint->addWidget(Label2);
     column->addWidget(Panel2);
     setCentralWidget(central);
@@ -237,8 +230,7 @@ void TfrmMain::buildWidgets() {
     setStatusBar(sbMain);
 
     // Off until a connection opens.
-    for (QToolButton* b : {tbtSave, tbtUpload, tbtDelete, tbtNew, tbtEdit, tbtSearch, tbtPrint})
-        b->setEnabled(false);
+    for (QToolButton* b : {tbtSave, tbtUpload, tbtDelete, tbtNew, tbtEdit, tbtSearch, tbtPrint}) b->setEnabled(false);
 }
 
 void TfrmMain::buildMenus() {
@@ -270,9 +262,8 @@ void TfrmMain::buildMenus() {
     mnuEdit = item(Bearbeiten1, "mnuEdit", "Feld bearbeiten");
     mnuEdit->setShortcut(QKeySequence(Qt::Key_F2));
     mnuSQLQuery = item(Bearbeiten1, "mnuSQLQuery", "SQL Anfrage eingeben...");
-    mnuSQLQuery->setVisible(false);  // never shown
-    for (QAction* a : {mnuSuche, mnuWeitersuchen, mnuEdit, mnuSQLQuery})
-        a->setEnabled(false);
+    mnuSQLQuery->setVisible(false); // never shown
+    for (QAction* a : {mnuSuche, mnuWeitersuchen, mnuEdit, mnuSQLQuery}) a->setEnabled(false);
     bar->addMenu(Bearbeiten1);
 
     Extras1 = menu(this, "Extras1", "Extras");
@@ -284,7 +275,7 @@ void TfrmMain::buildMenus() {
     Extras1->addMenu(Sprache1);
     mnuServerAdmin = item(Extras1, "mnuServerAdmin", "Server verwalten...");
     mnuPrefs = item(Extras1, "mnuPrefs", "Einstellungen");
-    mnuPrefs->setVisible(false);  // never shown
+    mnuPrefs->setVisible(false); // never shown
     mnuBild = item(Extras1, "mnuBild", "Bildvorschau");
     mnuBild->setCheckable(true);
     mnuWizard = item(Extras1, "mnuWizard", "Konvertierungsassistent...");
@@ -320,8 +311,7 @@ void TfrmMain::connectCommands() {
     connect(mnuSelAll, &QAction::triggered, this, &TfrmMain::mnuSelAllClick);
     connect(mnuSelRev, &QAction::triggered, this, &TfrmMain::mnuSelRevClick);
     connect(clbTabellen, &QListWidget::itemChanged, this, [this] {
-        if (!settingTicks_)
-            clbTabellenClickCheck();
+        if (!settingTicks_) clbTabellenClickCheck();
     });
     connect(clbTabellen, &QListWidget::itemDoubleClicked, this, &TfrmMain::clbTabellenDblClick);
     connect(dbgMain, &TMDBGrid::titleClicked, this, &TfrmMain::dbgMainTitleClick);
@@ -340,8 +330,7 @@ void TfrmMain::connectCommands() {
     connect(tbtPrint, &QToolButton::clicked, this, &TfrmMain::tbtPrintClick);
 
     // Commands whose windows are not part of this version yet.
-    for (QAction* a : {mnuWizard, mnuHelt, mnuAbout})
-        connect(a, &QAction::triggered, this, &TfrmMain::notAvailableYet);
+    for (QAction* a : {mnuWizard, mnuHelt, mnuAbout}) connect(a, &QAction::triggered, this, &TfrmMain::notAvailableYet);
     for (QToolButton* b : {tbtSave, tbtUpload, tbtHelp, tbtWizard})
         connect(b, &QToolButton::clicked, this, &TfrmMain::notAvailableYet);
 }
@@ -401,8 +390,7 @@ void TfrmMain::loadProfilesIntoServerList() {
         failure = QString::fromUtf8(e.what());
     }
     fillServerList();
-    if (!failure.isEmpty())
-        showApplicationError(failure);
+    if (!failure.isEmpty()) showApplicationError(failure);
 }
 
 void TfrmMain::fillServerList() {
@@ -445,8 +433,7 @@ void TfrmMain::FormShow() {
             mnuServerAdminClick();
         }
     }
-    if (prefs_->StartUpDialog)
-        tmrStartup->start();
+    if (prefs_->StartUpDialog) tmrStartup->start();
     mnuStartup->setChecked(prefs_->StartUpDialog);
 }
 
@@ -456,7 +443,7 @@ void TfrmMain::tmrStartupTimer() {
         TfrmStartup dialog(cboServers, this);
         if (dialog.exec() == QDialog::Accepted) {
             if (dialog.wizardChosen()) {
-                notAvailableYet();  // the conversion wizard
+                notAvailableYet(); // the conversion wizard
             } else if (dialog.serverChosen()) {
                 cboServers->setCurrentIndex(dialog.chosenServerIndex());
                 cboServersChange();
@@ -486,7 +473,7 @@ void TfrmMain::switchLanguageFromMenu(bool english) {
     mnuEnglish->setChecked(false);
     Translator1->setTranslateApplication(true);
     const QString name = QString::fromLatin1(english ? TTranslator::English : TTranslator::German);
-    Translator1->switchLanguage(name);  // every open window
+    Translator1->switchLanguage(name); // every open window
     prefs_->FLanguage = name;
     prefs_->Save();
     cboServers->setItemText(0, LocalizedMessage(msgSelectProfileItem, languageIndex()));
@@ -505,7 +492,8 @@ void TfrmMain::mnuBildClick() {
     prefs_->Save();
     drawGraphic_ = mnuBild->isChecked();
     if (dbgMain)
-        dbgMain->setOptions(drawGraphic_ ? (dbgMain->Options() | dgDrawGraphic) : (dbgMain->Options() & ~dgDrawGraphic));
+        dbgMain->setOptions(drawGraphic_ ? (dbgMain->Options() | dgDrawGraphic)
+                                         : (dbgMain->Options() & ~dgDrawGraphic));
 }
 
 void TfrmMain::mnuStartupClick() {
@@ -553,15 +541,13 @@ void TfrmMain::gridAfterCreateDB(bool success, const QString& message) {
 }
 
 void TfrmMain::gridFetchProgress(std::int64_t position, std::int64_t maximum) {
-    if (const auto text = fetchProgressStatus(position, maximum))
-        setStatusText(*text);
+    if (const auto text = fetchProgressStatus(position, maximum)) setStatusText(*text);
 }
 
 void TfrmMain::showEditImage(bool editing) {
     editing_ = editing;
     tbtEdit->setIcon(QIcon(editing ? QStringLiteral(":/toolbar/editing.png") : QStringLiteral(":/toolbar/edit.png")));
-    if (!editing)
-        tbtEdit->repaint();
+    if (!editing) tbtEdit->repaint();
 }
 
 void TfrmMain::showConnectImage(bool connected) {
@@ -570,7 +556,7 @@ void TfrmMain::showConnectImage(bool connected) {
         QIcon(connected ? QStringLiteral(":/toolbar/online.png") : QStringLiteral(":/toolbar/offline.png")));
 }
 
-}  // namespace tablor
+} // namespace tablor
 
 // =========================================================================================
 // Connection and table browsing
@@ -631,20 +617,17 @@ void TfrmMain::fillTableList(const QStringList& names) {
 int TfrmMain::tickedCount() const {
     int ticked = 0;
     for (int i = 0; i < clbTabellen->count(); ++i)
-        if (clbTabellen->item(i)->checkState() == Qt::Checked)
-            ++ticked;
+        if (clbTabellen->item(i)->checkState() == Qt::Checked) ++ticked;
     return ticked;
 }
 
 void TfrmMain::cboServersChange() {
     tbtConnect->setEnabled(cboServers->currentIndex() > 0);
     ServerProfile* profile = selectedProfile();
-    if (!profile)
-        return;  // the placeholder carries no profile
+    if (!profile) return; // the placeholder carries no profile
     if (mysql_.mySQLDB.Connected())
-        mysql_.mySQLDB.Disconnect();  // the after-disconnect reaction opens the profile's file
-    else
-        OpenLocalDb(profile->MdbPath);
+        mysql_.mySQLDB.Disconnect(); // the after-disconnect reaction opens the profile's file
+    else OpenLocalDb(profile->MdbPath);
     if (LocalizedMessageDlg(LocalizedMessage(msgConnectNow, languageIndex()), mtConfirmation, mbYes | mbNo, mrYes,
                             messageLanguage(), 0) == mrYes)
         tbtConnectClick();
@@ -708,23 +691,20 @@ void TfrmMain::mySQLDBAfterConnect() {
     query.Open();
     QStringList names;
     names.reserve(query.RecordCount());
-    for (int row = 0; row < query.RecordCount(); ++row)
-        names << query.CellText(row, 0);
+    for (int row = 0; row < query.RecordCount(); ++row) names << query.CellText(row, 0);
     query.Close();
     fillTableList(names);
 }
 
 void TfrmMain::mySQLDBAfterDisconnect() {
     EnableRecordCommands(false);
-    if (ServerProfile* profile = selectedProfile())
-        OpenLocalDb(profile->MdbPath);
+    if (ServerProfile* profile = selectedProfile()) OpenLocalDb(profile->MdbPath);
 }
 
 void TfrmMain::OpenLocalDb(const QString& path) {
     prefs_->Load();
     mysql_.mySQLDB.Disconnect();
-    if (ServerProfile* profile = selectedProfile())
-        copyProfileIntoConnection(*profile);
+    if (ServerProfile* profile = selectedProfile()) copyProfileIntoConnection(*profile);
     gridDataSet_->Close();
     attachGridDataSet();
     showConnectImage(false);
@@ -748,10 +728,9 @@ void TfrmMain::OpenLocalDb(const QString& path) {
         return;
     }
     fillTableList(tables);
-    if (tables.isEmpty() || !tblLocal_)
-        return;
+    if (tables.isEmpty() || !tblLocal_) return;
     try {
-        openLocalTable(tables.constFirst());  // by its bare name
+        openLocalTable(tables.constFirst()); // by its bare name
     } catch (const std::exception&) {
         // A first table that cannot be opened leaves the grid empty.
     }
@@ -760,12 +739,12 @@ void TfrmMain::OpenLocalDb(const QString& path) {
 void TfrmMain::tbtOpenClick() {
     const bool english = languageIndex() != 0;
     OpenFileRequest request;
-    request.filters = english ? QStringList{QStringLiteral("Access file (*.mdb)"), QStringLiteral("All files (*)")}
-                              : QStringList{QStringLiteral("Access Datenbank (*.mdb)"), QStringLiteral("Alle Dateien (*)")};
+    request.filters = english
+                          ? QStringList{QStringLiteral("Access file (*.mdb)"), QStringLiteral("All files (*)")}
+                          : QStringList{QStringLiteral("Access Datenbank (*.mdb)"), QStringLiteral("Alle Dateien (*)")};
     request.defaultSuffix = QStringLiteral("mdb");
     const std::optional<QString> chosen = chooseFileToOpen(request, this);
-    if (!chosen)
-        return;
+    if (!chosen) return;
     OpenLocalDb(*chosen);
     // Selecting the placeholder here is no user choice: no quick-access reaction.
     const QSignalBlocker quiet(cboServers);
@@ -779,8 +758,7 @@ void TfrmMain::clbTabellenClickCheck() {
 
 void TfrmMain::mnuSelAllClick() {
     settingTicks_ = true;
-    for (int i = 0; i < clbTabellen->count(); ++i)
-        clbTabellen->item(i)->setCheckState(Qt::Checked);
+    for (int i = 0; i < clbTabellen->count(); ++i) clbTabellen->item(i)->setCheckState(Qt::Checked);
     settingTicks_ = false;
 }
 
@@ -799,8 +777,7 @@ void TfrmMain::clbTabellenDblClick() {
         if (mySqlMode()) {
             gridDataSet_->Close();
             gridDataSet_->setSortedFields(QString());
-            if (entry && entry->isSelected())
-                openGridTable(entry->text());
+            if (entry && entry->isSelected()) openGridTable(entry->text());
         } else if (tblLocal_ && entry) {
             tblLocal_->Close();
             tblLocal_->setSortedFields(QString());
@@ -816,8 +793,7 @@ void TfrmMain::narrowColumns() { dbgMain->narrowColumns(NarrowColumnWidth); }
 
 void TfrmMain::dbgMainTitleClick(int column) {
     TDataSet* ds = currentDataSet();
-    if (!ds || !ds->Active() || column < 0 || column >= ds->FieldCount())
-        return;
+    if (!ds || !ds->Active() || column < 0 || column >= ds->FieldCount()) return;
     const QString name = ds->Fields(column)->FieldName();
     if (mySqlMode()) {
         try {
@@ -839,28 +815,23 @@ void TfrmMain::dbgMainTitleClick(int column) {
 }
 
 FieldEditorKind fieldEditorFor(TFieldType kind) {
-    if (IsMemoKind(kind))
-        return FieldEditorKind::Memo;
-    if (kind == TFieldType::ftBlob || kind == TFieldType::ftOraBlob)
-        return FieldEditorKind::Image;
+    if (IsMemoKind(kind)) return FieldEditorKind::Memo;
+    if (kind == TFieldType::ftBlob || kind == TFieldType::ftOraBlob) return FieldEditorKind::Image;
     return FieldEditorKind::None;
 }
 
 void TfrmMain::dbgMainDblClick() {
     TDataSet* ds = currentDataSet();
     const bool open = (gridDataSet_ && gridDataSet_->Active()) || (tblLocal_ && tblLocal_->Active());
-    if (!open || !ds || !ds->Active())
-        return;
+    if (!open || !ds || !ds->Active()) return;
     TField* field = dbgMain->SelectedField();
-    if (!field)
-        return;
+    if (!field) return;
     switch (fieldEditorFor(field->DataType())) {
     case FieldEditorKind::Memo:
     case FieldEditorKind::Image:
         // The memo editor and the image viewer are not part of this version yet.
         break;
-    case FieldEditorKind::None:
-        break;
+    case FieldEditorKind::None: break;
     }
 }
 
@@ -871,8 +842,7 @@ void TfrmMain::dbgMainDblClick() {
 void TfrmMain::tbtNewClick() {
     TDataSet* ds = currentDataSet();
     try {
-        if (!ds)
-            throw EDatabaseError(QStringLiteral("No table is open."));
+        if (!ds) throw EDatabaseError(QStringLiteral("No table is open."));
         ds->Append();
         showEditImage(true);
     } catch (const std::exception&) {
@@ -885,8 +855,7 @@ void TfrmMain::tbtDeleteClick() {
                             messageLanguage(), 0) != mrYes)
         return;
     try {
-        if (TDataSet* ds = currentDataSet())
-            ds->Delete();
+        if (TDataSet* ds = currentDataSet()) ds->Delete();
     } catch (const std::exception&) {
         // Ignored: the grid shows what the data set holds.
     }
@@ -899,8 +868,7 @@ void TfrmMain::tbtEditClick() {
     // change is in the record before it is posted.
     try {
         dbgMain->commitEditing();
-    } catch (const std::exception&) {
-    }
+    } catch (const std::exception&) {}
     if (ds && (ds->State() == TDataSetState::dsEdit || ds->State() == TDataSetState::dsInsert)) {
         try {
             ds->Post();
@@ -908,20 +876,16 @@ void TfrmMain::tbtEditClick() {
             // The record returns to its stored values (or the appended one is dropped).
             try {
                 ds->Cancel();
-            } catch (const std::exception&) {
-            }
+            } catch (const std::exception&) {}
         }
         showEditImage(false);
         return;
     }
     try {
-        if (!ds || !ds->Active())
-            throw EDatabaseError(QStringLiteral("No table is open."));
+        if (!ds || !ds->Active()) throw EDatabaseError(QStringLiteral("No table is open."));
         TField* field = dbgMain->SelectedField();
-        if (field && fieldEditorFor(field->DataType()) != FieldEditorKind::None)
-            dbgMainDblClick();
-        else
-            ds->Edit();
+        if (field && fieldEditorFor(field->DataType()) != FieldEditorKind::None) dbgMainDblClick();
+        else ds->Edit();
         dbgMain->setEditorMode(true);
         showEditImage(true);
     } catch (const std::exception&) {
@@ -931,8 +895,7 @@ void TfrmMain::tbtEditClick() {
 
 void TfrmMain::tbtSearchClick() {
     QString word = LastSearchWord;
-    if (!InputQuery(LocalizedMessage(msgFind, languageIndex()), mainWindowText(msgSearchPrompt), word, this))
-        return;
+    if (!InputQuery(LocalizedMessage(msgFind, languageIndex()), mainWindowText(msgSearchPrompt), word, this)) return;
     LastSearchWord = word;
     FindInGrid(LastSearchWord, true);
 }
@@ -941,8 +904,7 @@ void TfrmMain::mnuWeitersuchenClick() { FindInGrid(LastSearchWord, false); }
 
 void TfrmMain::FindInGrid(const QString& word, bool fromStart) {
     TDataSet* ds = mySqlMode() ? static_cast<TDataSet*>(gridDataSet_.get()) : static_cast<TDataSet*>(tblLocal_);
-    if (!ds || !ds->Active())
-        return;  // nothing to search
+    if (!ds || !ds->Active()) return; // nothing to search
     const int rememberedRecNo = ds->RecNo();
     const int rememberedField = dbgMain->SelectedIndex();
     FindOutcome outcome;
@@ -956,8 +918,7 @@ void TfrmMain::FindInGrid(const QString& word, bool fromStart) {
     ds->EnableControls();
     dbgMain->setSelectedIndex(outcome.field);
     if (!outcome.found) {
-        if (rememberedRecNo > 0)
-            ds->setRecNo(rememberedRecNo);
+        if (rememberedRecNo > 0) ds->setRecNo(rememberedRecNo);
         dbgMain->setSelectedIndex(rememberedField);
         LocalizedMessageDlg(LocalizedMessage(fromStart ? msgNoMatch : msgNoFurtherMatch, languageIndex()),
                             mtInformation, mbOK, 0, messageLanguage(), 0);
@@ -965,20 +926,17 @@ void TfrmMain::FindInGrid(const QString& word, bool fromStart) {
 }
 
 void TfrmMain::tbtPrintClick() {
-    if (printRoutine())
-        printRoutine()(currentDataSet());
-    else
-        notAvailableYet();
+    if (printRoutine()) printRoutine()(currentDataSet());
+    else notAvailableYet();
 }
 
 void TfrmMain::closeLocalConnection() {
-    if (cnLocal_)
-        cnLocal_->Close();  // closes tblLocal with it
+    if (cnLocal_) cnLocal_->Close(); // closes tblLocal with it
 }
 
 QStringList TfrmMain::openLocalConnection(const QString& path) {
-    cnLocal_->ConnectionString =
-        QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + path + QStringLiteral(";Persist Security Info=False");
+    cnLocal_->ConnectionString = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + path +
+                                 QStringLiteral(";Persist Security Info=False");
     cnLocal_->Open();
     return cnLocal_->TableNames();
 }
@@ -997,8 +955,7 @@ void TfrmMain::attachLocalEvents() {
     // While a record is appended the editing image stays (appending scrolls too).
     for (TDataSetNotifyEvent* ev : {&t.AfterClose, &t.AfterPost, &t.AfterCancel, &t.BeforeScroll, &t.AfterScroll})
         *ev = [this](TDataSet* ds) {
-            if (ds->State() != TDataSetState::dsInsert)
-                showEditImage(false);
+            if (ds->State() != TDataSetState::dsInsert) showEditImage(false);
         };
 }
 
@@ -1008,4 +965,4 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
     QMainWindow::closeEvent(event);
 }
 
-}  // namespace tablor
+} // namespace tablor

@@ -197,7 +197,7 @@ private:
     void attachLocalEvents();
     // The Access connection cnLocal and its table tblLocal.
     void closeLocalConnection();
-    QStringList openLocalConnection(const QString& path);  // returns the tables and views
+    QStringList openLocalConnection(const QString& path); // returns the tables and views
     void openLocalTable(const QString& name);
     QToolButton* addToolButton(const char* name, const char* image);
 
@@ -262,7 +262,7 @@ private:
     std::unique_ptr<TADOTable> tblLocalOwned_;
     TADOTable* tblLocal_ = nullptr;
     bool mainSourceShown_ = true;
-    bool settingTicks_ = false;  // the program changes ticks: no tick-change reaction
+    bool settingTicks_ = false; // the program changes ticks: no tick-change reaction
 
     std::unique_ptr<ProfileList> profiles_;
     std::unique_ptr<TPrefs> prefs_;
@@ -274,4 +274,4 @@ private:
     bool shownOnce_ = false;
 };
 
-}  // namespace tablor
+} // namespace tablor

@@ -58,7 +58,7 @@ constexpr TextPair kControlTexts[] = {
 };
 // clang-format on
 
-}  // namespace
+} // namespace
 
 std::span<const TextPair> mainWindowControlTexts() { return kControlTexts; }
 
@@ -94,4 +94,4 @@ const LanguagePair NotAvailableText{
     "This function is not available in this version of Tablor yet."};
 // clang-format on
 
-}  // namespace tablor
+} // namespace tablor

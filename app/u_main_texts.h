@@ -28,4 +28,4 @@ extern const std::array<LanguagePair, MainWindowTextCount> MainWindowTextTable;
 // Said by commands whose windows are not part of this version of the program yet.
 extern const LanguagePair NotAvailableText;
 
-}  // namespace tablor
+} // namespace tablor

@@ -33,7 +33,7 @@ constexpr TextPair kStartupTexts[] = {
 };
 // clang-format on
 
-}  // namespace
+} // namespace
 
 TfrmStartup::TfrmStartup(const QComboBox* servers, QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("frmStartup"));
@@ -115,8 +115,7 @@ void TfrmStartup::runCreationSteps(const QComboBox* servers) {
         Translator1->switchLanguage(QString::fromLatin1(TTranslator::German));
     }
     if (servers) {
-        for (int i = 0; i < servers->count(); ++i)
-            cboServer->addItem(servers->itemText(i), servers->itemData(i));
+        for (int i = 0; i < servers->count(); ++i) cboServer->addItem(servers->itemText(i), servers->itemData(i));
     }
     cboServer->setCurrentIndex(0);
 }
@@ -148,4 +147,4 @@ void TfrmStartup::showEvent(QShowEvent* event) {
     }
 }
 
-}  // namespace tablor
+} // namespace tablor

@@ -55,4 +55,4 @@ private:
     std::unique_ptr<TPrefs> prefs_;
 };
 
-}  // namespace tablor
+} // namespace tablor

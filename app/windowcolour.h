@@ -18,4 +18,4 @@ inline void applyWindowColour(QWidget* window) {
     window->setAutoFillBackground(true);
 }
 
-}  // namespace tablor
+} // namespace tablor

@@ -30,13 +30,11 @@ std::uint32_t argb(std::uint32_t r, std::uint32_t g, std::uint32_t b, std::uint3
 
 // Scales the bits of `value` selected by `mask` to 0..255.
 std::uint32_t maskedChannel(std::uint32_t value, std::uint32_t mask) {
-    if (mask == 0)
-        return 0;
+    if (mask == 0) return 0;
     const int shift = std::countr_zero(mask);
     const int bits = std::popcount(mask);
     std::uint32_t v = (value & mask) >> shift;
-    if (bits >= 8)
-        return v >> (bits - 8);
+    if (bits >= 8) return v >> (bits - 8);
     // Repeat the bits so that the largest value maps to 255.
     std::uint32_t out = 0;
     int filled = 0;
@@ -47,18 +45,15 @@ std::uint32_t maskedChannel(std::uint32_t value, std::uint32_t mask) {
     return out >> (filled - 8);
 }
 
-}  // namespace
+} // namespace
 
 std::optional<DecodedPicture> decodeBmp(const std::uint8_t* data, std::size_t size) {
-    if (!data || size < 26 || data[0] != 'B' || data[1] != 'M')
-        return std::nullopt;
+    if (!data || size < 26 || data[0] != 'B' || data[1] != 'M') return std::nullopt;
     const std::uint32_t pixelOffset = le32(data + 10);
     const std::uint32_t headerSize = le32(data + 14);
     const bool core = headerSize == 12;
-    if (!core && headerSize < 40)
-        return std::nullopt;
-    if (14ull + headerSize > size)
-        return std::nullopt;
+    if (!core && headerSize < 40) return std::nullopt;
+    if (14ull + headerSize > size) return std::nullopt;
     const std::uint8_t* h = data + 14;
     std::int64_t width, height;
     std::uint32_t bits, compression = 0, coloursUsed = 0;
@@ -74,12 +69,9 @@ std::optional<DecodedPicture> decodeBmp(const std::uint8_t* data, std::size_t si
         coloursUsed = le32(h + 32);
     }
     const bool topDown = height < 0;
-    if (topDown)
-        height = -height;
-    if (width <= 0 || height <= 0 || width * height > MaxPicturePixels)
-        return std::nullopt;
-    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
-        return std::nullopt;
+    if (topDown) height = -height;
+    if (width <= 0 || height <= 0 || width * height > MaxPicturePixels) return std::nullopt;
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) return std::nullopt;
     if (compression > 3 || (compression == 1 && bits != 8) || (compression == 2 && bits != 4) ||
         (compression == 3 && bits != 16 && bits != 32))
         return std::nullopt;
@@ -87,24 +79,30 @@ std::optional<DecodedPicture> decodeBmp(const std::uint8_t* data, std::size_t si
     // Colour masks for 16 and 32 bits.
     std::uint32_t rMask = 0, gMask = 0, bMask = 0, aMask = 0;
     if (bits == 16) {
-        rMask = 0x7C00; gMask = 0x03E0; bMask = 0x001F;
+        rMask = 0x7C00;
+        gMask = 0x03E0;
+        bMask = 0x001F;
     } else if (bits == 32) {
-        rMask = 0x00FF0000; gMask = 0x0000FF00; bMask = 0x000000FF;
+        rMask = 0x00FF0000;
+        gMask = 0x0000FF00;
+        bMask = 0x000000FF;
     }
     std::size_t paletteStart = 14 + headerSize;
     if (compression == 3) {
         if (headerSize == 40) {
-            if (14 + 40 + 12 > size)
-                return std::nullopt;
-            rMask = le32(h + 40); gMask = le32(h + 44); bMask = le32(h + 48);
+            if (14 + 40 + 12 > size) return std::nullopt;
+            rMask = le32(h + 40);
+            gMask = le32(h + 44);
+            bMask = le32(h + 48);
             paletteStart += 12;
         } else {
-            rMask = le32(h + 40); gMask = le32(h + 44); bMask = le32(h + 48);
-            if (headerSize >= 56)
-                aMask = le32(h + 52);
+            rMask = le32(h + 40);
+            gMask = le32(h + 44);
+            bMask = le32(h + 48);
+            if (headerSize >= 56) aMask = le32(h + 52);
         }
     } else if (bits == 32 && headerSize >= 56) {
-        aMask = 0;  // uncompressed 32-bit: the fourth byte is not alpha in the files we meet
+        aMask = 0; // uncompressed 32-bit: the fourth byte is not alpha in the files we meet
     }
 
     // Palette.
@@ -113,8 +111,7 @@ std::optional<DecodedPicture> decodeBmp(const std::uint8_t* data, std::size_t si
         std::uint32_t entries = coloursUsed ? coloursUsed : (1u << bits);
         entries = std::min<std::uint32_t>(entries, 1u << bits);
         const std::size_t entrySize = core ? 3 : 4;
-        if (paletteStart + entries * entrySize > size)
-            return std::nullopt;
+        if (paletteStart + entries * entrySize > size) return std::nullopt;
         palette.reserve(1u << bits);
         for (std::uint32_t i = 0; i < entries; ++i) {
             const std::uint8_t* e = data + paletteStart + i * entrySize;
@@ -122,8 +119,7 @@ std::optional<DecodedPicture> decodeBmp(const std::uint8_t* data, std::size_t si
         }
         palette.resize(1u << bits, argb(0, 0, 0));
     }
-    if (pixelOffset >= size)
-        return std::nullopt;
+    if (pixelOffset >= size) return std::nullopt;
 
     DecodedPicture out;
     out.width = static_cast<int>(width);
@@ -150,18 +146,18 @@ std::optional<DecodedPicture> decodeBmp(const std::uint8_t* data, std::size_t si
                 for (int k = 0; k < count; ++k)
                     put(compression == 1 ? value : ((k & 1) ? (value & 0x0F) : (value >> 4)));
             } else if (value == 0) {
-                x = 0; ++y;
+                x = 0;
+                ++y;
             } else if (value == 1) {
                 break;
             } else if (value == 2) {
-                if (i + 1 >= avail)
-                    break;
-                x += pix[i]; y += pix[i + 1];
+                if (i + 1 >= avail) break;
+                x += pix[i];
+                y += pix[i + 1];
                 i += 2;
             } else {
                 const std::size_t bytes = compression == 1 ? value : (value + 1u) / 2;
-                if (i + bytes > avail)
-                    return std::nullopt;
+                if (i + bytes > avail) return std::nullopt;
                 for (int k = 0; k < value; ++k)
                     put(compression == 1 ? pix[i + k] : ((k & 1) ? (pix[i + k / 2] & 0x0F) : (pix[i + k / 2] >> 4)));
                 i += (bytes + 1) & ~std::size_t(1);
@@ -171,8 +167,7 @@ std::optional<DecodedPicture> decodeBmp(const std::uint8_t* data, std::size_t si
     }
 
     const std::size_t stride = ((static_cast<std::size_t>(width) * bits + 31) / 32) * 4;
-    if (stride * static_cast<std::size_t>(height) > avail)
-        return std::nullopt;
+    if (stride * static_cast<std::size_t>(height) > avail) return std::nullopt;
     for (std::int64_t y = 0; y < height; ++y) {
         const std::uint8_t* row = pix + static_cast<std::size_t>(y) * stride;
         std::uint32_t* dst = out.pixels.data() + rowIndex(y) * width;
@@ -203,9 +198,16 @@ std::vector<std::uint8_t> encodeBmp24(const DecodedPicture& picture) {
     const std::size_t stride = ((static_cast<std::size_t>(picture.width) * 24 + 31) / 32) * 4;
     const std::size_t dataSize = stride * static_cast<std::size_t>(picture.height);
     std::vector<std::uint8_t> out(54 + dataSize, 0);
-    auto put16 = [&](std::size_t at, std::uint32_t v) { out[at] = v & 0xFF; out[at + 1] = (v >> 8) & 0xFF; };
-    auto put32 = [&](std::size_t at, std::uint32_t v) { put16(at, v & 0xFFFF); put16(at + 2, v >> 16); };
-    out[0] = 'B'; out[1] = 'M';
+    auto put16 = [&](std::size_t at, std::uint32_t v) {
+        out[at] = v & 0xFF;
+        out[at + 1] = (v >> 8) & 0xFF;
+    };
+    auto put32 = [&](std::size_t at, std::uint32_t v) {
+        put16(at, v & 0xFFFF);
+        put16(at + 2, v >> 16);
+    };
+    out[0] = 'B';
+    out[1] = 'M';
     put32(2, static_cast<std::uint32_t>(out.size()));
     put32(10, 54);
     put32(14, 40);
@@ -229,9 +231,8 @@ std::vector<std::uint8_t> encodeBmp24(const DecodedPicture& picture) {
 }
 
 std::optional<DecodedPicture> decodeBitmapOrJpeg(const std::uint8_t* data, std::size_t size) {
-    if (auto bmp = decodeBmp(data, size))
-        return bmp;
+    if (auto bmp = decodeBmp(data, size)) return bmp;
     return decodeJpeg(data, size);
 }
 
-}  // namespace tablor
+} // namespace tablor

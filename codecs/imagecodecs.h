@@ -40,4 +40,4 @@ std::vector<std::uint8_t> encodeBmp24(const DecodedPicture& picture);
 // Writes a baseline JPEG of `picture` at `quality` (1..100).
 std::vector<std::uint8_t> encodeJpeg(const DecodedPicture& picture, int quality = 85);
 
-}  // namespace tablor
+} // namespace tablor

@@ -42,17 +42,14 @@ bool decodeInto(const std::uint8_t* data, std::size_t size, DecodedPicture& out,
         jpeg_destroy_decompress(&info);
         return false;
     }
-    if (static_cast<std::int64_t>(info.image_width) * info.image_height > MaxPicturePixels ||
-        info.image_width == 0 || info.image_height == 0) {
+    if (static_cast<std::int64_t>(info.image_width) * info.image_height > MaxPicturePixels || info.image_width == 0 ||
+        info.image_height == 0) {
         jpeg_destroy_decompress(&info);
         return false;
     }
-    if (info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK)
-        info.out_color_space = JCS_CMYK;
-    else if (info.jpeg_color_space == JCS_GRAYSCALE)
-        info.out_color_space = JCS_GRAYSCALE;
-    else
-        info.out_color_space = JCS_RGB;
+    if (info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK) info.out_color_space = JCS_CMYK;
+    else if (info.jpeg_color_space == JCS_GRAYSCALE) info.out_color_space = JCS_GRAYSCALE;
+    else info.out_color_space = JCS_RGB;
     jpeg_start_decompress(&info);
     out.width = static_cast<int>(info.output_width);
     out.height = static_cast<int>(info.output_height);
@@ -71,9 +68,13 @@ bool decodeInto(const std::uint8_t* data, std::size_t size, DecodedPicture& out,
                 r = g = b = s[0];
             } else if (comps == 4) {
                 // Adobe writes inverted CMYK; libjpeg hands it over as stored.
-                r = s[0] * s[3] / 255; g = s[1] * s[3] / 255; b = s[2] * s[3] / 255;
+                r = s[0] * s[3] / 255;
+                g = s[1] * s[3] / 255;
+                b = s[2] * s[3] / 255;
             } else {
-                r = s[0]; g = s[1]; b = s[2];
+                r = s[0];
+                g = s[1];
+                b = s[2];
             }
             dst[x] = 0xFF000000u | (r << 16) | (g << 8) | b;
         }
@@ -119,30 +120,26 @@ bool encodeInto(const DecodedPicture& picture, int quality, unsigned char** buff
     return true;
 }
 
-}  // namespace
+} // namespace
 
 std::optional<DecodedPicture> decodeJpeg(const std::uint8_t* data, std::size_t size) {
-    if (!data || size < 4 || data[0] != 0xFF || data[1] != 0xD8)
-        return std::nullopt;
+    if (!data || size < 4 || data[0] != 0xFF || data[1] != 0xD8) return std::nullopt;
     DecodedPicture out;
     std::vector<std::uint8_t> line;
-    if (!decodeInto(data, size, out, line))
-        return std::nullopt;
+    if (!decodeInto(data, size, out, line)) return std::nullopt;
     return out;
 }
 
 std::vector<std::uint8_t> encodeJpeg(const DecodedPicture& picture, int quality) {
-    if (picture.width <= 0 || picture.height <= 0)
-        return {};
+    if (picture.width <= 0 || picture.height <= 0) return {};
     unsigned char* buffer = nullptr;
     unsigned long length = 0;
     std::vector<std::uint8_t> line;
     const bool ok = encodeInto(picture, quality < 1 ? 1 : (quality > 100 ? 100 : quality), &buffer, &length, line);
     std::vector<std::uint8_t> out;
-    if (ok && buffer)
-        out.assign(buffer, buffer + length);
+    if (ok && buffer) out.assign(buffer, buffer + length);
     std::free(buffer);
     return out;
 }
 
-}  // namespace tablor
+} // namespace tablor

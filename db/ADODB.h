@@ -20,7 +20,9 @@
 #include <memory>
 #include <vector>
 
-namespace jet::sql { class Connection; }
+namespace jet::sql {
+class Connection;
+}
 
 namespace tablor {
 
@@ -39,7 +41,7 @@ public:
 
     QString ConnectionString;
     QString Provider = QStringLiteral("Microsoft.Jet.OLEDB.4.0");
-    bool LoginPrompt = false;   // never shown; kept for the form's value
+    bool LoginPrompt = false; // never shown; kept for the form's value
 
     TADOConnectionEvent AfterConnect;
     TADOConnectionEvent AfterDisconnect;
@@ -56,7 +58,11 @@ public:
     // The file's tables and (saved select) views, system tables left out: tables first, then
     // views, each by name without regard to case. SystemTables true adds the MSys tables.
     void GetTableNames(QStringList& list, bool SystemTables = false) const;
-    QStringList TableNames() const { QStringList l; GetTableNames(l); return l; }
+    QStringList TableNames() const {
+        QStringList l;
+        GetTableNames(l);
+        return l;
+    }
 
     // Runs a statement without a result; returns the rows affected.
     int Execute(const QString& statement);
@@ -113,7 +119,7 @@ protected:
 
     std::unique_ptr<Store> m_store;
     TADOConnection* m_connection = nullptr;
-    int m_openRowsAffected = 0;  // rows a SELECT ... INTO copied when it was opened
+    int m_openRowsAffected = 0; // rows a SELECT ... INTO copied when it was opened
     bool m_sortedByIndex = false;
 
 private:
@@ -142,10 +148,10 @@ public:
     TADOQuery();
     ~TADOQuery() override;
 
-    QStringList SQL;            // the statement, as one or more lines
-    bool ParamCheck = false;    // a colon is plain text; parameters are never parsed
+    QStringList SQL;         // the statement, as one or more lines
+    bool ParamCheck = false; // a colon is plain text; parameters are never parsed
     bool Prepared = true;
-    QString ConnectionString;   // used when no connection is set: the query opens its own
+    QString ConnectionString; // used when no connection is set: the query opens its own
 
     // Runs a statement that returns no rows; returns and keeps RowsAffected.
     int ExecSQL();

@@ -20,8 +20,7 @@ namespace tablor {
 
 namespace {
 
-std::map<QString, std::weak_ptr<AccessFile>>& registry()
-{
+std::map<QString, std::weak_ptr<AccessFile>>& registry() {
     static std::map<QString, std::weak_ptr<AccessFile>> files;
     return files;
 }
@@ -30,8 +29,7 @@ std::filesystem::path fsPath(const QString& path) { return std::filesystem::path
 
 } // namespace
 
-void rethrowAsDatabaseError()
-{
+void rethrowAsDatabaseError() {
     try {
         throw;
     } catch (const EDatabaseError&) {
@@ -41,12 +39,12 @@ void rethrowAsDatabaseError()
     } catch (const jet::sql::SqlError& e) {
         throw EDatabaseError(std::string(e.what()));
     } catch (const std::bad_alloc&) {
-        throw EDatabaseError(QStringLiteral("Out of memory while reading the Access file. Close other programs and try again."));
+        throw EDatabaseError(
+            QStringLiteral("Out of memory while reading the Access file. Close other programs and try again."));
     }
 }
 
-std::shared_ptr<AccessFile> AccessFile::open(const QString& path)
-{
+std::shared_ptr<AccessFile> AccessFile::open(const QString& path) {
     // SELECT ... INTO ... IN 'file' opens the other file through this registry too, so that a
     // file held by a connection is not refused as in use by ourselves.
     static const bool openerInstalled = [] {
@@ -59,14 +57,14 @@ std::shared_ptr<AccessFile> AccessFile::open(const QString& path)
     (void)openerInstalled;
     const QFileInfo info(path);
     if (path.isEmpty() || !info.exists())
-        throw EDatabaseError(QStringLiteral("The Access file '%1' does not exist. Check the path or choose another file.").arg(path));
+        throw EDatabaseError(
+            QStringLiteral("The Access file '%1' does not exist. Check the path or choose another file.").arg(path));
     if (info.isDir())
         throw EDatabaseError(QStringLiteral("'%1' is a folder, not an Access file. Choose an .mdb file.").arg(path));
     const QString key = info.canonicalFilePath();
     auto& files = registry();
     if (auto it = files.find(key); it != files.end()) {
-        if (auto shared = it->second.lock())
-            return shared;
+        if (auto shared = it->second.lock()) return shared;
         files.erase(it);
     }
 
@@ -78,9 +76,11 @@ std::shared_ptr<AccessFile> AccessFile::open(const QString& path)
         // whom the system would let write it anyway.
         struct stat st {};
         const QByteArray local = key.toLocal8Bit();
-        if (::access(local.constData(), W_OK) != 0 || (::stat(local.constData(), &st) == 0 && (st.st_mode & 0222) == 0)) {
+        if (::access(local.constData(), W_OK) != 0 ||
+            (::stat(local.constData(), &st) == 0 && (st.st_mode & 0222) == 0)) {
             file->m_readOnlyReason = QStringLiteral("The Access file '%1' is read-only; nothing can be changed in it. "
-                                                    "Copy it or change its permissions to edit it.").arg(path);
+                                                    "Copy it or change its permissions to edit it.")
+                                         .arg(path);
         } else {
             try {
                 file->m_writer = std::make_shared<jet::DatabaseWriter>(jet::DatabaseWriter::open(fsPath(key)));
@@ -104,24 +104,18 @@ std::shared_ptr<AccessFile> AccessFile::open(const QString& path)
     return file;
 }
 
-AccessFile::~AccessFile()
-{
+AccessFile::~AccessFile() {
     auto& files = registry();
-    if (auto it = files.find(m_key); it != files.end() && it->second.expired())
-        files.erase(it);
+    if (auto it = files.find(m_key); it != files.end() && it->second.expired()) files.erase(it);
 }
 
-jet::DatabaseWriter& AccessFile::requireWriter(const QString& what) const
-{
-    if (!m_writer)
-        throw EDatabaseError(QStringLiteral("Cannot %1: %2").arg(what, m_readOnlyReason));
+jet::DatabaseWriter& AccessFile::requireWriter(const QString& what) const {
+    if (!m_writer) throw EDatabaseError(QStringLiteral("Cannot %1: %2").arg(what, m_readOnlyReason));
     return *m_writer;
 }
 
-void AccessFile::flush() const
-{
-    if (!m_writer)
-        return;
+void AccessFile::flush() const {
+    if (!m_writer) return;
     ++m_generation;
     try {
         m_writer->flush();
@@ -130,22 +124,17 @@ void AccessFile::flush() const
     }
 }
 
-void AccessFile::flushAll()
-{
+void AccessFile::flushAll() {
     std::vector<std::shared_ptr<AccessFile>> open;
     for (const auto& [key, file] : registry())
-        if (auto f = file.lock())
-            open.push_back(std::move(f));
-    for (const auto& f : open)
-        f->flush();
+        if (auto f = file.lock()) open.push_back(std::move(f));
+    for (const auto& f : open) f->flush();
 }
 
-int AccessFile::openCount()
-{
+int AccessFile::openCount() {
     int n = 0;
     for (const auto& [key, file] : registry())
-        if (!file.expired())
-            ++n;
+        if (!file.expired()) ++n;
     return n;
 }
 

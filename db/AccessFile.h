@@ -12,8 +12,13 @@
 
 #include <memory>
 
-namespace jet { class Database; class DatabaseWriter; }
-namespace jet::sql { class Database; }
+namespace jet {
+class Database;
+class DatabaseWriter;
+} // namespace jet
+namespace jet::sql {
+class Database;
+}
 
 namespace tablor {
 

@@ -33,17 +33,17 @@ enum class TZProgressProc { ppFetching, ppProcessing, ppClosing };
 
 using TDataSetNotifyEvent = std::function<void(TDataSet* Sender)>;
 // Raised while a result is fetched; setting Cancel stops fetching and keeps the rows so far.
-using TZProgressEvent = std::function<void(TDataSet* Sender, TZProgressStage Stage, TZProgressProc Proc,
-                                           int Position, int Max, bool& Cancel)>;
+using TZProgressEvent = std::function<void(TDataSet* Sender, TZProgressStage Stage, TZProgressProc Proc, int Position,
+                                           int Max, bool& Cancel)>;
 
 // What changed, for views such as the grid model. Row numbers are 0-based display rows.
 enum class TDataChange {
-    Reset,           // opened, closed, sorted, or controls enabled again: re-read everything
-    RowChanged,      // row's values changed (post, cancel, a field set during edit)
-    RowInserted,     // a row appeared at `row`
-    RowRemoved,      // the row at `row` is gone
-    CurrentChanged,  // the cursor moved to `row`
-    StateChanged,    // browse/edit/insert changed
+    Reset,          // opened, closed, sorted, or controls enabled again: re-read everything
+    RowChanged,     // row's values changed (post, cancel, a field set during edit)
+    RowInserted,    // a row appeared at `row`
+    RowRemoved,     // the row at `row` is gone
+    CurrentChanged, // the cursor moved to `row`
+    StateChanged,   // browse/edit/insert changed
 };
 
 class TDataSetObserver {
@@ -66,14 +66,14 @@ public:
     bool Required() const { return m_required; }
 
     bool IsNull() const;
-    QString AsString() const;       // text; binary values byte for byte as Latin-1
-    int AsInteger() const;          // throws when the value is not an integer
+    QString AsString() const; // text; binary values byte for byte as Latin-1
+    int AsInteger() const;    // throws when the value is not an integer
     qint64 AsLargeInt() const;
-    double AsFloat() const;         // throws when the value is not a number
+    double AsFloat() const; // throws when the value is not a number
     bool AsBoolean() const;
-    QDateTime AsDateTime() const;   // invalid for null and for values that are no date
-    QByteArray AsBytes() const;     // text as UTF-8, binary as is
-    QVariant AsVariant() const;     // invalid QVariant for null; else typed by the field kind
+    QDateTime AsDateTime() const; // invalid for null and for values that are no date
+    QByteArray AsBytes() const;   // text as UTF-8, binary as is
+    QVariant AsVariant() const;   // invalid QVariant for null; else typed by the field kind
 
     // Setters need the data set in edit or insert state. Values are checked against the
     // field kind (a non-number for an integer field throws EDatabaseError).
@@ -84,8 +84,8 @@ public:
     void setAsDateTime(const QDateTime& v);
     void setAsBytes(const QByteArray& v);
     void setAsVariant(const QVariant& v);
-    void Assign(const TField& source);  // value and null state, binary content included
-    void Clear();                       // sets null
+    void Assign(const TField& source); // value and null state, binary content included
+    void Clear();                      // sets null
 
 private:
     TDataSet* m_owner;
@@ -128,9 +128,9 @@ public:
 
     // ---- fields
     int FieldCount() const { return static_cast<int>(m_fields.size()); }
-    TField* Fields(int index) const;                  // 0-based, result order; throws when out of range
-    TField* FindField(const QString& name) const;     // case-insensitive; nullptr when absent
-    TField* FieldByName(const QString& name) const;   // throws EDatabaseError when absent
+    TField* Fields(int index) const;                // 0-based, result order; throws when out of range
+    TField* FindField(const QString& name) const;   // case-insensitive; nullptr when absent
+    TField* FieldByName(const QString& name) const; // throws EDatabaseError when absent
 
     // ---- cursor (events fire; positions are 1-based as RecNo)
     void First();
@@ -140,14 +140,14 @@ public:
     int MoveBy(int distance);
     bool Bof() const { return m_bof; }
     bool Eof() const { return m_eof; }
-    int RecNo() const;                 // 1-based; 0 when empty or inactive; RecordCount()+1 while appending
+    int RecNo() const; // 1-based; 0 when empty or inactive; RecordCount()+1 while appending
     void setRecNo(int recNo);
-    int RecordCount() const;           // stored (visible) rows, without a pending appended row
+    int RecordCount() const; // stored (visible) rows, without a pending appended row
     bool IsEmpty() const { return RecordCount() == 0; }
 
     // ---- editing
     void Append();
-    void Insert() { Append(); }        // rows are always added at the end
+    void Insert() { Append(); } // rows are always added at the end
     void Edit();
     void Post();
     void Cancel();
@@ -191,8 +191,8 @@ public:
 
 protected:
     struct EditBuffer {
-        std::vector<QVariant> values;   // invalid QVariant = null
-        std::vector<bool> assigned;     // set by a field setter since Append/Edit
+        std::vector<QVariant> values; // invalid QVariant = null
+        std::vector<bool> assigned;   // set by a field setter since Append/Edit
     };
 
     // Implementations: read the result, then call addField for each column.
@@ -230,9 +230,11 @@ private:
     QByteArray fieldBytes(int col) const;
     void setFieldValue(int col, const QVariant& normalized);
     void checkActive() const;
-    void checkBrowseMode();          // posts a pending edit before the cursor moves
+    void checkBrowseMode(); // posts a pending edit before the cursor moves
     void moveTo(int row, bool fire);
-    void fire(const TDataSetNotifyEvent& ev) { if (ev) ev(this); }
+    void fire(const TDataSetNotifyEvent& ev) {
+        if (ev) ev(this);
+    }
     int sortColumnFor(const QString& fields) const;
 
     TDataSetState m_state = TDataSetState::dsInactive;

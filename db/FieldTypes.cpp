@@ -3,8 +3,7 @@
 
 namespace tablor {
 
-QString FieldTypeName(TFieldType t)
-{
+QString FieldTypeName(TFieldType t) {
     switch (t) {
     case TFieldType::ftUnknown: return QStringLiteral("ftUnknown");
     case TFieldType::ftString: return QStringLiteral("ftString");
@@ -36,43 +35,32 @@ QString FieldTypeName(TFieldType t)
     return QStringLiteral("ftUnknown");
 }
 
-bool IsIntegerKind(TFieldType t)
-{
-    return t == TFieldType::ftSmallint || t == TFieldType::ftInteger || t == TFieldType::ftWord
-        || t == TFieldType::ftAutoInc || t == TFieldType::ftLargeint;
+bool IsIntegerKind(TFieldType t) {
+    return t == TFieldType::ftSmallint || t == TFieldType::ftInteger || t == TFieldType::ftWord ||
+           t == TFieldType::ftAutoInc || t == TFieldType::ftLargeint;
 }
 
-bool IsFloatKind(TFieldType t)
-{
+bool IsFloatKind(TFieldType t) {
     return t == TFieldType::ftFloat || t == TFieldType::ftCurrency || t == TFieldType::ftBCD;
 }
 
-bool IsDateTimeKind(TFieldType t)
-{
-    return t == TFieldType::ftDate || t == TFieldType::ftTime || t == TFieldType::ftDateTime
-        || t == TFieldType::ftTimeStamp;
+bool IsDateTimeKind(TFieldType t) {
+    return t == TFieldType::ftDate || t == TFieldType::ftTime || t == TFieldType::ftDateTime ||
+           t == TFieldType::ftTimeStamp;
 }
 
-bool IsMemoKind(TFieldType t)
-{
-    return t == TFieldType::ftMemo || t == TFieldType::ftFmtMemo;
+bool IsMemoKind(TFieldType t) { return t == TFieldType::ftMemo || t == TFieldType::ftFmtMemo; }
+
+bool IsBlobKind(TFieldType t) { return t == TFieldType::ftBlob || t == TFieldType::ftOraBlob; }
+
+bool IsBinaryKind(TFieldType t) {
+    return t == TFieldType::ftBytes || t == TFieldType::ftVarBytes || t == TFieldType::ftBlob ||
+           t == TFieldType::ftGraphic || t == TFieldType::ftOraBlob;
 }
 
-bool IsBlobKind(TFieldType t)
-{
-    return t == TFieldType::ftBlob || t == TFieldType::ftOraBlob;
-}
-
-bool IsBinaryKind(TFieldType t)
-{
-    return t == TFieldType::ftBytes || t == TFieldType::ftVarBytes || t == TFieldType::ftBlob
-        || t == TFieldType::ftGraphic || t == TFieldType::ftOraBlob;
-}
-
-bool IsTextKind(TFieldType t)
-{
-    return t == TFieldType::ftString || t == TFieldType::ftFixedChar || t == TFieldType::ftWideString
-        || IsMemoKind(t) || t == TFieldType::ftGUID;
+bool IsTextKind(TFieldType t) {
+    return t == TFieldType::ftString || t == TFieldType::ftFixedChar || t == TFieldType::ftWideString ||
+           IsMemoKind(t) || t == TFieldType::ftGUID;
 }
 
 } // namespace tablor

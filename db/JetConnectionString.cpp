@@ -9,21 +9,19 @@ namespace tablor {
 
 QString JetEngineType(int accessFormat) { return accessFormat == 0 ? QStringLiteral("4") : QStringLiteral("5"); }
 
-QString JetOpenConnectionString(const QString& path)
-{
-    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + path + QStringLiteral(";Persist Security Info=False");
+QString JetOpenConnectionString(const QString& path) {
+    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + path +
+           QStringLiteral(";Persist Security Info=False");
 }
 
-QString JetOpenConnectionStringWithEngine(const QString& path, const QString& engineType)
-{
-    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + path + QStringLiteral(";Jet OLEDB:Engine Type=")
-        + engineType + QStringLiteral(";Persist Security Info=False");
+QString JetOpenConnectionStringWithEngine(const QString& path, const QString& engineType) {
+    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + path +
+           QStringLiteral(";Jet OLEDB:Engine Type=") + engineType + QStringLiteral(";Persist Security Info=False");
 }
 
-QString JetShortConnectionString(const QString& path, const QString& engineType)
-{
-    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + path + QStringLiteral(";Jet OLEDB:Engine Type=")
-        + engineType;
+QString JetShortConnectionString(const QString& path, const QString& engineType) {
+    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + path +
+           QStringLiteral(";Jet OLEDB:Engine Type=") + engineType;
 }
 
 namespace {
@@ -32,11 +30,9 @@ enum class Key { Provider, DataSource, EngineType, PersistSecurityInfo, UserId, 
 
 // Keys a Jet connection string of this program may carry. User ID, Password and Mode are
 // accepted (ADO adds them) and have no effect on a file without user-level security.
-Key keyOf(const QString& segment)
-{
+Key keyOf(const QString& segment) {
     const int eq = segment.indexOf(QLatin1Char('='));
-    if (eq < 0)
-        return Key::None;
+    if (eq < 0) return Key::None;
     const QString k = segment.left(eq).trimmed().toLower();
     if (k == QLatin1String("provider")) return Key::Provider;
     if (k == QLatin1String("data source")) return Key::DataSource;
@@ -50,12 +46,14 @@ Key keyOf(const QString& segment)
 
 } // namespace
 
-JetConnectionString JetConnectionString::parse(const QString& text)
-{
+JetConnectionString JetConnectionString::parse(const QString& text) {
     // Split at every ";", then glue back onto the previous value each piece that does not
     // start a known key: only Data Source can hold such a piece (a path with a semicolon).
     const QStringList pieces = text.split(QLatin1Char(';'));
-    struct Pair { Key key; QString value; };
+    struct Pair {
+        Key key;
+        QString value;
+    };
     std::vector<Pair> pairs;
     for (const QString& piece : pieces) {
         const Key k = keyOf(piece);
@@ -64,9 +62,10 @@ JetConnectionString JetConnectionString::parse(const QString& text)
         } else if (!pairs.empty() && pairs.back().key == Key::DataSource) {
             pairs.back().value += QLatin1Char(';') + piece;
         } else if (!piece.trimmed().isEmpty()) {
-            throw EDatabaseError(QStringLiteral("The connection string part '%1' is not understood. "
-                                                "Use Provider, Data Source, Jet OLEDB:Engine Type and Persist Security Info.")
-                                     .arg(piece));
+            throw EDatabaseError(
+                QStringLiteral("The connection string part '%1' is not understood. "
+                               "Use Provider, Data Source, Jet OLEDB:Engine Type and Persist Security Info.")
+                    .arg(piece));
         }
     }
     // A trailing ";" after the path belongs to the string's end, not to the path.
@@ -76,8 +75,7 @@ JetConnectionString JetConnectionString::parse(const QString& text)
         switch (p.key) {
         case Key::Provider: out.Provider = p.value.trimmed(); break;
         case Key::DataSource:
-            if (p.value.endsWith(QLatin1Char(';')) && &p == &pairs.back())
-                p.value.chop(1);
+            if (p.value.endsWith(QLatin1Char(';')) && &p == &pairs.back()) p.value.chop(1);
             out.DataSource = p.value;
             haveSource = true;
             break;
@@ -85,7 +83,8 @@ JetConnectionString JetConnectionString::parse(const QString& text)
         case Key::PersistSecurityInfo: {
             const QString v = p.value.trimmed().toLower();
             if (v != QLatin1String("true") && v != QLatin1String("false"))
-                throw EDatabaseError(QStringLiteral("Persist Security Info must be True or False, not '%1'.").arg(p.value));
+                throw EDatabaseError(
+                    QStringLiteral("Persist Security Info must be True or False, not '%1'.").arg(p.value));
             out.PersistSecurityInfo = v == QLatin1String("true");
             break;
         }
@@ -98,8 +97,9 @@ JetConnectionString JetConnectionString::parse(const QString& text)
     if (!haveSource || out.DataSource.isEmpty())
         throw EDatabaseError(QStringLiteral("The connection string names no file (Data Source is missing or empty)."));
     if (!out.EngineType.isEmpty() && out.EngineType != QLatin1String("4") && out.EngineType != QLatin1String("5"))
-        throw EDatabaseError(QStringLiteral("Jet OLEDB:Engine Type %1 is not supported: use 4 (Access 97) or 5 (Access 2000).")
-                                 .arg(out.EngineType));
+        throw EDatabaseError(
+            QStringLiteral("Jet OLEDB:Engine Type %1 is not supported: use 4 (Access 97) or 5 (Access 2000).")
+                .arg(out.EngineType));
     return out;
 }
 

@@ -21,8 +21,8 @@ QString JetShortConnectionString(const QString& path, const QString& engineType)
 
 struct JetConnectionString {
     QString Provider;
-    QString DataSource;          // exactly as written, semicolons included
-    QString EngineType;          // "" when not given, else "4" or "5"
+    QString DataSource; // exactly as written, semicolons included
+    QString EngineType; // "" when not given, else "4" or "5"
     bool PersistSecurityInfo = false;
 
     // Reads a connection string. Keys are case-insensitive and may stand in any order. The

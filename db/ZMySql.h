@@ -60,7 +60,7 @@ public:
     QString Database;
     QString Login = QStringLiteral("root");
     QString Password;
-    bool LoginPrompt = false;           // no login dialog is ever shown
+    bool LoginPrompt = false; // no login dialog is ever shown
     TZEncoding Encoding = TZEncoding::etNone;
     unsigned ConnectTimeoutSeconds = 15;
 
@@ -73,7 +73,7 @@ public:
     bool Connected() const { return m_handle != nullptr; }
     void setConnected(bool on) { on ? Connect() : Disconnect(); }
 
-    st_mysql* Handle() const { return m_handle; }  // nullptr while disconnected
+    st_mysql* Handle() const { return m_handle; } // nullptr while disconnected
 
     // Runs a statement that needs no result (a result, if any, is read and dropped).
     // Returns the affected rows (for a row statement: the number of rows). Throws
@@ -92,7 +92,7 @@ enum TZTransactOption : unsigned { toHourGlass = 1 };
 class TZMySqlTransact {
 public:
     TZMySqlDatabase* Database = nullptr;
-    bool AutoCommit = true;    // every statement is committed by the server at once
+    bool AutoCommit = true; // every statement is committed by the server at once
     bool TransactSafe = false;
     unsigned Options = toHourGlass;
 };
@@ -114,14 +114,14 @@ public:
 
     TZMySqlDatabase* Database = nullptr;
     TZMySqlTransact* Transaction = nullptr;
-    QStringList SQL;                    // joined with line breaks; a colon is plain text
-    bool RequestLive = false;           // a live result writes posted rows back to its table
+    QStringList SQL;          // joined with line breaks; a colon is plain text
+    bool RequestLive = false; // a live result writes posted rows back to its table
     TZUpdateSql* UpdateObject = nullptr;
-    unsigned ExtraOptions = moStoreResult;  // results are always stored whole
+    unsigned ExtraOptions = moStoreResult; // results are always stored whole
     unsigned Options = doHourGlass | doAutoFillDefs | doUseRowId;
-    unsigned LinkOptions = loAlwaysResync;  // a written row is read back from the server
+    unsigned LinkOptions = loAlwaysResync;                             // a written row is read back from the server
     unsigned ShowRecordTypes = ztModified | ztInserted | ztUnmodified; // deleted rows never show
-    bool CachedUpdates = false;         // every post is written at once
+    bool CachedUpdates = false;                                        // every post is written at once
     bool ParamCheck = false;
     bool AutoCalcFields = true;
 
@@ -168,7 +168,9 @@ private:
         size_t n = 0;
     };
     using RawRow = std::vector<std::optional<QByteArray>>;
-    struct ResultDeleter { void operator()(st_mysql_res* r) const; };
+    struct ResultDeleter {
+        void operator()(st_mysql_res* r) const;
+    };
 
     Raw raw(int row, int col) const;
     Raw rawById(quint32 id, int col) const;
@@ -184,14 +186,14 @@ private:
 
     std::unique_ptr<st_mysql_res, ResultDeleter> m_res;
     std::vector<Column> m_cols;
-    std::vector<char**> m_base;            // stored rows in result order
-    std::vector<quint32> m_order;          // display order: row id per visible row
+    std::vector<char**> m_base;                    // stored rows in result order
+    std::vector<quint32> m_order;                  // display order: row id per visible row
     std::unordered_map<quint32, RawRow> m_overlay; // edited and appended rows by id
-    quint32 m_nextId = 0;                  // ids from m_base.size() on are appended rows
+    quint32 m_nextId = 0;                          // ids from m_base.size() on are appended rows
     qint64 m_rowsAffected = 0;
 
     bool m_writeResolved = false;
-    QByteArray m_writeTable;               // quoted, maybe database-qualified
+    QByteArray m_writeTable; // quoted, maybe database-qualified
     QString m_writeTableName;
     std::vector<int> m_keyCols;
     bool m_keyIsFallback = false;

@@ -24,22 +24,19 @@ QString g_hostAuthPath;
 // Lost connections: the "has gone away" text the callers know, and the client library's
 // codes for a connection that broke during a statement (2006 gone away, 2013 lost,
 // 2055 lost while reading/writing).
-bool isLostConnection(const EDatabaseError& e)
-{
+bool isLostConnection(const EDatabaseError& e) {
     const unsigned code = e.ErrorCode();
-    return e.Message().toLower().contains(QLatin1String("has gone away")) || code == 2006 || code == 2013
-        || code == 2055;
+    return e.Message().toLower().contains(QLatin1String("has gone away")) || code == 2006 || code == 2013 ||
+           code == 2055;
 }
 
-bool isRowStatement(const QString& sql)
-{
+bool isRowStatement(const QString& sql) {
     const QString u = sql.toUpper();
-    return u.startsWith(QLatin1String("SELECT")) || u.startsWith(QLatin1String("REPAIR"))
-        || u.startsWith(QLatin1String("OPTIMIZE")) || u.startsWith(QLatin1String("DESCRIBE"));
+    return u.startsWith(QLatin1String("SELECT")) || u.startsWith(QLatin1String("REPAIR")) ||
+           u.startsWith(QLatin1String("OPTIMIZE")) || u.startsWith(QLatin1String("DESCRIBE"));
 }
 
-QString withoutBackquotes(QString sql)
-{
+QString withoutBackquotes(QString sql) {
     sql.remove(QLatin1Char('`'));
     return sql;
 }
@@ -55,27 +52,22 @@ QString sqlFehler(const QString& message) { return QStringLiteral("SQL Fehler: %
 
 } // namespace
 
-QString THostAuthBlock::field(int offset) const
-{
+QString THostAuthBlock::field(int offset) const {
     const int len = bytes[static_cast<size_t>(offset)];
     return QString::fromUtf8(reinterpret_cast<const char*>(bytes.data()) + offset + 1, len);
 }
 
-void THostAuthBlock::setField(int offset, const QString& value)
-{
+void THostAuthBlock::setField(int offset, const QString& value) {
     QByteArray b = value.toUtf8().left(255);
     bytes[static_cast<size_t>(offset)] = static_cast<unsigned char>(b.size());
     std::memcpy(bytes.data() + offset + 1, b.constData(), static_cast<size_t>(b.size()));
 }
 
-QString HostAuthLibraryPath()
-{
-    if (!g_hostAuthPath.isEmpty())
-        return g_hostAuthPath;
+QString HostAuthLibraryPath() {
+    if (!g_hostAuthPath.isEmpty()) return g_hostAuthPath;
     char exe[PATH_MAX];
     const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n <= 0)
-        return QStringLiteral("hostauth.so");
+    if (n <= 0) return QStringLiteral("hostauth.so");
     exe[n] = '\0';
     return QFileInfo(QString::fromLocal8Bit(exe)).absoluteDir().filePath(QStringLiteral("hostauth.so"));
 }
@@ -84,8 +76,7 @@ void setHostAuthLibraryPath(const QString& path) { g_hostAuthPath = path; }
 
 // ---------------------------------------------------------------- TSQLObject
 
-TSQLObject::TSQLObject(TZMySqlDatabase* connection, TZMySqlTransact* transaction)
-{
+TSQLObject::TSQLObject(TZMySqlDatabase* connection, TZMySqlTransact* transaction) {
     // 1. The optional library with the defaults.
     const QByteArray libPath = QFile::encodeName(HostAuthLibraryPath());
     m_hostAuthModule = ::dlopen(libPath.constData(), RTLD_NOW | RTLD_LOCAL);
@@ -113,18 +104,14 @@ TSQLObject::TSQLObject(TZMySqlDatabase* connection, TZMySqlTransact* transaction
     m_prevAfterConnect = m_connection->AfterConnect;
     m_prevAfterDisconnect = m_connection->AfterDisconnect;
     m_connection->AfterConnect = [this](TZMySqlDatabase* sender) {
-        if (m_prevAfterConnect)
-            m_prevAfterConnect(sender);
+        if (m_prevAfterConnect) m_prevAfterConnect(sender);
         m_connected = true;
-        if (OnConnect)
-            OnConnect(this);
+        if (OnConnect) OnConnect(this);
     };
     m_connection->AfterDisconnect = [this](TZMySqlDatabase* sender) {
-        if (m_prevAfterDisconnect)
-            m_prevAfterDisconnect(sender);
+        if (m_prevAfterDisconnect) m_prevAfterDisconnect(sender);
         m_connected = false;
-        if (OnDisconnect)
-            OnDisconnect(this);
+        if (OnDisconnect) OnDisconnect(this);
     };
 
     // 4. The result query.
@@ -160,8 +147,7 @@ TSQLObject::TSQLObject(TZMySqlDatabase* connection, TZMySqlTransact* transaction
     LastInsertId = 0;
 }
 
-TSQLObject::~TSQLObject()
-{
+TSQLObject::~TSQLObject() {
     m_query->Close();
     m_connection->AfterConnect = m_prevAfterConnect;
     m_connection->AfterDisconnect = m_prevAfterDisconnect;
@@ -170,21 +156,17 @@ TSQLObject::~TSQLObject()
         delete m_connection;
     }
     m_query.reset();
-    if (m_ownsTransaction)
-        delete m_transaction;
-    if (m_hostAuthModule)
-        ::dlclose(m_hostAuthModule);
+    if (m_ownsTransaction) delete m_transaction;
+    if (m_hostAuthModule) ::dlclose(m_hostAuthModule);
 }
 
-void TSQLObject::SetDatabaseName(const QString& name)
-{
+void TSQLObject::SetDatabaseName(const QString& name) {
     ConnectionRecord.Database = name;
     m_defaults.setField(THostAuthBlock::kDatabase, name);
     m_connection->Database = name;
 }
 
-int TSQLObject::Connect()
-{
+int TSQLObject::Connect() {
     m_connection->Disconnect();
     m_connection->Host = ConnectionRecord.Host;
     m_connection->Port = ConnectionRecord.Port;
@@ -195,8 +177,7 @@ int TSQLObject::Connect()
         m_connection->Connect();
     } catch (const EDatabaseError& e) {
         LastError = e.Message();
-        if (RaiseErrors)
-            throw EDatabaseError(sqlFehler(LastError), e.ErrorCode());
+        if (RaiseErrors) throw EDatabaseError(sqlFehler(LastError), e.ErrorCode());
         return -1;
     }
     TableList.clear();
@@ -205,8 +186,7 @@ int TSQLObject::Connect()
         m_query->SQL = QStringList{QStringLiteral("SHOW TABLES")};
         try {
             m_query->Open();
-            for (int r = 0; r < m_query->RecordCount(); ++r)
-                TableList.append(m_query->CellText(r, 0));
+            for (int r = 0; r < m_query->RecordCount(); ++r) TableList.append(m_query->CellText(r, 0));
         } catch (const EDatabaseError&) {
             m_query->Close();
         }
@@ -214,23 +194,17 @@ int TSQLObject::Connect()
     return 0;
 }
 
-void TSQLObject::SwitchConnection(bool on)
-{
-    if (on)
-        Connect();
-    else
-        m_connection->Disconnect();
+void TSQLObject::SwitchConnection(bool on) {
+    if (on) Connect();
+    else m_connection->Disconnect();
 }
 
-const QStringList& TSQLObject::GetTables()
-{
-    if (!m_connected)
-        Connect();
+const QStringList& TSQLObject::GetTables() {
+    if (!m_connected) Connect();
     return TableList;
 }
 
-void TSQLObject::dropLostConnection(const EDatabaseError& error)
-{
+void TSQLObject::dropLostConnection(const EDatabaseError& error) {
     // The next Execute then connects again with the same parameters.
     if (isLostConnection(error)) {
         m_query->Close();
@@ -238,18 +212,14 @@ void TSQLObject::dropLostConnection(const EDatabaseError& error)
     }
 }
 
-void TSQLObject::fail(const EDatabaseError& error, bool raise)
-{
+void TSQLObject::fail(const EDatabaseError& error, bool raise) {
     LastError = error.Message();
     dropLostConnection(error);
-    if (OnError)
-        OnError(LastError);
-    if (raise && RaiseErrors)
-        throw EDatabaseError(sqlFehler(LastError), error.ErrorCode());
+    if (OnError) OnError(LastError);
+    if (raise && RaiseErrors) throw EDatabaseError(sqlFehler(LastError), error.ErrorCode());
 }
 
-void TSQLObject::Execute(const QString& statement)
-{
+void TSQLObject::Execute(const QString& statement) {
     const QString sql = statement.trimmed();
     if (!m_connected && Connect() < 0) {
         LastError = QStringLiteral("Verbindung fehlhgeschlagen.");
@@ -284,8 +254,7 @@ void TSQLObject::Execute(const QString& statement)
         LastError.clear();
     } catch (const EDatabaseError& first) {
         LastError = first.Message();
-        if (OnError)
-            OnError(LastError);
+        if (OnError) OnError(LastError);
         if (LastError.toLower().contains(QLatin1String("syntax"))) {
             m_query->SQL = QStringList{withoutBackquotes(sql)};
             try {
@@ -314,25 +283,26 @@ void TSQLObject::Execute(const QString& statement)
     }
 }
 
-QString TSQLObject::ValueToSql(const QVariant& value) const
-{
-    if (!value.isValid() || value.isNull())
-        return QStringLiteral("NULL");
+QString TSQLObject::ValueToSql(const QVariant& value) const {
+    if (!value.isValid() || value.isNull()) return QStringLiteral("NULL");
     switch (value.typeId()) {
-    case QMetaType::Bool:
-        return value.toBool() ? QStringLiteral("1") : QStringLiteral("0");
-    case QMetaType::Int: case QMetaType::LongLong: case QMetaType::Short: case QMetaType::Long:
-    case QMetaType::SChar: case QMetaType::Char:
-        return QString::number(value.toLongLong());
-    case QMetaType::UInt: case QMetaType::ULongLong: case QMetaType::UShort: case QMetaType::ULong:
-    case QMetaType::UChar:
-        return QString::number(value.toULongLong());
-    case QMetaType::Double: case QMetaType::Float:
-        return QString::number(value.toDouble(), 'g', QLocale::FloatingPointShortest);
+    case QMetaType::Bool: return value.toBool() ? QStringLiteral("1") : QStringLiteral("0");
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::Short:
+    case QMetaType::Long:
+    case QMetaType::SChar:
+    case QMetaType::Char: return QString::number(value.toLongLong());
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+    case QMetaType::UShort:
+    case QMetaType::ULong:
+    case QMetaType::UChar: return QString::number(value.toULongLong());
+    case QMetaType::Double:
+    case QMetaType::Float: return QString::number(value.toDouble(), 'g', QLocale::FloatingPointShortest);
     case QMetaType::QDateTime: {
         const QDateTime dt = value.toDateTime();
-        if (!dt.isValid())
-            return QStringLiteral("NULL"); // a date-time without a value, as a null field gives
+        if (!dt.isValid()) return QStringLiteral("NULL"); // a date-time without a value, as a null field gives
         return QLatin1Char('\'') + dt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) + QLatin1Char('\'');
     }
     case QMetaType::QDate:
@@ -342,22 +312,19 @@ QString TSQLObject::ValueToSql(const QVariant& value) const
     case QMetaType::QByteArray:
         return QStringLiteral("X'") + QString::fromLatin1(value.toByteArray().toHex()) + QLatin1Char('\'');
     default:
-        return QLatin1Char('\'') + QString::fromUtf8(m_connection->EscapeString(value.toString().toUtf8()))
-            + QLatin1Char('\'');
+        return QLatin1Char('\'') + QString::fromUtf8(m_connection->EscapeString(value.toString().toUtf8())) +
+               QLatin1Char('\'');
     }
 }
 
 // ---------------------------------------------------------------- unit functions
 
-QString DateTimeToSql(double value)
-{
-    if (value == 0.0)
-        return QStringLiteral("'#0000-00-00 00:00:00#'");
+QString DateTimeToSql(double value) {
+    if (value == 0.0) return QStringLiteral("'#0000-00-00 00:00:00#'");
     return DateTimeToSql(tablor::DateTimeFromDays(value));
 }
 
-QString DateTimeToSql(const QDateTime& value)
-{
+QString DateTimeToSql(const QDateTime& value) {
     int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
     if (value.isValid()) {
         y = value.date().year();
@@ -370,8 +337,7 @@ QString DateTimeToSql(const QDateTime& value)
     return QString::asprintf("'#%.4d-%.2d-%.2d %.2d:%.2d:%.2d#'", y, mo, d, h, mi, s);
 }
 
-QString FloatToSql(float value)
-{
+QString FloatToSql(float value) {
     // QString::number ignores the locale, so the separator is always a point.
     QString s = QString::number(static_cast<double>(value), 'g', 15);
     const qsizetype e = s.indexOf(QLatin1Char('e'));

@@ -12,8 +12,7 @@ namespace u_dbaccess {
 using tablor::EDatabaseError;
 
 namespace {
-TShowErrorHook& showErrorHook()
-{
+TShowErrorHook& showErrorHook() {
     static TShowErrorHook hook;
     return hook;
 }
@@ -21,17 +20,14 @@ TShowErrorHook& showErrorHook()
 
 void setShowErrorHook(TShowErrorHook hook) { showErrorHook() = std::move(hook); }
 
-QString DefaultDatabasePath()
-{
+QString DefaultDatabasePath() {
     const QString dir = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QDir::currentPath();
     return QDir(dir).filePath(QStringLiteral("tablor.mdb"));
 }
 
 TSQLObject::TSQLObject()
-    : DatabasePath(DefaultDatabasePath()),
-      m_connection(std::make_unique<tablor::TADOConnection>()),
-      m_query(std::make_unique<TMyQuery>())
-{
+    : DatabasePath(DefaultDatabasePath()), m_connection(std::make_unique<tablor::TADOConnection>()),
+      m_query(std::make_unique<TMyQuery>()) {
     m_connection->LoginPrompt = false;
     m_query->ParamCheck = false;
     m_query->Prepared = true;
@@ -39,32 +35,27 @@ TSQLObject::TSQLObject()
     m_connection->AfterConnect = [this](tablor::TADOConnection*) { m_connected = true; };
     m_connection->AfterDisconnect = [this](tablor::TADOConnection*) {
         m_connected = false;
-        if (OnDisconnect)
-            OnDisconnect(this);
+        if (OnDisconnect) OnDisconnect(this);
     };
 }
 
-TSQLObject::~TSQLObject()
-{
+TSQLObject::~TSQLObject() {
     // Destroying the helper is not a disconnect anyone listens to any more.
     OnDisconnect = nullptr;
     try {
         m_connection->Close();
-    } catch (...) {
-    }
+    } catch (...) {}
     m_query.reset();
 }
 
-void TSQLObject::SetDatabasePath(const QString& path)
-{
+void TSQLObject::SetDatabasePath(const QString& path) {
     m_connection->Close();
     DatabasePath = path;
 }
 
 void TSQLObject::SwitchConnection(bool on) { m_connection->setConnected(on); }
 
-int TSQLObject::Connect()
-{
+int TSQLObject::Connect() {
     LastError.clear();
     try {
         m_connection->Close();
@@ -72,8 +63,7 @@ int TSQLObject::Connect()
         m_connection->Open();
     } catch (const std::exception& e) {
         const QString message = QString::fromUtf8(e.what());
-        if (OnError)
-            OnError(QStringLiteral("Verbindung Fehlgeschlagen: ") + message);
+        if (OnError) OnError(QStringLiteral("Verbindung Fehlgeschlagen: ") + message);
         LastError = message;
         TableList.clear();
         return -1;
@@ -89,27 +79,20 @@ int TSQLObject::Connect()
     return 0;
 }
 
-const QStringList& TSQLObject::GetTables()
-{
+const QStringList& TSQLObject::GetTables() {
     TableList.clear();
-    if (m_connection->Connected())
-        m_connection->GetTableNames(TableList, false);
+    if (m_connection->Connected()) m_connection->GetTableNames(TableList, false);
     return TableList;
 }
 
-void TSQLObject::fail(const QString& message)
-{
+void TSQLObject::fail(const QString& message) {
     LastError = message;
-    if (OnError)
-        OnError(message);
-    if (ShowErrors && showErrorHook())
-        showErrorHook()(QStringLiteral("SQL Fehler"), message);
+    if (OnError) OnError(message);
+    if (ShowErrors && showErrorHook()) showErrorHook()(QStringLiteral("SQL Fehler"), message);
 }
 
-void TSQLObject::Execute(const QString& statement)
-{
-    if (!m_connected && Connect() < 0)
-        return;
+void TSQLObject::Execute(const QString& statement) {
+    if (!m_connected && Connect() < 0) return;
     LastSQL = statement;
     m_query->DisableControls();
     m_query->Close();

@@ -16,7 +16,7 @@ std::vector<TTranslator*>& registry() {
     return all;
 }
 
-}  // namespace
+} // namespace
 
 UnknownLanguage::UnknownLanguage(const QString& name)
     : std::runtime_error(("Unknown language '" + name + "'").toStdString()), name_(name) {}
@@ -26,29 +26,26 @@ const QStringList& TTranslator::languages() {
     return names;
 }
 
-TTranslator::TTranslator(QObject* window, const QString& designLanguage,
-                         std::span<const TextPair> texts)
+TTranslator::TTranslator(QObject* window, const QString& designLanguage, std::span<const TextPair> texts)
     : QObject(window), window_(window), designLanguage_(designLanguage), language_(designLanguage) {
     if (!languages().contains(designLanguage))
-        throw TextTableError("design language '" + designLanguage.toStdString() +
-                             "' is not one of Deutsch, English");
+        throw TextTableError("design language '" + designLanguage.toStdString() + "' is not one of Deutsch, English");
     entries_.reserve(texts.size());
     for (const TextPair& row : texts) {
         QObject* target = resolve(row.object);
         const QMetaObject* meta = target->metaObject();
         const int index = meta->indexOfProperty(row.property);
         if (index < 0 || !meta->property(index).isWritable())
-            throw TextTableError(std::string("control '") + row.object + "' has no writable property '" +
-                                 row.property + "'");
-        entries_.push_back(Entry{target, QByteArray(row.property), {}, QString::fromUtf8(row.german),
-                                 QString::fromUtf8(row.english)});
+            throw TextTableError(std::string("control '") + row.object + "' has no writable property '" + row.property +
+                                 "'");
+        entries_.push_back(
+            Entry{target, QByteArray(row.property), {}, QString::fromUtf8(row.german), QString::fromUtf8(row.english)});
     }
     registry().push_back(this);
 
     // A new window follows the window that carries the mark; the texts of a window that is shown
     // in its design language are already in place.
-    if (TTranslator* source = markedInstance(); source && source != this)
-        applyLanguage(source->language());
+    if (TTranslator* source = markedInstance(); source && source != this) applyLanguage(source->language());
 }
 
 TTranslator::~TTranslator() {
@@ -58,8 +55,7 @@ TTranslator::~TTranslator() {
 
 QObject* TTranslator::resolve(const char* objectName) const {
     const QString name = QString::fromUtf8(objectName);
-    if (name.isEmpty() || name == window_->objectName())
-        return window_;
+    if (name.isEmpty() || name == window_->objectName()) return window_;
     // Actions and menus are found as well as widgets: all are children of the window.
     const auto found = window_->findChildren<QObject*>(name);
     if (found.isEmpty())
@@ -68,25 +64,21 @@ QObject* TTranslator::resolve(const char* objectName) const {
     return found.first();
 }
 
-void TTranslator::addText(QObject* target, const QByteArray& property, const QString& german,
-                          const QString& english) {
-    if (!target)
-        throw TextTableError("addText needs a control");
+void TTranslator::addText(QObject* target, const QByteArray& property, const QString& german, const QString& english) {
+    if (!target) throw TextTableError("addText needs a control");
     Entry entry{target, property, {}, german, english};
     applyEntry(entry, languageIndex());
     entries_.push_back(std::move(entry));
 }
 
-void TTranslator::addSetter(std::function<void(const QString&)> apply, const QString& german,
-                            const QString& english) {
+void TTranslator::addSetter(std::function<void(const QString&)> apply, const QString& german, const QString& english) {
     Entry entry{nullptr, {}, std::move(apply), german, english};
     applyEntry(entry, languageIndex());
     entries_.push_back(std::move(entry));
 }
 
 void TTranslator::switchLanguage(const QString& name) {
-    if (!languages().contains(name))
-        throw UnknownLanguage(name);
+    if (!languages().contains(name)) throw UnknownLanguage(name);
     applyLanguage(name);
     if (translateApplication_) {
         // Copy: a window reacting to languageChanged may open or close another window.
@@ -99,16 +91,14 @@ void TTranslator::switchLanguage(const QString& name) {
 
 void TTranslator::applyLanguage(const QString& name) {
     const int index = languages().indexOf(name);
-    for (const Entry& entry : entries_)
-        applyEntry(entry, index);
+    for (const Entry& entry : entries_) applyEntry(entry, index);
     language_ = name;
     emit languageChanged(name);
 }
 
 void TTranslator::applyEntry(const Entry& entry, int index) {
     const QString& text = index == 1 ? entry.english : entry.german;
-    if (text.isEmpty())
-        return;
+    if (text.isEmpty()) return;
     if (entry.apply) {
         entry.apply(text);
     } else if (entry.target) {
@@ -120,9 +110,8 @@ std::vector<TTranslator*> TTranslator::instances() { return registry(); }
 
 TTranslator* TTranslator::markedInstance() {
     for (TTranslator* t : registry())
-        if (t->translateApplication_)
-            return t;
+        if (t->translateApplication_) return t;
     return nullptr;
 }
 
-}  // namespace tablor
+} // namespace tablor

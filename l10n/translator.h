@@ -24,10 +24,10 @@ namespace tablor {
 // One translatable text of a window: which control, which property, and its two texts.
 // An empty text for a language leaves the property as it is in that language.
 struct TextPair {
-    const char* object;    // objectName of the control; "" stands for the window itself
-    const char* property;  // the Qt property to set: "text", "toolTip", "windowTitle", "title" ...
-    const char* german;    // UTF-8
-    const char* english;   // UTF-8
+    const char* object;   // objectName of the control; "" stands for the window itself
+    const char* property; // the Qt property to set: "text", "toolTip", "windowTitle", "title" ...
+    const char* german;   // UTF-8
+    const char* english;  // UTF-8
 };
 
 // A two-language text that a window composes itself (messages, status texts), looked up by
@@ -35,9 +35,7 @@ struct TextPair {
 struct LanguagePair {
     const char* german;
     const char* english;
-    QString text(int languageIndex) const {
-        return QString::fromUtf8(languageIndex == 1 ? english : german);
-    }
+    QString text(int languageIndex) const { return QString::fromUtf8(languageIndex == 1 ? english : german); }
 };
 
 // Thrown when a language name is neither "Deutsch" nor "English".
@@ -77,12 +75,10 @@ public:
 
     // Adds a text whose property belongs to `target` (which need not be a named child, e.g. an
     // entry of a list). Shown at once in the current language.
-    void addText(QObject* target, const QByteArray& property, const QString& german,
-                 const QString& english);
+    void addText(QObject* target, const QByteArray& property, const QString& german, const QString& english);
     // Adds a text that is applied through a function (list items, dialog filters). Called at
     // once with the current language's text.
-    void addSetter(std::function<void(const QString&)> apply, const QString& german,
-                   const QString& english);
+    void addSetter(std::function<void(const QString&)> apply, const QString& german, const QString& english);
 
     // Shows the window's texts in language `name` ("Deutsch" or "English"); when this translator
     // carries the language source mark, every other open window is switched too.
@@ -109,7 +105,7 @@ signals:
 
 private:
     struct Entry {
-        QPointer<QObject> target;   // null for setter entries
+        QPointer<QObject> target; // null for setter entries
         QByteArray property;
         std::function<void(const QString&)> apply;
         QString german;
@@ -127,4 +123,4 @@ private:
     std::vector<Entry> entries_;
 };
 
-}  // namespace tablor
+} // namespace tablor

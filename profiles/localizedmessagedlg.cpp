@@ -20,7 +20,7 @@ namespace {
 
 struct ButtonDef {
     TMsgDlgBtn flag;
-    int result;  // 0: Help, which does not close the box
+    int result; // 0: Help, which does not close the box
     const char* name;
     const char* german;
 };
@@ -138,7 +138,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override {
         if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
             if (escapeResult_ != 0) done(escapeResult_);
-            return;  // no Cancel, No or OK: Escape does nothing
+            return; // no Cancel, No or OK: Escape does nothing
         }
         if (event->key() == Qt::Key_F1) {
             showHelp();
@@ -162,7 +162,7 @@ private:
     int escapeResult_;
 };
 
-}  // namespace
+} // namespace
 
 QString messageApplicationTitle() { return applicationTitle(); }
 void setMessageApplicationTitle(const QString& title) { applicationTitle() = title; }
@@ -180,8 +180,8 @@ QString englishCaption(const QString& germanCaption) {
     return plain;
 }
 
-MessageRequest describeMessage(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons,
-                               int defaultButton, const QString& language, int helpContext) {
+MessageRequest describeMessage(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons, int defaultButton,
+                               const QString& language, int helpContext) {
     MessageRequest r;
     r.text = text;
     r.type = type;
@@ -206,8 +206,7 @@ MessageRequest describeMessage(const QString& text, TMsgDlgType type, TMsgDlgBut
         r.results.push_back(b.result);
     }
     auto has = [&](int result) {
-        return result != 0 &&
-               std::find(r.results.begin(), r.results.end(), result) != r.results.end();
+        return result != 0 && std::find(r.results.begin(), r.results.end(), result) != r.results.end();
     };
     if (has(defaultButton)) {
         r.effectiveDefault = defaultButton;
@@ -232,10 +231,9 @@ QDialog* createMessageDialog(const MessageRequest& request, QWidget* parent) {
     return new MessageDialog(request, parent);
 }
 
-int LocalizedMessageDlg(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons,
-                        int defaultButton, const QString& language, int helpContext) {
-    const MessageRequest request =
-        describeMessage(text, type, buttons, defaultButton, language, helpContext);
+int LocalizedMessageDlg(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons, int defaultButton,
+                        const QString& language, int helpContext) {
+    const MessageRequest request = describeMessage(text, type, buttons, defaultButton, language, helpContext);
     if (presenter()) return presenter()(request);
     QPointer<QDialog> box = createMessageDialog(request, QApplication::activeWindow());
     const int result = box->exec();
@@ -263,4 +261,4 @@ MessageBoxRecorder::MessageBoxRecorder(int fallback) : fallback_(fallback) {
 
 MessageBoxRecorder::~MessageBoxRecorder() { setMessagePresenter(std::move(previous_)); }
 
-}  // namespace tablor
+} // namespace tablor

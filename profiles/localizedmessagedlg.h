@@ -68,25 +68,25 @@ struct MessageRequest {
     QString text;
     TMsgDlgType type = mtInformation;
     TMsgDlgButtons buttons = 0;
-    int defaultButton = 0;  // as passed
-    QString language;       // as passed
+    int defaultButton = 0; // as passed
+    QString language;      // as passed
     int helpContext = 0;
     // Derived, as the real box shows them:
     QString title;
-    QStringList captions;          // in button order, with their "&"
-    QStringList buttonNames;       // "Yes", "No", "OK", "Cancel", "Abort", "Retry", "Ignore",
-                                   // "All", "NoToAll", "YesToAll", "Help" (objectNames)
-    std::vector<int> results;      // per button; 0 for Help
-    int effectiveDefault = 0;      // result of the button that Enter presses, 0 for none
-    int escapeResult = 0;          // result that Escape gives, 0 when Escape does nothing
+    QStringList captions;     // in button order, with their "&"
+    QStringList buttonNames;  // "Yes", "No", "OK", "Cancel", "Abort", "Retry", "Ignore",
+                              // "All", "NoToAll", "YesToAll", "Help" (objectNames)
+    std::vector<int> results; // per button; 0 for Help
+    int effectiveDefault = 0; // result of the button that Enter presses, 0 for none
+    int escapeResult = 0;     // result that Escape gives, 0 when Escape does nothing
 };
 
-int LocalizedMessageDlg(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons,
-                        int defaultButton, const QString& language, int helpContext);
+int LocalizedMessageDlg(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons, int defaultButton,
+                        const QString& language, int helpContext);
 
 // Everything the box will show, without showing it.
-MessageRequest describeMessage(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons,
-                               int defaultButton, const QString& language, int helpContext);
+MessageRequest describeMessage(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons, int defaultButton,
+                               const QString& language, int helpContext);
 
 // The title of custom boxes; "Tablor 2.0" unless set otherwise.
 QString messageApplicationTitle();
@@ -132,4 +132,4 @@ private:
     MessagePresenter previous_;
 };
 
-}  // namespace tablor
+} // namespace tablor

@@ -3,7 +3,8 @@
 
 namespace tablor {
 
-#define ROW(key, de, en) LocalizedText{#key, de, en}
+#define ROW(key, de, en)                                                                                               \
+    LocalizedText { #key, de, en }
 
 const std::array<LocalizedText, LocalizedMessageCount> LocalizedMessages = {{
     ROW(msgFind, "Suchen", "Find"),
@@ -24,10 +25,8 @@ const std::array<LocalizedText, LocalizedMessageCount> LocalizedMessages = {{
         "Möchten Sie jetzt zur Serververwaltung wechseln?",
         "Welcome!\rThis seems to be the first time you run this application. You should have at "
         "least one server profile. Would you like to open the server management now?"),
-    ROW(msgProfileNameMissing, "Bitte geben Sie einen Namen für das Profil an.",
-        "Please enter a profile name."),
-    ROW(msgPasswordMismatch, "Die Kennwörter stimmen nicht überein.",
-        "Please verify your passwords."),
+    ROW(msgProfileNameMissing, "Bitte geben Sie einen Namen für das Profil an.", "Please enter a profile name."),
+    ROW(msgPasswordMismatch, "Die Kennwörter stimmen nicht überein.", "Please verify your passwords."),
     ROW(msgSelectSourceTarget, "Bitte wählen Sie eine Quell- und eine Zieldatenbank aus.",
         "Please select a source and a target database."),
     ROW(msgSourceEqualsTarget, "Quell- und Zieldatenbank dürfen nicht identisch sein.",
@@ -50,8 +49,7 @@ const std::array<LocalizedText, LocalizedMessageCount> LocalizedMessages = {{
     ROW(msgDisconnected, "Nicht verbunden.", "Disconnected."),
     ROW(msgNewServer, "<Neuer MySQL Server>", "<New MySQL Server>"),
     ROW(msgSelectProfileItem, "<Profil wählen>", "<Select Profile>"),
-    ROW(msgCopyErrors, "Folgende Fehler sind aufgetreten:",
-        "The following errors occurred during copy process:"),
+    ROW(msgCopyErrors, "Folgende Fehler sind aufgetreten:", "The following errors occurred during copy process:"),
     ROW(msgCheckingDb, "Prüfe Datenbank", "Checking database"),
 }};
 
@@ -69,4 +67,4 @@ QString LocalizedMessage(LocalizedMessageKey key, int languageIndex, const QStri
     return text;
 }
 
-}  // namespace tablor
+} // namespace tablor

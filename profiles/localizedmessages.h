@@ -43,9 +43,9 @@ enum LocalizedMessageKey : int {
 };
 
 struct LocalizedText {
-    const char* key;      // the key's name, e.g. "msgFind"
-    const char* german;   // index 0, UTF-8
-    const char* english;  // index 1, UTF-8
+    const char* key;     // the key's name, e.g. "msgFind"
+    const char* german;  // index 0, UTF-8
+    const char* english; // index 1, UTF-8
 };
 
 // One row per key, in key order.
@@ -56,4 +56,4 @@ QString LocalizedMessage(LocalizedMessageKey key, int languageIndex);
 // The same with its "%s" replaced by `arg` (arg itself is not scanned for "%s").
 QString LocalizedMessage(LocalizedMessageKey key, int languageIndex, const QString& arg);
 
-}  // namespace tablor
+} // namespace tablor

@@ -23,24 +23,18 @@ bool readBoolean(const QVariant& v, bool& out) {
     case QMetaType::Int:
     case QMetaType::UInt:
     case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-        n = v.toLongLong(&ok);
-        break;
-    case QMetaType::QString:
-        n = v.toString().toLongLong(&ok);
-        break;
-    default:
-        return false;
+    case QMetaType::ULongLong: n = v.toLongLong(&ok); break;
+    case QMetaType::QString: n = v.toString().toLongLong(&ok); break;
+    default: return false;
     }
-    if (!ok || n < std::numeric_limits<std::int32_t>::min() ||
-        n > std::numeric_limits<std::uint32_t>::max()) {
+    if (!ok || n < std::numeric_limits<std::int32_t>::min() || n > std::numeric_limits<std::uint32_t>::max()) {
         return false;
     }
     out = n != 0;
     return true;
 }
 
-}  // namespace
+} // namespace
 
 TPrefs::TPrefs() { Load(); }
 
@@ -85,4 +79,4 @@ void TPrefs::deriveLanguageIndex() {
     }
 }
 
-}  // namespace tablor
+} // namespace tablor

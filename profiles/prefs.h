@@ -43,4 +43,4 @@ private:
     void deriveLanguageIndex();
 };
 
-}  // namespace tablor
+} // namespace tablor

@@ -53,11 +53,10 @@ int writeSyncClose(TempFile& temp, const QByteArray& data) {
     return rc != 0 ? errno : 0;
 }
 
-}  // namespace
+} // namespace
 
 int ProfileList::indexOf(const ServerProfile* record) const {
-    const auto it = std::find_if(items_.begin(), items_.end(),
-                                 [record](const auto& p) { return p.get() == record; });
+    const auto it = std::find_if(items_.begin(), items_.end(), [record](const auto& p) { return p.get() == record; });
     return it == items_.end() ? -1 : static_cast<int>(it - items_.begin());
 }
 
@@ -80,8 +79,7 @@ bool ProfileList::remove(const ServerProfile* record) {
 QString serverDatPath() { return ProgramDir() + QStringLiteral("server.dat"); }
 
 QString generatedMdbPath(const QString& programDir) {
-    return programDir + QUuid::createUuid().toString(QUuid::WithBraces).toUpper() +
-           QStringLiteral(".mdb");
+    return programDir + QUuid::createUuid().toString(QUuid::WithBraces).toUpper() + QStringLiteral(".mdb");
 }
 
 bool LoadProfiles(ProfileList& list, const QString& path) {
@@ -89,27 +87,23 @@ bool LoadProfiles(ProfileList& list, const QString& path) {
     list.clear();
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        throw ProfileFileError("Could not open the profile file " + u8(path) + ": " +
-                               u8(file.errorString()) +
+        throw ProfileFileError("Could not open the profile file " + u8(path) + ": " + u8(file.errorString()) +
                                ". Check that it is a file you may read; no profiles were loaded.");
     }
     QByteArray record(ServerProfile::RecordSize, '\0');
     for (;;) {
         const qint64 n = file.read(record.data(), ServerProfile::RecordSize);
         if (n < 0) {
-            throw ProfileFileError("Could not read the profile file " + u8(path) + ": " +
-                                   u8(file.errorString()) + ". " + std::to_string(list.size()) +
-                                   " profiles were read before the error.");
+            throw ProfileFileError("Could not read the profile file " + u8(path) + ": " + u8(file.errorString()) +
+                                   ". " + std::to_string(list.size()) + " profiles were read before the error.");
         }
-        if (n < ServerProfile::RecordSize) break;  // the end, or a trailing partial record
+        if (n < ServerProfile::RecordSize) break; // the end, or a trailing partial record
         list.append(ServerProfile::fromRecord(record.constData()));
     }
     return true;
 }
 
-void SaveProfiles(const ProfileList& list, const QString& path) {
-    SaveProfiles(list, path, ProgramDir());
-}
+void SaveProfiles(const ProfileList& list, const QString& path) { SaveProfiles(list, path, ProgramDir()); }
 
 void SaveProfiles(const ProfileList& list, const QString& path, const QString& programDir) {
     QByteArray data;
@@ -134,12 +128,11 @@ void SaveProfiles(const ProfileList& list, const QString& path, const QString& p
                            "the folder's permissions and apply again.";
     TempFile temp;
     temp.path = target + ".tmp-XXXXXX";
-    temp.fd = ::mkstemp(temp.path.data());  // created with mode 0600
+    temp.fd = ::mkstemp(temp.path.data()); // created with mode 0600
     if (temp.fd < 0) {
         const int err = errno;
         temp.path.clear();
-        throw ProfileFileError(u8(failed) + "cannot create a file in its folder (" +
-                               systemError(err) + ")" + keepNote);
+        throw ProfileFileError(u8(failed) + "cannot create a file in its folder (" + systemError(err) + ")" + keepNote);
     }
     int err = writeSyncClose(temp, data);
     if (err == 0 && ::rename(temp.path.constData(), target.constData()) != 0) err = errno;
@@ -154,4 +147,4 @@ void SaveProfiles(const ProfileList& list, const QString& path, const QString& p
     }
 }
 
-}  // namespace tablor
+} // namespace tablor

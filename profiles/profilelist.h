@@ -73,4 +73,4 @@ void SaveProfiles(const ProfileList& list, const QString& path, const QString& p
 // hexadecimal) + ".mdb".
 QString generatedMdbPath(const QString& programDir);
 
-}  // namespace tablor
+} // namespace tablor

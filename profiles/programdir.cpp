@@ -16,11 +16,9 @@ namespace {
 std::mutex g_mutex;
 QString g_override;
 
-QString withSlash(const QString& dir) {
-    return dir.endsWith(u'/') ? dir : dir + u'/';
-}
+QString withSlash(const QString& dir) { return dir.endsWith(u'/') ? dir : dir + u'/'; }
 
-}  // namespace
+} // namespace
 
 void setProgramDirOverride(const QString& dir) {
     std::lock_guard lock(g_mutex);
@@ -65,4 +63,4 @@ QString findProgramFile(const QString& name) {
     return withSlash(QStringLiteral(TABLOR_INSTALL_DATADIR)) + name;
 }
 
-}  // namespace tablor
+} // namespace tablor

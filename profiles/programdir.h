@@ -32,4 +32,4 @@ QString userDataDir();
 // in the install's share folder (the latter path is returned even when it does not exist).
 QString findProgramFile(const QString& name);
 
-}  // namespace tablor
+} // namespace tablor

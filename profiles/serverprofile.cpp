@@ -21,12 +21,10 @@ constexpr int kAccessFormatAt = 2310;
 static_assert(kMdbPathAt + ServerProfile::MdbPathMax == kOverwriteAt);
 static_assert(kAccessFormatAt + 2 == ServerProfile::RecordSize);
 
-QByteArray shortStringBytes(const QString& text) {
-    return toWindows1252(text).left(ServerProfile::ShortStringMax);
-}
+QByteArray shortStringBytes(const QString& text) { return toWindows1252(text).left(ServerProfile::ShortStringMax); }
 
 void putShortString(char* record, int at, const QByteArray& bytes) {
-    const auto n = static_cast<std::size_t>(bytes.size());  // at most 255, checked by callers
+    const auto n = static_cast<std::size_t>(bytes.size()); // at most 255, checked by callers
     record[at] = static_cast<char>(static_cast<unsigned char>(n));
     std::memcpy(record + at + 1, bytes.constData(), n);
 }
@@ -43,15 +41,11 @@ QByteArray mdbPathBytes(const QString& text) {
     return bytes.left(ServerProfile::MdbPathMax);
 }
 
-}  // namespace
+} // namespace
 
-QString ServerProfile::asShortString(const QString& text) {
-    return fromWindows1252(shortStringBytes(text));
-}
+QString ServerProfile::asShortString(const QString& text) { return fromWindows1252(shortStringBytes(text)); }
 
-QString ServerProfile::asMdbPath(const QString& text) {
-    return fromWindows1252(mdbPathBytes(text));
-}
+QString ServerProfile::asMdbPath(const QString& text) { return fromWindows1252(mdbPathBytes(text)); }
 
 QByteArray ServerProfile::toRecord() const {
     QByteArray record(RecordSize, '\0');
@@ -111,11 +105,10 @@ std::int32_t portFromText(const QString& text) {
     }
     bool ok = false;
     const qlonglong value = rest.toLongLong(&ok);
-    if (!ok || value < std::numeric_limits<std::int32_t>::min() ||
-        value > std::numeric_limits<std::int32_t>::max()) {
+    if (!ok || value < std::numeric_limits<std::int32_t>::min() || value > std::numeric_limits<std::int32_t>::max()) {
         return ServerProfile::DefaultPort;
     }
     return static_cast<std::int32_t>(value);
 }
 
-}  // namespace tablor
+} // namespace tablor

@@ -39,10 +39,10 @@ struct ServerProfile {
     std::int32_t Port = 0;
     QString DbName;
     QString UserName;
-    QString Password;  // plain in memory; scrambled only in the file
-    QString MdbPath;   // empty: a GUID-named file in ProgramDir is chosen when saving
+    QString Password; // plain in memory; scrambled only in the file
+    QString MdbPath;  // empty: a GUID-named file in ProgramDir is chosen when saving
     bool Overwrite = false;
-    std::uint8_t AccessFormat = 0;  // 0 Office 97, anything else Office 2000
+    std::uint8_t AccessFormat = 0; // 0 Office 97, anything else Office 2000
 
     // Office 2000 for every non-zero AccessFormat.
     bool isOffice97() const { return AccessFormat == 0; }
@@ -70,4 +70,4 @@ QByteArray ScramblePassword(const QByteArray& password);
 // that fits 32 bits, otherwise DefaultPort. Values outside 1..65535 are kept as they are.
 std::int32_t portFromText(const QString& text);
 
-}  // namespace tablor
+} // namespace tablor

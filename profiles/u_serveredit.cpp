@@ -117,7 +117,7 @@ QLabel* makeLabel(QWidget* parent, const char* name, QWidget* buddy) {
     return label;
 }
 
-}  // namespace
+} // namespace
 
 SaveFileChooser TfrmServeredit::setSaveFileChooser(SaveFileChooser c) {
     SaveFileChooser previous = std::move(chooser());
@@ -132,7 +132,7 @@ TfrmServeredit::TfrmServeredit(QWidget* parent) : QDialog(parent) {
 
     current_ = nullptr;
     PageControl1->setCurrentIndex(0);
-    LoadProfiles(list_);  // a file that exists but cannot be read stops the dialog here
+    LoadProfiles(list_); // a file that exists but cannot be read stops the dialog here
     fillList();
 
     // A stored language the translator does not know (empty before the first switch) gives the
@@ -187,12 +187,12 @@ void TfrmServeredit::buildWindow() {
     PageControl1 = new QTabWidget(this);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
     PageControl1->setDocumentMode(true);
-    PageControl1->setUsesScrollButtons(false);  // both tabs always in full view
+    PageControl1->setUsesScrollButtons(false); // both tabs always in full view
     // Tabs drawn as flat buttons.
-    PageControl1->tabBar()->setStyleSheet(QStringLiteral(
-        "QTabBar::tab { border: 1px solid palette(mid); border-radius: 3px; padding: 3px 8px;"
-        " margin-right: 4px; background: palette(button); }"
-        "QTabBar::tab:selected { background: palette(dark); color: palette(bright-text); }"));
+    PageControl1->tabBar()->setStyleSheet(
+        QStringLiteral("QTabBar::tab { border: 1px solid palette(mid); border-radius: 3px; padding: 3px 8px;"
+                       " margin-right: 4px; background: palette(button); }"
+                       "QTabBar::tab:selected { background: palette(dark); color: palette(bright-text); }"));
 
     tabBasic = new QWidget;
     tabBasic->setObjectName(QStringLiteral("tabBasic"));
@@ -205,7 +205,7 @@ void TfrmServeredit::buildWindow() {
     txtPass2 = makeEdit(tabBasic, "txtPass2");
     for (QLineEdit* e : {txtPass1, txtPass2}) {
         e->setEchoMode(QLineEdit::Password);
-        e->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));  // '*'
+        e->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }")); // '*'
     }
     chkHidePW = new QCheckBox(tabBasic);
     chkHidePW->setObjectName(QStringLiteral("chkHidePW"));
@@ -214,11 +214,9 @@ void TfrmServeredit::buildWindow() {
     auto* basic = new QGridLayout(tabBasic);
     basic->setVerticalSpacing(3);
     int row = 0;
-    for (auto [edit, label] : {std::pair{txtProfilname, "lblProfilname"},
-                               std::pair{txtServername, "lblServername"},
+    for (auto [edit, label] : {std::pair{txtProfilname, "lblProfilname"}, std::pair{txtServername, "lblServername"},
                                std::pair{txtPort, "lblPort"}, std::pair{txtDB_Name, "lblDB_Name"},
-                               std::pair{txtUsername, "lblUsername"},
-                               std::pair{txtPass1, "lblPass1"}}) {
+                               std::pair{txtUsername, "lblUsername"}, std::pair{txtPass1, "lblPass1"}}) {
         basic->addWidget(makeLabel(tabBasic, label, edit), row, 0);
         basic->addWidget(edit, row, 1);
         ++row;
@@ -294,12 +292,10 @@ void TfrmServeredit::buildWindow() {
     connect(popDel, &QAction::triggered, this, [this] { btnDelClick(); });
     connect(btnNew, &QPushButton::clicked, this, [this] { btnNewClick(); });
     connect(btnDel, &QPushButton::clicked, this, [this] { btnDelClick(); });
-    connect(btnApply, &QPushButton::clicked, this,
-            [this] { reportErrors([this] { btnApplyClick(); }); });
+    connect(btnApply, &QPushButton::clicked, this, [this] { reportErrors([this] { btnApplyClick(); }); });
     connect(btnCancel, &QPushButton::clicked, this, &TfrmServeredit::reject);
     connect(btnOpen, &QPushButton::clicked, this, [this] { btnOpenClick(); });
-    for (QLineEdit* e : {txtProfilname, txtServername, txtPort, txtDB_Name, txtUsername, txtPass2,
-                         txtMdbPath}) {
+    for (QLineEdit* e : {txtProfilname, txtServername, txtPort, txtDB_Name, txtUsername, txtPass2, txtMdbPath}) {
         connect(e, &QLineEdit::textChanged, this, [this] { setModified(true); });
     }
     connect(txtPass1, &QLineEdit::textChanged, this, [this] { txtPass1Change(); });
@@ -318,9 +314,8 @@ void TfrmServeredit::buildWindow() {
 void TfrmServeredit::buildTexts() {
     // Show the design language (English) before the translator takes over.
     for (const TextPair& t : kTexts) {
-        QObject* target = QString::fromLatin1(t.object).isEmpty()
-                              ? static_cast<QObject*>(this)
-                              : findChild<QObject*>(QString::fromLatin1(t.object));
+        QObject* target = QString::fromLatin1(t.object).isEmpty() ? static_cast<QObject*>(this)
+                                                                  : findChild<QObject*>(QString::fromLatin1(t.object));
         if (target) target->setProperty(t.property, QString::fromUtf8(t.english));
     }
     translator_ = new TTranslator(this, QString::fromLatin1(TTranslator::English), kTexts);
@@ -328,11 +323,9 @@ void TfrmServeredit::buildTexts() {
                            QString::fromUtf8(kTabBasic.german), QString::fromUtf8(kTabBasic.english));
     translator_->addSetter([this](const QString& s) { PageControl1->setTabText(1, s); },
                            QString::fromUtf8(kTabExtra.german), QString::fromUtf8(kTabExtra.english));
-    translator_->addSetter([this](const QString& s) { sdMDB_.title = s; },
-                           QString::fromUtf8(kOpenTitle.german),
+    translator_->addSetter([this](const QString& s) { sdMDB_.title = s; }, QString::fromUtf8(kOpenTitle.german),
                            QString::fromUtf8(kOpenTitle.english));
-    translator_->addSetter([this](const QString& s) { sdMDB_.filter = s; },
-                           QString::fromUtf8(kOpenFilter.german),
+    translator_->addSetter([this](const QString& s) { sdMDB_.filter = s; }, QString::fromUtf8(kOpenFilter.german),
                            QString::fromUtf8(kOpenFilter.english));
     sdMDB_.defaultExt = QStringLiteral("mdb");
     sdMDB_.fileName = QStringLiteral("backup.mdb");
@@ -345,9 +338,9 @@ void TfrmServeredit::setModified(bool on) {
 
 void TfrmServeredit::enableFields(bool on) {
     fieldsEnabled_ = on;
-    for (QWidget* w : std::initializer_list<QWidget*>{
-             txtProfilname, txtServername, txtPort, txtDB_Name, txtUsername, txtPass1, txtPass2,
-             txtMdbPath, chkHidePW, chkOverwrite, chkOffice97, chkOffice2000, btnOpen}) {
+    for (QWidget* w : std::initializer_list<QWidget*>{txtProfilname, txtServername, txtPort, txtDB_Name, txtUsername,
+                                                      txtPass1, txtPass2, txtMdbPath, chkHidePW, chkOverwrite,
+                                                      chkOffice97, chkOffice2000, btnOpen}) {
         w->setEnabled(on);
     }
 }
@@ -377,8 +370,8 @@ ServerProfile* TfrmServeredit::selectedRecord() const {
 }
 
 void TfrmServeredit::clearFields() {
-    for (QLineEdit* e : {txtProfilname, txtServername, txtPort, txtDB_Name, txtUsername, txtPass1,
-                         txtPass2, txtMdbPath}) {
+    for (QLineEdit* e :
+         {txtProfilname, txtServername, txtPort, txtDB_Name, txtUsername, txtPass1, txtPass2, txtMdbPath}) {
         e->clear();
     }
     setOffice97(false);
@@ -405,13 +398,12 @@ void TfrmServeredit::txtPass1Change() {
 QString TfrmServeredit::messageLanguage() const {
     // The language that LanguageIndex stands for, so that a stored name the program does not
     // know (empty before the first switch) gives German buttons for the German texts.
-    return TTranslator::languages().value(prefs_.LanguageIndex,
-                                          QString::fromLatin1(TTranslator::German));
+    return TTranslator::languages().value(prefs_.LanguageIndex, QString::fromLatin1(TTranslator::German));
 }
 
 int TfrmServeredit::message(const QString& text, int type, unsigned buttons, int defaultButton) {
-    return LocalizedMessageDlg(text, static_cast<TMsgDlgType>(type), buttons, defaultButton,
-                               messageLanguage(), HelpContext);
+    return LocalizedMessageDlg(text, static_cast<TMsgDlgType>(type), buttons, defaultButton, messageLanguage(),
+                               HelpContext);
 }
 
 bool TfrmServeredit::reportErrors(const std::function<void()>& action) {
@@ -437,20 +429,20 @@ void TfrmServeredit::btnNewClick() {
     PageControl1->setCurrentIndex(0);
     txtProfilname->setText(LocalizedMessage(msgNewServer, prefs_.LanguageIndex));
     txtProfilname->setFocus();
-    setModified(true);  // the new profile is not saved yet
+    setModified(true); // the new profile is not saved yet
 }
 
 void TfrmServeredit::popEditClick() {
     // Taken before Apply, which fills the list again and selects the record it saved.
     ServerProfile* selected = selectedRecord();
     if (modified_) {
-        const int answer = message(LocalizedMessage(msgSaveChanges, prefs_.LanguageIndex),
-                                   mtConfirmation, mbYes | mbNo, mrYes);
+        const int answer =
+            message(LocalizedMessage(msgSaveChanges, prefs_.LanguageIndex), mtConfirmation, mbYes | mbNo, mrYes);
         if (answer == mrYes) {
             bool applied = false;
             if (!reportErrors([&] { applied = btnApplyClick(); }) || !applied) return;
         } else if (answer != mrNo) {
-            return;  // the question was closed without an answer: change nothing
+            return; // the question was closed without an answer: change nothing
         }
     }
     if (selected) current_ = selected;
@@ -475,19 +467,16 @@ void TfrmServeredit::popEditClick() {
 bool TfrmServeredit::btnApplyClick() {
     if (fieldsEnabled_) {
         if (txtProfilname->text().isEmpty()) {
-            message(LocalizedMessage(msgProfileNameMissing, prefs_.LanguageIndex), mtInformation,
-                    mbOK, mrOk);
+            message(LocalizedMessage(msgProfileNameMissing, prefs_.LanguageIndex), mtInformation, mbOK, mrOk);
             return false;
         }
         if (txtPass1->text() != txtPass2->text()) {
-            message(LocalizedMessage(msgPasswordMismatch, prefs_.LanguageIndex), mtInformation,
-                    mbOK, mrOk);
+            message(LocalizedMessage(msgPasswordMismatch, prefs_.LanguageIndex), mtInformation, mbOK, mrOk);
             return false;
         }
         // Stored, such a character would become '?': a path or a password that silently
         // names something else.
-        for (QLineEdit* e : {txtProfilname, txtServername, txtDB_Name, txtUsername, txtPass1,
-                             txtMdbPath}) {
+        for (QLineEdit* e : {txtProfilname, txtServername, txtDB_Name, txtUsername, txtPass1, txtMdbPath}) {
             if (fitsWindows1252(e->text())) continue;
             const auto* label = findChild<QLabel*>("lbl" + e->objectName().mid(3));
             const SetterText& t = kNotStorable;
@@ -530,8 +519,8 @@ void TfrmServeredit::btnDelClick() {
     // Deleting leaves the fields disabled, and Apply then stores nothing from them: typed changes
     // to another profile (or a new one) would be lost without a word, so ask about them first.
     if (modified_ && fieldsEnabled_ && record != current_) {
-        const int save = message(LocalizedMessage(msgSaveChanges, prefs_.LanguageIndex),
-                                 mtConfirmation, mbYes | mbNo, mrYes);
+        const int save =
+            message(LocalizedMessage(msgSaveChanges, prefs_.LanguageIndex), mtConfirmation, mbYes | mbNo, mrYes);
         if (save == mrYes) {
             bool applied = false;
             if (!reportErrors([&] { applied = btnApplyClick(); }) || !applied) return;
@@ -539,9 +528,8 @@ void TfrmServeredit::btnDelClick() {
             return;
         }
     }
-    const int answer =
-        message(LocalizedMessage(msgDeleteProfile, prefs_.LanguageIndex, record->ProfileName),
-                mtConfirmation, mbYes | mbNo, mrNo);
+    const int answer = message(LocalizedMessage(msgDeleteProfile, prefs_.LanguageIndex, record->ProfileName),
+                               mtConfirmation, mbYes | mbNo, mrNo);
     if (answer != mrYes) return;
     // The profile's local Access file goes at once; a failure (no such file) is ignored.
     if (!record->MdbPath.isEmpty() && deleteLocalFileAllowed(record)) QFile::remove(record->MdbPath);
@@ -554,15 +542,14 @@ void TfrmServeredit::btnDelClick() {
 }
 
 void TfrmServeredit::btnOpenClick() {
-    const QString chosen =
-        chooser() ? chooser()(this, sdMDB_) : realSaveFileDialog(this, sdMDB_);
+    const QString chosen = chooser() ? chooser()(this, sdMDB_) : realSaveFileDialog(this, sdMDB_);
     if (!chosen.isEmpty()) txtMdbPath->setText(chosen);
 }
 
 void TfrmServeredit::reject() {
     if (modified_) {
-        const int answer = message(LocalizedMessage(msgSaveChanges, prefs_.LanguageIndex),
-                                   mtConfirmation, mbYes | mbNo | mbCancel, mrYes);
+        const int answer = message(LocalizedMessage(msgSaveChanges, prefs_.LanguageIndex), mtConfirmation,
+                                   mbYes | mbNo | mbCancel, mrYes);
         if (answer == mrCancel) return;
         if (answer == mrYes) {
             bool applied = false;
@@ -572,4 +559,4 @@ void TfrmServeredit::reject() {
     QDialog::reject();
 }
 
-}  // namespace tablor
+} // namespace tablor

@@ -40,10 +40,10 @@ class TTranslator;
 
 // What the save-file chooser of btnOpen is asked (sdMDB).
 struct SaveFileRequest {
-    QString title;        // "Öffnen..." / "Open..."
-    QString filter;       // "Access Datenbanken (*.mdb)|*.mdb|Alle Dateien (*.*)|*.*" / English
-    QString defaultExt;   // "mdb"
-    QString fileName;     // "backup.mdb"
+    QString title;      // "Öffnen..." / "Open..."
+    QString filter;     // "Access Datenbanken (*.mdb)|*.mdb|Alle Dateien (*.*)|*.*" / English
+    QString defaultExt; // "mdb"
+    QString fileName;   // "backup.mdb"
 };
 // Returns the chosen path, or an empty string when the user cancelled.
 using SaveFileChooser = std::function<QString(QWidget* parent, const SaveFileRequest&)>;
@@ -134,4 +134,4 @@ private:
     QPushButton* btnCancel = nullptr;
 };
 
-}  // namespace tablor
+} // namespace tablor

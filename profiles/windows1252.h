@@ -15,4 +15,4 @@ QByteArray toWindows1252(const QString& text);
 // True when every character of `text` has a Windows-1252 byte (nothing would become '?').
 bool fitsWindows1252(const QString& text);
 
-}  // namespace tablor
+} // namespace tablor

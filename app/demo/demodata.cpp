@@ -32,10 +32,10 @@ struct Customer {
     const char* name;
     const char* city;
     int zip;
-    const char* turnover;  // money, two decimals
-    const char* since;     // date
-    const char* contact;   // date and time
-    const char* note;      // memo; nullptr for none
+    const char* turnover; // money, two decimals
+    const char* since;    // date
+    const char* contact;  // date and time
+    const char* note;     // memo; nullptr for none
 };
 
 const Customer Customers[] = {
@@ -78,16 +78,30 @@ DecodedPicture drawPicture(int width, int height, int variant) {
             const double d = std::sqrt(cx * cx + cy * cy);
             std::uint32_t r, g, b;
             switch (variant % 3) {
-            case 0:  // sunset: sky gradient with a sun
-                r = 255; g = static_cast<std::uint32_t>(120 + 100.0 * y / height); b = static_cast<std::uint32_t>(60 + 150.0 * (height - y) / height);
-                if (d < height / 4.0) { r = 255; g = 220; b = 40; }
-                if (y > height * 3 / 4) { r = 30; g = 90; b = 160; }
+            case 0: // sunset: sky gradient with a sun
+                r = 255;
+                g = static_cast<std::uint32_t>(120 + 100.0 * y / height);
+                b = static_cast<std::uint32_t>(60 + 150.0 * (height - y) / height);
+                if (d < height / 4.0) {
+                    r = 255;
+                    g = 220;
+                    b = 40;
+                }
+                if (y > height * 3 / 4) {
+                    r = 30;
+                    g = 90;
+                    b = 160;
+                }
                 break;
-            case 1:  // stripes
-                r = ((x / 8) % 2) ? 40 : 230; g = static_cast<std::uint32_t>(255.0 * x / width); b = 120;
+            case 1: // stripes
+                r = ((x / 8) % 2) ? 40 : 230;
+                g = static_cast<std::uint32_t>(255.0 * x / width);
+                b = 120;
                 break;
-            default:  // rings
-                r = static_cast<std::uint32_t>(128 + 127 * std::sin(d / 4)); g = 80; b = static_cast<std::uint32_t>(128 + 127 * std::cos(d / 6));
+            default: // rings
+                r = static_cast<std::uint32_t>(128 + 127 * std::sin(d / 4));
+                g = 80;
+                b = static_cast<std::uint32_t>(128 + 127 * std::cos(d / 6));
                 break;
             }
             p.pixels[static_cast<size_t>(y) * width + x] = 0xFF000000u | (r << 16) | (g << 8) | b;
@@ -106,8 +120,7 @@ std::vector<std::uint8_t> encodeGif(const DecodedPicture& p) {
     std::vector<std::uint8_t> out;
     int error = 0;
     GifFileType* gif = EGifOpen(&out, writeToVector, &error);
-    if (!gif)
-        return {};
+    if (!gif) return {};
     GifColorType colours[256] = {};
     for (int i = 0; i < 216; ++i)
         colours[i] = {static_cast<GifByteType>((i / 36) * 51), static_cast<GifByteType>(((i / 6) % 6) * 51),
@@ -148,14 +161,14 @@ std::vector<Picture> pictures() {
 }
 
 QString hexLiteral(const std::vector<std::uint8_t>& bytes) {
-    return QStringLiteral("X'") + QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(bytes.data()),
-                                                                 static_cast<qsizetype>(bytes.size())).toHex()) +
+    return QStringLiteral("X'") +
+           QString::fromLatin1(
+               QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())).toHex()) +
            QStringLiteral("'");
 }
 
 QString quoted(TZMySqlDatabase& db, const char* text) {
-    if (!text)
-        return QStringLiteral("NULL");
+    if (!text) return QStringLiteral("NULL");
     return QStringLiteral("'") + QString::fromUtf8(db.EscapeString(QByteArray(text))) + QStringLiteral("'");
 }
 
@@ -171,12 +184,13 @@ int fillMySql(char** argv) {
         "CREATE TABLE kunden (id INT AUTO_INCREMENT PRIMARY KEY, name VARCHAR(60), ort VARCHAR(40), plz INT, "
         "umsatz DECIMAL(12,2), kunde_seit DATE, letzter_kontakt DATETIME, notiz TEXT) CHARACTER SET utf8mb4");
     for (const Customer& c : Customers)
-        db.ExecuteDirect(QStringLiteral("INSERT INTO kunden (name, ort, plz, umsatz, kunde_seit, letzter_kontakt, notiz) "
-                                        "VALUES (%1, %2, %3, %4, '%5', '%6', %7)")
-                             .arg(quoted(db, c.name), quoted(db, c.city))
-                             .arg(c.zip)
-                             .arg(QString::fromLatin1(c.turnover), QString::fromLatin1(c.since),
-                                  QString::fromLatin1(c.contact), quoted(db, c.note)));
+        db.ExecuteDirect(
+            QStringLiteral("INSERT INTO kunden (name, ort, plz, umsatz, kunde_seit, letzter_kontakt, notiz) "
+                           "VALUES (%1, %2, %3, %4, '%5', '%6', %7)")
+                .arg(quoted(db, c.name), quoted(db, c.city))
+                .arg(c.zip)
+                .arg(QString::fromLatin1(c.turnover), QString::fromLatin1(c.since), QString::fromLatin1(c.contact),
+                     quoted(db, c.note)));
     db.ExecuteDirect("CREATE TABLE bilder (id INT PRIMARY KEY, titel VARCHAR(60), format VARCHAR(10), bild LONGBLOB) "
                      "CHARACTER SET utf8mb4");
     int id = 1;
@@ -252,8 +266,8 @@ int writeMdb(char** argv) {
         auto t = writer.table("bilder");
         int id = 1;
         for (const Picture& p : pictures()) {
-            std::vector<jet::Value> row{jet::Value::longInt(id++), jet::Value::text(p.title), jet::Value::text(p.format),
-                                        jet::Value::binary(p.bytes)};
+            std::vector<jet::Value> row{jet::Value::longInt(id++), jet::Value::text(p.title),
+                                        jet::Value::text(p.format), jet::Value::binary(p.bytes)};
             t.insert(row);
         }
     }
@@ -269,10 +283,9 @@ int writeMdb(char** argv) {
         const char* stations[] = {"Zugspitze", "Göttingen", "Lübeck", "Frankfurt (Oder)"};
         for (int i = 0; i < 40; ++i) {
             jet::DateTimeParts when{2024, 5, 1 + i / 4, 6 + i % 12, 0, 0};
-            std::vector<jet::Value> row{jet::Value::text(stations[i % 4]),
-                                        jet::Value::dateTime(jet::DateTime::fromParts(when)),
-                                        jet::Value::dbl(-3.5 + (i * 37 % 250) / 10.0),
-                                        jet::Value::longInt(40 + i * 13 % 55)};
+            std::vector<jet::Value> row{
+                jet::Value::text(stations[i % 4]), jet::Value::dateTime(jet::DateTime::fromParts(when)),
+                jet::Value::dbl(-3.5 + (i * 37 % 250) / 10.0), jet::Value::longInt(40 + i * 13 % 55)};
             t.insert(row);
         }
     }
@@ -297,18 +310,15 @@ int writeProfile(char** argv) {
     return 0;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     try {
         const std::string mode = argc > 1 ? argv[1] : "";
-        if (mode == "mysql" && argc == 7)
-            return fillMySql(argv);
-        if (mode == "mdb" && argc == 3)
-            return writeMdb(argv);
-        if (mode == "profile" && argc == 9)
-            return writeProfile(argv);
+        if (mode == "mysql" && argc == 7) return fillMySql(argv);
+        if (mode == "mdb" && argc == 3) return writeMdb(argv);
+        if (mode == "profile" && argc == 9) return writeProfile(argv);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "tablor-demo-data: %s\n", e.what());
         return 1;

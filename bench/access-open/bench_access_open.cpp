@@ -16,23 +16,25 @@
 
 namespace {
 
-double seconds(std::chrono::steady_clock::time_point since)
-{
+double seconds(std::chrono::steady_clock::time_point since) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
-void makeTable(const std::filesystem::path& path, int rows)
-{
+void makeTable(const std::filesystem::path& path, int rows) {
     auto w = jet::DatabaseWriter::create(path);
     jet::TableSpec tableSpec;
     tableSpec.name = "big";
-    tableSpec.columns = {{"id", jet::ColumnType::Long}, {"name", jet::ColumnType::Text, 40}, {"amount", jet::ColumnType::Double},
-                    {"day", jet::ColumnType::DateTime}, {"note", jet::ColumnType::Text, 60}};
+    tableSpec.columns = {{"id", jet::ColumnType::Long},
+                         {"name", jet::ColumnType::Text, 40},
+                         {"amount", jet::ColumnType::Double},
+                         {"day", jet::ColumnType::DateTime},
+                         {"note", jet::ColumnType::Text, 60}};
     w.createTable(tableSpec);
     auto t = w.table("big");
     for (int i = 0; i < rows; ++i) {
-        std::vector<jet::Value> row{jet::Value::longInt(i), jet::Value::text("Name " + std::to_string(i)), jet::Value::dbl(i * 1.5),
-                                    jet::Value::dateTime({40000.0 + i % 1000}), jet::Value::text("note " + std::to_string(i * 7))};
+        std::vector<jet::Value> row{jet::Value::longInt(i), jet::Value::text("Name " + std::to_string(i)),
+                                    jet::Value::dbl(i * 1.5), jet::Value::dateTime({40000.0 + i % 1000}),
+                                    jet::Value::text("note " + std::to_string(i * 7))};
         t.insert(row);
     }
     w.flush();
@@ -40,8 +42,7 @@ void makeTable(const std::filesystem::path& path, int rows)
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     int rows = 1000000;
     std::filesystem::path file = std::filesystem::temp_directory_path() / "tablor_bench_access_open.mdb";
     bool keep = false;
@@ -67,8 +68,7 @@ int main(int argc, char** argv)
             auto db = jet::Database::open(file);
             auto c = db.scan("big");
             size_t n = 0;
-            while (c.next())
-                n += c.values().size();
+            while (c.next()) n += c.values().size();
             if (n == 0) return 1;
         }
         best = std::min(best, seconds(t0));
@@ -83,8 +83,7 @@ int main(int argc, char** argv)
         tbl.Open();
         QString shown;
         for (int r = 0; r < 40 && r < tbl.RecordCount(); ++r)
-            for (int c = 0; c < tbl.FieldCount(); ++c)
-                shown += tbl.CellText(r, c);
+            for (int c = 0; c < tbl.FieldCount(); ++c) shown += tbl.CellText(r, c);
         bestFirst = std::min(bestFirst, seconds(t1));
         auto t2 = std::chrono::steady_clock::now();
         tbl.Last();
@@ -94,7 +93,6 @@ int main(int argc, char** argv)
     std::printf("full scan %.3f s, first rows %.4f s, last row %.4f s\n", best, bestFirst, bestLast);
     std::printf("RESULT first_rows_ratio %.4f\n", bestFirst / best);
     std::printf("RESULT last_row_ratio %.4f\n", bestLast / best);
-    if (!keep)
-        std::filesystem::remove(file);
+    if (!keep) std::filesystem::remove(file);
     return 0;
 }

@@ -30,8 +30,7 @@ namespace {
 
 double best(int repeats, const std::function<double()>& run) {
     double b = std::numeric_limits<double>::max();
-    for (int i = 0; i < repeats; ++i)
-        b = std::min(b, run());
+    for (int i = 0; i < repeats; ++i) b = std::min(b, run());
     return b;
 }
 
@@ -98,8 +97,7 @@ int benchMySql(char** argv) {
         const FindOutcome r = scanForWord(t, QStringLiteral("kein-treffer-hier"), 1, true);
         t.EnableControls();
         QApplication::processEvents();
-        if (r.found)
-            std::fprintf(stderr, "unexpected match\n");
+        if (r.found) std::fprintf(stderr, "unexpected match\n");
         return clock.nsecsElapsed() / 1e9;
     });
     std::printf("MEASURE find_seconds %.6f\n", find);
@@ -112,9 +110,11 @@ int createMdb(char** argv) {
     auto writer = jet::DatabaseWriter::create(path);
     jet::TableSpec tableSpec;
     tableSpec.name = "big";
-    tableSpec.columns = {{"id", jet::ColumnType::Long}, {"name", jet::ColumnType::Text, 50},
-                    {"amount", jet::ColumnType::Double}, {"created", jet::ColumnType::DateTime},
-                    {"note", jet::ColumnType::Text, 100}};
+    tableSpec.columns = {{"id", jet::ColumnType::Long},
+                         {"name", jet::ColumnType::Text, 50},
+                         {"amount", jet::ColumnType::Double},
+                         {"created", jet::ColumnType::DateTime},
+                         {"note", jet::ColumnType::Text, 100}};
     writer.createTable(tableSpec);
     auto table = writer.table("big");
     static const char* names[] = {"Anna", "bert", "Cäcilie", "dora", "Emil", "frieda", "Gustav"};
@@ -171,8 +171,7 @@ int benchMdb(char** argv) {
         openLocalTable(cn, t, path, table);
         qsizetype chars = 0;
         for (int r = 0; r < t.RecordCount(); ++r)
-            for (int c = 0; c < t.FieldCount(); ++c)
-                chars += t.CellText(r, c).size();
+            for (int c = 0; c < t.FieldCount(); ++c) chars += t.CellText(r, c).size();
         std::fprintf(stderr, "full scan: %d rows, %lld characters\n", t.RecordCount(), static_cast<long long>(chars));
         return clock.nsecsElapsed() / 1e9;
     });
@@ -180,19 +179,16 @@ int benchMdb(char** argv) {
     return 0;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     try {
         const std::string mode = argc > 1 ? argv[1] : "";
-        if (mode == "mysql" && argc == 9)
-            return benchMySql(argv);
-        if (mode == "mdb-create" && argc == 4)
-            return createMdb(argv);
-        if (mode == "mdb" && argc == 5)
-            return benchMdb(argv);
+        if (mode == "mysql" && argc == 9) return benchMySql(argv);
+        if (mode == "mdb-create" && argc == 4) return createMdb(argv);
+        if (mode == "mdb" && argc == 5) return benchMdb(argv);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "bench_grid: %s\n", e.what());
         return 1;

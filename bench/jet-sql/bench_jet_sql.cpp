@@ -35,9 +35,7 @@ struct Clock {
     }
 };
 
-double seconds(double from) {
-    return Clock::now() - from;
-}
+double seconds(double from) { return Clock::now() - from; }
 
 void build(const std::filesystem::path& file, std::int64_t rows) {
     auto db = createEngineDatabase(file);
@@ -65,7 +63,8 @@ void build(const std::filesystem::path& file, std::int64_t rows) {
 }
 
 // Reads every row of the statement's result; `lastKey` gets the value of column `key` of the last row.
-std::int64_t drain(Connection& c, const std::string& sql, const std::string& key = "", std::int64_t* lastKey = nullptr) {
+std::int64_t drain(Connection& c, const std::string& sql, const std::string& key = "",
+                   std::int64_t* lastKey = nullptr) {
     Result r = c.execute(sql);
     std::size_t k = 0;
     const auto& columns = r.rows().columns();
@@ -78,7 +77,7 @@ std::int64_t drain(Connection& c, const std::string& sql, const std::string& key
     return n;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     std::int64_t rows = 1000000;
@@ -99,7 +98,9 @@ int main(int argc, char** argv) {
         else if (a == "--page" && i + 1 < argc) pageSize = std::atoi(argv[++i]);
         else if (a == "--repeat" && i + 1 < argc) repeats = std::max(1, std::atoi(argv[++i]));
         else {
-            std::fprintf(stderr, "usage: bench_jet_sql [--rows N] [--file PATH [--table T --key K]] [--lookups N] [--page N] [--repeat N] [--keep]\n");
+            std::fprintf(
+                stderr,
+                "usage: bench_jet_sql [--rows N] [--file PATH [--table T --key K]] [--lookups N] [--page N] [--repeat N] [--keep]\n");
             return 2;
         }
     }
@@ -111,7 +112,8 @@ int main(int argc, char** argv) {
             auto start = Clock::now();
             build(file, rows);
             built = true;
-            std::printf("built %lld rows in %s in %.2f s\n", static_cast<long long>(rows), file.c_str(), seconds(start));
+            std::printf("built %lld rows in %s in %.2f s\n", static_cast<long long>(rows), file.c_str(),
+                        seconds(start));
         }
         Connection c(openEngineDatabase(file));
         std::int64_t total = 0;
@@ -138,8 +140,8 @@ int main(int argc, char** argv) {
             while (true) {
                 // Exactly the wizard's statement: "SELECT TOP 50 * FROM [%s] WHERE id > %d".
                 std::int64_t n = drain(c,
-                                       "SELECT TOP " + std::to_string(pageSize) + " * FROM [" + table + "] WHERE " + key +
-                                           " > " + std::to_string(last),
+                                       "SELECT TOP " + std::to_string(pageSize) + " * FROM [" + table + "] WHERE " +
+                                           key + " > " + std::to_string(last),
                                        key, &last);
                 if (n == 0) break;
                 paged += n;

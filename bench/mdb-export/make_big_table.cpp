@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
         big.name = "Big";
         big.columns = {{"Id", jet::ColumnType::Long},        {"Name", jet::ColumnType::Text, 40},
                        {"Amount", jet::ColumnType::Double},  {"When", jet::ColumnType::DateTime},
-                        {"Price", jet::ColumnType::Currency}, {"Done", jet::ColumnType::Boolean}};
+                       {"Price", jet::ColumnType::Currency}, {"Done", jet::ColumnType::Boolean}};
         w.createTable(big);
         auto t = w.table("Big");
         std::vector<jet::Value> row(6);

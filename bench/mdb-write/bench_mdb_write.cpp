@@ -10,8 +10,7 @@
 #include <string>
 #include <sys/resource.h>
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (argc != 4) {
         std::fprintf(stderr, "usage: bench_mdb_write FILE ROWS WITH_PRIMARY_KEY(0|1)\n");
         return 2;
@@ -26,10 +25,10 @@ int main(int argc, char** argv)
         jet::TableSpec tableSpec;
         tableSpec.name = "Bench";
         tableSpec.columns = {{"Id", jet::ColumnType::Long},
-                        {"Name", jet::ColumnType::Text, 50},
-                        {"Amount", jet::ColumnType::Double},
-                        {"Stamp", jet::ColumnType::DateTime},
-                        {"Note", jet::ColumnType::Memo}};
+                             {"Name", jet::ColumnType::Text, 50},
+                             {"Amount", jet::ColumnType::Double},
+                             {"Stamp", jet::ColumnType::DateTime},
+                             {"Note", jet::ColumnType::Memo}};
         if (withKey) {
             jet::IndexSpec pk;
             pk.primaryKey = true;
@@ -39,7 +38,8 @@ int main(int argc, char** argv)
         w.createTable(tableSpec);
         jet::TableWriter t = w.table("Bench");
         std::vector<jet::Value> row(5);
-        const std::string filler = "Lorem ipsum dolor sit amet, consectetur adipiscing elit, sed do eiusmod tempor incididunt ut la";
+        const std::string filler =
+            "Lorem ipsum dolor sit amet, consectetur adipiscing elit, sed do eiusmod tempor incididunt ut la";
         for (long i = 0; i < rows; ++i) {
             row[0] = jet::Value::longInt(static_cast<int32_t>(i + 1));
             row[1] = jet::Value::text("Customer number " + std::to_string(i));
@@ -56,6 +56,7 @@ int main(int argc, char** argv)
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     rusage ru{};
     getrusage(RUSAGE_SELF, &ru);
-    std::printf("%.3f %llu %ld\n", seconds, static_cast<unsigned long long>(std::filesystem::file_size(file)), ru.ru_maxrss);
+    std::printf("%.3f %llu %ld\n", seconds, static_cast<unsigned long long>(std::filesystem::file_size(file)),
+                ru.ru_maxrss);
     return 0;
 }

@@ -14,34 +14,29 @@ using namespace tablor;
 
 namespace {
 
-long statusKb(const char* key)
-{
+long statusKb(const char* key) {
     std::ifstream f("/proc/self/status");
     std::string line;
     const std::string k = std::string(key) + ":";
     while (std::getline(f, line))
-        if (line.rfind(k, 0) == 0)
-            return std::atol(line.c_str() + k.size());
+        if (line.rfind(k, 0) == 0) return std::atol(line.c_str() + k.size());
     return -1;
 }
 
 // Lets the peak resident size start again from the current one (Linux 4.0 and later).
-bool resetPeak()
-{
+bool resetPeak() {
     std::ofstream f("/proc/self/clear_refs");
     f << "5";
     return static_cast<bool>(f);
 }
 
-double seconds(std::chrono::steady_clock::time_point a, std::chrono::steady_clock::time_point b)
-{
+double seconds(std::chrono::steady_clock::time_point a, std::chrono::steady_clock::time_point b) {
     return std::chrono::duration<double>(b - a).count();
 }
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (argc < 6) {
         std::fprintf(stderr, "usage: %s HOST PORT USER PASSWORD DATABASE [REPEATS]\n", argv[0]);
         return 2;
@@ -79,8 +74,7 @@ int main(int argc, char** argv)
             auto t0 = std::chrono::steady_clock::now();
             table.Open();
             auto t1 = std::chrono::steady_clock::now();
-            if (i == 0 && peakOk)
-                peakKb = statusKb("VmHWM") - before;
+            if (i == 0 && peakOk) peakKb = statusKb("VmHWM") - before;
             if (table.RecordCount() != static_cast<int>(rows)) {
                 std::fprintf(stderr, "opened %d rows, expected %.0f\n", table.RecordCount(), rows);
                 return 1;

@@ -26,11 +26,9 @@ void exercise(const std::string& path) {
             }
             for (const auto& ix : def->indexes) {
                 auto walk = db.indexScan(def, ix);
-                while (walk.next()) {
-                }
+                while (walk.next()) {}
             }
-        } catch (const jet::Error&) {
-        }
+        } catch (const jet::Error&) {}
     }
     (void)jet::checkDatabase(db);
 }
@@ -49,8 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string path = "/proc/self/fd/" + std::to_string(fd);
     try {
         exercise(path);
-    } catch (const jet::Error&) {
-    }
+    } catch (const jet::Error&) {}
     close(fd);
     return 0;
 }

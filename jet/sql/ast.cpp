@@ -6,9 +6,7 @@
 namespace jet::sql {
 namespace {
 
-std::string bracket(const std::string& name) {
-    return "[" + name + "]";
-}
+std::string bracket(const std::string& name) { return "[" + name + "]"; }
 
 const char* binaryOpText(BinaryOp op) {
     switch (op) {
@@ -43,8 +41,7 @@ std::string typeToSql(const TypeSpec& t) {
     if (t.autoNumber) return "COUNTER";
     std::string out(columnTypeName(t.type));
     if (t.type == ColumnType::Text || t.type == ColumnType::Binary) out += "(" + std::to_string(t.size) + ")";
-    if (t.type == ColumnType::Decimal)
-        out += "(" + std::to_string(t.precision) + "," + std::to_string(t.scale) + ")";
+    if (t.type == ColumnType::Decimal) out += "(" + std::to_string(t.precision) + "," + std::to_string(t.scale) + ")";
     return out;
 }
 
@@ -126,7 +123,7 @@ struct StatementPrinter {
     std::string operator()(const DropTableStatement& s) const { return "DROP TABLE " + bracket(s.table); }
 };
 
-}  // namespace
+} // namespace
 
 std::string literalToSql(const Value& v) {
     if (v.isNull()) return "NULL";
@@ -146,15 +143,12 @@ std::string literalToSql(const Value& v) {
 std::string toSql(const Expr& e) {
     switch (e.kind) {
     case ExprKind::Literal: return literalToSql(e.literal);
-    case ExprKind::Column:
-        return e.qualifier.empty() ? bracket(e.name) : bracket(e.qualifier) + "." + bracket(e.name);
+    case ExprKind::Column: return e.qualifier.empty() ? bracket(e.name) : bracket(e.qualifier) + "." + bracket(e.name);
     case ExprKind::Unary:
         return e.unaryOp == UnaryOp::Not ? "(NOT " + toSql(*e.left) + ")" : "(-" + toSql(*e.left) + ")";
-    case ExprKind::Binary:
-        return "(" + toSql(*e.left) + " " + binaryOpText(e.binaryOp) + " " + toSql(*e.right) + ")";
+    case ExprKind::Binary: return "(" + toSql(*e.left) + " " + binaryOpText(e.binaryOp) + " " + toSql(*e.right) + ")";
     case ExprKind::IsNull: return "(" + toSql(*e.left) + (e.negated ? " IS NOT NULL)" : " IS NULL)");
-    case ExprKind::Like:
-        return "(" + toSql(*e.left) + (e.negated ? " NOT LIKE " : " LIKE ") + toSql(*e.right) + ")";
+    case ExprKind::Like: return "(" + toSql(*e.left) + (e.negated ? " NOT LIKE " : " LIKE ") + toSql(*e.right) + ")";
     case ExprKind::Between:
         return "(" + toSql(*e.left) + (e.negated ? " NOT BETWEEN " : " BETWEEN ") + toSql(*e.right) + " AND " +
                toSql(*e.third) + ")";
@@ -169,8 +163,6 @@ std::string toSql(const Expr& e) {
     return "?";
 }
 
-std::string toSql(const Statement& statement) {
-    return std::visit(StatementPrinter{}, statement);
-}
+std::string toSql(const Statement& statement) { return std::visit(StatementPrinter{}, statement); }
 
-}  // namespace jet::sql
+} // namespace jet::sql

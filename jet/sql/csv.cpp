@@ -31,7 +31,7 @@ std::string csvRow(const Row& row, const std::vector<ResultColumn>& columns) {
     for (std::size_t i = 0; i < row.size(); ++i) {
         if (i) line += ',';
         if (row[i].isText() && row[i].asText().empty()) {
-            line += "\"\"";  // an empty text, unlike Null, is a quoted empty field
+            line += "\"\""; // an empty text, unlike Null, is a quoted empty field
         } else if (row[i].isDouble() && i < columns.size() && columns[i].type == ColumnType::Single) {
             char buffer[32];
             auto r = std::to_chars(buffer, buffer + sizeof buffer, static_cast<float>(row[i].asDouble()));
@@ -43,4 +43,4 @@ std::string csvRow(const Row& row, const std::vector<ResultColumn>& columns) {
     return line;
 }
 
-}  // namespace jet::sql
+} // namespace jet::sql

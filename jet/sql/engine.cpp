@@ -65,9 +65,9 @@ struct SeekCache {
     std::map<std::string, std::shared_ptr<const TableMeta>> tables;
     std::uint32_t tablePage = 0;
     std::uint32_t indexNumber = 0;
-    std::vector<std::uint8_t> lastKey;  // key of the last entry whose row was handed out
+    std::vector<std::uint8_t> lastKey; // key of the last entry whose row was handed out
     std::unique_ptr<jet::IndexCursor> cursor;
-    std::uint64_t reused = 0;           // how often a seek continued a kept cursor (for tests)
+    std::uint64_t reused = 0; // how often a seek continued a kept cursor (for tests)
 
     // After any change: table definitions and index pages may be different now.
     void forget() {
@@ -80,23 +80,17 @@ struct SeekCache {
 // most `stop` (empty: to the end), reading each entry's row.
 class SeekCursor : public RowCursor {
 public:
-    SeekCursor(std::shared_ptr<const jet::Database> db, std::shared_ptr<const jet::TableDef> table, std::uint32_t indexNumber,
-               std::unique_ptr<jet::IndexCursor> cursor, std::vector<std::uint8_t> start, std::vector<std::uint8_t> stop,
-               std::shared_ptr<SeekCache> cache)
-        : db_(std::move(db)),
-          table_(std::move(table)),
-          reader_(db_->rowReader(table_)),
-          indexNumber_(indexNumber),
-          cursor_(std::move(cursor)),
-          start_(std::move(start)),
-          stop_(std::move(stop)),
-          cache_(std::move(cache)) {}
+    SeekCursor(std::shared_ptr<const jet::Database> db, std::shared_ptr<const jet::TableDef> table,
+               std::uint32_t indexNumber, std::unique_ptr<jet::IndexCursor> cursor, std::vector<std::uint8_t> start,
+               std::vector<std::uint8_t> stop, std::shared_ptr<SeekCache> cache)
+        : db_(std::move(db)), table_(std::move(table)), reader_(db_->rowReader(table_)), indexNumber_(indexNumber),
+          cursor_(std::move(cursor)), start_(std::move(start)), stop_(std::move(stop)), cache_(std::move(cache)) {}
     ~SeekCursor() override {
         // Left after handing out a row, with entries possibly still to come: keep it for the next page.
         if (handedOut_ && cache_) {
             cache_->tablePage = table_->definitionPage;
             cache_->indexNumber = indexNumber_;
-            cache_->lastKey = cursor_->entry().key;  // the entry of the row handed out last
+            cache_->lastKey = cursor_->entry().key; // the entry of the row handed out last
             cache_->cursor = std::move(cursor_);
         }
     }
@@ -114,7 +108,8 @@ public:
                 // Compare the entry's first segment with the stop segment (same fixed width).
                 if (std::memcmp(e.key.data(), stop_.data(), n) > 0) return false;
             }
-            if (!reader_.read(e.row, values_)) continue;  // an entry whose row is gone: skip it, the index is not ours to fix
+            if (!reader_.read(e.row, values_))
+                continue; // an entry whose row is gone: skip it, the index is not ours to fix
             row_.resize(values_.size());
             for (std::size_t i = 0; i < values_.size(); ++i) row_[i] = fromEngineValue(values_[i]);
             id_ = e.row.packed();
@@ -170,7 +165,7 @@ std::vector<std::uint8_t> keySegment(jet::KeyColumnType type, const Value& v) {
 }
 
 std::unique_ptr<detail::EngineWrites> openWrites(const std::filesystem::path& path, const EngineOptions& options,
-                                                bool create) {
+                                                 bool create) {
 #ifdef JET_SQL_HAS_WRITER
     return detail::openEngineWrites(path, options, create);
 #else
@@ -186,7 +181,7 @@ struct TableMeta {
     std::shared_ptr<const jet::TableDef> def;
     std::vector<ColumnInfo> columns;
     std::vector<IndexInfo> indexes;
-    std::vector<const jet::IndexDef*> engineIndexes;  // parallel to indexes, into *def
+    std::vector<const jet::IndexDef*> engineIndexes; // parallel to indexes, into *def
 };
 
 std::shared_ptr<const TableMeta> describeTable(std::shared_ptr<const jet::TableDef> def, jet::Version version) {
@@ -210,8 +205,9 @@ std::shared_ptr<const TableMeta> describeTable(std::shared_ptr<const jet::TableD
             info.columns.push_back(static_cast<std::size_t>(it - t.columns.begin()));
             info.descending.push_back(!ic.ascending);
         }
-        if (!complete) continue;  // an index that lost its column cannot answer anything
-        info.seekable = ix.rootPage != 0 && keyTypeOf(t.columns[info.columns[0]].type).has_value() && !info.descending[0];
+        if (!complete) continue; // an index that lost its column cannot answer anything
+        info.seekable =
+            ix.rootPage != 0 && keyTypeOf(t.columns[info.columns[0]].type).has_value() && !info.descending[0];
         meta->indexes.push_back(std::move(info));
         meta->engineIndexes.push_back(&ix);
     }
@@ -296,7 +292,8 @@ private:
         std::string what = e.what();
         if (dynamic_cast<const jet::ConstraintError*>(&e) && what.find("duplicate") != std::string::npos)
             throw ExecutionError("The changes you requested to the table were not successful because they would "
-                                 "create duplicate values in the index, primary key, or relationship: " + what);
+                                 "create duplicate values in the index, primary key, or relationship: " +
+                                 what);
         throw;
     }
     [[noreturn]] void readOnly() const {
@@ -346,7 +343,8 @@ public:
         for (const jet::CatalogEntry& e : linked_)
             if (jet::sameName(e.name, name))
                 throw NotSupportedError("The table '" + e.name + "' is linked to another database (" +
-                                        e.linkedDatabase + "); reading linked tables is not supported. Open that "
+                                        e.linkedDatabase +
+                                        "); reading linked tables is not supported. Open that "
                                         "database instead.");
         if (writes_) writes_->refresh();
         std::string key(name);
@@ -393,7 +391,7 @@ private:
     std::vector<jet::CatalogEntry> linked_;
     std::filesystem::path path_;
     EngineOptions options_;
-    std::unique_ptr<detail::EngineWrites> writes_;  // before db_: db_ may share the writer
+    std::unique_ptr<detail::EngineWrites> writes_; // before db_: db_ may share the writer
     std::shared_ptr<jet::Database> db_;
     std::shared_ptr<SeekCache> cache_ = std::make_shared<SeekCache>();
 };
@@ -403,7 +401,7 @@ Int128 magnitudeOf(const jet::Decimal& d) {
     return d.negative ? -m : m;
 }
 
-}  // namespace
+} // namespace
 
 std::shared_ptr<Database> openEngineDatabase(const std::filesystem::path& path, const EngineOptions& options) {
     return std::make_shared<EngineDatabase>(path, options, false);
@@ -481,7 +479,8 @@ jet::Value toEngineValue(const Value& v, jet::ColumnType type) {
     case jet::ColumnType::Byte: return jet::Value::byte(static_cast<std::uint8_t>(v.asInt()));
     case jet::ColumnType::Integer: return jet::Value::integer(static_cast<std::int16_t>(v.asInt()));
     case jet::ColumnType::Long: return jet::Value::longInt(static_cast<std::int32_t>(v.asInt()));
-    case jet::ColumnType::Currency: return jet::Value::currency(jet::Currency{static_cast<std::int64_t>(v.asDecimal().unscaled)});
+    case jet::ColumnType::Currency:
+        return jet::Value::currency(jet::Currency{static_cast<std::int64_t>(v.asDecimal().unscaled)});
     case jet::ColumnType::Single: return jet::Value::single(static_cast<float>(v.asDouble()));
     case jet::ColumnType::Double: return jet::Value::dbl(v.asDouble());
     case jet::ColumnType::DateTime: return jet::Value::dateTime(jet::DateTime{v.asDateTime().days});
@@ -497,7 +496,8 @@ jet::Value toEngineValue(const Value& v, jet::ColumnType type) {
         for (char c : v.asGuid().text)
             if (c != '{' && c != '}' && c != '-') hex += c;
         std::array<std::uint8_t, 16> text{};
-        for (std::size_t i = 0; i < 16; ++i) text[i] = static_cast<std::uint8_t>(std::stoi(hex.substr(i * 2, 2), nullptr, 16));
+        for (std::size_t i = 0; i < 16; ++i)
+            text[i] = static_cast<std::uint8_t>(std::stoi(hex.substr(i * 2, 2), nullptr, 16));
         jet::Guid g;
         const int order[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
         for (std::size_t i = 0; i < 16; ++i) g.bytes[i] = text[order[i]];
@@ -517,4 +517,4 @@ jet::Value toEngineValue(const Value& v, jet::ColumnType type) {
     return jet::Value::null();
 }
 
-}  // namespace jet::sql
+} // namespace jet::sql

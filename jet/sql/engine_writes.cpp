@@ -38,7 +38,8 @@ std::vector<jet::Value> engineRow(const jet::TableDef& table, const Row& values)
 
 class WriterWrites : public EngineWrites {
 public:
-    explicit WriterWrites(jet::DatabaseWriter writer) : writer_(std::make_shared<jet::DatabaseWriter>(std::move(writer))) {}
+    explicit WriterWrites(jet::DatabaseWriter writer)
+        : writer_(std::make_shared<jet::DatabaseWriter>(std::move(writer))) {}
     explicit WriterWrites(std::shared_ptr<jet::DatabaseWriter> writer) : writer_(std::move(writer)) {}
 
     std::shared_ptr<jet::Database> database() override {
@@ -48,7 +49,7 @@ public:
 
     void refresh() override {
         if (!dirty_) return;
-        writer_->database();  // flushes the pages changed since the last read
+        writer_->database(); // flushes the pages changed since the last read
         dirty_ = false;
     }
 
@@ -118,13 +119,14 @@ private:
     bool dirty_ = false;
 };
 
-}  // namespace
+} // namespace
 
 std::unique_ptr<EngineWrites> wrapEngineWriter(std::shared_ptr<jet::DatabaseWriter> writer) {
     return std::make_unique<WriterWrites>(std::move(writer));
 }
 
-std::unique_ptr<EngineWrites> openEngineWrites(const std::filesystem::path& path, const EngineOptions& options, bool create) {
+std::unique_ptr<EngineWrites> openEngineWrites(const std::filesystem::path& path, const EngineOptions& options,
+                                               bool create) {
     if (create) return std::make_unique<WriterWrites>(jet::DatabaseWriter::create(path));
     jet::OpenOptions open;
     open.jet3CodePage = options.jet3CodePage;
@@ -132,4 +134,4 @@ std::unique_ptr<EngineWrites> openEngineWrites(const std::filesystem::path& path
     return std::make_unique<WriterWrites>(jet::DatabaseWriter::open(path, open));
 }
 
-}  // namespace jet::sql::detail
+} // namespace jet::sql::detail

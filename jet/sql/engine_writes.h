@@ -32,6 +32,7 @@ public:
 // The write side over a writer that the caller holds open.
 std::unique_ptr<EngineWrites> wrapEngineWriter(std::shared_ptr<jet::DatabaseWriter> writer);
 
-std::unique_ptr<EngineWrites> openEngineWrites(const std::filesystem::path& path, const EngineOptions& options, bool create);
+std::unique_ptr<EngineWrites> openEngineWrites(const std::filesystem::path& path, const EngineOptions& options,
+                                               bool create);
 
-}  // namespace jet::sql::detail
+} // namespace jet::sql::detail

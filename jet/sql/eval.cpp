@@ -47,13 +47,15 @@ int compareText(std::string_view a, std::string_view b) {
 // to one scale could overflow 128 bits.
 std::optional<int> compareDecimals(Decimal a, Decimal b) {
     while (a.scale < b.scale) {
-        if (a.unscaled > std::numeric_limits<Int128>::max() / 10 || a.unscaled < std::numeric_limits<Int128>::min() / 10)
+        if (a.unscaled > std::numeric_limits<Int128>::max() / 10 ||
+            a.unscaled < std::numeric_limits<Int128>::min() / 10)
             return std::nullopt;
         a.unscaled *= 10;
         ++a.scale;
     }
     while (b.scale < a.scale) {
-        if (b.unscaled > std::numeric_limits<Int128>::max() / 10 || b.unscaled < std::numeric_limits<Int128>::min() / 10)
+        if (b.unscaled > std::numeric_limits<Int128>::max() / 10 ||
+            b.unscaled < std::numeric_limits<Int128>::min() / 10)
             return std::nullopt;
         b.unscaled *= 10;
         ++b.scale;
@@ -67,13 +69,9 @@ Decimal toDecimal(const Value& v) {
     return Decimal{v.asInt(), 0};
 }
 
-bool isExact(const Value& v) {
-    return v.isInt() || v.isDecimal() || v.isBool();
-}
+bool isExact(const Value& v) { return v.isInt() || v.isDecimal() || v.isBool(); }
 
-int sign(double d) {
-    return d < 0 ? -1 : (d > 0 ? 1 : 0);
-}
+int sign(double d) { return d < 0 ? -1 : (d > 0 ? 1 : 0); }
 
 // Rounds a decimal to `scale` places, halves to even, as Jet's conversions do.
 Decimal rescale(Decimal d, int scale) {
@@ -122,8 +120,10 @@ Value arithmetic(BinaryOp op, const Value& a, const Value& b) {
     if (op == BinaryOp::Add && a.isText() && b.isText()) return Value(a.asText() + b.asText());
     if (a.isDateTime() || b.isDateTime()) {
         if ((op == BinaryOp::Add || op == BinaryOp::Subtract) && a.isDateTime() && b.isNumeric())
-            return Value(DateTime{op == BinaryOp::Add ? a.asDateTime().days + b.toDouble() : a.asDateTime().days - b.toDouble()});
-        if (op == BinaryOp::Add && b.isDateTime() && a.isNumeric()) return Value(DateTime{b.asDateTime().days + a.toDouble()});
+            return Value(DateTime{op == BinaryOp::Add ? a.asDateTime().days + b.toDouble()
+                                                      : a.asDateTime().days - b.toDouble()});
+        if (op == BinaryOp::Add && b.isDateTime() && a.isNumeric())
+            return Value(DateTime{b.asDateTime().days + a.toDouble()});
         if (op == BinaryOp::Subtract && a.isDateTime() && b.isDateTime())
             return Value(a.asDateTime().linear() - b.asDateTime().linear());
         mismatch("expression");
@@ -140,7 +140,7 @@ Value arithmetic(BinaryOp op, const Value& a, const Value& b) {
     }
     if (a.isInt() && b.isInt()) {
         std::int64_t x = a.asInt(), y = b.asInt(), r = 0;
-        bool overflow = op == BinaryOp::Add ? __builtin_add_overflow(x, y, &r)
+        bool overflow = op == BinaryOp::Add        ? __builtin_add_overflow(x, y, &r)
                         : op == BinaryOp::Subtract ? __builtin_sub_overflow(x, y, &r)
                                                    : __builtin_mul_overflow(x, y, &r);
         if (!overflow) return Value(r);
@@ -177,9 +177,7 @@ std::optional<bool> truth(const Value& v) {
     mismatch("criteria expression (a condition must be true or false)");
 }
 
-Value fromTruth(std::optional<bool> t) {
-    return t ? Value(*t) : Value();
-}
+Value fromTruth(std::optional<bool> t) { return t ? Value(*t) : Value(); }
 
 Value comparison(BinaryOp op, const Value& a, const Value& b) {
     std::optional<int> c = compareValues(a, b);
@@ -228,7 +226,7 @@ bool likeAt(const std::u32string& t, std::size_t ti, const std::u32string& p, st
             }
             bool matched = false;
             if (k == close) {
-                matched = false;  // "[]" matches nothing; "[!]" matches any one character
+                matched = false; // "[]" matches nothing; "[!]" matches any one character
             }
             while (k < close) {
                 if (k + 2 < close && p[k + 1] == U'-') {
@@ -270,7 +268,7 @@ std::string describeValue(const Value& v) {
                          std::string(columnTypeName(c.type)) + "): " + why + ".");
 }
 
-}  // namespace
+} // namespace
 
 const Value& operand(const Expr& e, const Row* row, std::int64_t identity, Value& scratch) {
     if (e.kind == ExprKind::Column) return (*row)[e.columnIndex];
@@ -472,7 +470,7 @@ ColumnType typeOfValue(const Value& v) {
 
 Value coerce(const Value& v, const ColumnInfo& c, const std::string& table) {
     if (v.isNull()) {
-        if (c.type == ColumnType::Boolean) return Value(false);  // a Yes/No field is never Null in Jet
+        if (c.type == ColumnType::Boolean) return Value(false); // a Yes/No field is never Null in Jet
         if (c.required && !c.autoNumber)
             throw ExecutionError("The field '" + table + "." + c.name +
                                  "' cannot contain a Null value because the Required property for this field is set "
@@ -509,12 +507,14 @@ Value coerce(const Value& v, const ColumnInfo& c, const std::string& table) {
             i = n.asBool() ? -1 : 0;
         } else if (n.isDecimal()) {
             Decimal d = rescale(n.asDecimal(), 0);
-            if (d.unscaled < std::numeric_limits<std::int32_t>::min() || d.unscaled > std::numeric_limits<std::int32_t>::max())
+            if (d.unscaled < std::numeric_limits<std::int32_t>::min() ||
+                d.unscaled > std::numeric_limits<std::int32_t>::max())
                 doesNotFit(v, c, table, std::string("out of range ") + typeRange(c.type));
             i = static_cast<std::int64_t>(d.unscaled);
         } else if (n.isDouble()) {
-            double d = std::nearbyint(n.asDouble());  // halves to even, as Jet rounds
-            if (!(d >= -2147483648.0 && d <= 2147483647.0)) doesNotFit(v, c, table, std::string("out of range ") + typeRange(c.type));
+            double d = std::nearbyint(n.asDouble()); // halves to even, as Jet rounds
+            if (!(d >= -2147483648.0 && d <= 2147483647.0))
+                doesNotFit(v, c, table, std::string("out of range ") + typeRange(c.type));
             i = static_cast<std::int64_t>(d);
         } else if (n.isDateTime()) {
             i = static_cast<std::int64_t>(std::nearbyint(n.asDateTime().days));
@@ -547,14 +547,16 @@ Value coerce(const Value& v, const ColumnInfo& c, const std::string& table) {
             doesNotFit(v, c, table, "not a number");
         }
         if (c.type == ColumnType::Currency) {
-            if (d.unscaled < std::numeric_limits<std::int64_t>::min() || d.unscaled > std::numeric_limits<std::int64_t>::max())
+            if (d.unscaled < std::numeric_limits<std::int64_t>::min() ||
+                d.unscaled > std::numeric_limits<std::int64_t>::max())
                 doesNotFit(v, c, table, "out of the Currency range");
         } else {
             Int128 limit = 1;
             for (int k = 0; k < (c.precision ? c.precision : 18); ++k) limit *= 10;
             if (d.unscaled >= limit || d.unscaled <= -limit)
                 throw ExecutionError("The decimal field's precision is too small to accept the numeric you attempted "
-                                     "to add: " + describeValue(v) + " in '" + table + "." + c.name + "' (precision " +
+                                     "to add: " +
+                                     describeValue(v) + " in '" + table + "." + c.name + "' (precision " +
                                      std::to_string(c.precision) + ", scale " + std::to_string(c.scale) + ").");
         }
         return Value(d);
@@ -578,7 +580,8 @@ Value coerce(const Value& v, const ColumnInfo& c, const std::string& table) {
         if (v.isDateTime()) return v;
         if (v.isText()) {
             DateTime d;
-            if (!parseDateLiteral(v.asText(), d)) doesNotFit(v, c, table, "not a date (write it as YYYY-MM-DD HH:MM:SS)");
+            if (!parseDateLiteral(v.asText(), d))
+                doesNotFit(v, c, table, "not a date (write it as YYYY-MM-DD HH:MM:SS)");
             return Value(d);
         }
         if (v.isNumeric()) return Value(DateTime{v.toDouble()});
@@ -589,8 +592,8 @@ Value coerce(const Value& v, const ColumnInfo& c, const std::string& table) {
         std::string s = v.isText() ? v.asText() : valueToText(v);
         if (v.isBool()) s = v.asBool() ? "True" : "False";
         if (c.type == ColumnType::Text && utf8Length(s) > c.size)
-            throw ExecutionError("The field is too small to accept the amount of data you attempted to add: '" +
-                                 table + "." + c.name + "' holds " + std::to_string(c.size) + " characters, the value has " +
+            throw ExecutionError("The field is too small to accept the amount of data you attempted to add: '" + table +
+                                 "." + c.name + "' holds " + std::to_string(c.size) + " characters, the value has " +
                                  std::to_string(utf8Length(s)) + ".");
         return Value(std::move(s));
     }
@@ -605,8 +608,8 @@ Value coerce(const Value& v, const ColumnInfo& c, const std::string& table) {
             doesNotFit(v, c, table, "not binary data");
         }
         if (c.type == ColumnType::Binary && c.size && b.data.size() > c.size)
-            throw ExecutionError("The field is too small to accept the amount of data you attempted to add: '" +
-                                 table + "." + c.name + "' holds " + std::to_string(c.size) + " bytes, the value has " +
+            throw ExecutionError("The field is too small to accept the amount of data you attempted to add: '" + table +
+                                 "." + c.name + "' holds " + std::to_string(c.size) + " bytes, the value has " +
                                  std::to_string(b.data.size()) + ".");
         return Value(std::move(b));
     }
@@ -628,4 +631,4 @@ Value coerce(const Value& v, const ColumnInfo& c, const std::string& table) {
     return v;
 }
 
-}  // namespace jet::sql::detail
+} // namespace jet::sql::detail

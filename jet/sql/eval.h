@@ -57,4 +57,4 @@ Value coerce(const Value& v, const ColumnInfo& column, const std::string& table)
 // The type a result column gets for an expression.
 ColumnType typeOfValue(const Value& v);
 
-}  // namespace jet::sql::detail
+} // namespace jet::sql::detail

@@ -233,7 +233,7 @@ void conjuncts(const Expr& e, std::vector<const Expr*>& out) {
 }
 
 struct ColumnBounds {
-    std::optional<Value> low, high;  // as given, not yet in the column's type
+    std::optional<Value> low, high; // as given, not yet in the column's type
     bool lowInclusive = true, highInclusive = true;
     bool impossible = false;
 };
@@ -242,7 +242,7 @@ void tighten(ColumnBounds& b, const Value& v, bool inclusive, bool isLow) {
     std::optional<Value>& slot = isLow ? b.low : b.high;
     bool& incl = isLow ? b.lowInclusive : b.highInclusive;
     if (v.isNull()) {
-        b.impossible = true;  // a comparison with Null is never true
+        b.impossible = true; // a comparison with Null is never true
         return;
     }
     if (!slot) {
@@ -272,7 +272,7 @@ std::optional<KeyBound> keyBound(const Value& v, bool inclusive, bool isLow, con
     if (c.type == ColumnType::DateTime) {
         if (!v.isDateTime() && !v.isNumeric()) return std::nullopt;
         double days = v.isDateTime() ? v.asDateTime().days : v.toDouble();
-        if (days < 0) return std::nullopt;  // before 1899-12-30 key order is not time order
+        if (days < 0) return std::nullopt; // before 1899-12-30 key order is not time order
         return KeyBound{Value(DateTime{days}), inclusive};
     }
     if (!v.isNumeric()) return std::nullopt;
@@ -317,8 +317,8 @@ struct AccessPlan {
     bool impossible = false;
     std::size_t index = 0;
     KeyRange range;
-    std::size_t orderedColumn = static_cast<std::size_t>(-1);  // rows come sorted by this column
-    bool coversWhere = false;  // the seek returns exactly the rows the WHERE accepts
+    std::size_t orderedColumn = static_cast<std::size_t>(-1); // rows come sorted by this column
+    bool coversWhere = false;                                 // the seek returns exactly the rows the WHERE accepts
 };
 
 std::optional<std::size_t> findIndex(const TableAccess& table, std::size_t column) {
@@ -336,7 +336,8 @@ std::optional<std::size_t> findIndex(const TableAccess& table, std::size_t colum
     return best;
 }
 
-AccessPlan planAccess(TableAccess& table, const Expr* where, const std::vector<OrderItem>* order, std::int64_t identity) {
+AccessPlan planAccess(TableAccess& table, const Expr* where, const std::vector<OrderItem>* order,
+                      std::int64_t identity) {
     AccessPlan plan;
     const auto& columns = table.columns();
     if (where) {
@@ -410,7 +411,8 @@ AccessPlan planAccess(TableAccess& table, const Expr* where, const std::vector<O
             if (!range.low && !range.high) continue;
             const IndexInfo& info = table.indexes()[*ix];
             int score = equality[c] ? ((info.unique || info.primaryKey) && info.columns.size() == 1 ? 100 : 80)
-                        : (range.low && range.high) ? 50 : 30;
+                        : (range.low && range.high) ? 50
+                                                    : 30;
             if (score > bestScore) {
                 bestScore = score;
                 plan.useIndex = true;
@@ -457,8 +459,8 @@ struct Source {
     std::string name;
     std::vector<ResultColumn> columns;
     std::vector<std::string> names;
-    std::unique_ptr<TableAccess> table;  // when the source is a table
-    std::unique_ptr<RowSet> view;        // when it is a saved query
+    std::unique_ptr<TableAccess> table; // when the source is a table
+    std::unique_ptr<RowSet> view;       // when it is a saved query
 };
 
 std::unique_ptr<RowSet> openSelect(std::shared_ptr<SelectStatement> s, Database& db, std::int64_t identity, int depth);
@@ -491,7 +493,8 @@ Source openSource(const std::string& name, Database& db, std::int64_t identity, 
         throw ExecutionError("The saved query '" + name +
                              "' cannot be opened: its SQL text could not be read from the file.");
     if (depth >= kMaxViewDepth)
-        throw ExecutionError("The saved query '" + name + "' refers to itself through other queries; it cannot be opened.");
+        throw ExecutionError("The saved query '" + name +
+                             "' refers to itself through other queries; it cannot be opened.");
     Statement parsed;
     try {
         parsed = parse(*sql);
@@ -502,7 +505,8 @@ Source openSource(const std::string& name, Database& db, std::int64_t identity, 
     }
     auto* select = std::get_if<SelectStatement>(&parsed);
     if (!select || select->intoTable)
-        throw NotSupportedError("The saved query '" + name + "' is not a plain SELECT query; it cannot be opened as a table.");
+        throw NotSupportedError("The saved query '" + name +
+                                "' is not a plain SELECT query; it cannot be opened as a table.");
     auto shared = std::make_shared<SelectStatement>(std::move(*select));
     try {
         src.view = openSelect(shared, db, identity, depth + 1);
@@ -517,25 +521,15 @@ Source openSource(const std::string& name, Database& db, std::int64_t identity, 
 ResultColumn describeExpr(const Expr& e, const std::vector<ResultColumn>& source, std::string name) {
     ResultColumn r;
     switch (e.kind) {
-    case ExprKind::Column:
-        r = source[e.columnIndex];
-        break;
-    case ExprKind::Literal:
-        r.type = detail::typeOfValue(e.literal);
-        break;
+    case ExprKind::Column: r = source[e.columnIndex]; break;
+    case ExprKind::Literal: r.type = detail::typeOfValue(e.literal); break;
     case ExprKind::Identity:
-    case ExprKind::CountStar:
-        r.type = ColumnType::Long;
-        break;
+    case ExprKind::CountStar: r.type = ColumnType::Long; break;
     case ExprKind::IsNull:
     case ExprKind::Like:
     case ExprKind::Between:
-    case ExprKind::InList:
-        r.type = ColumnType::Boolean;
-        break;
-    case ExprKind::Unary:
-        r.type = e.unaryOp == UnaryOp::Not ? ColumnType::Boolean : ColumnType::Double;
-        break;
+    case ExprKind::InList: r.type = ColumnType::Boolean; break;
+    case ExprKind::Unary: r.type = e.unaryOp == UnaryOp::Not ? ColumnType::Boolean : ColumnType::Double; break;
     case ExprKind::Binary:
         switch (e.binaryOp) {
         case BinaryOp::Concat: r.type = ColumnType::Memo; break;
@@ -574,9 +568,9 @@ private:
 // The SELECT list: which source column or expression makes each result column.
 struct Projection {
     std::vector<ResultColumn> columns;
-    std::vector<std::size_t> sourceColumn;  // index into the source row, or npos for an expression
+    std::vector<std::size_t> sourceColumn; // index into the source row, or npos for an expression
     std::vector<const Expr*> exprs;
-    bool identity = true;                   // the result row is the source row as it is
+    bool identity = true; // the result row is the source row as it is
 };
 
 Projection project(SelectStatement& s, const Source& src, const detail::Scope& scope) {
@@ -619,28 +613,26 @@ class SelectRowSet : public RowSet {
 public:
     SelectRowSet(std::shared_ptr<SelectStatement> statement, Source source, std::unique_ptr<Stream> stream,
                  Projection projection, std::int64_t identity)
-        : statement_(std::move(statement)),
-          source_(std::move(source)),
-          stream_(std::move(stream)),
-          projection_(std::move(projection)),
-          identity_(identity) {}
+        : statement_(std::move(statement)), source_(std::move(source)), stream_(std::move(stream)),
+          projection_(std::move(projection)), identity_(identity) {}
     const std::vector<ResultColumn>& columns() const override { return projection_.columns; }
     bool next() override {
         if (!stream_ || !stream_->next()) {
-            stream_.reset();  // release the table as soon as the rows are done
+            stream_.reset(); // release the table as soon as the rows are done
             return false;
         }
         if (projection_.identity) return true;
         const Row& in = stream_->row();
         row_.resize(projection_.columns.size());
         for (std::size_t i = 0; i < row_.size(); ++i)
-            row_[i] = projection_.exprs[i] ? evaluate(*projection_.exprs[i], &in, identity_) : in[projection_.sourceColumn[i]];
+            row_[i] = projection_.exprs[i] ? evaluate(*projection_.exprs[i], &in, identity_)
+                                           : in[projection_.sourceColumn[i]];
         return true;
     }
     const Row& row() const override { return projection_.identity ? stream_->row() : row_; }
 
 private:
-    std::shared_ptr<SelectStatement> statement_;  // owns the expressions the stream uses
+    std::shared_ptr<SelectStatement> statement_; // owns the expressions the stream uses
     Source source_;
     std::unique_ptr<Stream> stream_;
     Projection projection_;
@@ -738,7 +730,8 @@ std::unique_ptr<RowSet> openSelect(std::shared_ptr<SelectStatement> s, Database&
     std::unique_ptr<Stream> stream = openRows(src, s->where.get(), s->orderBy, identity, sorted);
     if (!sorted) stream = std::make_unique<SortStream>(std::move(stream), s->orderBy, identity);
     if (s->top)
-        stream = std::make_unique<TopStream>(std::move(stream), *s->top, s->orderBy.empty() ? nullptr : &s->orderBy, identity);
+        stream = std::make_unique<TopStream>(std::move(stream), *s->top, s->orderBy.empty() ? nullptr : &s->orderBy,
+                                             identity);
     return std::make_unique<SelectRowSet>(s, std::move(src), std::move(stream), std::move(projection), identity);
 }
 
@@ -780,15 +773,16 @@ Result runInsert(InsertStatement& s, Database& db, std::int64_t& identity) {
     std::vector<std::size_t> targets;
     if (s.columns.empty()) {
         if (s.values.size() != cols.size())
-            throw ExecutionError("Number of query values and destination fields are not the same: " +
-                                 std::to_string(s.values.size()) + " values for the " + std::to_string(cols.size()) +
-                                 " fields of '" + table->name() + "'.");
+            throw ExecutionError(
+                "Number of query values and destination fields are not the same: " + std::to_string(s.values.size()) +
+                " values for the " + std::to_string(cols.size()) + " fields of '" + table->name() + "'.");
         for (std::size_t i = 0; i < cols.size(); ++i) targets.push_back(i);
     } else {
         for (const std::string& name : s.columns) {
             std::size_t c = columnPosition(*table, name, "INSERT INTO");
             if (std::find(targets.begin(), targets.end(), c) != targets.end())
-                throw ExecutionError("Duplicate output destination '" + cols[c].name + "' in the INSERT INTO statement.");
+                throw ExecutionError("Duplicate output destination '" + cols[c].name +
+                                     "' in the INSERT INTO statement.");
             targets.push_back(c);
         }
     }
@@ -800,7 +794,7 @@ Result runInsert(InsertStatement& s, Database& db, std::int64_t& identity) {
         given[targets[i]] = true;
     }
     for (std::size_t c = 0; c < cols.size(); ++c)
-        if (!given[c]) row[c] = coerce(Value(), cols[c], table->name());  // Required fields must be given
+        if (!given[c]) row[c] = coerce(Value(), cols[c], table->name()); // Required fields must be given
     checkPrimaryKeyNulls(*table, row);
     std::optional<std::int64_t> number = table->insertRow(row);
     if (number) identity = *number;
@@ -832,7 +826,8 @@ Result runUpdate(UpdateStatement& s, Database& db, std::int64_t identity) {
     for (auto& [name, expr] : s.assignments) {
         std::size_t c = columnPosition(*table, name, "UPDATE");
         if (cols[c].autoNumber)
-            throw ExecutionError("Cannot update '" + cols[c].name + "'; field not updateable (it is an AutoNumber field).");
+            throw ExecutionError("Cannot update '" + cols[c].name +
+                                 "'; field not updateable (it is an AutoNumber field).");
         targets.push_back(c);
         bind(*expr, &scope);
     }
@@ -847,7 +842,8 @@ Result runUpdate(UpdateStatement& s, Database& db, std::int64_t identity) {
             Row row = stream->row();
             const Row& old = stream->row();
             for (std::size_t i = 0; i < targets.size(); ++i)
-                row[targets[i]] = coerce(evaluate(*s.assignments[i].second, &old, identity), cols[targets[i]], table->name());
+                row[targets[i]] =
+                    coerce(evaluate(*s.assignments[i].second, &old, identity), cols[targets[i]], table->name());
             checkPrimaryKeyNulls(*table, row);
             changes.emplace_back(stream->rowId(), std::move(row));
         }
@@ -896,7 +892,8 @@ bool tableOrViewExists(Database& db, const std::string& name) {
 std::string uniqueIndexName(const std::vector<IndexInfo>& indexes, std::string name) {
     std::string base = name;
     for (int n = 1;; ++n) {
-        bool taken = std::any_of(indexes.begin(), indexes.end(), [&](const IndexInfo& ix) { return sameName(ix.name, name); });
+        bool taken =
+            std::any_of(indexes.begin(), indexes.end(), [&](const IndexInfo& ix) { return sameName(ix.name, name); });
         if (!taken) return name;
         name = base + std::to_string(n);
     }
@@ -909,12 +906,14 @@ Result runCreate(CreateTableStatement& s, Database& db) {
     auto position = [&](const std::string& name) -> std::size_t {
         for (std::size_t i = 0; i < def.columns.size(); ++i)
             if (sameName(def.columns[i].name, name)) return i;
-        throw ExecutionError("The field '" + name + "' named in a constraint is not a field of table '" + s.table + "'.");
+        throw ExecutionError("The field '" + name + "' named in a constraint is not a field of table '" + s.table +
+                             "'.");
     };
     bool hasPrimary = false;
     auto addIndex = [&](std::vector<std::size_t> columns, bool primary, const std::string& name) {
         if (primary) {
-            if (hasPrimary) throw ExecutionError("Primary key already exists: table '" + s.table + "' can have only one.");
+            if (hasPrimary)
+                throw ExecutionError("Primary key already exists: table '" + s.table + "' can have only one.");
             hasPrimary = true;
         }
         IndexInfo ix;
@@ -955,7 +954,8 @@ Result runCreate(CreateTableStatement& s, Database& db) {
         for (std::size_t c : ix.columns) {
             ColumnType t = def.columns[c].type;
             if (t == ColumnType::Memo || t == ColumnType::Ole)
-                throw ExecutionError("Cannot index the field '" + def.columns[c].name + "': Memo and OLE Object fields "
+                throw ExecutionError("Cannot index the field '" + def.columns[c].name +
+                                     "': Memo and OLE Object fields "
                                      "cannot be part of a key.");
         }
     db.createTable(def);
@@ -1033,8 +1033,8 @@ Result runSelectInto(std::shared_ptr<SelectStatement> s, Database& db, std::int6
             ++count;
         }
     } catch (const std::exception& e) {
-        std::string message = std::string("Copying the rows into '") + target + "' failed after " + std::to_string(count) +
-                              " rows: " + e.what();
+        std::string message = std::string("Copying the rows into '") + target + "' failed after " +
+                              std::to_string(count) + " rows: " + e.what();
         try {
             rows.reset();
             targetDb->dropTable(target);
@@ -1047,7 +1047,7 @@ Result runSelectInto(std::shared_ptr<SelectStatement> s, Database& db, std::int6
     return Result::affected(count);
 }
 
-}  // namespace
+} // namespace
 
 Connection::Connection(std::shared_ptr<Database> database) : database_(std::move(database)) {
     if (!database_) throw SqlError("A Jet SQL connection needs an open database.");
@@ -1068,4 +1068,4 @@ Result Connection::execute(std::string_view statement) {
     return runDrop(std::get<DropTableStatement>(parsed), db);
 }
 
-}  // namespace jet::sql
+} // namespace jet::sql

@@ -7,24 +7,18 @@
 namespace jet::sql {
 namespace {
 
-bool isWordStart(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c >= 0x80;
-}
+bool isWordStart(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c >= 0x80; }
 
-bool isWordChar(unsigned char c) {
-    return isWordStart(c) || (c >= '0' && c <= '9');
-}
+bool isWordChar(unsigned char c) { return isWordStart(c) || (c >= '0' && c <= '9'); }
 
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
-}
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 [[noreturn]] void fail(std::string_view sql, std::size_t offset, const std::string& what) {
     std::size_t pos = characterPosition(sql, offset);
     throw SyntaxError("Syntax error at position " + std::to_string(pos) + ": " + what + ".", pos);
 }
 
-}  // namespace
+} // namespace
 
 std::size_t characterPosition(std::string_view statement, std::size_t byteOffset) {
     std::size_t characters = 0;
@@ -80,7 +74,8 @@ std::vector<Token> tokenize(std::string_view sql) {
                 }
             }
             if (i < n && isWordStart(static_cast<unsigned char>(sql[i])))
-                fail(sql, start, "'" + std::string(sql.substr(start, i + 1 - start)) + "' is neither a number nor a name");
+                fail(sql, start,
+                     "'" + std::string(sql.substr(start, i + 1 - start)) + "' is neither a number nor a name");
             push(TokenKind::Number, std::string(sql.substr(start, i - start)), start);
             continue;
         }
@@ -155,20 +150,62 @@ std::vector<Token> tokenize(std::string_view sql) {
                 ++i;
             }
             continue;
-        case '(': push(TokenKind::LeftParen, "(", start); ++i; continue;
-        case ')': push(TokenKind::RightParen, ")", start); ++i; continue;
-        case ',': push(TokenKind::Comma, ",", start); ++i; continue;
-        case ';': push(TokenKind::Semicolon, ";", start); ++i; continue;
-        case '.': push(TokenKind::Dot, ".", start); ++i; continue;
-        case '!': push(TokenKind::Bang, "!", start); ++i; continue;
-        case '*': push(TokenKind::Star, "*", start); ++i; continue;
-        case '+': push(TokenKind::Plus, "+", start); ++i; continue;
-        case '-': push(TokenKind::Minus, "-", start); ++i; continue;
-        case '/': push(TokenKind::Slash, "/", start); ++i; continue;
-        case '\\': push(TokenKind::Backslash, "\\", start); ++i; continue;
-        case '&': push(TokenKind::Ampersand, "&", start); ++i; continue;
-        case '=': push(TokenKind::Equal, "=", start); ++i; continue;
-        case '?': push(TokenKind::Parameter, "?", start); ++i; continue;
+        case '(':
+            push(TokenKind::LeftParen, "(", start);
+            ++i;
+            continue;
+        case ')':
+            push(TokenKind::RightParen, ")", start);
+            ++i;
+            continue;
+        case ',':
+            push(TokenKind::Comma, ",", start);
+            ++i;
+            continue;
+        case ';':
+            push(TokenKind::Semicolon, ";", start);
+            ++i;
+            continue;
+        case '.':
+            push(TokenKind::Dot, ".", start);
+            ++i;
+            continue;
+        case '!':
+            push(TokenKind::Bang, "!", start);
+            ++i;
+            continue;
+        case '*':
+            push(TokenKind::Star, "*", start);
+            ++i;
+            continue;
+        case '+':
+            push(TokenKind::Plus, "+", start);
+            ++i;
+            continue;
+        case '-':
+            push(TokenKind::Minus, "-", start);
+            ++i;
+            continue;
+        case '/':
+            push(TokenKind::Slash, "/", start);
+            ++i;
+            continue;
+        case '\\':
+            push(TokenKind::Backslash, "\\", start);
+            ++i;
+            continue;
+        case '&':
+            push(TokenKind::Ampersand, "&", start);
+            ++i;
+            continue;
+        case '=':
+            push(TokenKind::Equal, "=", start);
+            ++i;
+            continue;
+        case '?':
+            push(TokenKind::Parameter, "?", start);
+            ++i;
+            continue;
         default: {
             std::string shown(1, c);
             fail(sql, start, "unexpected character '" + shown + "'");
@@ -179,4 +216,4 @@ std::vector<Token> tokenize(std::string_view sql) {
     return tokens;
 }
 
-}  // namespace jet::sql
+} // namespace jet::sql

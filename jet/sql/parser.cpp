@@ -35,12 +35,13 @@ bool sameWord(std::string_view text, std::string_view word) {
 // Words that end an expression or a clause, so they cannot be bare column names.
 bool isReserved(std::string_view word) {
     static const char* const words[] = {
-        "SELECT", "FROM", "WHERE", "ORDER", "BY", "AND", "OR", "NOT", "IS", "NULL", "LIKE", "IN",
-        "INTO", "TOP", "AS", "ON", "JOIN", "INNER", "LEFT", "RIGHT", "OUTER", "UNION", "GROUP",
-        "HAVING", "BETWEEN", "VALUES", "SET", "TRUE", "FALSE", "ASC", "DESC", "DISTINCT",
-        "DISTINCTROW", "EXISTS", "XOR", "EQV", "IMP", "MOD", "CREATE", "TABLE", "DELETE",
-        "INSERT", "UPDATE", "DROP", "PRIMARY", "KEY", "UNIQUE", "CONSTRAINT", "PIVOT",
-        "TRANSFORM", "PARAMETERS", "WITH", "ALL", "ANY", "SOME"};
+        "SELECT",      "FROM",      "WHERE",      "ORDER", "BY",      "AND",   "OR",     "NOT",
+        "IS",          "NULL",      "LIKE",       "IN",    "INTO",    "TOP",   "AS",     "ON",
+        "JOIN",        "INNER",     "LEFT",       "RIGHT", "OUTER",   "UNION", "GROUP",  "HAVING",
+        "BETWEEN",     "VALUES",    "SET",        "TRUE",  "FALSE",   "ASC",   "DESC",   "DISTINCT",
+        "DISTINCTROW", "EXISTS",    "XOR",        "EQV",   "IMP",     "MOD",   "CREATE", "TABLE",
+        "DELETE",      "INSERT",    "UPDATE",     "DROP",  "PRIMARY", "KEY",   "UNIQUE", "CONSTRAINT",
+        "PIVOT",       "TRANSFORM", "PARAMETERS", "WITH",  "ALL",     "ANY",   "SOME"};
     return std::any_of(std::begin(words), std::end(words), [&](const char* w) { return sameWord(word, w); });
 }
 
@@ -50,8 +51,7 @@ public:
 
     Statement parseStatement() {
         const Token& first = peek();
-        if (first.kind == TokenKind::LeftParen)
-            notSupported("a statement in parentheses (a sub-query or a UNION)");
+        if (first.kind == TokenKind::LeftParen) notSupported("a statement in parentheses (a sub-query or a UNION)");
         if (first.kind != TokenKind::Identifier)
             fail("Invalid SQL statement; expected 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT', or 'UPDATE'", first);
         std::string word = upper(first.text);
@@ -95,9 +95,7 @@ private:
     std::size_t at_ = 0;
     std::string clause_ = "statement";
 
-    const Token& peek(std::size_t ahead = 0) const {
-        return tokens_[std::min(at_ + ahead, tokens_.size() - 1)];
-    }
+    const Token& peek(std::size_t ahead = 0) const { return tokens_[std::min(at_ + ahead, tokens_.size() - 1)]; }
     const Token& advance() {
         const Token& t = tokens_[at_];
         if (at_ + 1 < tokens_.size()) ++at_;
@@ -165,7 +163,7 @@ private:
 
     SelectStatement parseSelect() {
         clause_ = "SELECT statement";
-        advance();  // SELECT
+        advance(); // SELECT
         SelectStatement s;
         if (acceptWord("DISTINCT")) notSupported("SELECT DISTINCT");
         // DISTINCTROW only changes the result of joins; over one table it changes nothing.
@@ -482,9 +480,7 @@ private:
     ExprPtr parsePrimary() {
         const Token& t = peek();
         switch (t.kind) {
-        case TokenKind::Number:
-            advance();
-            return parseNumber(t);
+        case TokenKind::Number: advance(); return parseNumber(t);
         case TokenKind::String: {
             advance();
             ExprPtr e = make(ExprKind::Literal, t);
@@ -505,8 +501,7 @@ private:
             advance();
             return make(ExprKind::Identity, t);
         }
-        case TokenKind::Parameter:
-            notSupported("a parameter marker '?'");
+        case TokenKind::Parameter: notSupported("a parameter marker '?'");
         case TokenKind::LeftParen: {
             advance();
             if (isWord("SELECT")) notSupported("a sub-query");
@@ -544,12 +539,9 @@ private:
             if (isReserved(word)) failIn("an expression");
             return parseColumnRef();
         }
-        case TokenKind::QuotedName:
-            return parseColumnRef();
-        case TokenKind::Bang:
-            notSupported("a reference with '!' (form or control reference)");
-        default:
-            failIn("an expression");
+        case TokenKind::QuotedName: return parseColumnRef();
+        case TokenKind::Bang: notSupported("a reference with '!' (form or control reference)");
+        default: failIn("an expression");
         }
     }
 
@@ -570,7 +562,7 @@ private:
     // ---- CREATE TABLE ------------------------------------------------------------------
 
     Statement parseCreate() {
-        advance();  // CREATE
+        advance(); // CREATE
         if (isWord("UNIQUE") || isWord("INDEX")) notSupported("CREATE INDEX");
         if (isWord("VIEW") || isWord("PROCEDURE") || isWord("USER") || isWord("GROUP"))
             notSupported("CREATE " + upper(peek().text));
@@ -584,8 +576,7 @@ private:
             fail("Syntax error in CREATE TABLE statement", peek(), "a table needs at least one field");
         do {
             clause_ = "field definition";
-            if (isWord("CONSTRAINT") || isWord("PRIMARY") || isWord("UNIQUE") || isWord("FOREIGN") ||
-                isWord("CHECK")) {
+            if (isWord("CONSTRAINT") || isWord("PRIMARY") || isWord("UNIQUE") || isWord("FOREIGN") || isWord("CHECK")) {
                 s.constraints.push_back(parseTableConstraint());
             } else {
                 s.columns.push_back(parseColumnDefinition());
@@ -596,7 +587,8 @@ private:
         } while (accept(TokenKind::Comma));
         clause_ = "CREATE TABLE statement";
         expect(TokenKind::RightParen, "')' after the field definitions");
-        if (s.columns.empty()) fail("Syntax error in CREATE TABLE statement", peek(), "a table needs at least one field");
+        if (s.columns.empty())
+            fail("Syntax error in CREATE TABLE statement", peek(), "a table needs at least one field");
         return s;
     }
 
@@ -625,8 +617,7 @@ private:
         const Token& t = peek();
         std::uint32_t n = 0;
         auto [p, ec] = std::from_chars(t.text.data(), t.text.data() + t.text.size(), n);
-        if (t.kind != TokenKind::Number || ec != std::errc() || p != t.text.data() + t.text.size())
-            failIn(what);
+        if (t.kind != TokenKind::Number || ec != std::errc() || p != t.text.data() + t.text.size()) failIn(what);
         advance();
         return n;
     }
@@ -645,7 +636,7 @@ private:
             if (word == "NATIONAL") {
                 if (!acceptWord("CHAR") && !acceptWord("CHARACTER")) failIn("CHAR after NATIONAL");
             }
-            if (word == "CHAR" || word == "CHARACTER" || word == "NATIONAL") acceptWord("VARYING");  // same type
+            if (word == "CHAR" || word == "CHARACTER" || word == "NATIONAL") acceptWord("VARYING"); // same type
             ts.type = ColumnType::Text;
             ts.size = 255;
             sizeRule = Size::Optional;
@@ -679,7 +670,7 @@ private:
             ts.type = ColumnType::DateTime;
         } else if (is({"DECIMAL", "NUMERIC", "DEC"})) {
             ts.type = ColumnType::Decimal;
-            ts.precision = 18;  // Jet's default precision and scale
+            ts.precision = 18; // Jet's default precision and scale
             ts.scale = 0;
             sizeRule = Size::Precision;
         } else if (is({"OLEOBJECT", "LONGBINARY", "GENERAL", "IMAGE"})) {
@@ -692,8 +683,7 @@ private:
         if (peek().kind != TokenKind::LeftParen) return ts;
         const Token& open = advance();
         switch (sizeRule) {
-        case Size::None:
-            fail("Syntax error in field definition", open, "the type " + word + " takes no size");
+        case Size::None: fail("Syntax error in field definition", open, "the type " + word + " takes no size");
         case Size::Optional: {
             const Token& sizeToken = peek();
             ts.size = parseSize("a size");
@@ -718,8 +708,7 @@ private:
             ts.scale = static_cast<std::uint8_t>(scale);
             break;
         }
-        case Size::Seed:
-            notSupported("an auto-number seed and increment");
+        case Size::Seed: notSupported("an auto-number seed and increment");
         }
         expect(TokenKind::RightParen, "')' after the size");
         return ts;
@@ -759,7 +748,8 @@ private:
             } else if (acceptWord("WITH")) {
                 if (!acceptWord("COMPRESSION") && !acceptWord("COMP")) failIn("COMPRESSION after WITH");
                 if (c.type.type != ColumnType::Text && c.type.type != ColumnType::Memo)
-                    fail("Syntax error in field definition", peek(), "WITH COMPRESSION applies to text and memo fields only");
+                    fail("Syntax error in field definition", peek(),
+                         "WITH COMPRESSION applies to text and memo fields only");
                 c.compressed = true;
             } else if (isWord("DEFAULT")) {
                 notSupported("DEFAULT values");
@@ -777,7 +767,7 @@ private:
 
     InsertStatement parseInsert() {
         clause_ = "INSERT INTO statement";
-        advance();  // INSERT
+        advance(); // INSERT
         expectWord("INTO");
         InsertStatement s;
         s.table = parseTableName();
@@ -807,7 +797,7 @@ private:
 
     UpdateStatement parseUpdate() {
         clause_ = "UPDATE statement";
-        advance();  // UPDATE
+        advance(); // UPDATE
         UpdateStatement s;
         s.table = parseTableName();
         if (peek().kind == TokenKind::Comma || isWord("INNER") || isWord("LEFT") || isWord("RIGHT"))
@@ -830,7 +820,7 @@ private:
 
     DeleteStatement parseDelete() {
         clause_ = "DELETE statement";
-        advance();  // DELETE
+        advance(); // DELETE
         DeleteStatement s;
         // Jet accepts DELETE * FROM t and DELETE t.* FROM t as well as DELETE FROM t.
         if (!accept(TokenKind::Star) && atName() && peek(1).kind == TokenKind::Dot && peek(2).kind == TokenKind::Star) {
@@ -840,7 +830,7 @@ private:
         }
         expectWord("FROM");
         s.table = parseTableName();
-        if (atName() && !isWord("WHERE")) advance();  // alias
+        if (atName() && !isWord("WHERE")) advance(); // alias
         if (peek().kind == TokenKind::Comma || isWord("INNER") || isWord("LEFT") || isWord("RIGHT"))
             notSupported("DELETE over a join");
         if (acceptWord("WHERE")) {
@@ -852,7 +842,7 @@ private:
 
     DropTableStatement parseDrop() {
         clause_ = "DROP TABLE or DROP INDEX";
-        advance();  // DROP
+        advance(); // DROP
         if (isWord("INDEX") || isWord("VIEW") || isWord("PROCEDURE") || isWord("USER") || isWord("GROUP"))
             notSupported("DROP " + upper(peek().text));
         expectWord("TABLE");
@@ -885,7 +875,7 @@ bool validDate(int y, int m, int d) {
     return d <= days[m - 1] + (m == 2 && leap ? 1 : 0);
 }
 
-}  // namespace
+} // namespace
 
 Statement parse(std::string_view statement) {
     Parser parser(statement);
@@ -919,7 +909,7 @@ bool parseDateLiteral(std::string_view text, DateTime& out) {
             month = b;
             day = c;
         } else {
-            month = a;  // Jet reads a date literal month first, whatever the locale
+            month = a; // Jet reads a date literal month first, whatever the locale
             day = b;
             year = c;
             if (cDigits <= 2) year += c < 30 ? 2000 : 1900;
@@ -958,4 +948,4 @@ bool parseDateLiteral(std::string_view text, DateTime& out) {
     return true;
 }
 
-}  // namespace jet::sql
+} // namespace jet::sql

@@ -31,7 +31,7 @@ std::string_view columnTypeName(ColumnType type) {
 double DateTime::linear() const {
     if (days >= 0) return days;
     double whole = std::trunc(days);
-    return whole + (whole - days);  // -1.25 (Dec 29, 06:00) is -0.75 on a continuous scale
+    return whole + (whole - days); // -1.25 (Dec 29, 06:00) is -0.75 on a continuous scale
 }
 
 double Value::toDouble() const {
@@ -48,8 +48,7 @@ double Value::toDouble() const {
 
 std::string decimalToString(const Decimal& d) {
     bool negative = d.unscaled < 0;
-    UInt128 u = negative ? static_cast<UInt128>(-(d.unscaled + 1)) + 1
-                                   : static_cast<UInt128>(d.unscaled);
+    UInt128 u = negative ? static_cast<UInt128>(-(d.unscaled + 1)) + 1 : static_cast<UInt128>(d.unscaled);
     std::string digits;
     do {
         digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(u % 10)));
@@ -77,7 +76,7 @@ bool parseDecimal(std::string_view text, Decimal& out) {
             continue;
         }
         if (c < '0' || c > '9') return false;
-        if (digits >= 37) return false;  // beyond what 128 bits hold safely
+        if (digits >= 37) return false; // beyond what 128 bits hold safely
         value = value * 10 + static_cast<unsigned>(c - '0');
         ++digits;
         if (dot) ++scale;
@@ -115,7 +114,7 @@ void civilFromDays(long long z, int& y, unsigned& m, unsigned& d) {
 
 const long long kAccessEpoch = daysFromCivil(1899, 12, 30);
 
-}  // namespace
+} // namespace
 
 DateTime makeDateTime(int year, int month, int day, int hour, int minute, double second) {
     long long whole = daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) - kAccessEpoch;
@@ -128,7 +127,7 @@ std::string dateTimeToString(DateTime dt) {
     double whole = std::trunc(dt.days);
     double fraction = std::fabs(dt.days - whole);
     long long seconds = std::llround(fraction * 86400.0);
-    if (seconds >= 86400) {  // rounding up to midnight moves to the next day
+    if (seconds >= 86400) { // rounding up to midnight moves to the next day
         seconds = 0;
         whole += dt.days >= 0 ? 1 : -1;
     }
@@ -148,7 +147,7 @@ std::string valueToText(const Value& v) {
         std::string operator()(std::int64_t i) const { return std::to_string(i); }
         std::string operator()(double d) const {
             char buffer[64];
-            auto r = std::to_chars(buffer, buffer + sizeof buffer, d);  // shortest text that reads back the same
+            auto r = std::to_chars(buffer, buffer + sizeof buffer, d); // shortest text that reads back the same
             return std::string(buffer, r.ptr);
         }
         std::string operator()(const Decimal& d) const { return decimalToString(d); }
@@ -169,4 +168,4 @@ std::string valueToText(const Value& v) {
     return std::visit(Visitor{}, v.storage());
 }
 
-}  // namespace jet::sql
+} // namespace jet::sql

@@ -10,9 +10,7 @@ namespace jet::detail {
 using ByteSpan = std::span<const uint8_t>;
 
 inline uint8_t u8(ByteSpan b, size_t at) { return b[at]; }
-inline uint16_t u16(ByteSpan b, size_t at) {
-    return static_cast<uint16_t>(b[at] | (b[at + 1] << 8));
-}
+inline uint16_t u16(ByteSpan b, size_t at) { return static_cast<uint16_t>(b[at] | (b[at + 1] << 8)); }
 inline uint32_t u24(ByteSpan b, size_t at) {
     return static_cast<uint32_t>(b[at]) | (static_cast<uint32_t>(b[at + 1]) << 8) |
            (static_cast<uint32_t>(b[at + 2]) << 16);

@@ -28,10 +28,9 @@ int64_t intOf(const Value& v) {
 
 std::vector<CatalogEntry> readCatalog(DatabaseImpl& db) {
     auto def = db.tableDef(kCatalogPage, "MSysObjects");
-    const int cId = def->findColumn("Id"), cName = def->findColumn("Name"),
-              cType = def->findColumn("Type"), cFlags = def->findColumn("Flags"),
-              cDatabase = def->findColumn("Database"), cForeign = def->findColumn("ForeignName"),
-              cConnect = def->findColumn("Connect");
+    const int cId = def->findColumn("Id"), cName = def->findColumn("Name"), cType = def->findColumn("Type"),
+              cFlags = def->findColumn("Flags"), cDatabase = def->findColumn("Database"),
+              cForeign = def->findColumn("ForeignName"), cConnect = def->findColumn("Connect");
     if (cId < 0 || cName < 0 || cType < 0 || cFlags < 0) {
         db.file().corrupt(kCatalogPage, "does not hold the catalog (MSysObjects lacks Id, Name, "
                                         "Type or Flags)");

@@ -25,8 +25,4 @@ inline constexpr uint32_t kCatalogPage = 2;
 // Views come without their SQL (see readViewSql).
 std::vector<CatalogEntry> readCatalog(DatabaseImpl& db);
 
-
-
-
-
 } // namespace jet::detail

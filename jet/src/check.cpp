@@ -63,7 +63,9 @@ struct Checker {
                         }
                         const uint32_t target = u32(slot.bytes, 0);
                         auto row = db.locateRow(RowId{p, static_cast<uint8_t>(s)}, t->definitionPage);
-                        if (!row) problem("page " + std::to_string(p) + ": overflow row " + std::to_string(s) + " points at a deleted row");
+                        if (!row)
+                            problem("page " + std::to_string(p) + ": overflow row " + std::to_string(s) +
+                                    " points at a deleted row");
                         targets.insert(target);
                         logical.insert(id);
                         continue;
@@ -98,14 +100,14 @@ struct Checker {
         try {
             expected = rowKey(db.format(), t, ix, values);
         } catch (const std::exception& err) {
-            problem(where + ": the key of row " + std::to_string(e.row.page) + ":" +
-                    std::to_string(e.row.slot) + " cannot be encoded: " + err.what());
+            problem(where + ": the key of row " + std::to_string(e.row.page) + ":" + std::to_string(e.row.slot) +
+                    " cannot be encoded: " + err.what());
             return;
         }
         ++report.keysCompared;
         if (expected != e.key) {
-            problem(where + ": the key of row " + std::to_string(e.row.page) + ":" +
-                    std::to_string(e.row.slot) + " is not the encoding of the row's values");
+            problem(where + ": the key of row " + std::to_string(e.row.page) + ":" + std::to_string(e.row.slot) +
+                    " is not the encoding of the row's values");
         }
     }
 
@@ -128,10 +130,10 @@ struct Checker {
                         problem(where + ": more entries than the file can hold");
                         break;
                     }
-                    if (!first && std::lexicographical_compare(e.key.begin(), e.key.end(),
-                                                               prev.key.begin(), prev.key.end())) {
-                        problem(where + ": entries out of key order at row " + std::to_string(e.row.page) +
-                                ":" + std::to_string(e.row.slot));
+                    if (!first &&
+                        std::lexicographical_compare(e.key.begin(), e.key.end(), prev.key.begin(), prev.key.end())) {
+                        problem(where + ": entries out of key order at row " + std::to_string(e.row.page) + ":" +
+                                std::to_string(e.row.slot));
                     }
                     if (!rows.count(e.row.packed())) {
                         problem(where + ": entry points at page " + std::to_string(e.row.page) + " row " +
@@ -140,15 +142,15 @@ struct Checker {
                         checkKey(*t, ix, e, decoder, values, where);
                     }
                     if (!seen.insert(e.row.packed()).second) {
-                        problem(where + ": row " + std::to_string(e.row.page) + ":" +
-                                std::to_string(e.row.slot) + " appears twice");
+                        problem(where + ": row " + std::to_string(e.row.page) + ":" + std::to_string(e.row.slot) +
+                                " appears twice");
                     }
                     prev = e;
                     first = false;
                 }
                 if (!ix.ignoresNulls() && seen.size() != rows.size()) {
-                    problem(where + ": " + std::to_string(seen.size()) + " entries for " +
-                            std::to_string(rows.size()) + " rows");
+                    problem(where + ": " + std::to_string(seen.size()) + " entries for " + std::to_string(rows.size()) +
+                            " rows");
                 }
             } catch (const FormatError& e) {
                 problem(where + ": " + e.what());
@@ -215,8 +217,8 @@ struct Checker {
                 }
                 for (uint32_t p : map.pages()) {
                     if (freePages && freePages->contains(p)) {
-                        problem("page " + std::to_string(p) + " is in the usage map of table \"" +
-                                t->name + "\" but also in the map of free pages");
+                        problem("page " + std::to_string(p) + " is in the usage map of table \"" + t->name +
+                                "\" but also in the map of free pages");
                     }
                 }
             } catch (const FormatError& err) {

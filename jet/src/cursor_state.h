@@ -28,8 +28,8 @@ public:
 
 class IndexWalkState {
 public:
-    IndexWalkState(std::shared_ptr<DatabaseImpl> db, std::shared_ptr<const TableDef> table,
-                   const IndexDef& index, std::span<const uint8_t> from)
+    IndexWalkState(std::shared_ptr<DatabaseImpl> db, std::shared_ptr<const TableDef> table, const IndexDef& index,
+                   std::span<const uint8_t> from)
         : db(std::move(db)), table(std::move(table)),
           walker(*this->db, index.rootPage, this->table->definitionPage, from) {}
     std::shared_ptr<DatabaseImpl> db;

@@ -66,9 +66,7 @@ bool Database::hasTable(std::string_view name) const {
     }
 }
 
-std::shared_ptr<const TableDef> Database::table(std::string_view name) const {
-    return impl_->tableByName(name);
-}
+std::shared_ptr<const TableDef> Database::table(std::string_view name) const { return impl_->tableByName(name); }
 
 std::shared_ptr<const TableDef> Database::tableAt(uint32_t definitionPage, std::string name) const {
     return impl_->tableDef(definitionPage, name);
@@ -104,8 +102,8 @@ uint64_t Database::countRows(const TableDef& t) const {
 }
 
 IndexCursor Database::indexScan(std::shared_ptr<const TableDef> t, const IndexDef& index) const {
-    return IndexCursor(std::make_unique<detail::IndexWalkState>(impl_, std::move(t), index,
-                                                                std::span<const uint8_t>()));
+    return IndexCursor(
+        std::make_unique<detail::IndexWalkState>(impl_, std::move(t), index, std::span<const uint8_t>()));
 }
 
 IndexCursor Database::indexSeek(std::shared_ptr<const TableDef> t, const IndexDef& index,

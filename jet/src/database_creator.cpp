@@ -50,8 +50,7 @@ constexpr size_t kMapBitmapBytes = 64; // Jet 4 usage-map rows: 5-byte head + 64
 
 uint32_t mapRow(uint8_t slot) { return (kMapsPage << 8) | slot; }
 
-ColumnDef fixedColumn(const char* name, ColumnType type, uint16_t number, uint16_t offset, uint16_t length)
-{
+ColumnDef fixedColumn(const char* name, ColumnType type, uint16_t number, uint16_t offset, uint16_t length) {
     ColumnDef c;
     c.name = name;
     c.type = type;
@@ -64,8 +63,7 @@ ColumnDef fixedColumn(const char* name, ColumnType type, uint16_t number, uint16
 }
 
 ColumnDef varColumn(const char* name, ColumnType type, uint16_t number, uint16_t varIndex, uint16_t length,
-                    uint8_t flags = column_flags::Nullable | column_flags::Replication)
-{
+                    uint8_t flags = column_flags::Nullable | column_flags::Replication) {
     ColumnDef c;
     c.name = name;
     c.type = type;
@@ -78,8 +76,7 @@ ColumnDef varColumn(const char* name, ColumnType type, uint16_t number, uint16_t
 }
 
 IndexDef index(const char* name, uint32_t number, uint8_t type, uint8_t flags, std::vector<uint16_t> cols,
-               uint32_t root, uint32_t umap)
-{
+               uint32_t root, uint32_t umap) {
     IndexDef i;
     i.name = name;
     i.number = number;
@@ -92,8 +89,7 @@ IndexDef index(const char* name, uint32_t number, uint8_t type, uint8_t flags, s
     return i;
 }
 
-TableDef systemTable(const char* name, uint32_t page, uint8_t usedSlot)
-{
+TableDef systemTable(const char* name, uint32_t page, uint8_t usedSlot) {
     TableDef t;
     t.name = name;
     t.definitionPage = page;
@@ -105,8 +101,7 @@ TableDef systemTable(const char* name, uint32_t page, uint8_t usedSlot)
 
 constexpr uint8_t kOwnerFlags = column_flags::Nullable | column_flags::Replication | 0x20;
 
-TableDef msysObjects()
-{
+TableDef msysObjects() {
     TableDef t = systemTable("MSysObjects", kObjectsTdef, 0);
     t.columns = {
         fixedColumn("Id", ColumnType::Long, 0, 0, 4),
@@ -134,8 +129,7 @@ TableDef msysObjects()
     return t;
 }
 
-TableDef msysAces()
-{
+TableDef msysAces() {
     TableDef t = systemTable("MSysACEs", kAcesTdef, 18);
     t.columns = {
         fixedColumn("ObjectId", ColumnType::Long, 0, 0, 4),
@@ -147,25 +141,19 @@ TableDef msysAces()
     return t;
 }
 
-TableDef msysQueries()
-{
+TableDef msysQueries() {
     TableDef t = systemTable("MSysQueries", kQueriesTdef, 21);
     t.columns = {
-        fixedColumn("ObjectId", ColumnType::Long, 0, 0, 4),
-        fixedColumn("Attribute", ColumnType::Byte, 1, 4, 1),
-        varColumn("Order", ColumnType::Binary, 2, 0, 510),
-        varColumn("Name1", ColumnType::Text, 3, 1, 510),
-        varColumn("Name2", ColumnType::Text, 4, 2, 510),
-        varColumn("Expression", ColumnType::Memo, 5, 3, 0),
-        fixedColumn("Flag", ColumnType::Integer, 6, 5, 2),
-        fixedColumn("LvExtra", ColumnType::Long, 7, 7, 4),
+        fixedColumn("ObjectId", ColumnType::Long, 0, 0, 4), fixedColumn("Attribute", ColumnType::Byte, 1, 4, 1),
+        varColumn("Order", ColumnType::Binary, 2, 0, 510),  varColumn("Name1", ColumnType::Text, 3, 1, 510),
+        varColumn("Name2", ColumnType::Text, 4, 2, 510),    varColumn("Expression", ColumnType::Memo, 5, 3, 0),
+        fixedColumn("Flag", ColumnType::Integer, 6, 5, 2),  fixedColumn("LvExtra", ColumnType::Long, 7, 7, 4),
     };
     t.indexes = {index("ObjectIdAttribute", 0, 1, index_flags::Unique, {0, 1, 2}, kQueriesRoot, mapRow(25))};
     return t;
 }
 
-TableDef msysRelationships()
-{
+TableDef msysRelationships() {
     TableDef t = systemTable("MSysRelationships", kRelationshipsTdef, 26);
     t.columns = {
         varColumn("szRelationship", ColumnType::Text, 0, 0, 510),
@@ -185,8 +173,7 @@ TableDef msysRelationships()
     return t;
 }
 
-void finish(TableDef& t)
-{
+void finish(TableDef& t) {
     t.maxColumns = static_cast<uint16_t>(t.columns.size());
     t.varColumnCount = 0;
     for (const auto& c : t.columns) t.varColumnCount = static_cast<uint16_t>(t.varColumnCount + (c.isFixed() ? 0 : 1));
@@ -228,8 +215,7 @@ constexpr AceRow kAces[] = {
 };
 
 std::vector<Value> objectRow(const TableDef& t, int32_t id, int32_t parent, const char* name, int16_t type,
-                             double created, Value owner)
-{
+                             double created, Value owner) {
     std::vector<Value> row(t.columns.size());
     row[0] = Value::longInt(id);
     row[1] = Value::longInt(parent);
@@ -242,8 +228,7 @@ std::vector<Value> objectRow(const TableDef& t, int32_t id, int32_t parent, cons
     return row;
 }
 
-std::vector<uint8_t> encodeRow(const TableDef& t, const std::vector<Value>& row)
-{
+std::vector<uint8_t> encodeRow(const TableDef& t, const std::vector<Value>& row) {
     std::vector<EncodedColumn> cols;
     for (size_t i = 0; i < t.columns.size(); ++i) cols.push_back(encodeValue(F(), t.columns[i], row[i]));
     return assembleRow(F(), t, cols);
@@ -251,8 +236,7 @@ std::vector<uint8_t> encodeRow(const TableDef& t, const std::vector<Value>& row)
 
 // Fills a data page with rows and a leaf page per index with their entries.
 void fillTable(std::vector<std::vector<uint8_t>>& pages, const TableDef& t, uint32_t dataPage,
-               const std::vector<std::vector<Value>>& rows, TableDefExtras& extras)
-{
+               const std::vector<std::vector<Value>>& rows, TableDefExtras& extras) {
     std::vector<RowId> ids;
     if (dataPage != 0) {
         pages[dataPage] = newDataPage(F(), t.definitionPage);
@@ -282,13 +266,12 @@ void fillTable(std::vector<std::vector<uint8_t>>& pages, const TableDef& t, uint
 
 // Header page, unmasked. The masked region (0x18..0x97) holds, besides the fields the reader
 // uses, constants that every Access 2000 file carries; they are written as ADOX writes them.
-std::vector<uint8_t> headerPage(double created)
-{
+std::vector<uint8_t> headerPage(double created) {
     std::vector<uint8_t> p(F().pageSize, 0);
     static const char kName[] = "Standard Jet DB";
     p[1] = 0x01;
     std::memcpy(p.data() + 4, kName, sizeof kName); // with its terminating zero
-    put32(p, 0x14, 1);                               // Jet 4
+    put32(p, 0x14, 1);                              // Jet 4
     static const uint8_t kFixed18[8] = {0x00, 0x01, 0x00, 0x00, 0x01, 0x01, 0x00, 0x00};
     std::memcpy(p.data() + 0x18, kFixed18, sizeof kFixed18);
     put32(p, 0x20, 2);
@@ -316,24 +299,22 @@ std::vector<uint8_t> headerPage(double created)
 
 } // namespace
 
-double accessNow()
-{
+double accessNow() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
-    DateTimeParts parts{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec};
+    DateTimeParts parts{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                        local.tm_hour,        local.tm_min,     local.tm_sec};
     return DateTime::fromParts(parts).days;
 }
 
-std::vector<TableDef> systemTableDefinitions()
-{
+std::vector<TableDef> systemTableDefinitions() {
     std::vector<TableDef> out = {msysObjects(), msysAces(), msysQueries(), msysRelationships()};
     for (auto& t : out) finish(t);
     return out;
 }
 
-std::vector<std::vector<uint8_t>> buildEmptyJet4Database(double created)
-{
+std::vector<std::vector<uint8_t>> buildEmptyJet4Database(double created) {
     std::vector<std::vector<uint8_t>> pages(kPageCount);
     auto defs = systemTableDefinitions();
     TableDef& objects = defs[0];
@@ -354,7 +335,8 @@ std::vector<std::vector<uint8_t>> buildEmptyJet4Database(double created)
     };
     std::vector<std::vector<Value>> aceRows;
     for (const AceRow& a : kAces)
-        aceRows.push_back({Value::longInt(a.object), bin({a.sid0, a.sid1}), Value::longInt(a.acm), Value::boolean(a.inheritable)});
+        aceRows.push_back(
+            {Value::longInt(a.object), bin({a.sid0, a.sid1}), Value::longInt(a.acm), Value::boolean(a.inheritable)});
 
     TableDefExtras objectsExtras, acesExtras, queriesExtras, relExtras;
     fillTable(pages, objects, kObjectsData, objectRows, objectsExtras);
@@ -413,8 +395,7 @@ std::vector<std::vector<uint8_t>> buildEmptyJet4Database(double created)
     return pages;
 }
 
-void createEmptyJet4Database(const std::filesystem::path& path)
-{
+void createEmptyJet4Database(const std::filesystem::path& path) {
     const std::string name = path.filename().string();
     std::error_code ec;
     if (std::filesystem::exists(path, ec)) {
@@ -427,8 +408,7 @@ void createEmptyJet4Database(const std::filesystem::path& path)
     for (uint32_t i = 0; i < F().maskedHeaderLength; ++i) pages[0][F().maskedHeaderOffset + i] ^= mask[i];
 
     std::random_device rd;
-    const std::filesystem::path tmp =
-        path.parent_path() / ("." + name + ".tmp" + std::to_string(rd() % 1000000));
+    const std::filesystem::path tmp = path.parent_path() / ("." + name + ".tmp" + std::to_string(rd() % 1000000));
     const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) {
         throw IoError(name, std::nullopt,
@@ -451,9 +431,10 @@ void createEmptyJet4Database(const std::filesystem::path& path)
     if (!ok || ::link(tmp.c_str(), path.c_str()) != 0) {
         const int e = ok ? errno : err;
         ::unlink(tmp.c_str());
-        throw IoError(name, std::nullopt,
-                      "cannot create " + path.string() + ": " + std::strerror(e) +
-                          (e == EEXIST ? ". The file exists already; choose a new name." : ". Check the free disk space."));
+        throw IoError(
+            name, std::nullopt,
+            "cannot create " + path.string() + ": " + std::strerror(e) +
+                (e == EEXIST ? ". The file exists already; choose a new name." : ". Check the free disk space."));
     }
     ::unlink(tmp.c_str());
 }

@@ -44,7 +44,6 @@ const std::vector<CatalogEntry>& DatabaseImpl::catalogWithSql() {
     return *catalog_;
 }
 
-
 std::shared_ptr<const TableDef> DatabaseImpl::tableDef(uint32_t page, const std::string& name) {
     if (auto it = tables_.find(page); it != tables_.end()) return it->second;
     std::shared_ptr<const TableDef> def = readTableDef(*this, page, name);
@@ -59,7 +58,8 @@ std::shared_ptr<const TableDef> DatabaseImpl::tableDef(uint32_t page, const std:
 std::shared_ptr<const TableDef> DatabaseImpl::withColumnProperties(std::shared_ptr<const TableDef> def) {
     uint32_t catalogRow = 0;
     for (const auto& e : catalog())
-        if (e.definitionPage == def->definitionPage && (e.kind == ObjectKind::Table || e.kind == ObjectKind::SystemTable))
+        if (e.definitionPage == def->definitionPage &&
+            (e.kind == ObjectKind::Table || e.kind == ObjectKind::SystemTable))
             catalogRow = e.catalogRow;
     if (catalogRow == 0) return def;
     try {
@@ -85,7 +85,6 @@ std::shared_ptr<const TableDef> DatabaseImpl::withColumnProperties(std::shared_p
     }
 }
 
-
 std::shared_ptr<const TableDef> DatabaseImpl::tableByName(std::string_view name) {
     for (const auto& e : catalog()) {
         if ((e.kind == ObjectKind::Table || e.kind == ObjectKind::SystemTable) && sameName(e.name, name)) {
@@ -93,8 +92,8 @@ std::shared_ptr<const TableDef> DatabaseImpl::tableByName(std::string_view name)
         }
     }
     throw NotFoundError(file_.fileName(), std::nullopt,
-                        "there is no table named \"" + std::string(name) + "\" in " +
-                            file_.fileName() + ". List the tables with \"tablor-mdb tables\".");
+                        "there is no table named \"" + std::string(name) + "\" in " + file_.fileName() +
+                            ". List the tables with \"tablor-mdb tables\".");
 }
 
 std::optional<DatabaseImpl::LocatedRow> DatabaseImpl::locateRow(RowId id, uint32_t owner) {

@@ -26,8 +26,8 @@ public:
     void decodeText(std::span<const uint8_t> bytes, std::string& out) const;
     std::string decodeText(std::span<const uint8_t> bytes) const;
 
-    const std::vector<CatalogEntry>& catalog();          // views without SQL (fast)
-    const std::vector<CatalogEntry>& catalogWithSql();   // views with their SQL
+    const std::vector<CatalogEntry>& catalog();        // views without SQL (fast)
+    const std::vector<CatalogEntry>& catalogWithSql(); // views with their SQL
     std::shared_ptr<const TableDef> tableDef(uint32_t page, const std::string& name);
     std::shared_ptr<const TableDef> tableByName(std::string_view name);
     // `def` with each column's "Required" property from the table's catalog row.
@@ -36,7 +36,7 @@ public:
     // Reads the bytes of the row `rowPointer` points at, following overflow pointers.
     // nullopt for a deleted row. `owner`: when non-zero, the data page must belong to it.
     struct LocatedRow {
-        PageRef page;                   // keeps `bytes` alive
+        PageRef page; // keeps `bytes` alive
         std::span<const uint8_t> bytes;
         RowId id;
     };

@@ -14,15 +14,15 @@ struct Format {
     uint32_t pageSize;
 
     // Page 0 (database header).
-    uint32_t maskedHeaderOffset;  // start of the XOR-masked header region
-    uint32_t maskedHeaderLength;  // its length
+    uint32_t maskedHeaderOffset; // start of the XOR-masked header region
+    uint32_t maskedHeaderLength; // its length
     uint32_t sortOrderOffset;
     uint32_t codePageOffset;
     uint32_t encodingKeyOffset;
 
     // Data pages.
-    uint32_t dataRowCountOffset;  // 2-byte number of row slots
-    uint32_t dataRowTableOffset;  // first 2-byte row offset
+    uint32_t dataRowCountOffset; // 2-byte number of row slots
+    uint32_t dataRowTableOffset; // first 2-byte row offset
     uint32_t maxRowsPerPage;
 
     // Table definition.
@@ -36,34 +36,33 @@ struct Format {
     uint32_t tdefNumRealIndexesOffset; // physical indexes
     uint32_t tdefUsageMapOffset;
     uint32_t tdefFreeMapOffset;
-    uint32_t tdefBlockEnd;             // first byte after the fixed header
-    uint32_t realIndexEntrySize;       // per physical index right after the header
+    uint32_t tdefBlockEnd;       // first byte after the fixed header
+    uint32_t realIndexEntrySize; // per physical index right after the header
     uint32_t columnEntrySize;
-    uint32_t colTypeOffset, colNumberOffset, colVarIndexOffset, colSortOrderOffset,
-        colCodePageOffset, colPrecisionOffset, colScaleOffset, colFlagsOffset, colExtFlagsOffset,
-        colFixedOffsetOffset, colLengthOffset;
-    uint32_t nameLengthSize;           // 1 (Jet 3) or 2 (Jet 4) byte name length
+    uint32_t colTypeOffset, colNumberOffset, colVarIndexOffset, colSortOrderOffset, colCodePageOffset,
+        colPrecisionOffset, colScaleOffset, colFlagsOffset, colExtFlagsOffset, colFixedOffsetOffset, colLengthOffset;
+    uint32_t nameLengthSize; // 1 (Jet 3) or 2 (Jet 4) byte name length
     uint32_t physicalIndexEntrySize;
-    uint32_t physicalIndexLeadSkip;    // unknown bytes before the column list
+    uint32_t physicalIndexLeadSkip; // unknown bytes before the column list
     uint32_t logicalIndexEntrySize;
     uint32_t logicalIndexLeadSkip;
 
     // Rows.
-    uint32_t rowCountSize;             // column count at the row start: 1 or 2 bytes
-    uint32_t varOffsetSize;            // 1 or 2 bytes per variable-column offset
+    uint32_t rowCountSize;  // column count at the row start: 1 or 2 bytes
+    uint32_t varOffsetSize; // 1 or 2 bytes per variable-column offset
 
     // Index pages.
     uint32_t indexPrevPageOffset;
     uint32_t indexNextPageOffset;
     uint32_t indexTailPageOffset;
     uint32_t indexPrefixLengthOffset;
-    uint32_t indexPrefixLengthSize;    // 1 (Jet 3) or 2 (Jet 4) bytes
+    uint32_t indexPrefixLengthSize; // 1 (Jet 3) or 2 (Jet 4) bytes
     uint32_t indexEntryMaskOffset;
     uint32_t indexEntryMaskSize;
     uint32_t indexEntriesOffset() const { return indexEntryMaskOffset + indexEntryMaskSize; }
 
     // Usage maps.
-    uint32_t usageMapPageDataOffset;   // bitmap start on a type 0x05 page
+    uint32_t usageMapPageDataOffset; // bitmap start on a type 0x05 page
     bool isJet3() const { return version == Version::Jet3; }
 };
 

@@ -27,9 +27,15 @@ std::optional<std::vector<Value>> decodeNumericKey(std::span<const uint8_t> key,
         case ColumnType::Integer: size = 2; break;
         case ColumnType::Long: size = 4; break;
         case ColumnType::Currency: size = 8; break;
-        case ColumnType::Single: size = 4; floating = true; break;
+        case ColumnType::Single:
+            size = 4;
+            floating = true;
+            break;
         case ColumnType::Double:
-        case ColumnType::DateTime: size = 8; floating = true; break;
+        case ColumnType::DateTime:
+            size = 8;
+            floating = true;
+            break;
         default: return std::nullopt;
         }
         if (key.size() - at < size) return std::nullopt;
@@ -48,7 +54,9 @@ std::optional<std::vector<Value>> decodeNumericKey(std::span<const uint8_t> key,
             bits ^= sign;
         }
         switch (c.type) {
-        case ColumnType::Byte: out.push_back(Value::byte(static_cast<uint8_t>(bits ^ sign))); break; // unsigned: no flip
+        case ColumnType::Byte:
+            out.push_back(Value::byte(static_cast<uint8_t>(bits ^ sign)));
+            break; // unsigned: no flip
         case ColumnType::Integer: out.push_back(Value::integer(static_cast<int16_t>(bits))); break;
         case ColumnType::Long: out.push_back(Value::longInt(static_cast<int32_t>(bits))); break;
         case ColumnType::Currency: out.push_back(Value::currency({static_cast<int64_t>(bits)})); break;

@@ -16,15 +16,13 @@ namespace {
 using detail::CharCode;
 using detail::CharKind;
 
-void complement(std::vector<std::uint8_t>& out, std::size_t from)
-{
+void complement(std::vector<std::uint8_t>& out, std::size_t from) {
     for (std::size_t i = from; i < out.size(); ++i) out[i] = static_cast<std::uint8_t>(~out[i]);
 }
 
 std::uint8_t startFlag(bool ascending) { return ascending ? kKeyAscendingStart : kKeyDescendingStart; }
 
-const char* typeName(KeyColumnType type)
-{
+const char* typeName(KeyColumnType type) {
     switch (type) {
     case KeyColumnType::Boolean: return "Yes/No";
     case KeyColumnType::Byte: return "Byte";
@@ -44,8 +42,7 @@ const char* typeName(KeyColumnType type)
 }
 
 // Strings are keyed on at most 255 code units, without trailing spaces.
-std::u16string_view keyedText(std::u16string_view text)
-{
+std::u16string_view keyedText(std::u16string_view text) {
     if (text.size() > kMaxIndexedTextLength) text = text.substr(0, kMaxIndexedTextLength);
     while (!text.empty() && text.back() == u' ') text.remove_suffix(1);
     return text;
@@ -90,8 +87,7 @@ struct TextPosition {
 
 // Letters that sort as a sequence of plain letters (ß, æ, œ, þ, ĳ, ...) have an inline code made
 // of nothing but single-letter codes; each of those letters is one sort element.
-std::size_t sortElements(const std::uint8_t* bytes, std::size_t n)
-{
+std::size_t sortElements(const std::uint8_t* bytes, std::size_t n) {
     static const auto letterCodes = [] {
         std::array<bool, 256> codes{};
         for (char16_t c = u'a'; c <= u'z'; ++c) {
@@ -109,8 +105,7 @@ std::size_t sortElements(const std::uint8_t* bytes, std::size_t n)
 // Until the first accent is recorded, Access pads the accent section to the sort-element count;
 // from then on it adds one placeholder per character. (Seen in real files: "großmärkte" pads
 // ß as two, a ß between accented letters takes one place.)
-void addExtra(ExtraCodes& extra, TextPosition at, const std::uint8_t* bytes, std::size_t n, std::uint8_t modifier)
-{
+void addExtra(ExtraCodes& extra, TextPosition at, const std::uint8_t* bytes, std::size_t n, std::uint8_t modifier) {
     if (!extra.used) {
         extra.bytes.insert(extra.bytes.end(), at.elements, kExtraPlaceholder);
         extra.chars = at.chars;
@@ -132,8 +127,7 @@ void addExtra(ExtraCodes& extra, TextPosition at, const std::uint8_t* bytes, std
 }
 
 void addUnprintable(std::vector<std::uint8_t>& records, const ExtraCodes& extra, TextPosition at,
-                    const std::uint8_t* bytes, std::size_t n)
-{
+                    const std::uint8_t* bytes, std::size_t n) {
     // The position counts bytes of the extra section as it would stand at this character.
     std::size_t pos = at.elements;
     if (extra.used) pos = extra.bytes.size() + (at.chars - extra.chars) - extra.modifierPrefix;
@@ -144,8 +138,7 @@ void addUnprintable(std::vector<std::uint8_t>& records, const ExtraCodes& extra,
     records.insert(records.end(), bytes, bytes + n);
 }
 
-void writeFlags(std::vector<std::uint8_t>& out, std::vector<std::uint8_t> flags)
-{
+void writeFlags(std::vector<std::uint8_t>& out, std::vector<std::uint8_t> flags) {
     while (!flags.empty() && flags.back() == kFlagTrimmed) flags.pop_back();
     std::uint8_t cur = kFlagPackStart;
     int filled = 0;
@@ -161,8 +154,7 @@ void writeFlags(std::vector<std::uint8_t>& out, std::vector<std::uint8_t> flags)
     out.insert(out.end(), std::begin(kFlagSuffix), std::end(kFlagSuffix));
 }
 
-void appendGeneralLegacy(std::vector<std::uint8_t>& out, std::u16string_view text, bool ascending)
-{
+void appendGeneralLegacy(std::vector<std::uint8_t>& out, std::u16string_view text, bool ascending) {
     const std::size_t start = out.size();
     ExtraCodes extra;
     std::vector<std::uint8_t> unprintable;
@@ -182,9 +174,7 @@ void appendGeneralLegacy(std::vector<std::uint8_t>& out, std::u16string_view tex
         switch (kind) {
         case CharKind::Ignored: break;
         case CharKind::Simple:
-        case CharKind::Significant:
-            writeInline();
-            break;
+        case CharKind::Significant: writeInline(); break;
         case CharKind::International:
             writeInline();
             addExtra(extra, at, bytes + code.firstLength, code.extraLength, 0);
@@ -195,12 +185,8 @@ void appendGeneralLegacy(std::vector<std::uint8_t>& out, std::u16string_view tex
             flags.push_back(code.flag);
             anyFlags = true;
             break;
-        case CharKind::UnprintableExt:
-            addExtra(extra, at, nullptr, 0, code.flag);
-            break;
-        case CharKind::Unprintable:
-            addUnprintable(unprintable, extra, at, bytes, code.firstLength);
-            break;
+        case CharKind::UnprintableExt: addExtra(extra, at, nullptr, 0, code.flag); break;
+        case CharKind::Unprintable: addUnprintable(unprintable, extra, at, bytes, code.firstLength); break;
         }
     }
     out.push_back(kEndText);
@@ -235,8 +221,7 @@ void appendGeneralLegacy(std::vector<std::uint8_t>& out, std::u16string_view tex
 // "significant" characters since the previous one and the accent nibble, then 0; padded with a
 // zero nibble to whole bytes. Descending complements the whole segment.
 
-const CharCode& general97Code(char16_t c)
-{
+const CharCode& general97Code(char16_t c) {
     static const CharCode ignored{0, 0, 0, 0, 0};
     // U+0000 sorts like the other control characters (Access 97 writes 0x10 for it, as for
     // U+0001; the code table leaves it out).
@@ -244,16 +229,15 @@ const CharCode& general97Code(char16_t c)
     if (c <= 0xFF) return detail::kGeneral97Codes[c];
     const detail::CodeMapping* first = detail::kGeneral97Mappings;
     const detail::CodeMapping* last = first + detail::kGeneral97MappingCount;
-    const auto* it = std::lower_bound(first, last, c,
-                                      [](const detail::CodeMapping& m, char16_t v) { return m.from < v; });
+    const auto* it =
+        std::lower_bound(first, last, c, [](const detail::CodeMapping& m, char16_t v) { return m.from < v; });
     if (it == last || it->from != c) return ignored;
     return detail::kGeneral97Codes[it->to];
 }
 
 // A letter that sorts as two letters (ß as "ss", æ as "ae") counts each of them when they are
 // letters that can carry an accent ("großmärkte" counts ß as two in Access 97's Northwind).
-std::size_t significantLetters(const std::uint8_t* bytes, std::size_t n)
-{
+std::size_t significantLetters(const std::uint8_t* bytes, std::size_t n) {
     static const auto significantCodes = [] {
         std::array<bool, 256> codes{};
         for (unsigned c = 1; c <= 0xFF; ++c) {
@@ -269,8 +253,7 @@ std::size_t significantLetters(const std::uint8_t* bytes, std::size_t n)
     return n;
 }
 
-void appendGeneral97(std::vector<std::uint8_t>& out, std::u16string_view text, bool ascending)
-{
+void appendGeneral97(std::vector<std::uint8_t>& out, std::u16string_view text, bool ascending) {
     const std::size_t start = out.size();
     std::vector<std::uint8_t> nibbles;
     std::size_t significant = 0;
@@ -310,16 +293,15 @@ void appendGeneral97(std::vector<std::uint8_t>& out, std::u16string_view text, b
 
 // Big-endian bytes of an integer of `width` bytes, sign bit flipped so that the order of
 // signed values is the order of the bytes.
-void appendOrderedInteger(std::vector<std::uint8_t>& out, std::uint64_t bits, int width, bool flipSign, bool ascending)
-{
+void appendOrderedInteger(std::vector<std::uint8_t>& out, std::uint64_t bits, int width, bool flipSign,
+                          bool ascending) {
     const std::size_t from = out.size();
     for (int i = width - 1; i >= 0; --i) out.push_back(static_cast<std::uint8_t>(bits >> (8 * i)));
     if (flipSign) out[from] ^= 0x80;
     if (!ascending) complement(out, from);
 }
 
-std::int64_t checkedInteger(const KeyValue& value, const KeyColumn& column, std::int64_t lo, std::int64_t hi)
-{
+std::int64_t checkedInteger(const KeyValue& value, const KeyColumn& column, std::int64_t lo, std::int64_t hi) {
     std::int64_t v = 0;
     if (const auto* i = std::get_if<std::int64_t>(&value)) {
         v = *i;
@@ -335,23 +317,20 @@ std::int64_t checkedInteger(const KeyValue& value, const KeyColumn& column, std:
     return v;
 }
 
-double checkedFloat(const KeyValue& value, const KeyColumn& column)
-{
+double checkedFloat(const KeyValue& value, const KeyColumn& column) {
     if (const auto* d = std::get_if<double>(&value)) return *d;
     if (const auto* i = std::get_if<std::int64_t>(&value)) return static_cast<double>(*i);
     throw KeyEncodingError(std::string("an index key on a ") + typeName(column.type) +
                            " column needs a number; convert the value first");
 }
 
-void checkAvailable(std::span<const std::uint8_t> key, std::size_t pos, std::size_t n)
-{
+void checkAvailable(std::span<const std::uint8_t> key, std::size_t pos, std::size_t n) {
     if (pos > key.size() || key.size() - pos < n)
         throw KeyEncodingError("index key ends in the middle of a value (" + std::to_string(key.size()) +
                                " bytes, needed " + std::to_string(pos + n) + "); the index page is damaged");
 }
 
-int fixedWidth(KeyColumnType type)
-{
+int fixedWidth(KeyColumnType type) {
     switch (type) {
     case KeyColumnType::Boolean:
     case KeyColumnType::Byte: return 1;
@@ -367,22 +346,19 @@ int fixedWidth(KeyColumnType type)
     }
 }
 
-}  // namespace
+} // namespace
 
-void appendNullKey(std::vector<std::uint8_t>& out, bool ascending)
-{
+void appendNullKey(std::vector<std::uint8_t>& out, bool ascending) {
     out.push_back(ascending ? kKeyAscendingNull : kKeyDescendingNull);
 }
 
-void appendIntegerKey(std::vector<std::uint8_t>& out, std::int64_t value, int width, bool ascending)
-{
+void appendIntegerKey(std::vector<std::uint8_t>& out, std::int64_t value, int width, bool ascending) {
     out.push_back(startFlag(ascending));
     // Byte is unsigned and keeps its bits; the signed types flip their sign bit.
     appendOrderedInteger(out, static_cast<std::uint64_t>(value), width, width != 1, ascending);
 }
 
-void appendFloatKey(std::vector<std::uint8_t>& out, double value, bool isSingle, bool ascending)
-{
+void appendFloatKey(std::vector<std::uint8_t>& out, double value, bool isSingle, bool ascending) {
     out.push_back(startFlag(ascending));
     const std::size_t from = out.size();
     std::uint64_t bits = 0;
@@ -400,18 +376,14 @@ void appendFloatKey(std::vector<std::uint8_t>& out, double value, bool isSingle,
     if (negative == ascending) complement(out, from);
 }
 
-void appendTextKey(std::vector<std::uint8_t>& out, std::u16string_view text, TextSortOrder order, bool ascending)
-{
+void appendTextKey(std::vector<std::uint8_t>& out, std::u16string_view text, TextSortOrder order, bool ascending) {
     out.push_back(startFlag(ascending));
     const std::u16string_view keyed = keyedText(text);
-    if (order == TextSortOrder::General97)
-        appendGeneral97(out, keyed, ascending);
-    else
-        appendGeneralLegacy(out, keyed, ascending);
+    if (order == TextSortOrder::General97) appendGeneral97(out, keyed, ascending);
+    else appendGeneralLegacy(out, keyed, ascending);
 }
 
-void appendKeyValue(std::vector<std::uint8_t>& out, const KeyColumn& column, const KeyValue& value)
-{
+void appendKeyValue(std::vector<std::uint8_t>& out, const KeyColumn& column, const KeyValue& value) {
     const bool asc = column.ascending;
     const bool isNull = std::holds_alternative<std::monostate>(value);
     if (column.type == KeyColumnType::Boolean) {
@@ -439,7 +411,9 @@ void appendKeyValue(std::vector<std::uint8_t>& out, const KeyColumn& column, con
     case KeyColumnType::Long:
         appendIntegerKey(out, checkedInteger(value, column, INT32_MIN, INT32_MAX), 4, asc);
         return;
-    case KeyColumnType::Currency: appendIntegerKey(out, checkedInteger(value, column, INT64_MIN, INT64_MAX), 8, asc); return;
+    case KeyColumnType::Currency:
+        appendIntegerKey(out, checkedInteger(value, column, INT64_MIN, INT64_MAX), 8, asc);
+        return;
     case KeyColumnType::Single: appendFloatKey(out, checkedFloat(value, column), true, asc); return;
     case KeyColumnType::Double:
     case KeyColumnType::DateTime: appendFloatKey(out, checkedFloat(value, column), false, asc); return;
@@ -470,8 +444,8 @@ void appendKeyValue(std::vector<std::uint8_t>& out, const KeyColumn& column, con
         if (!d) throw KeyEncodingError("an index key on a Decimal column needs a decimal value");
         // Jet 3/4 order: sign byte and big-endian magnitude, complemented when the sign equals
         // the direction, then the sign byte forced to 0x00 (negative) or 0xFF (positive).
-        const bool negative = d->negative && std::any_of(d->magnitude.begin(), d->magnitude.end(),
-                                                         [](std::uint8_t x) { return x != 0; });
+        const bool negative =
+            d->negative && std::any_of(d->magnitude.begin(), d->magnitude.end(), [](std::uint8_t x) { return x != 0; });
         out.push_back(startFlag(asc));
         const std::size_t from = out.size();
         out.push_back(negative ? 0x80 : 0x00);
@@ -482,13 +456,12 @@ void appendKeyValue(std::vector<std::uint8_t>& out, const KeyColumn& column, con
     }
     case KeyColumnType::Binary:
         throw KeyEncodingError("Access has no index key format for Binary columns; index another column");
-    case KeyColumnType::Boolean: break;  // handled above
+    case KeyColumnType::Boolean: break; // handled above
     }
     throw KeyEncodingError("unknown column type " + std::to_string(static_cast<int>(column.type)) + " in an index");
 }
 
-std::vector<std::uint8_t> encodeKey(std::span<const KeyColumn> columns, std::span<const KeyValue> values)
-{
+std::vector<std::uint8_t> encodeKey(std::span<const KeyColumn> columns, std::span<const KeyValue> values) {
     if (columns.size() != values.size())
         throw KeyEncodingError("an index of " + std::to_string(columns.size()) + " columns got " +
                                std::to_string(values.size()) + " values");
@@ -497,8 +470,7 @@ std::vector<std::uint8_t> encodeKey(std::span<const KeyColumn> columns, std::spa
     return out;
 }
 
-std::u16string utf8ToUtf16(std::string_view s)
-{
+std::u16string utf8ToUtf16(std::string_view s) {
     std::u16string out;
     out.reserve(s.size());
     std::size_t i = 0;
@@ -511,7 +483,9 @@ std::u16string utf8ToUtf16(std::string_view s)
         }
         char32_t cp = 0xFFFD;
         std::size_t len = 1;
-        auto cont = [&](std::size_t k) { return i + k < s.size() && (static_cast<unsigned char>(s[i + k]) & 0xC0) == 0x80; };
+        auto cont = [&](std::size_t k) {
+            return i + k < s.size() && (static_cast<unsigned char>(s[i + k]) & 0xC0) == 0x80;
+        };
         if (b0 < 0x80) {
             cp = b0;
         } else if ((b0 & 0xE0) == 0xC0 && cont(1)) {
@@ -539,8 +513,7 @@ std::u16string utf8ToUtf16(std::string_view s)
     return out;
 }
 
-std::size_t KeyReader::segmentLength(const KeyColumn& column) const
-{
+std::size_t KeyReader::segmentLength(const KeyColumn& column) const {
     checkAvailable(key_, pos_, 1);
     const std::uint8_t flag = key_[pos_];
     const bool isBoolean = column.type == KeyColumnType::Boolean;
@@ -581,8 +554,7 @@ std::size_t KeyReader::segmentLength(const KeyColumn& column) const
     }
 }
 
-KeyValue KeyReader::next(const KeyColumn& column)
-{
+KeyValue KeyReader::next(const KeyColumn& column) {
     const std::size_t len = segmentLength(column);
     const std::uint8_t flag = key_[pos_];
     const std::uint8_t* p = key_.data() + pos_ + 1;
@@ -620,14 +592,10 @@ KeyValue KeyReader::next(const KeyColumn& column)
         std::uint64_t bits = 0;
         for (int k = 0; k < width; ++k) bits = (bits << 8) | at(static_cast<std::size_t>(k));
         const std::uint64_t top = std::uint64_t{1} << (8 * width - 1);
-        if (bits & top)
-            bits ^= top;  // was non-negative
-        else
-            bits = ~bits & (width == 8 ? ~std::uint64_t{0} : 0xFFFFFFFFull);
-        if (width == 4)
-            result = static_cast<double>(std::bit_cast<float>(static_cast<std::uint32_t>(bits)));
-        else
-            result = std::bit_cast<double>(bits);
+        if (bits & top) bits ^= top; // was non-negative
+        else bits = ~bits & (width == 8 ? ~std::uint64_t{0} : 0xFFFFFFFFull);
+        if (width == 4) result = static_cast<double>(std::bit_cast<float>(static_cast<std::uint32_t>(bits)));
+        else result = std::bit_cast<double>(bits);
         break;
     }
     case KeyColumnType::Guid: {
@@ -653,8 +621,7 @@ KeyValue KeyReader::next(const KeyColumn& column)
     return result;
 }
 
-std::optional<std::int64_t> decodeIntegerKey(std::span<const std::uint8_t> key, KeyColumnType type, bool ascending)
-{
+std::optional<std::int64_t> decodeIntegerKey(std::span<const std::uint8_t> key, KeyColumnType type, bool ascending) {
     KeyReader reader(key);
     const KeyValue v = reader.next(KeyColumn{type, ascending, TextSortOrder::GeneralLegacy});
     if (const auto* i = std::get_if<std::int64_t>(&v)) return *i;
@@ -662,8 +629,7 @@ std::optional<std::int64_t> decodeIntegerKey(std::span<const std::uint8_t> key, 
     throw KeyEncodingError(std::string(typeName(type)) + " is not an integer type");
 }
 
-std::optional<double> decodeFloatKey(std::span<const std::uint8_t> key, KeyColumnType type, bool ascending)
-{
+std::optional<double> decodeFloatKey(std::span<const std::uint8_t> key, KeyColumnType type, bool ascending) {
     KeyReader reader(key);
     const KeyValue v = reader.next(KeyColumn{type, ascending, TextSortOrder::GeneralLegacy});
     if (const auto* d = std::get_if<double>(&v)) return *d;
@@ -671,4 +637,4 @@ std::optional<double> decodeFloatKey(std::span<const std::uint8_t> key, KeyColum
     throw KeyEncodingError(std::string(typeName(type)) + " is not a floating-point type");
 }
 
-}  // namespace jet
+} // namespace jet

@@ -42,8 +42,8 @@ IndexPage readIndexPage(DatabaseImpl& db, uint32_t pageNo, uint32_t owner) {
     out.prev = u32(p, f.indexPrevPageOffset);
     out.next = u32(p, f.indexNextPageOffset);
     out.tail = u32(p, f.indexTailPageOffset);
-    const uint16_t prefixLen = f.indexPrefixLengthSize == 1 ? p[f.indexPrefixLengthOffset]
-                                                            : u16(p, f.indexPrefixLengthOffset);
+    const uint16_t prefixLen =
+        f.indexPrefixLengthSize == 1 ? p[f.indexPrefixLengthOffset] : u16(p, f.indexPrefixLengthOffset);
     const size_t base = f.indexEntriesOffset();
     const size_t tailSize = out.type == page_type::IndexNode ? 8 : 4;
     std::vector<uint8_t> prefix;
@@ -77,8 +77,7 @@ IndexPage readIndexPage(DatabaseImpl& db, uint32_t pageNo, uint32_t owner) {
     return out;
 }
 
-IndexWalker::IndexWalker(DatabaseImpl& db, uint32_t rootPage, uint32_t owner,
-                         std::span<const uint8_t> from)
+IndexWalker::IndexWalker(DatabaseImpl& db, uint32_t rootPage, uint32_t owner, std::span<const uint8_t> from)
     : db_(&db), owner_(owner) {
     const uint32_t limit = db.file().readablePageCount();
     uint32_t pageNo = rootPage;
@@ -92,7 +91,10 @@ IndexWalker::IndexWalker(DatabaseImpl& db, uint32_t rootPage, uint32_t owner,
             break;
         }
         if (page.entries.empty()) {
-            if (page.tail == 0) { done_ = true; return; }
+            if (page.tail == 0) {
+                done_ = true;
+                return;
+            }
             pageNo = page.tail;
             continue;
         }
@@ -106,8 +108,8 @@ IndexWalker::IndexWalker(DatabaseImpl& db, uint32_t rootPage, uint32_t owner,
     // Position on the first entry >= from.
     while (true) {
         while (at_ < leaf_.entries.size() &&
-               std::lexicographical_compare(leaf_.entries[at_].key.begin(), leaf_.entries[at_].key.end(),
-                                            from.begin(), from.end())) {
+               std::lexicographical_compare(leaf_.entries[at_].key.begin(), leaf_.entries[at_].key.end(), from.begin(),
+                                            from.end())) {
             ++at_;
         }
         if (at_ < leaf_.entries.size() || leaf_.next == 0) break;
@@ -131,7 +133,8 @@ bool IndexWalker::next(IndexEntry& out) {
         if (++visited_ > limit) db_->file().corrupt(leafPage_, "links index pages in a loop");
         leafPage_ = leaf_.next;
         leaf_ = readIndexPage(*db_, leafPage_, owner_);
-        if (leaf_.type != page_type::IndexLeaf) db_->file().corrupt(leafPage_, "is a node page where a leaf page should follow");
+        if (leaf_.type != page_type::IndexLeaf)
+            db_->file().corrupt(leafPage_, "is a node page where a leaf page should follow");
         at_ = 0;
     }
     done_ = true;

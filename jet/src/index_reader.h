@@ -21,7 +21,7 @@ struct IndexPageEntry {
 };
 
 struct IndexPage {
-    uint8_t type = 0;     // 0x03 node, 0x04 leaf
+    uint8_t type = 0; // 0x03 node, 0x04 leaf
     uint32_t prev = 0, next = 0, tail = 0;
     std::vector<IndexPageEntry> entries;
 };

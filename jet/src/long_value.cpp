@@ -15,16 +15,15 @@ Bytes readLongValue(DatabaseImpl& db, std::span<const uint8_t> field, uint32_t p
     const uint32_t length = head & long_value::LengthMask;
     const uint64_t fileBytes = static_cast<uint64_t>(file.readablePageCount()) * file.pageSize();
     if (length > fileBytes) {
-        file.corrupt(page, "has a Memo or OLE value claiming " + std::to_string(length) +
-                               " bytes, more than the whole file");
+        file.corrupt(page,
+                     "has a Memo or OLE value claiming " + std::to_string(length) + " bytes, more than the whole file");
     }
     Bytes out;
     if (head & long_value::Inline) {
         if (field.size() - long_value::HeaderSize < length) {
             file.corrupt(page, "has an inline Memo or OLE value longer than its row");
         }
-        out.assign(field.begin() + long_value::HeaderSize,
-                   field.begin() + long_value::HeaderSize + length);
+        out.assign(field.begin() + long_value::HeaderSize, field.begin() + long_value::HeaderSize + length);
         return out;
     }
     if (length == 0) return out;
@@ -33,9 +32,8 @@ Bytes readLongValue(DatabaseImpl& db, std::span<const uint8_t> field, uint32_t p
     out.reserve(length);
     while (out.size() < length) {
         if (pointer == 0) {
-            file.corrupt(page, "has a Memo or OLE value whose chain ends after " +
-                                   std::to_string(out.size()) + " of " + std::to_string(length) +
-                                   " bytes");
+            file.corrupt(page, "has a Memo or OLE value whose chain ends after " + std::to_string(out.size()) + " of " +
+                                   std::to_string(length) + " bytes");
         }
         auto row = db.locateRow(RowId::fromPacked(pointer), 0);
         if (!row) {

@@ -3,8 +3,7 @@
 
 namespace jet {
 
-char32_t foldCase(char32_t c)
-{
+char32_t foldCase(char32_t c) {
     if (c < 0x80) return (c >= 'A' && c <= 'Z') ? c + 32 : c;
     if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 32;
     if (c >= 0x100 && c <= 0x17F) {
@@ -23,8 +22,7 @@ char32_t foldCase(char32_t c)
 namespace {
 
 // The next code point of UTF-8 text (U+FFFD for a broken sequence, one byte consumed).
-char32_t nextCodePoint(std::string_view s, std::size_t& i)
-{
+char32_t nextCodePoint(std::string_view s, std::size_t& i) {
     const auto b0 = static_cast<unsigned char>(s[i]);
     int extra = 0;
     char32_t cp = 0;
@@ -63,16 +61,14 @@ char32_t nextCodePoint(std::string_view s, std::size_t& i)
 
 } // namespace
 
-std::u32string decodeUtf8(std::string_view utf8)
-{
+std::u32string decodeUtf8(std::string_view utf8) {
     std::u32string out;
     out.reserve(utf8.size());
     for (std::size_t i = 0; i < utf8.size();) out.push_back(nextCodePoint(utf8, i));
     return out;
 }
 
-bool sameName(std::string_view a, std::string_view b)
-{
+bool sameName(std::string_view a, std::string_view b) {
     std::size_t i = 0, j = 0;
     while (i < a.size() && j < b.size()) {
         const auto x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[j]);

@@ -15,20 +15,17 @@ namespace {
 constexpr uint16_t kDeleted = 0x8000;
 constexpr uint16_t kOffsetMask = 0x1FFF;
 
-uint16_t slotWord(const Format& f, std::span<const uint8_t> page, unsigned slot)
-{
+uint16_t slotWord(const Format& f, std::span<const uint8_t> page, unsigned slot) {
     return u16(page, f.dataRowTableOffset + 2 * slot);
 }
 
 // End of the row offset table.
-uint32_t tableEnd(const Format& f, std::span<const uint8_t> page)
-{
+uint32_t tableEnd(const Format& f, std::span<const uint8_t> page) {
     return f.dataRowTableOffset + 2u * u16(page, f.dataRowCountOffset);
 }
 
 // Lowest row start on the page (page size when there are no rows).
-uint32_t lowestRow(const Format& f, std::span<const uint8_t> page)
-{
+uint32_t lowestRow(const Format& f, std::span<const uint8_t> page) {
     uint32_t low = f.pageSize;
     const uint16_t n = u16(page, f.dataRowCountOffset);
     for (unsigned i = 0; i < n; ++i) {
@@ -39,8 +36,7 @@ uint32_t lowestRow(const Format& f, std::span<const uint8_t> page)
     return low;
 }
 
-void setFree(const Format& f, std::span<uint8_t> page)
-{
+void setFree(const Format& f, std::span<uint8_t> page) {
     const uint32_t low = lowestRow(f, page);
     const uint32_t end = tableEnd(f, page);
     put16(page, 2, static_cast<uint16_t>(low > end ? low - end : 0));
@@ -49,8 +45,7 @@ void setFree(const Format& f, std::span<uint8_t> page)
 // Where each slot's bytes end: a row ends where the row stored before it (lower slot
 // number with a larger offset) begins. Computed from the offsets, so deleted slots keep
 // their extent.
-uint32_t rowEnd(const Format& f, std::span<const uint8_t> page, unsigned slot)
-{
+uint32_t rowEnd(const Format& f, std::span<const uint8_t> page, unsigned slot) {
     const uint32_t at = slotWord(f, page, slot) & kOffsetMask;
     uint32_t end = f.pageSize;
     const uint16_t n = u16(page, f.dataRowCountOffset);
@@ -61,8 +56,7 @@ uint32_t rowEnd(const Format& f, std::span<const uint8_t> page, unsigned slot)
     return end;
 }
 
-void putBe24(std::vector<uint8_t>& out, uint32_t v)
-{
+void putBe24(std::vector<uint8_t>& out, uint32_t v) {
     out.push_back(static_cast<uint8_t>(v >> 16));
     out.push_back(static_cast<uint8_t>(v >> 8));
     out.push_back(static_cast<uint8_t>(v));
@@ -70,8 +64,7 @@ void putBe24(std::vector<uint8_t>& out, uint32_t v)
 
 } // namespace
 
-std::vector<uint8_t> newDataPage(const Format& f, uint32_t owner)
-{
+std::vector<uint8_t> newDataPage(const Format& f, uint32_t owner) {
     std::vector<uint8_t> page(f.pageSize, 0);
     page[0] = page_type::Data;
     page[1] = 0x01;
@@ -82,8 +75,7 @@ std::vector<uint8_t> newDataPage(const Format& f, uint32_t owner)
 
 uint32_t maxRowSize(const Format& f) { return f.pageSize - f.dataRowTableOffset - 2; }
 
-uint32_t dataPageFreeSpace(const Format& f, std::span<const uint8_t> page)
-{
+uint32_t dataPageFreeSpace(const Format& f, std::span<const uint8_t> page) {
     const uint32_t low = lowestRow(f, page);
     const uint32_t end = tableEnd(f, page);
     return low > end ? low - end : 0;
@@ -91,8 +83,7 @@ uint32_t dataPageFreeSpace(const Format& f, std::span<const uint8_t> page)
 
 uint16_t dataPageSlotCount(const Format& f, std::span<const uint8_t> page) { return u16(page, f.dataRowCountOffset); }
 
-std::optional<uint8_t> dataPageAddRow(const Format& f, std::span<uint8_t> page, std::span<const uint8_t> row)
-{
+std::optional<uint8_t> dataPageAddRow(const Format& f, std::span<uint8_t> page, std::span<const uint8_t> row) {
     const uint16_t n = u16(page, f.dataRowCountOffset);
     if (n >= f.maxRowsPerPage) return std::nullopt;
     const uint32_t low = lowestRow(f, page);
@@ -107,22 +98,20 @@ std::optional<uint8_t> dataPageAddRow(const Format& f, std::span<uint8_t> page, 
     return static_cast<uint8_t>(n);
 }
 
-void dataPageDeleteRow(const Format& f, std::span<uint8_t> page, uint8_t slot)
-{
+void dataPageDeleteRow(const Format& f, std::span<uint8_t> page, uint8_t slot) {
     // Access marks a deleted row with both flag bits (0xC000); the deleted bit alone marks
     // the copy of a moved row, which an overflow pointer still reaches.
     const uint16_t w = slotWord(f, page, slot);
     put16(page, f.dataRowTableOffset + 2 * slot, static_cast<uint16_t>(w | kDeleted | 0x4000));
 }
 
-void dataPageMarkMoved(const Format& f, std::span<uint8_t> page, uint8_t slot)
-{
+void dataPageMarkMoved(const Format& f, std::span<uint8_t> page, uint8_t slot) {
     const uint16_t w = slotWord(f, page, slot);
     put16(page, f.dataRowTableOffset + 2 * slot, static_cast<uint16_t>((w & kOffsetMask) | kDeleted));
 }
 
-std::span<const uint8_t> dataPageRowBytes(const Format& f, std::span<const uint8_t> page, uint8_t slot, uint16_t* flags)
-{
+std::span<const uint8_t> dataPageRowBytes(const Format& f, std::span<const uint8_t> page, uint8_t slot,
+                                          uint16_t* flags) {
     if (slot >= u16(page, f.dataRowCountOffset)) return {};
     const uint16_t w = slotWord(f, page, slot);
     if (flags) *flags = w & ~kOffsetMask;
@@ -131,8 +120,8 @@ std::span<const uint8_t> dataPageRowBytes(const Format& f, std::span<const uint8
     return page.subspan(at, rowEnd(f, page, slot) - at);
 }
 
-bool dataPageReplaceRow(const Format& f, std::span<uint8_t> page, uint8_t slot, std::span<const uint8_t> row, uint16_t flags)
-{
+bool dataPageReplaceRow(const Format& f, std::span<uint8_t> page, uint8_t slot, std::span<const uint8_t> row,
+                        uint16_t flags) {
     const uint16_t n = u16(page, f.dataRowCountOffset);
     if (slot >= n) throw std::logic_error("dataPageReplaceRow: no such slot");
     // Rebuild the row area: every live row keeps its bytes, the slot gets the new ones.
@@ -167,8 +156,7 @@ bool dataPageReplaceRow(const Format& f, std::span<uint8_t> page, uint8_t slot, 
     return true;
 }
 
-std::vector<uint8_t> encodeInlineUsageMap(uint32_t start, std::span<const uint32_t> pages, size_t bitmapBytes)
-{
+std::vector<uint8_t> encodeInlineUsageMap(uint32_t start, std::span<const uint32_t> pages, size_t bitmapBytes) {
     std::vector<uint8_t> row(5 + bitmapBytes, 0);
     row[0] = 0x00;
     put32(row, 1, start);
@@ -181,15 +169,13 @@ std::vector<uint8_t> encodeInlineUsageMap(uint32_t start, std::span<const uint32
     return row;
 }
 
-size_t indexPageCapacity(const Format& f)
-{
+size_t indexPageCapacity(const Format& f) {
     return std::min<size_t>(f.pageSize - f.indexEntriesOffset(), f.indexEntryMaskSize * 8 - 1);
 }
 
 namespace {
 
-size_t sharedPrefix(std::span<const IndexPageEntry> entries)
-{
+size_t sharedPrefix(std::span<const IndexPageEntry> entries) {
     if (entries.size() < 2) return 0;
     size_t p = entries.front().key.size();
     for (const auto& e : entries) {
@@ -203,8 +189,7 @@ size_t sharedPrefix(std::span<const IndexPageEntry> entries)
 
 } // namespace
 
-size_t indexEntriesSize(std::span<const IndexPageEntry> entries, bool leaf)
-{
+size_t indexEntriesSize(std::span<const IndexPageEntry> entries, bool leaf) {
     const size_t prefix = sharedPrefix(entries);
     size_t total = 0;
     for (const auto& e : entries) total += e.key.size() + 4 + (leaf ? 0 : 4);
@@ -213,8 +198,7 @@ size_t indexEntriesSize(std::span<const IndexPageEntry> entries, bool leaf)
 }
 
 std::vector<uint8_t> buildIndexPage(const Format& f, bool leaf, uint32_t tdefPage, uint32_t prev, uint32_t next,
-                                    uint32_t tail, std::span<const IndexPageEntry> entries)
-{
+                                    uint32_t tail, std::span<const IndexPageEntry> entries) {
     const size_t prefix = sharedPrefix(entries);
     std::vector<uint8_t> data;
     std::vector<size_t> ends;

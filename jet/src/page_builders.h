@@ -28,8 +28,7 @@ uint32_t dataPageFreeSpace(const Format& format, std::span<const uint8_t> page);
 // Adds a row to the page, reusing a deleted slot's number when there is one only if
 // `reuseSlots`; returns the slot, or nullopt when the row does not fit. Keeps the free-space
 // field right.
-std::optional<uint8_t> dataPageAddRow(const Format& format, std::span<uint8_t> page,
-                                      std::span<const uint8_t> row);
+std::optional<uint8_t> dataPageAddRow(const Format& format, std::span<uint8_t> page, std::span<const uint8_t> row);
 
 // Marks slot `slot` deleted (0xC000, as Access does; the bytes stay).
 void dataPageDeleteRow(const Format& format, std::span<uint8_t> page, uint8_t slot);
@@ -39,12 +38,12 @@ void dataPageMarkMoved(const Format& format, std::span<uint8_t> page, uint8_t sl
 
 // Replaces the row in `slot` with `row` when the page has room (compacting the page if
 // needed); false when it does not fit. The slot number is kept.
-bool dataPageReplaceRow(const Format& format, std::span<uint8_t> page, uint8_t slot,
-                        std::span<const uint8_t> row, uint16_t flags = 0);
+bool dataPageReplaceRow(const Format& format, std::span<uint8_t> page, uint8_t slot, std::span<const uint8_t> row,
+                        uint16_t flags = 0);
 
 // The bytes of live slot `slot` (empty for deleted slots).
-std::span<const uint8_t> dataPageRowBytes(const Format& format, std::span<const uint8_t> page,
-                                          uint8_t slot, uint16_t* flags = nullptr);
+std::span<const uint8_t> dataPageRowBytes(const Format& format, std::span<const uint8_t> page, uint8_t slot,
+                                          uint16_t* flags = nullptr);
 uint16_t dataPageSlotCount(const Format& format, std::span<const uint8_t> page);
 
 // The largest row a fresh data page can take.
@@ -55,11 +54,9 @@ uint32_t maxRowSize(const Format& format);
 // An inline (type 0x00) usage map row describing `pages` relative to `start`, with a bitmap
 // of `bitmapBytes` bytes (64 in Jet 4 map rows). Pages outside the range are left out; the
 // caller checks fits first.
-std::vector<uint8_t> encodeInlineUsageMap(uint32_t start, std::span<const uint32_t> pages,
-                                          size_t bitmapBytes);
+std::vector<uint8_t> encodeInlineUsageMap(uint32_t start, std::span<const uint32_t> pages, size_t bitmapBytes);
 
 // ---- Index pages ---------------------------------------------------------------------------
-
 
 // Index page (type 0x03 node, 0x04 leaf), Jet 4 offsets (Jet 3 from Format):
 //
@@ -78,14 +75,12 @@ std::vector<uint8_t> encodeInlineUsageMap(uint32_t start, std::span<const uint32
 // 480     ...   entries: the first in full, the others without the shared prefix.
 //               Leaf entry: key, 3-byte big-endian data page, row slot.
 //               Node entry: the same, then the 4-byte big-endian child page.
-std::vector<uint8_t> buildIndexPage(const Format& format, bool leaf, uint32_t tdefPage,
-                                    uint32_t prev, uint32_t next, uint32_t tail,
-                                    std::span<const IndexPageEntry> entries);
+std::vector<uint8_t> buildIndexPage(const Format& format, bool leaf, uint32_t tdefPage, uint32_t prev, uint32_t next,
+                                    uint32_t tail, std::span<const IndexPageEntry> entries);
 
 // Bytes the entries take on one page (with the shared prefix taken out), and the most a page
 // can hold.
 size_t indexEntriesSize(std::span<const IndexPageEntry> entries, bool leaf);
 size_t indexPageCapacity(const Format& format);
-
 
 } // namespace jet::detail

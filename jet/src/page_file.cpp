@@ -26,8 +26,8 @@ constexpr size_t kHeaderMaskLength = 128;
 std::span<const uint8_t> headerMask() {
     static const std::array<uint8_t, kHeaderMaskLength> mask = [] {
         std::array<uint8_t, kHeaderMaskLength> m{};
-        const uint8_t key[4] = {kHeaderMaskKey & 0xFF, (kHeaderMaskKey >> 8) & 0xFF,
-                                (kHeaderMaskKey >> 16) & 0xFF, (kHeaderMaskKey >> 24) & 0xFF};
+        const uint8_t key[4] = {kHeaderMaskKey & 0xFF, (kHeaderMaskKey >> 8) & 0xFF, (kHeaderMaskKey >> 16) & 0xFF,
+                                (kHeaderMaskKey >> 24) & 0xFF};
         rc4Apply(key, m);
         return m;
     }();
@@ -42,8 +42,7 @@ PageFile::PageFile(const std::filesystem::path& path, bool writable, size_t cach
         const int e = errno;
         throw IoError(fileName_, std::nullopt,
                       "cannot open " + path.string() + ": " + std::strerror(e) +
-                          ". Check that the file exists and that you may " +
-                          (writable ? "write" : "read") + " it.");
+                          ". Check that the file exists and that you may " + (writable ? "write" : "read") + " it.");
     }
     try {
         parseHeader();
@@ -88,7 +87,7 @@ void PageFile::corruptFile(const std::string& what) const {
 // 0x42    20/40 database password (masked)
 // 0x6E    4     Jet 4: default sort order (2 bytes collation, 2 bytes version)
 void PageFile::parseHeader() {
-    struct stat st{};
+    struct stat st {};
     if (::fstat(fd_, &st) != 0) {
         throw IoError(fileName_, std::nullopt, "cannot read the size of " + path_.string() + ".");
     }
@@ -157,8 +156,7 @@ PageRef PageFile::page(uint32_t n) {
         if (auto it = pending_->find(n); it != pending_->end()) return std::make_shared<const Page>(it->second);
     }
     if (n >= pageCount_) {
-        corrupt(n, "is referenced but lies beyond the end of the file (" +
-                       std::to_string(pageCount_) + " pages)");
+        corrupt(n, "is referenced but lies beyond the end of the file (" + std::to_string(pageCount_) + " pages)");
     }
     if (auto it = cache_.find(n); it != cache_.end()) return it->second;
     auto buf = std::make_shared<Page>(format_->pageSize);
@@ -193,8 +191,8 @@ void PageFile::writePage(uint32_t n, std::span<const uint8_t> data) {
         if (put < 0 && errno == EINTR) continue;
         if (put <= 0) {
             throw IoError(fileName_, n,
-                          "cannot write page " + std::to_string(n) + " of " + fileName_ + ": " +
-                              std::strerror(errno) + ". Check the free disk space.");
+                          "cannot write page " + std::to_string(n) + " of " + fileName_ + ": " + std::strerror(errno) +
+                              ". Check the free disk space.");
         }
         done += static_cast<size_t>(put);
     }

@@ -23,13 +23,12 @@ namespace jet::detail {
 struct IoEvent {
     enum class Kind { Create, Write, Sync, Truncate, Remove, SyncFolder } kind;
     const std::filesystem::path& path;
-    uint64_t offset = 0;               // Write: byte offset; Truncate: the new length
-    std::span<const uint8_t> bytes{};  // Write: the bytes as they go to disk
+    uint64_t offset = 0;              // Write: byte offset; Truncate: the new length
+    std::span<const uint8_t> bytes{}; // Write: the bytes as they go to disk
 };
 extern void (*ioTraceHook)(const IoEvent&);
 inline void traceIo(IoEvent::Kind kind, const std::filesystem::path& path, uint64_t offset = 0,
-                    std::span<const uint8_t> bytes = {})
-{
+                    std::span<const uint8_t> bytes = {}) {
     if (ioTraceHook) ioTraceHook(IoEvent{kind, path, offset, bytes});
 }
 
@@ -67,8 +66,7 @@ public:
     void setPendingPages(const std::map<uint32_t, Page>* pages) { pending_ = pages; }
     // Pages a reader can ask for: those in the file and the writer's pending ones past its end.
     // Readers bound page numbers and lengths by this (pageCount() stays what is on disk).
-    uint32_t readablePageCount() const
-    {
+    uint32_t readablePageCount() const {
         if (!pending_ || pending_->empty()) return pageCount_;
         return std::max(pageCount_, pending_->rbegin()->first + 1);
     }

@@ -115,9 +115,7 @@ void syncFolderOf(const std::filesystem::path& file) {
 
 } // namespace
 
-std::filesystem::path PageFile::journalPath() const {
-    return std::filesystem::path(path_.string() + "-journal");
-}
+std::filesystem::path PageFile::journalPath() const { return std::filesystem::path(path_.string() + "-journal"); }
 
 void PageFile::loadJournal() {
     journalOld_.clear();
@@ -129,7 +127,7 @@ void PageFile::loadJournal() {
         ~Closer() { ::close(fd); }
     } closer{fd};
     const uint32_t ps = format_->pageSize;
-    struct stat st{};
+    struct stat st {};
     if (::fstat(fd, &st) != 0) return;
     uint8_t head[kHeaderSize];
     if (!readAll(fd, head, kHeaderSize, 0) || std::memcmp(head, kMagic, 16) != 0) return;

@@ -26,8 +26,7 @@ constexpr uint16_t kNamesBlock = 0x80;
 constexpr uint16_t kColumnBlock = 0x01;
 constexpr uint8_t kYesNo = 0x01;
 
-std::string utf16Name(std::span<const uint8_t> b)
-{
+std::string utf16Name(std::span<const uint8_t> b) {
     std::u16string s;
     for (size_t i = 0; i + 1 < b.size(); i += 2) s.push_back(static_cast<char16_t>(b[i] | (b[i + 1] << 8)));
     std::string out;
@@ -35,26 +34,45 @@ std::string utf16Name(std::span<const uint8_t> b)
         uint32_t c = s[i];
         if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size()) c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
         if (c < 0x80) out += static_cast<char>(c);
-        else if (c < 0x800) { out += static_cast<char>(0xC0 | (c >> 6)); out += static_cast<char>(0x80 | (c & 0x3F)); }
-        else if (c < 0x10000) { out += static_cast<char>(0xE0 | (c >> 12)); out += static_cast<char>(0x80 | ((c >> 6) & 0x3F)); out += static_cast<char>(0x80 | (c & 0x3F)); }
-        else { out += static_cast<char>(0xF0 | (c >> 18)); out += static_cast<char>(0x80 | ((c >> 12) & 0x3F)); out += static_cast<char>(0x80 | ((c >> 6) & 0x3F)); out += static_cast<char>(0x80 | (c & 0x3F)); }
+        else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
     }
     return out;
 }
 
-void appendUtf16(Bytes& out, const std::string& utf8)
-{
+void appendUtf16(Bytes& out, const std::string& utf8) {
     size_t i = 0;
     while (i < utf8.size()) {
         const auto b = static_cast<uint8_t>(utf8[i]);
         uint32_t c = b;
         size_t n = 1;
-        if (b >= 0xF0) { c = b & 0x07; n = 4; }
-        else if (b >= 0xE0) { c = b & 0x0F; n = 3; }
-        else if (b >= 0xC0) { c = b & 0x1F; n = 2; }
+        if (b >= 0xF0) {
+            c = b & 0x07;
+            n = 4;
+        } else if (b >= 0xE0) {
+            c = b & 0x0F;
+            n = 3;
+        } else if (b >= 0xC0) {
+            c = b & 0x1F;
+            n = 2;
+        }
         for (size_t k = 1; k < n && i + k < utf8.size(); ++k) c = (c << 6) | (static_cast<uint8_t>(utf8[i + k]) & 0x3F);
         i += n;
-        auto put = [&](uint32_t u) { out.push_back(static_cast<uint8_t>(u)); out.push_back(static_cast<uint8_t>(u >> 8)); };
+        auto put = [&](uint32_t u) {
+            out.push_back(static_cast<uint8_t>(u));
+            out.push_back(static_cast<uint8_t>(u >> 8));
+        };
         if (c >= 0x10000) {
             c -= 0x10000;
             put(0xD800 + (c >> 10));
@@ -65,15 +83,21 @@ void appendUtf16(Bytes& out, const std::string& utf8)
     }
 }
 
-void append16(Bytes& out, uint32_t v) { out.push_back(static_cast<uint8_t>(v)); out.push_back(static_cast<uint8_t>(v >> 8)); }
-void append32(Bytes& out, uint32_t v) { append16(out, v & 0xFFFF); append16(out, v >> 16); }
+void append16(Bytes& out, uint32_t v) {
+    out.push_back(static_cast<uint8_t>(v));
+    out.push_back(static_cast<uint8_t>(v >> 8));
+}
+void append32(Bytes& out, uint32_t v) {
+    append16(out, v & 0xFFFF);
+    append16(out, v >> 16);
+}
 
 } // namespace
 
-std::vector<std::string> requiredColumns(std::span<const uint8_t> blob)
-{
+std::vector<std::string> requiredColumns(std::span<const uint8_t> blob) {
     std::vector<std::string> out;
-    if (blob.size() < 4 || (std::memcmp(blob.data(), "MR2", 4) != 0 && std::memcmp(blob.data(), "KKD", 4) != 0)) return out;
+    if (blob.size() < 4 || (std::memcmp(blob.data(), "MR2", 4) != 0 && std::memcmp(blob.data(), "KKD", 4) != 0))
+        return out;
     std::vector<std::string> names;
     size_t p = 4;
     while (p + 6 <= blob.size()) {
@@ -102,7 +126,8 @@ std::vector<std::string> requiredColumns(std::span<const uint8_t> blob)
             const uint16_t nameIndex = u16(block, q + 4);
             const uint16_t valueLen = u16(block, q + 6);
             if (entryLen < 8 || q + entryLen > block.size() || 8u + valueLen > entryLen) break;
-            if (nameIndex < names.size() && names[nameIndex] == "Required" && dataType == kYesNo && valueLen >= 1 && block[q + 8] != 0)
+            if (nameIndex < names.size() && names[nameIndex] == "Required" && dataType == kYesNo && valueLen >= 1 &&
+                block[q + 8] != 0)
                 out.push_back(column);
             q += entryLen;
         }
@@ -110,8 +135,7 @@ std::vector<std::string> requiredColumns(std::span<const uint8_t> blob)
     return out;
 }
 
-Bytes encodeRequiredColumns(const std::vector<std::string>& columns)
-{
+Bytes encodeRequiredColumns(const std::vector<std::string>& columns) {
     Bytes out = {'M', 'R', '2', 0};
     Bytes names;
     Bytes required;

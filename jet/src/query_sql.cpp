@@ -47,8 +47,14 @@ std::string source(const std::string& name, const std::string& alias) {
 } // namespace
 
 namespace {
-struct Part { int64_t attribute; std::string order; std::vector<Value> values; };
-struct Columns { int attr, expr, flag, name1, name2; };
+struct Part {
+    int64_t attribute;
+    std::string order;
+    std::vector<Value> values;
+};
+struct Columns {
+    int attr, expr, flag, name1, name2;
+};
 std::string buildSql(std::vector<Part>& parts, const Columns& col);
 } // namespace
 
@@ -63,8 +69,8 @@ void readViewSql(DatabaseImpl& db, std::vector<CatalogEntry>& catalog) {
     }
     if (!def || byQuery.empty()) return;
     const int cAttr = def->findColumn("Attribute"), cExpr = def->findColumn("Expression"),
-              cFlag = def->findColumn("Flag"), cName1 = def->findColumn("Name1"),
-              cName2 = def->findColumn("Name2"), cObj = def->findColumn("ObjectId");
+              cFlag = def->findColumn("Flag"), cName1 = def->findColumn("Name1"), cName2 = def->findColumn("Name2"),
+              cObj = def->findColumn("ObjectId");
     if (cAttr < 0 || cObj < 0) return;
 
     const int cOrder = def->findColumn("Order");
@@ -91,7 +97,10 @@ std::string buildSql(std::vector<Part>& parts, const Columns& col) {
     std::vector<std::pair<std::string, std::string>> tables; // name, alias
     std::vector<std::string> columns, groups, orders;
     std::string where, having;
-    struct Join { int type; std::string left, right, on; };
+    struct Join {
+        int type;
+        std::string left, right, on;
+    };
     std::vector<Join> joins;
     // Within a clause the parts come in the order of their Order column.
     std::stable_sort(parts.begin(), parts.end(), [](const Part& a, const Part& b) {
@@ -101,7 +110,10 @@ std::string buildSql(std::vector<Part>& parts, const Columns& col) {
         const auto& v = part.values;
         const std::string expr = txt(v, cExpr), n1 = txt(v, cName1), n2 = txt(v, cName2);
         switch (part.attribute) {
-        case 3: options = static_cast<int>(num(v, cFlag)); top = n1; break;
+        case 3:
+            options = static_cast<int>(num(v, cFlag));
+            top = n1;
+            break;
         case 5: tables.emplace_back(n1, n2); break;
         case 6: columns.push_back(n1.empty() ? expr : expr + " AS " + bracket(n1)); break;
         case 7: joins.push_back({static_cast<int>(num(v, cFlag)), n1, n2, expr}); break;

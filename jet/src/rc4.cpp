@@ -26,8 +26,8 @@ void rc4Apply(std::span<const uint8_t> key, std::span<uint8_t> data) {
 
 void rc4ApplyPageKey(uint32_t databaseKey, uint32_t page, std::span<uint8_t> data) {
     const uint32_t k = databaseKey ^ page;
-    const uint8_t key[4] = {static_cast<uint8_t>(k), static_cast<uint8_t>(k >> 8),
-                            static_cast<uint8_t>(k >> 16), static_cast<uint8_t>(k >> 24)};
+    const uint8_t key[4] = {static_cast<uint8_t>(k), static_cast<uint8_t>(k >> 8), static_cast<uint8_t>(k >> 16),
+                            static_cast<uint8_t>(k >> 24)};
     rc4Apply(key, data);
 }
 

@@ -105,9 +105,7 @@ std::span<const uint8_t> RowDecoder::columnBytes(std::span<const uint8_t> row, c
                                                  const ColumnDef& c) const {
     const auto& f = db_->format();
     if (c.isFixed()) {
-        const uint32_t size = c.type == ColumnType::Boolean ? 0
-                              : fixedSizeOf(c.type) ? fixedSizeOf(c.type)
-                                                    : c.length;
+        const uint32_t size = c.type == ColumnType::Boolean ? 0 : fixedSizeOf(c.type) ? fixedSizeOf(c.type) : c.length;
         const uint32_t at = f.rowCountSize + c.fixedOffset;
         if (at + size > l.fixedEnd) return {};
         return row.subspan(at, size);
@@ -185,8 +183,7 @@ Value RowDecoder::decodeValue(const ColumnDef& c, std::span<const uint8_t> b, ui
     return Value::null();
 }
 
-void RowDecoder::decode(std::span<const uint8_t> row, uint32_t page, std::vector<Value>& out,
-                        bool readLongValues) {
+void RowDecoder::decode(std::span<const uint8_t> row, uint32_t page, std::vector<Value>& out, bool readLongValues) {
     parseLayout(row, page, layout_);
     const auto& cols = table_->columns;
     out.resize(cols.size());

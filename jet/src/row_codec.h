@@ -23,8 +23,7 @@ struct RowLayout {
     uint32_t fixedEnd = 0;             // end of the fixed area
 
     bool present(uint16_t columnNumber) const {
-        return columnNumber < columnCount &&
-               (nullMask[columnNumber >> 3] & (1u << (columnNumber & 7))) != 0;
+        return columnNumber < columnCount && (nullMask[columnNumber >> 3] & (1u << (columnNumber & 7))) != 0;
     }
 };
 
@@ -36,8 +35,7 @@ public:
     void parseLayout(std::span<const uint8_t> row, uint32_t page, RowLayout& layout) const;
 
     // Decodes every column of table().columns into `out` (resized to fit).
-    void decode(std::span<const uint8_t> row, uint32_t page, std::vector<Value>& out,
-                bool readLongValues);
+    void decode(std::span<const uint8_t> row, uint32_t page, std::vector<Value>& out, bool readLongValues);
 
     // The bytes of one column in a parsed row (empty span for a null or absent value).
     std::span<const uint8_t> columnBytes(std::span<const uint8_t> row, const RowLayout& layout,

@@ -20,16 +20,14 @@ namespace jet::detail {
 
 namespace {
 
-void putLe(std::vector<uint8_t>& out, uint64_t v, int width)
-{
+void putLe(std::vector<uint8_t>& out, uint64_t v, int width) {
     const size_t at = out.size();
     out.resize(at + static_cast<size_t>(width));
     for (int i = 0; i < width; ++i) out[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
 }
 
 // Plain ASCII without NUL: one UTF-16 unit per byte, compressible as it stands.
-bool isPlainAscii(std::string_view s)
-{
+bool isPlainAscii(std::string_view s) {
     for (char ch : s)
         if (static_cast<unsigned char>(ch) - 1u >= 0x7Fu) return false;
     return true;
@@ -37,8 +35,7 @@ bool isPlainAscii(std::string_view s)
 
 std::string describe(const ColumnDef& c) { return "column [" + c.name + "] (" + columnTypeName(c.type) + ")"; }
 
-int64_t integralOf(const ColumnDef& c, const Value& v)
-{
+int64_t integralOf(const ColumnDef& c, const Value& v) {
     switch (v.kind()) {
     case Value::Kind::Boolean: return v.asBoolean() ? -1 : 0;
     case Value::Kind::Byte: return v.asByte();
@@ -51,13 +48,11 @@ int64_t integralOf(const ColumnDef& c, const Value& v)
             throw ValueError("the value " + v.toString() + " is not a whole number, as " + describe(c) + " needs");
         return static_cast<int64_t>(d);
     }
-    default:
-        throw ValueError(describe(c) + " cannot hold the value \"" + v.toString() + "\"; convert it first");
+    default: throw ValueError(describe(c) + " cannot hold the value \"" + v.toString() + "\"; convert it first");
     }
 }
 
-double floatingOf(const ColumnDef& c, const Value& v)
-{
+double floatingOf(const ColumnDef& c, const Value& v) {
     switch (v.kind()) {
     case Value::Kind::Single: return v.asSingle();
     case Value::Kind::Double: return v.asDouble();
@@ -67,13 +62,11 @@ double floatingOf(const ColumnDef& c, const Value& v)
     case Value::Kind::Byte:
     case Value::Kind::Integer:
     case Value::Kind::Long: return static_cast<double>(v.toInt64());
-    default:
-        throw ValueError(describe(c) + " cannot hold the value \"" + v.toString() + "\"; convert it first");
+    default: throw ValueError(describe(c) + " cannot hold the value \"" + v.toString() + "\"; convert it first");
     }
 }
 
-void checkRange(const ColumnDef& c, int64_t v, int64_t lo, int64_t hi)
-{
+void checkRange(const ColumnDef& c, int64_t v, int64_t lo, int64_t hi) {
     if (v < lo || v > hi)
         throw ValueError("the value " + std::to_string(v) + " is out of range for " + describe(c) + " (" +
                          std::to_string(lo) + " to " + std::to_string(hi) + ")");
@@ -81,8 +74,7 @@ void checkRange(const ColumnDef& c, int64_t v, int64_t lo, int64_t hi)
 
 } // namespace
 
-std::vector<uint8_t> encodeJet4Text(std::string_view utf8, bool allowCompression, size_t maxChars)
-{
+std::vector<uint8_t> encodeJet4Text(std::string_view utf8, bool allowCompression, size_t maxChars) {
     if (isPlainAscii(utf8)) {
         // The common case, without the detour through UTF-16.
         if (maxChars != 0 && utf8.size() > maxChars)
@@ -127,18 +119,15 @@ std::vector<uint8_t> encodeJet4Text(std::string_view utf8, bool allowCompression
     return out;
 }
 
-EncodedColumn encodeValue(const Format& format, const ColumnDef& c, const Value& v)
-{
+EncodedColumn encodeValue(const Format& format, const ColumnDef& c, const Value& v) {
     EncodedColumn out;
     if (v.isNull()) return out;
     out.present = true;
     auto& b = out.bytes;
     switch (c.type) {
     case ColumnType::Boolean:
-        if (v.kind() == Value::Kind::Boolean)
-            out.present = v.asBoolean();
-        else
-            out.present = integralOf(c, v) != 0;
+        if (v.kind() == Value::Kind::Boolean) out.present = v.asBoolean();
+        else out.present = integralOf(c, v) != 0;
         return out;
     case ColumnType::Byte: {
         const int64_t x = integralOf(c, v);
@@ -164,7 +153,8 @@ EncodedColumn encodeValue(const Format& format, const ColumnDef& c, const Value&
             scaled = v.asCurrency().scaled;
         } else if (v.kind() == Value::Kind::Single || v.kind() == Value::Kind::Double) {
             const double d = floatingOf(c, v) * 10000.0;
-            if (!std::isfinite(d) || std::fabs(d) > 9.2e18) throw ValueError("the value " + v.toString() + " is out of range for " + describe(c));
+            if (!std::isfinite(d) || std::fabs(d) > 9.2e18)
+                throw ValueError("the value " + v.toString() + " is out of range for " + describe(c));
             scaled = static_cast<int64_t>(std::llround(d));
         } else {
             const int64_t x = integralOf(c, v);
@@ -179,16 +169,15 @@ EncodedColumn encodeValue(const Format& format, const ColumnDef& c, const Value&
         putLe(b, std::bit_cast<uint32_t>(f), 4);
         return out;
     }
-    case ColumnType::Double:
-        putLe(b, std::bit_cast<uint64_t>(floatingOf(c, v)), 8);
-        return out;
+    case ColumnType::Double: putLe(b, std::bit_cast<uint64_t>(floatingOf(c, v)), 8); return out;
     case ColumnType::DateTime:
         if (v.kind() != Value::Kind::DateTime && v.kind() != Value::Kind::Double)
             throw ValueError(describe(c) + " needs a date; \"" + v.toString() + "\" is not one");
         putLe(b, std::bit_cast<uint64_t>(floatingOf(c, v)), 8);
         return out;
     case ColumnType::Guid:
-        if (v.kind() != Value::Kind::Guid) throw ValueError(describe(c) + " needs a GUID; \"" + v.toString() + "\" is not one");
+        if (v.kind() != Value::Kind::Guid)
+            throw ValueError(describe(c) + " needs a GUID; \"" + v.toString() + "\" is not one");
         {
             const Guid g = v.asGuid();
             b.assign(g.bytes.begin(), g.bytes.end());
@@ -204,7 +193,9 @@ EncodedColumn encodeValue(const Format& format, const ColumnDef& c, const Value&
                 int diff = int(c.scale) - int(d.scale);
                 for (; diff > 0; --diff) m *= 10;
                 for (; diff < 0; ++diff) {
-                    if (m % 10 != 0) throw ValueError("the value " + v.toString() + " has more decimals than " + describe(c) + " keeps (" + std::to_string(c.scale) + ")");
+                    if (m % 10 != 0)
+                        throw ValueError("the value " + v.toString() + " has more decimals than " + describe(c) +
+                                         " keeps (" + std::to_string(c.scale) + ")");
                     m /= 10;
                 }
                 d.high = static_cast<uint64_t>(m >> 64);
@@ -223,7 +214,8 @@ EncodedColumn encodeValue(const Format& format, const ColumnDef& c, const Value&
         U128 limit = 1;
         for (int i = 0; i < c.precision; ++i) limit *= 10;
         if (c.precision > 0 && c.precision <= 38 && m >= limit)
-            throw ValueError("the value " + v.toString() + " has more digits than " + describe(c) + " holds (" + std::to_string(c.precision) + ")");
+            throw ValueError("the value " + v.toString() + " has more digits than " + describe(c) + " holds (" +
+                             std::to_string(c.precision) + ")");
         // Sign byte, then the 128-bit magnitude as four 32-bit little-endian words,
         // most significant word first.
         b.push_back(d.negative && m != 0 ? 0x80 : 0x00);
@@ -233,7 +225,8 @@ EncodedColumn encodeValue(const Format& format, const ColumnDef& c, const Value&
         return out;
     }
     case ColumnType::Text: {
-        if (v.kind() != Value::Kind::Text) throw ValueError(describe(c) + " needs text; convert \"" + v.toString() + "\" first");
+        if (v.kind() != Value::Kind::Text)
+            throw ValueError(describe(c) + " needs text; convert \"" + v.toString() + "\" first");
         if (format.isJet3()) throw ValueError("writing Access 97 text is not supported yet");
         try {
             b = encodeJet4Text(v.asText(), c.isCompressedUnicode(), c.length / 2);
@@ -246,18 +239,18 @@ EncodedColumn encodeValue(const Format& format, const ColumnDef& c, const Value&
     case ColumnType::Unknown0D: // undocumented binary types, kept as read
     case ColumnType::Unknown11:
         if (v.kind() != Value::Kind::Binary) throw ValueError(describe(c) + " needs binary data");
-        if (v.asBinary().size() > c.length) throw ValueError("the value has " + std::to_string(v.asBinary().size()) + " bytes, more than the " + std::to_string(c.length) + " " + describe(c) + " holds");
+        if (v.asBinary().size() > c.length)
+            throw ValueError("the value has " + std::to_string(v.asBinary().size()) + " bytes, more than the " +
+                             std::to_string(c.length) + " " + describe(c) + " holds");
         b = v.asBinary();
         return out;
     case ColumnType::Memo:
-    case ColumnType::Ole:
-        throw std::logic_error("encodeValue: long values go through the long-value writer");
+    case ColumnType::Ole: throw std::logic_error("encodeValue: long values go through the long-value writer");
     }
     throw ValueError(describe(c) + " has a type this engine cannot write");
 }
 
-std::vector<uint8_t> assembleRow(const Format& format, const TableDef& table, std::span<const EncodedColumn> cols)
-{
+std::vector<uint8_t> assembleRow(const Format& format, const TableDef& table, std::span<const EncodedColumn> cols) {
     if (format.isJet3()) throw std::logic_error("assembleRow: Access 97 rows are not written yet");
     const uint16_t columnCount = table.maxColumns;
     uint32_t fixedEnd = 0;
@@ -298,7 +291,8 @@ std::vector<uint8_t> assembleRow(const Format& format, const TableDef& table, st
         std::array<uint16_t, 256> offsets; // the first varSlots are set below
         for (uint16_t s = 0; s < varSlots; ++s) {
             offsets[s] = static_cast<uint16_t>(row.size());
-            if (byVarSlot[s] && byVarSlot[s]->present) row.insert(row.end(), byVarSlot[s]->bytes.begin(), byVarSlot[s]->bytes.end());
+            if (byVarSlot[s] && byVarSlot[s]->present)
+                row.insert(row.end(), byVarSlot[s]->bytes.begin(), byVarSlot[s]->bytes.end());
         }
         const uint16_t eod = static_cast<uint16_t>(row.size());
         putLe(row, eod, 2);

@@ -50,7 +50,6 @@ std::vector<uint8_t> encodeJet4Text(std::string_view utf8, bool allowCompression
 // ...     m     null mask, (columns + 7) / 8 bytes, bit = column number, 1 = present
 //               (Yes/No: 1 = Yes)
 // Tables without variable columns end after the fixed area with the null mask only.
-std::vector<uint8_t> assembleRow(const Format& format, const TableDef& table,
-                                 std::span<const EncodedColumn> columns);
+std::vector<uint8_t> assembleRow(const Format& format, const TableDef& table, std::span<const EncodedColumn> columns);
 
 } // namespace jet::detail

@@ -5,8 +5,7 @@ namespace jet::detail {
 
 namespace {
 
-const ColumnDef* columnByNumber(const TableDef& table, uint16_t number, size_t* position)
-{
+const ColumnDef* columnByNumber(const TableDef& table, uint16_t number, size_t* position) {
     for (size_t i = 0; i < table.columns.size(); ++i) {
         if (table.columns[i].number == number) {
             if (position) *position = i;
@@ -18,8 +17,7 @@ const ColumnDef* columnByNumber(const TableDef& table, uint16_t number, size_t* 
 
 } // namespace
 
-KeyColumn keyColumnFor(const Format& format, const ColumnDef& column, bool ascending)
-{
+KeyColumn keyColumnFor(const Format& format, const ColumnDef& column, bool ascending) {
     KeyColumn k;
     k.type = static_cast<KeyColumnType>(column.type);
     if (column.type == ColumnType::Ole) k.type = KeyColumnType::Binary;
@@ -28,8 +26,7 @@ KeyColumn keyColumnFor(const Format& format, const ColumnDef& column, bool ascen
     return k;
 }
 
-KeyValue keyValueFor(const ColumnDef& column, const Value& v)
-{
+KeyValue keyValueFor(const ColumnDef& column, const Value& v) {
     switch (v.kind()) {
     case Value::Kind::Null: return std::monostate{};
     case Value::Kind::Boolean: return v.asBoolean();
@@ -65,8 +62,7 @@ KeyValue keyValueFor(const ColumnDef& column, const Value& v)
 }
 
 std::vector<uint8_t> rowKey(const Format& format, const TableDef& table, const IndexDef& index,
-                            std::span<const Value> row)
-{
+                            std::span<const Value> row) {
     std::vector<uint8_t> key;
     key.reserve(16 * index.columns.size());
     for (const IndexColumn& ic : index.columns) {
@@ -78,8 +74,7 @@ std::vector<uint8_t> rowKey(const Format& format, const TableDef& table, const I
     return key;
 }
 
-bool rowKeyAllNull(const TableDef& table, const IndexDef& index, std::span<const Value> row)
-{
+bool rowKeyAllNull(const TableDef& table, const IndexDef& index, std::span<const Value> row) {
     for (const IndexColumn& ic : index.columns) {
         size_t pos = 0;
         if (columnByNumber(table, ic.columnNumber, &pos) && !row[pos].isNull()) return false;

@@ -18,8 +18,7 @@ RowSlot dataPageRow(const PageFile& file, const Page& page, uint32_t pageNo, uns
     const auto& f = file.format();
     const uint16_t n = dataPageRowCount(file, page, pageNo);
     if (slot >= n) {
-        file.corrupt(pageNo, "has no row " + std::to_string(slot) + " (it holds " +
-                                 std::to_string(n) + ")");
+        file.corrupt(pageNo, "has no row " + std::to_string(slot) + " (it holds " + std::to_string(n) + ")");
     }
     const uint16_t raw = u16(page, f.dataRowTableOffset + 2 * slot);
     RowSlot r;
@@ -29,8 +28,8 @@ RowSlot dataPageRow(const PageFile& file, const Page& page, uint32_t pageNo, uns
     if (slot > 0) end = u16(page, f.dataRowTableOffset + 2 * (slot - 1)) & row_flags::OffsetMask;
     if (start < f.dataRowTableOffset + 2u * n || end > f.pageSize || start > end) {
         if (r.deleted()) return r; // a deleted slot's bounds need not hold
-        file.corrupt(pageNo, "has row " + std::to_string(slot) + " outside the page (" +
-                                 std::to_string(start) + ".." + std::to_string(end) + ")");
+        file.corrupt(pageNo, "has row " + std::to_string(slot) + " outside the page (" + std::to_string(start) + ".." +
+                                 std::to_string(end) + ")");
     }
     r.bytes = std::span<const uint8_t>(page.data() + start, end - start);
     return r;

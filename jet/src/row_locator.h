@@ -29,8 +29,8 @@ inline constexpr uint16_t OffsetMask = 0x1FFF;
 } // namespace row_flags
 
 struct RowSlot {
-    uint16_t flags = 0;                 // row_flags bits
-    std::span<const uint8_t> bytes;     // the row's bytes on the page
+    uint16_t flags = 0;             // row_flags bits
+    std::span<const uint8_t> bytes; // the row's bytes on the page
     bool deleted() const { return flags & row_flags::Deleted; }
     bool overflow() const { return flags & row_flags::Overflow; }
 };

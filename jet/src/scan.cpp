@@ -8,8 +8,8 @@
 namespace jet::detail {
 
 RowScanner::RowScanner(DatabaseImpl& db, std::shared_ptr<const TableDef> table, bool readLongValues)
-    : db_(&db), table_(std::move(table)), readLongValues_(readLongValues),
-      map_(db.file(), table_->usageMap), decoder_(db, *table_) {}
+    : db_(&db), table_(std::move(table)), readLongValues_(readLongValues), map_(db.file(), table_->usageMap),
+      decoder_(db, *table_) {}
 
 bool RowScanner::advance(std::span<const uint8_t>& row) {
     auto& file = db_->file();
@@ -20,8 +20,7 @@ bool RowScanner::advance(std::span<const uint8_t>& row) {
             if (s.overflow()) {
                 // The row moved to another page; the slot keeps its place in the order
                 // and its row id (indexes point here). The moved copy is marked deleted.
-                auto moved = db_->locateRow(RowId{pageNo_, static_cast<uint8_t>(slot_ - 1)},
-                                            table_->definitionPage);
+                auto moved = db_->locateRow(RowId{pageNo_, static_cast<uint8_t>(slot_ - 1)}, table_->definitionPage);
                 if (!moved) continue;
                 rowPage_ = moved->id.page;
                 overflowPage_ = moved->page;

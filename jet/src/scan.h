@@ -38,8 +38,8 @@ private:
     RowDecoder decoder_;
     PageRef page_;
     uint32_t pageNo_ = 0;
-    uint32_t rowPage_ = 0;   // page the current row's bytes are on
-    PageRef overflowPage_;   // keeps a followed overflow row alive
+    uint32_t rowPage_ = 0; // page the current row's bytes are on
+    PageRef overflowPage_; // keeps a followed overflow row alive
     uint32_t nextFrom_ = 0;
     unsigned slot_ = 0;
     unsigned slots_ = 0;

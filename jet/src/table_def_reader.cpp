@@ -26,8 +26,7 @@ std::vector<uint8_t> readTableDefBytes(DatabaseImpl& db, uint32_t first) {
         if (hops > file.readablePageCount()) file.corrupt(first, "has a table definition chain that loops");
         auto page = file.page(pageNo);
         if ((*page)[0] != page_type::TableDefinition) {
-            file.corrupt(pageNo, "should hold a table definition but has page type " +
-                                     std::to_string((*page)[0]));
+            file.corrupt(pageNo, "should hold a table definition but has page type " + std::to_string((*page)[0]));
         }
         if (out.empty()) out.assign(page->begin(), page->end());
         else out.insert(out.end(), page->begin() + 8, page->end());
@@ -41,15 +40,26 @@ namespace {
 // Bounds-checked reading of the definition bytes.
 class DefReader {
 public:
-    DefReader(const PageFile& file, uint32_t page, std::span<const uint8_t> b)
-        : file_(file), page_(page), b_(b) {}
+    DefReader(const PageFile& file, uint32_t page, std::span<const uint8_t> b) : file_(file), page_(page), b_(b) {}
     void need(size_t at, size_t len) const {
         if (!fits(b_.size(), at, len)) file_.corrupt(page_, "has a table definition that ends early");
     }
-    uint8_t u8at(size_t at) const { need(at, 1); return b_[at]; }
-    uint16_t u16at(size_t at) const { need(at, 2); return u16(b_, at); }
-    uint32_t u32at(size_t at) const { need(at, 4); return u32(b_, at); }
-    std::span<const uint8_t> bytes(size_t at, size_t len) const { need(at, len); return b_.subspan(at, len); }
+    uint8_t u8at(size_t at) const {
+        need(at, 1);
+        return b_[at];
+    }
+    uint16_t u16at(size_t at) const {
+        need(at, 2);
+        return u16(b_, at);
+    }
+    uint32_t u32at(size_t at) const {
+        need(at, 4);
+        return u32(b_, at);
+    }
+    std::span<const uint8_t> bytes(size_t at, size_t len) const {
+        need(at, len);
+        return b_.subspan(at, len);
+    }
     [[noreturn]] void fail(const std::string& what) const { file_.corrupt(page_, what); }
 
 private:
@@ -132,8 +142,7 @@ std::shared_ptr<TableDef> readTableDef(DatabaseImpl& db, uint32_t page, std::str
         if (!isKnownColumnType(type)) {
             throw UnsupportedError(file.fileName(), page,
                                    "page " + std::to_string(page) + " of " + file.fileName() +
-                                       " defines a column of unknown type " +
-                                       std::to_string(type) +
+                                       " defines a column of unknown type " + std::to_string(type) +
                                        "; this engine reads the types of Access 97 to 2003.");
         }
         c.type = static_cast<ColumnType>(type);

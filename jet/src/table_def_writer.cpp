@@ -20,14 +20,18 @@ constexpr size_t kMaxIndexColumns = 10;
 struct Out {
     std::vector<uint8_t>& b;
     void u8(uint8_t v) { b.push_back(v); }
-    void u16(uint16_t v) { b.push_back(static_cast<uint8_t>(v)); b.push_back(static_cast<uint8_t>(v >> 8)); }
-    void u32(uint32_t v) { for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i))); }
+    void u16(uint16_t v) {
+        b.push_back(static_cast<uint8_t>(v));
+        b.push_back(static_cast<uint8_t>(v >> 8));
+    }
+    void u32(uint32_t v) {
+        for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    }
     void zeros(size_t n) { b.insert(b.end(), n, 0); }
     void bytes(std::span<const uint8_t> v) { b.insert(b.end(), v.begin(), v.end()); }
 };
 
-void putName(Out& out, std::string_view name)
-{
+void putName(Out& out, std::string_view name) {
     const std::vector<uint8_t> ucs2 = toUcs2(name);
     out.u16(static_cast<uint16_t>(ucs2.size()));
     out.bytes(ucs2);
@@ -35,8 +39,7 @@ void putName(Out& out, std::string_view name)
 
 } // namespace
 
-std::vector<uint8_t> toUcs2(std::string_view utf8)
-{
+std::vector<uint8_t> toUcs2(std::string_view utf8) {
     const std::u16string units = utf8ToUtf16(utf8);
     std::vector<uint8_t> out;
     out.reserve(units.size() * 2);
@@ -47,9 +50,7 @@ std::vector<uint8_t> toUcs2(std::string_view utf8)
     return out;
 }
 
-std::vector<uint8_t> encodeTableDefinition(const Format& format, const TableDef& table,
-                                           const TableDefExtras& extras)
-{
+std::vector<uint8_t> encodeTableDefinition(const Format& format, const TableDef& table, const TableDefExtras& extras) {
     if (format.isJet3()) {
         throw std::logic_error("encodeTableDefinition: Access 97 definitions are not written yet");
     }
@@ -152,17 +153,14 @@ std::vector<uint8_t> encodeTableDefinition(const Format& format, const TableDef&
     return buf;
 }
 
-size_t tableDefinitionPagesNeeded(const Format& format, size_t streamLength)
-{
+size_t tableDefinitionPagesNeeded(const Format& format, size_t streamLength) {
     const size_t ps = format.pageSize;
     if (streamLength <= ps) return 1;
     return 1 + (streamLength - ps + (ps - 8) - 1) / (ps - 8);
 }
 
-std::vector<std::vector<uint8_t>> paginateTableDefinition(const Format& format,
-                                                          std::span<const uint8_t> stream,
-                                                          std::span<const uint32_t> pages)
-{
+std::vector<std::vector<uint8_t>> paginateTableDefinition(const Format& format, std::span<const uint8_t> stream,
+                                                          std::span<const uint32_t> pages) {
     const size_t ps = format.pageSize;
     const size_t n = tableDefinitionPagesNeeded(format, stream.size());
     if (pages.size() != n) throw std::logic_error("paginateTableDefinition: wrong number of pages");

@@ -62,14 +62,12 @@ struct TableDefExtras {
 //               writes them for indexes without a relationship), type (1 primary key), 0 (4)
 // then          per logical index: 2-byte name length, UCS-2 name
 // then    10*k  per Memo/OLE column: number, used-pages map, free-pages map; ends with 0xFFFF
-std::vector<uint8_t> encodeTableDefinition(const Format& format, const TableDef& table,
-                                           const TableDefExtras& extras);
+std::vector<uint8_t> encodeTableDefinition(const Format& format, const TableDef& table, const TableDefExtras& extras);
 
 // Splits an encoded definition over pages: the first page keeps the stream's first
 // page-size bytes, each continuation page gets an 8-byte header and the next bytes.
 // `pages` are the page numbers to use (as many as pagesNeeded()).
-std::vector<std::vector<uint8_t>> paginateTableDefinition(const Format& format,
-                                                          std::span<const uint8_t> stream,
+std::vector<std::vector<uint8_t>> paginateTableDefinition(const Format& format, std::span<const uint8_t> stream,
                                                           std::span<const uint32_t> pages);
 size_t tableDefinitionPagesNeeded(const Format& format, size_t streamLength);
 

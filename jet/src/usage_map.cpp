@@ -54,8 +54,7 @@ std::optional<uint32_t> UsageMap::next(uint32_t from) {
         if (mp == 0) continue;
         auto page = file_->page(mp);
         if ((*page)[0] != page_type::UsageMap) {
-            file_->corrupt(mp, "should be a usage map page (type 5) but has type " +
-                                   std::to_string((*page)[0]));
+            file_->corrupt(mp, "should be a usage map page (type 5) but has type " + std::to_string((*page)[0]));
         }
         const uint64_t first = k * perPage;
         uint64_t i = from > first ? from - first : 0;

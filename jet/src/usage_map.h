@@ -48,9 +48,9 @@ public:
 private:
     PageFile* file_;
     bool inline_ = true;
-    uint32_t start_ = 0;                 // inline: first page described
-    std::vector<uint8_t> bitmap_;        // inline bitmap
-    std::vector<uint32_t> mapPages_;     // reference: bitmap pages
+    uint32_t start_ = 0;             // inline: first page described
+    std::vector<uint8_t> bitmap_;    // inline bitmap
+    std::vector<uint32_t> mapPages_; // reference: bitmap pages
 };
 
 } // namespace jet::detail

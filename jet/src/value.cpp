@@ -58,8 +58,7 @@ template <class F>
 char* formatShortest(F v, char* out) {
     const F a = v < 0 ? -v : v;
     const bool plain = a == 0 || (a >= F(1e-5) && a < F(1e15));
-    auto r = plain ? std::to_chars(out, out + 40, v, std::chars_format::fixed)
-                   : std::to_chars(out, out + 40, v);
+    auto r = plain ? std::to_chars(out, out + 40, v, std::chars_format::fixed) : std::to_chars(out, out + 40, v);
     return r.ptr;
 }
 
@@ -75,8 +74,7 @@ char* formatSingle(float v, char* out) { return formatShortest(v, out); }
 
 std::string Currency::toString() const {
     const bool neg = scaled < 0;
-    const U128 mag = neg ? static_cast<U128>(-(scaled + 1)) + 1
-                                      : static_cast<U128>(scaled);
+    const U128 mag = neg ? static_cast<U128>(-(scaled + 1)) + 1 : static_cast<U128>(scaled);
     return withScale(u128ToString(mag), 4, neg);
 }
 
@@ -109,18 +107,15 @@ DateTime DateTime::fromParts(const DateTimeParts& p) {
 std::string DateTime::toString() const {
     const auto p = parts();
     char buf[48];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", p.year, p.month, p.day,
-                  p.hour, p.minute, p.second);
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", p.year, p.month, p.day, p.hour, p.minute, p.second);
     return buf;
 }
 
 std::string Guid::toString() const {
     const auto& b = bytes;
     char buf[48];
-    std::snprintf(buf, sizeof buf,
-                  "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", b[3],
-                  b[2], b[1], b[0], b[5], b[4], b[7], b[6], b[8], b[9], b[10], b[11], b[12], b[13],
-                  b[14], b[15]);
+    std::snprintf(buf, sizeof buf, "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", b[3], b[2],
+                  b[1], b[0], b[5], b[4], b[7], b[6], b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]);
     return buf;
 }
 
@@ -192,7 +187,6 @@ std::string Value::toString() const {
     }
     return {};
 }
-
 
 int TableDef::findColumn(std::string_view n) const {
     for (size_t i = 0; i < columns.size(); ++i) {

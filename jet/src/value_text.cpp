@@ -12,21 +12,18 @@ namespace {
 
 __extension__ typedef unsigned __int128 U128;
 
-std::string_view trim(std::string_view s)
-{
+std::string_view trim(std::string_view s) {
     while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
     while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
     return s;
 }
 
-[[noreturn]] void bad(const ColumnDef& c, std::string_view text, const std::string& why)
-{
-    throw std::invalid_argument("\"" + std::string(text.substr(0, 60)) + "\" is not " + why + " for column [" + c.name + "] (" +
-                                columnTypeName(c.type) + ")");
+[[noreturn]] void bad(const ColumnDef& c, std::string_view text, const std::string& why) {
+    throw std::invalid_argument("\"" + std::string(text.substr(0, 60)) + "\" is not " + why + " for column [" + c.name +
+                                "] (" + columnTypeName(c.type) + ")");
 }
 
-int64_t parseInteger(const ColumnDef& c, std::string_view s, int64_t lo, int64_t hi)
-{
+int64_t parseInteger(const ColumnDef& c, std::string_view s, int64_t lo, int64_t hi) {
     int64_t v = 0;
     if (!s.empty() && s.front() == '+') s.remove_prefix(1);
     auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
@@ -43,8 +40,7 @@ int64_t parseInteger(const ColumnDef& c, std::string_view s, int64_t lo, int64_t
 }
 
 // An exact decimal: sign, digits, and the number of digits after the point, scaled to `scale`.
-bool parseScaled(std::string_view s, int scale, bool& negative, U128& out)
-{
+bool parseScaled(std::string_view s, int scale, bool& negative, U128& out) {
     negative = false;
     if (!s.empty() && (s.front() == '-' || s.front() == '+')) {
         negative = s.front() == '-';
@@ -78,8 +74,7 @@ bool parseScaled(std::string_view s, int scale, bool& negative, U128& out)
     return true;
 }
 
-bool digitsAt(std::string_view s, size_t at, size_t n, int& out)
-{
+bool digitsAt(std::string_view s, size_t at, size_t n, int& out) {
     if (at + n > s.size()) return false;
     out = 0;
     for (size_t i = at; i < at + n; ++i) {
@@ -89,8 +84,7 @@ bool digitsAt(std::string_view s, size_t at, size_t n, int& out)
     return true;
 }
 
-Value parseDate(const ColumnDef& c, std::string_view s)
-{
+Value parseDate(const ColumnDef& c, std::string_view s) {
     DateTimeParts p{};
     size_t timeAt = 0;
     if (s.size() >= 10 && s[4] == '-' && s[7] == '-') {
@@ -105,7 +99,8 @@ Value parseDate(const ColumnDef& c, std::string_view s)
     if (timeAt < s.size()) {
         if (s[timeAt] != ' ' && s[timeAt] != 'T') bad(c, s, "a date");
         const size_t t = timeAt + 1;
-        if (!digitsAt(s, t, 2, p.hour) || s.size() < t + 5 || s[t + 2] != ':' || !digitsAt(s, t + 3, 2, p.minute)) bad(c, s, "a time");
+        if (!digitsAt(s, t, 2, p.hour) || s.size() < t + 5 || s[t + 2] != ':' || !digitsAt(s, t + 3, 2, p.minute))
+            bad(c, s, "a time");
         if (s.size() > t + 5) {
             if (s[t + 5] != ':' || !digitsAt(s, t + 6, 2, p.second) || s.size() != t + 8) bad(c, s, "a time");
         }
@@ -116,8 +111,7 @@ Value parseDate(const ColumnDef& c, std::string_view s)
     return Value::dateTime(DateTime::fromParts(p));
 }
 
-Bytes parseHex(const ColumnDef& c, std::string_view s)
-{
+Bytes parseHex(const ColumnDef& c, std::string_view s) {
     if (s.size() >= 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) s.remove_prefix(2);
     if (s.size() % 2 != 0) bad(c, s, "hexadecimal bytes");
     Bytes out;
@@ -132,8 +126,7 @@ Bytes parseHex(const ColumnDef& c, std::string_view s)
 
 } // namespace
 
-Value valueFromText(const ColumnDef& c, std::string_view raw)
-{
+Value valueFromText(const ColumnDef& c, std::string_view raw) {
     const std::string_view s = (c.type == ColumnType::Text || c.type == ColumnType::Memo) ? raw : trim(raw);
     if (raw.empty()) return Value();
     switch (c.type) {
@@ -158,14 +151,16 @@ Value valueFromText(const ColumnDef& c, std::string_view raw)
     case ColumnType::Currency: {
         bool neg = false;
         U128 v = 0;
-        if (!parseScaled(s, 4, neg, v) || v > static_cast<U128>(INT64_MAX)) bad(c, s, "an amount with at most 4 decimals");
+        if (!parseScaled(s, 4, neg, v) || v > static_cast<U128>(INT64_MAX))
+            bad(c, s, "an amount with at most 4 decimals");
         const int64_t scaled = static_cast<int64_t>(v);
         return Value::currency(Currency{neg ? -scaled : scaled});
     }
     case ColumnType::Numeric: {
         bool neg = false;
         U128 v = 0;
-        if (!parseScaled(s, c.scale, neg, v)) bad(c, s, "a number with at most " + std::to_string(c.scale) + " decimals");
+        if (!parseScaled(s, c.scale, neg, v))
+            bad(c, s, "a number with at most " + std::to_string(c.scale) + " decimals");
         Decimal d;
         d.negative = neg && v != 0;
         d.precision = c.precision;

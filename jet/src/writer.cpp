@@ -41,13 +41,12 @@ void (*journalStepHook)() = nullptr;
 
 namespace {
 
-bool isBlank(const std::vector<uint8_t>& page)
-{
+bool isBlank(const std::vector<uint8_t>& page) {
     return std::all_of(page.begin(), page.end(), [](uint8_t b) { return b == 0; });
 }
 
-constexpr size_t kMapBitmapBytes = 64;    // inline usage-map bitmap in Jet 4 map rows
-constexpr size_t kMapRowSize = 69;        // 1 + 4 + 64
+constexpr size_t kMapBitmapBytes = 64;     // inline usage-map bitmap in Jet 4 map rows
+constexpr size_t kMapRowSize = 69;         // 1 + 4 + 64
 constexpr size_t kMaxMapPagePointers = 17; // reference form: (69 - 1) / 4
 constexpr size_t kFlushLimitPages = 8192;  // dirty pages kept before a flush (32 MB)
 constexpr size_t kInlineLongValueMax = 64; // Memo/OLE bytes kept in the row itself
@@ -56,11 +55,11 @@ constexpr size_t kInlineLongValueMax = 64; // Memo/OLE bytes kept in the row its
 
 // The pages of one usage map, held in memory and written back to its row.
 struct MapState {
-    uint32_t row = 0;                  // row pointer of the map
+    uint32_t row = 0; // row pointer of the map
     std::set<uint32_t> pages;
     std::vector<uint32_t> bitmapPages; // reference form: existing 0x05 pages, by index
     bool dirty = false;
-    bool inlineOnly = false;           // the global map: pages past its bitmap are left out
+    bool inlineOnly = false; // the global map: pages past its bitmap are left out
 };
 
 // ---- Write-back page cache ---------------------------------------------------------------
@@ -72,16 +71,14 @@ public:
     PageStore(const PageStore&) = delete;
     PageStore& operator=(const PageStore&) = delete;
 
-    std::span<const uint8_t> read(uint32_t n)
-    {
+    std::span<const uint8_t> read(uint32_t n) {
         if (auto* r = recent(n)) return *r;
         if (auto it = dirty_.find(n); it != dirty_.end()) return it->second;
         if (n >= file_.pageCount()) throw std::logic_error("PageStore::read past the end");
         held_ = file_.page(n);
         return *held_;
     }
-    std::vector<uint8_t>& edit(uint32_t n)
-    {
+    std::vector<uint8_t>& edit(uint32_t n) {
         // Inserts edit the same few pages (data, long values, index) over and over.
         if (auto* r = recent(n)) return *r;
         auto it = dirty_.find(n);
@@ -91,8 +88,7 @@ public:
     }
     // A new page, filled with `content`: a free page of the file when the global map lists
     // one, else a page at the end. The page leaves the global map of free pages.
-    uint32_t append(std::vector<uint8_t> content)
-    {
+    uint32_t append(std::vector<uint8_t> content) {
         uint32_t n = next_;
         if (globalFree_) {
             auto it = globalFree_->pages.begin();
@@ -120,8 +116,7 @@ public:
     // entries name rows written before), then usage maps (they list pages written before),
     // the table definitions (`last`: row counts, auto-numbers), and the pages a dropped table
     // freed (blanked) at the very end, once the catalog no longer names them.
-    void flush(const std::set<uint32_t>& last)
-    {
+    void flush(const std::set<uint32_t>& last) {
         if (dirty_.empty()) return;
         const uint32_t oldCount = file_.pageCount();
         auto rank = [&](uint32_t n, const std::vector<uint8_t>& page) {
@@ -175,8 +170,7 @@ private:
         std::vector<uint8_t>* page = nullptr;
     };
     std::array<Recent, 8> recent_{};
-    std::vector<uint8_t>* recent(uint32_t n)
-    {
+    std::vector<uint8_t>* recent(uint32_t n) {
         const Recent& r = recent_[n % recent_.size()];
         return r.page && r.number == n ? r.page : nullptr;
     }
@@ -186,9 +180,7 @@ private:
 
 // ---- Usage maps --------------------------------------------------------------------------
 
-
-void loadMap(PageFile& file, PageStore& store, MapState& m)
-{
+void loadMap(PageFile& file, PageStore& store, MapState& m) {
     (void)store;
     if (m.row == 0) return;
     UsageMap map(file, m.row);
@@ -201,8 +193,7 @@ void loadMap(PageFile& file, PageStore& store, MapState& m)
     }
 }
 
-void writeMap(const Format& f, PageStore& store, MapState& m)
-{
+void writeMap(const Format& f, PageStore& store, MapState& m) {
     if (!m.dirty || m.row == 0) return;
     m.dirty = false;
     std::vector<uint8_t> row;
@@ -254,8 +245,7 @@ struct TreePage {
     bool dirty = false;
 };
 
-bool entryLess(const IndexPageEntry& a, const std::vector<uint8_t>& key, RowId row)
-{
+bool entryLess(const IndexPageEntry& a, const std::vector<uint8_t>& key, RowId row) {
     const int c = std::memcmp(a.key.data(), key.data(), std::min(a.key.size(), key.size()));
     if (c != 0) return c < 0;
     if (a.key.size() != key.size()) return a.key.size() < key.size();
@@ -265,14 +255,11 @@ bool entryLess(const IndexPageEntry& a, const std::vector<uint8_t>& key, RowId r
 class IndexTree {
 public:
     IndexTree(DatabaseImpl& db, PageStore& store, uint32_t tdefPage, uint32_t root, MapState* owned)
-        : db_(db), store_(store), f_(db.format()), tdef_(tdefPage), root_(root), owned_(owned)
-    {
-    }
+        : db_(db), store_(store), f_(db.format()), tdef_(tdefPage), root_(root), owned_(owned) {}
 
     // Keeps memory flat: drops parsed pages that have not changed. Called only between
     // operations, never while references into pages_ are held.
-    void trim()
-    {
+    void trim() {
         if (pages_.size() <= 2 * dirty_.size() + 256) return;
         syncFastPath();
         fast_.valid = false;
@@ -283,8 +270,7 @@ public:
     }
 
     // True when an entry with exactly these key bytes exists.
-    bool containsKey(const std::vector<uint8_t>& key)
-    {
+    bool containsKey(const std::vector<uint8_t>& key) {
         if (fast_.valid) {
             // Appending past the last key (the common case of rising keys): one comparison.
             const TreePage& leaf = pages_.at(fast_.leaf);
@@ -299,8 +285,9 @@ public:
         uint32_t p = root_;
         for (int depth = 0; depth < 32; ++depth) {
             TreePage& t = page(p);
-            auto it = std::lower_bound(t.entries.begin(), t.entries.end(), key,
-                                       [](const IndexPageEntry& e, const std::vector<uint8_t>& k) { return e.key < k; });
+            auto it =
+                std::lower_bound(t.entries.begin(), t.entries.end(), key,
+                                 [](const IndexPageEntry& e, const std::vector<uint8_t>& k) { return e.key < k; });
             if (t.leaf) {
                 if (it != t.entries.end()) return it->key == key;
                 // The key may sit at the start of the next leaf.
@@ -318,8 +305,7 @@ public:
     }
 
     // Inserts; returns false when the entry was already there.
-    bool insert(IndexPageEntry e)
-    {
+    bool insert(IndexPageEntry e) {
         if (fast_.valid) {
             TreePage& leaf = pages_.at(fast_.leaf);
             if (!leaf.entries.empty() && entryLess(leaf.entries.back(), e.key, e.row)) {
@@ -343,16 +329,18 @@ public:
             TreePage& t = page(p);
             if (t.leaf) break;
             if (t.entries.empty()) throw std::logic_error("empty index node");
-            auto it = std::lower_bound(t.entries.begin(), t.entries.end(), e,
-                                       [](const IndexPageEntry& a, const IndexPageEntry& b) { return entryLess(a, b.key, b.row); });
+            auto it = std::lower_bound(
+                t.entries.begin(), t.entries.end(), e,
+                [](const IndexPageEntry& a, const IndexPageEntry& b) { return entryLess(a, b.key, b.row); });
             size_t i = static_cast<size_t>(it - t.entries.begin());
             if (i == t.entries.size()) i = t.entries.size() - 1;
             path.emplace_back(p, i);
             p = t.entries[i].child;
         }
         TreePage& leaf = page(p);
-        auto it = std::lower_bound(leaf.entries.begin(), leaf.entries.end(), e,
-                                   [](const IndexPageEntry& a, const IndexPageEntry& b) { return entryLess(a, b.key, b.row); });
+        auto it = std::lower_bound(
+            leaf.entries.begin(), leaf.entries.end(), e,
+            [](const IndexPageEntry& a, const IndexPageEntry& b) { return entryLess(a, b.key, b.row); });
         if (it != leaf.entries.end() && it->key == e.key && it->row == e.row) return false;
         const bool atEnd = it == leaf.entries.end();
         leaf.fullBytes += entrySize(e, true);
@@ -377,8 +365,7 @@ public:
         return true;
     }
 
-    bool remove(const std::vector<uint8_t>& key, RowId row)
-    {
+    bool remove(const std::vector<uint8_t>& key, RowId row) {
         syncFastPath();
         fast_.valid = false;
         trim();
@@ -387,15 +374,17 @@ public:
         for (int depth = 0; depth < 32; ++depth) {
             TreePage& t = page(p);
             if (t.leaf) break;
-            auto it = std::lower_bound(t.entries.begin(), t.entries.end(), key,
-                                       [&](const IndexPageEntry& a, const std::vector<uint8_t>& k) { return entryLess(a, k, row); });
+            auto it = std::lower_bound(
+                t.entries.begin(), t.entries.end(), key,
+                [&](const IndexPageEntry& a, const std::vector<uint8_t>& k) { return entryLess(a, k, row); });
             if (it == t.entries.end()) return false;
             path.emplace_back(p, static_cast<size_t>(it - t.entries.begin()));
             p = it->child;
         }
         TreePage& leaf = page(p);
-        auto it = std::lower_bound(leaf.entries.begin(), leaf.entries.end(), key,
-                                   [&](const IndexPageEntry& a, const std::vector<uint8_t>& k) { return entryLess(a, k, row); });
+        auto it = std::lower_bound(
+            leaf.entries.begin(), leaf.entries.end(), key,
+            [&](const IndexPageEntry& a, const std::vector<uint8_t>& k) { return entryLess(a, k, row); });
         if (it == leaf.entries.end() || it->key != key || !(it->row == row)) return false;
         leaf.fullBytes -= entrySize(*it, true);
         leaf.entries.erase(it);
@@ -406,8 +395,7 @@ public:
         return true;
     }
 
-    void writeBack()
-    {
+    void writeBack() {
         syncFastPath();
         for (uint32_t p : dirty_) {
             TreePage& t = pages_.at(p);
@@ -425,15 +413,13 @@ private:
         bool parentsStale = false; // the nodes' last entries still name an older last key
     };
 
-    void markDirty(uint32_t p, TreePage& t)
-    {
+    void markDirty(uint32_t p, TreePage& t) {
         if (t.dirty) return;
         t.dirty = true;
         dirty_.insert(p);
     }
 
-    void syncFastPath()
-    {
+    void syncFastPath() {
         if (fast_.valid && fast_.parentsStale) {
             fixUp(fast_.path, fast_.leaf);
             fast_.parentsStale = false;
@@ -442,8 +428,7 @@ private:
 
     size_t capacity() const { return indexPageCapacity(f_); }
     static size_t entrySize(const IndexPageEntry& e, bool leaf) { return e.key.size() + 4 + (leaf ? 0 : 4); }
-    static size_t size(const TreePage& t)
-    {
+    static size_t size(const TreePage& t) {
         if (t.entries.size() < 2) return t.fullBytes;
         const auto& a = t.entries.front().key;
         const auto& b = t.entries.back().key;
@@ -453,8 +438,7 @@ private:
         return t.fullBytes - lcp * (t.entries.size() - 1);
     }
 
-    TreePage& page(uint32_t p)
-    {
+    TreePage& page(uint32_t p) {
         if (auto it = pages_.find(p); it != pages_.end()) return it->second;
         TreePage t;
         const auto bytes = store_.read(p);
@@ -472,8 +456,7 @@ private:
         return pages_.emplace(p, std::move(t)).first->second;
     }
 
-    IndexPage readFromStore(uint32_t p)
-    {
+    IndexPage readFromStore(uint32_t p) {
         const auto bytes = store_.read(p);
         // The reader parses from the page file; hand it our bytes through a private copy.
         IndexPage out;
@@ -492,11 +475,14 @@ private:
             for (int bit = 0; m && bit < 8; ++bit) {
                 if (!(m & (1u << bit))) continue;
                 const size_t end = i * 8 + static_cast<size_t>(bit);
-                if (end <= last || at + end > f_.pageSize) db_.file().corrupt(p, "has an index entry mask that does not fit the page");
+                if (end <= last || at + end > f_.pageSize)
+                    db_.file().corrupt(p, "has an index entry mask that does not fit the page");
                 std::vector<uint8_t> full = out.entries.empty() ? std::vector<uint8_t>{} : prefix;
                 full.insert(full.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at + last),
                             bytes.begin() + static_cast<std::ptrdiff_t>(at + end));
-                if (out.entries.empty()) prefix.assign(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(std::min(prefixLen, full.size())));
+                if (out.entries.empty())
+                    prefix.assign(full.begin(),
+                                  full.begin() + static_cast<std::ptrdiff_t>(std::min(prefixLen, full.size())));
                 if (full.size() < trailer) db_.file().corrupt(p, "has an index entry shorter than its row pointer");
                 IndexPageEntry e;
                 const size_t keyLen = full.size() - trailer;
@@ -512,8 +498,7 @@ private:
     }
 
     // After page p changed, its parents' entries for it must hold its last entry.
-    void fixUp(const std::vector<std::pair<uint32_t, size_t>>& path, uint32_t p)
-    {
+    void fixUp(const std::vector<std::pair<uint32_t, size_t>>& path, uint32_t p) {
         uint32_t child = p;
         for (auto it = path.rbegin(); it != path.rend(); ++it) {
             TreePage& parent = page(it->first);
@@ -531,8 +516,7 @@ private:
         }
     }
 
-    uint32_t newPage()
-    {
+    uint32_t newPage() {
         const uint32_t n = store_.append(std::vector<uint8_t>(f_.pageSize, 0));
         if (owned_) {
             owned_->pages.insert(n);
@@ -541,16 +525,14 @@ private:
         return n;
     }
 
-    IndexPageEntry nodeEntryFor(uint32_t child)
-    {
+    IndexPageEntry nodeEntryFor(uint32_t child) {
         const TreePage& c = page(child);
         IndexPageEntry e = c.entries.back();
         e.child = child;
         return e;
     }
 
-    void split(std::vector<std::pair<uint32_t, size_t>> path, uint32_t p, bool appending)
-    {
+    void split(std::vector<std::pair<uint32_t, size_t>> path, uint32_t p, bool appending) {
         TreePage& t = page(p);
         const size_t n = t.entries.size();
         size_t mid = appending ? n - 1 : n / 2;
@@ -634,15 +616,15 @@ struct LongValueColumn {
 };
 
 struct TableState {
-    std::shared_ptr<TableDef> def;   // our copy, kept current
+    std::shared_ptr<TableDef> def; // our copy, kept current
     TableDefExtras extras;
     std::vector<uint32_t> tdefPages; // the definition's pages
     MapState used, free;
-    std::vector<MapState> indexMaps; // by physical index number
+    std::vector<MapState> indexMaps;               // by physical index number
     std::vector<std::unique_ptr<IndexTree>> trees; // by physical index number
     std::vector<const IndexDef*> physical;         // a logical index per physical index
     std::vector<LongValueColumn> longValues;
-    uint32_t insertPage = 0;         // data page taking new rows
+    uint32_t insertPage = 0; // data page taking new rows
     bool dirty = false;
     // Per-insert working storage, kept between inserts to spare allocations.
     struct InsertScratch {
@@ -656,12 +638,12 @@ struct TableState {
 class WriterImpl {
 public:
     WriterImpl(const std::filesystem::path& path, const OpenOptions& options)
-        : db_(openWritable(path, options)), impl_(db_.impl()), file_(impl_.file()), f_(file_.format()), store_(file_)
-    {
+        : db_(openWritable(path, options)), impl_(db_.impl()), file_(impl_.file()), f_(file_.format()), store_(file_) {
         if (f_.isJet3()) {
             throw UnsupportedError(file_.fileName(), std::nullopt,
-                                   file_.fileName() + " is an Access 97 database; writing Access 97 files is not supported yet. "
-                                                      "Convert it to Access 2000 format in Access, or create a new file.");
+                                   file_.fileName() +
+                                       " is an Access 97 database; writing Access 97 files is not supported yet. "
+                                       "Convert it to Access 2000 format in Access, or create a new file.");
         }
         lockFd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         if (lockFd_ < 0 || ::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
@@ -688,30 +670,27 @@ public:
                 const uint32_t start = u32(row, 1);
                 for (size_t i = 0; i + 5 < row.size() && i < kMapBitmapBytes; ++i)
                     for (int bit = 0; bit < 8; ++bit)
-                        if (row[5 + i] & (1u << bit)) globalFree_.pages.insert(start + static_cast<uint32_t>(i * 8 + bit));
+                        if (row[5 + i] & (1u << bit))
+                            globalFree_.pages.insert(start + static_cast<uint32_t>(i * 8 + bit));
             }
             store_.setGlobalFreeMap(&globalFree_);
         } else {
             globalFree_.row = 0;
         }
     }
-    ~WriterImpl()
-    {
+    ~WriterImpl() {
         try {
             flush();
-        } catch (...) {
-        }
+        } catch (...) {}
         if (lockFd_ >= 0) ::close(lockFd_);
     }
 
-    Database& database()
-    {
+    Database& database() {
         flush();
         return db_;
     }
 
-    void flush()
-    {
+    void flush() {
         std::set<uint32_t> last;
         for (auto& [page, t] : tables_) {
             writeTable(*t);
@@ -723,15 +702,13 @@ public:
         impl_.forgetCachedDefinitions();
     }
 
-    TableState& table(std::string_view name)
-    {
+    TableState& table(std::string_view name) {
         flushIfLarge();
         auto def = impl_.tableByName(name);
         return state(def->definitionPage, def->name);
     }
 
-    TableState& state(uint32_t tdefPage, const std::string& name)
-    {
+    TableState& state(uint32_t tdefPage, const std::string& name) {
         if (auto it = tables_.find(tdefPage); it != tables_.end()) return *it->second;
         flush();
         auto t = std::make_unique<TableState>();
@@ -768,7 +745,8 @@ public:
             if (!t->physical[i]) continue;
             t->indexMaps[i].row = t->physical[i]->usageMap;
             loadMap(file_, store_, t->indexMaps[i]);
-            t->trees[i] = std::make_unique<IndexTree>(impl_, store_, tdefPage, t->physical[i]->rootPage, &t->indexMaps[i]);
+            t->trees[i] =
+                std::make_unique<IndexTree>(impl_, store_, tdefPage, t->physical[i]->rootPage, &t->indexMaps[i]);
         }
         for (const auto& m : t->extras.longValueMaps) {
             LongValueColumn lv;
@@ -784,8 +762,7 @@ public:
     }
 
     // Extras the reader does not keep: distinct-key counts and Memo/OLE usage maps.
-    void parseExtras(TableState& t, const std::vector<uint8_t>& b)
-    {
+    void parseExtras(TableState& t, const std::vector<uint8_t>& b) {
         const uint32_t nPhysical = t.def->physicalIndexCount;
         t.extras.physical.resize(nPhysical);
         for (uint32_t i = 0; i < nPhysical; ++i) {
@@ -808,8 +785,7 @@ public:
         }
     }
 
-    void writeTable(TableState& t)
-    {
+    void writeTable(TableState& t) {
         for (auto& tree : t.trees)
             if (tree) tree->writeBack();
         writeMap(f_, store_, t.used);
@@ -832,16 +808,14 @@ public:
         }
     }
 
-    void flushIfLarge()
-    {
+    void flushIfLarge() {
         if (store_.dirtyCount() > kFlushLimitPages) flush();
     }
 
     uint32_t appendPage(std::vector<uint8_t> content) { return store_.append(std::move(content)); }
 
     // Places a row on a data page of the table; returns its id.
-    RowId placeRow(TableState& t, const std::vector<uint8_t>& row)
-    {
+    RowId placeRow(TableState& t, const std::vector<uint8_t>& row) {
         if (row.size() > maxRowSize(f_))
             throw ConstraintError(file_.fileName(), std::nullopt,
                                   "a row of " + std::to_string(row.size()) + " bytes does not fit a page of table [" +
@@ -865,12 +839,13 @@ public:
     }
 
     // Writes a long value to LVAL pages (or inline) and returns the row field.
-    std::vector<uint8_t> writeLongValue(TableState& t, const ColumnDef& c, const std::vector<uint8_t>& data, size_t rowBudget)
-    {
+    std::vector<uint8_t> writeLongValue(TableState& t, const ColumnDef& c, const std::vector<uint8_t>& data,
+                                        size_t rowBudget) {
         std::vector<uint8_t> field(long_value::HeaderSize, 0);
         const uint32_t len = static_cast<uint32_t>(data.size());
         if (data.size() > long_value::LengthMask)
-            throw ConstraintError(file_.fileName(), std::nullopt, "a value of column [" + c.name + "] is larger than Access allows (1 GB)");
+            throw ConstraintError(file_.fileName(), std::nullopt,
+                                  "a value of column [" + c.name + "] is larger than Access allows (1 GB)");
         if (data.size() <= kInlineLongValueMax && data.size() <= rowBudget) {
             put32(field, 0, len | long_value::Inline);
             field.insert(field.end(), data.begin(), data.end());
@@ -907,7 +882,8 @@ public:
         }
         // A chain, written back to front so each piece knows the next one.
         std::vector<std::pair<size_t, size_t>> pieces;
-        for (size_t at = 0; at < data.size(); at += chunkMax) pieces.emplace_back(at, std::min(chunkMax, data.size() - at));
+        for (size_t at = 0; at < data.size(); at += chunkMax)
+            pieces.emplace_back(at, std::min(chunkMax, data.size() - at));
         uint32_t next = 0;
         for (auto it = pieces.rbegin(); it != pieces.rend(); ++it) {
             std::vector<uint8_t> row(4, 0);
@@ -922,8 +898,7 @@ public:
     }
 
     // Frees the LVAL rows of a long-value field.
-    void freeLongValue(std::span<const uint8_t> field)
-    {
+    void freeLongValue(std::span<const uint8_t> field) {
         if (field.size() < long_value::HeaderSize) return;
         const uint32_t head = u32(field, 0);
         if (head & long_value::Inline) return;
@@ -943,8 +918,7 @@ public:
         }
     }
 
-    std::vector<EncodedColumn> encodeRow(TableState& t, std::span<const Value> row)
-    {
+    std::vector<EncodedColumn> encodeRow(TableState& t, std::span<const Value> row) {
         const TableDef& def = *t.def;
         std::vector<EncodedColumn> cols(def.columns.size());
         size_t fixedBytes = 0;
@@ -966,7 +940,9 @@ public:
             std::vector<uint8_t> data;
             if (c.type == ColumnType::Memo) {
                 if (row[i].kind() != Value::Kind::Text)
-                    throw ConstraintError(file_.fileName(), std::nullopt, "column [" + c.name + "] (Memo) needs text; convert \"" + row[i].toString() + "\" first");
+                    throw ConstraintError(file_.fileName(), std::nullopt,
+                                          "column [" + c.name + "] (Memo) needs text; convert \"" + row[i].toString() +
+                                              "\" first");
                 // Access compresses memos of up to 1024 characters only; UTF-8 has at least as
                 // many bytes as UTF-16 units, so short byte strings need no count.
                 const std::string& text = row[i].asText();
@@ -974,7 +950,8 @@ public:
                 data = encodeJet4Text(text, c.isCompressedUnicode() && chars <= 1024, 0);
             } else {
                 if (row[i].kind() != Value::Kind::Binary)
-                    throw ConstraintError(file_.fileName(), std::nullopt, "column [" + c.name + "] (OLE) needs binary data");
+                    throw ConstraintError(file_.fileName(), std::nullopt,
+                                          "column [" + c.name + "] (OLE) needs binary data");
                 data = row[i].asBinary();
             }
             cols[i].present = true;
@@ -996,8 +973,7 @@ public:
     void erase(TableState& t, RowId id);
 
 private:
-    static Database openWritable(const std::filesystem::path& path, OpenOptions options)
-    {
+    static Database openWritable(const std::filesystem::path& path, OpenOptions options) {
         std::error_code ec;
         const auto perms = std::filesystem::status(path, ec).permissions();
         // A file without any write permission is read-only for us too, even when the user
@@ -1006,15 +982,18 @@ private:
                                std::filesystem::perms::others_write;
         if (!ec && std::filesystem::exists(path, ec) && (perms & writeBits) == std::filesystem::perms::none) {
             throw IoError(path.filename().string(), std::nullopt,
-                          path.filename().string() + " is read-only; it cannot be opened for writing. Make it writable or work on a copy.");
+                          path.filename().string() +
+                              " is read-only; it cannot be opened for writing. Make it writable or work on a copy.");
         }
         options.writable = true;
         try {
             return Database::open(path, options);
         } catch (const IoError& e) {
             if (::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0)
-                throw IoError(path.filename().string(), std::nullopt,
-                              path.filename().string() + " is read-only; it cannot be opened for writing. Make it writable or work on a copy.");
+                throw IoError(
+                    path.filename().string(), std::nullopt,
+                    path.filename().string() +
+                        " is read-only; it cannot be opened for writing. Make it writable or work on a copy.");
             throw;
         }
     }
@@ -1022,14 +1001,14 @@ private:
     std::vector<Value> readRowValues(TableState& t, RowId id, std::vector<uint8_t>* rawOut, RowId* home);
 
     // A null in a NOT NULL column refuses the row before anything is written.
-    void refuseMissingRequired(const TableState& t, std::span<const Value> row) const
-    {
+    void refuseMissingRequired(const TableState& t, std::span<const Value> row) const {
         for (size_t i = 0; i < t.def->columns.size() && i < row.size(); ++i) {
             const ColumnDef& c = t.def->columns[i];
             if (c.required && row[i].isNull())
-                throw ConstraintError(file_.fileName(), std::nullopt,
-                                      "column [" + c.name + "] of table [" + t.def->name +
-                                          "] is required (NOT NULL) but the row leaves it empty; give it a value. Nothing was written.");
+                throw ConstraintError(
+                    file_.fileName(), std::nullopt,
+                    "column [" + c.name + "] of table [" + t.def->name +
+                        "] is required (NOT NULL) but the row leaves it empty; give it a value. Nothing was written.");
         }
     }
 
@@ -1045,13 +1024,13 @@ private:
 
 // ---- Rows --------------------------------------------------------------------------------
 
-InsertResult WriterImpl::insert(TableState& t, std::span<const Value> values, std::optional<RowId> reuse)
-{
+InsertResult WriterImpl::insert(TableState& t, std::span<const Value> values, std::optional<RowId> reuse) {
     TableDef& def = *t.def;
     if (values.size() != def.columns.size())
         throw ConstraintError(file_.fileName(), std::nullopt,
-                              "table [" + def.name + "] has " + std::to_string(def.columns.size()) + " columns but the row has " +
-                                  std::to_string(values.size()) + " values; nothing was written.");
+                              "table [" + def.name + "] has " + std::to_string(def.columns.size()) +
+                                  " columns but the row has " + std::to_string(values.size()) +
+                                  " values; nothing was written.");
     // The caller's values, or a copy with the auto-numbers filled in.
     std::span<const Value> row = values;
     std::vector<Value> filled;
@@ -1100,9 +1079,11 @@ InsertResult WriterImpl::insert(TableState& t, std::span<const Value> values, st
         if ((idx->isPrimaryKey() || idx->isRequired())) {
             for (const auto& ic : idx->columns) {
                 const int at = def.findColumn(ic.columnName);
-                if (at >= 0 && row[static_cast<size_t>(at)].isNull() && def.columns[static_cast<size_t>(at)].type != ColumnType::Boolean)
+                if (at >= 0 && row[static_cast<size_t>(at)].isNull() &&
+                    def.columns[static_cast<size_t>(at)].type != ColumnType::Boolean)
                     throw ConstraintError(file_.fileName(), std::nullopt,
-                                          "column [" + ic.columnName + "] of table [" + def.name + "] belongs to index [" + idx->name +
+                                          "column [" + ic.columnName + "] of table [" + def.name +
+                                              "] belongs to index [" + idx->name +
                                               "] and cannot be empty; nothing was written.");
             }
         }
@@ -1113,7 +1094,8 @@ InsertResult WriterImpl::insert(TableState& t, std::span<const Value> values, st
         try {
             keys[i] = rowKey(f_, def, *idx, row);
         } catch (const KeyEncodingError& e) {
-            throw ConstraintError(file_.fileName(), std::nullopt, std::string(e.what()) + " (table [" + def.name + "]); nothing was written.");
+            throw ConstraintError(file_.fileName(), std::nullopt,
+                                  std::string(e.what()) + " (table [" + def.name + "]); nothing was written.");
         }
         exists[i] = t.trees[i]->containsKey(keys[i]);
         if ((idx->isPrimaryKey() || idx->isUnique()) && !allNull && exists[i])
@@ -1142,14 +1124,13 @@ InsertResult WriterImpl::insert(TableState& t, std::span<const Value> values, st
     return result;
 }
 
-std::vector<Value> WriterImpl::readRowValues(TableState& t, RowId id, std::vector<uint8_t>* raw, RowId* home)
-{
+std::vector<Value> WriterImpl::readRowValues(TableState& t, RowId id, std::vector<uint8_t>* raw, RowId* home) {
     // Pages not yet flushed are read from the write cache (PageFile's pending pages).
     auto located = impl_.locateRow(id, t.def->definitionPage);
     if (!located)
         throw NotFoundError(file_.fileName(), id.page,
-                            "row " + std::to_string(id.page) + ":" + std::to_string(id.slot) + " of table [" + t.def->name +
-                                "] does not exist (deleted or never written).");
+                            "row " + std::to_string(id.page) + ":" + std::to_string(id.slot) + " of table [" +
+                                t.def->name + "] does not exist (deleted or never written).");
     RowDecoder decoder(impl_, *t.def);
     std::vector<Value> values;
     decoder.decode(located->bytes, located->id.page, values, true);
@@ -1158,8 +1139,7 @@ std::vector<Value> WriterImpl::readRowValues(TableState& t, RowId id, std::vecto
     return values;
 }
 
-void WriterImpl::erase(TableState& t, RowId id)
-{
+void WriterImpl::erase(TableState& t, RowId id) {
     std::vector<uint8_t> raw;
     RowId home;
     const auto values = readRowValues(t, id, &raw, &home);
@@ -1187,15 +1167,16 @@ void WriterImpl::erase(TableState& t, RowId id)
     flushIfLarge();
 }
 
-RowId WriterImpl::update(TableState& t, RowId id, std::span<const Value> values)
-{
+RowId WriterImpl::update(TableState& t, RowId id, std::span<const Value> values) {
     std::vector<uint8_t> raw;
     RowId home;
     const auto old = readRowValues(t, id, &raw, &home);
     TableDef& def = *t.def;
     if (values.size() != def.columns.size())
-        throw ConstraintError(file_.fileName(), std::nullopt, "table [" + def.name + "] has " + std::to_string(def.columns.size()) +
-                                                                  " columns but the row has " + std::to_string(values.size()) + " values; nothing was written.");
+        throw ConstraintError(file_.fileName(), std::nullopt,
+                              "table [" + def.name + "] has " + std::to_string(def.columns.size()) +
+                                  " columns but the row has " + std::to_string(values.size()) +
+                                  " values; nothing was written.");
     std::vector<Value> row(values.begin(), values.end());
     refuseMissingRequired(t, row);
     // Unique checks against every row but this one.
@@ -1212,8 +1193,8 @@ RowId WriterImpl::update(TableState& t, RowId id, std::span<const Value> values)
         if ((idx->isPrimaryKey() || idx->isUnique()) && newKeys[i] != oldKeys[i] && !rowKeyAllNull(def, *idx, row) &&
             t.trees[i]->containsKey(newKeys[i]))
             throw ConstraintError(file_.fileName(), std::nullopt,
-                                  "the change would duplicate a key of index [" + idx->name + "] of table [" + def.name +
-                                      "], which must be unique; nothing was written.");
+                                  "the change would duplicate a key of index [" + idx->name + "] of table [" +
+                                      def.name + "], which must be unique; nothing was written.");
     }
     // Old long values go; the new row is encoded (writing its long values) and put in place.
     {
@@ -1231,7 +1212,8 @@ RowId WriterImpl::update(TableState& t, RowId id, std::span<const Value> values)
     auto& homePage = store_.edit(home.page);
     if (!dataPageReplaceRow(f_, homePage, home.slot, bytes, wasMoved ? row_flags::Deleted : 0)) {
         // Grown beyond its page: the row moves and its first place becomes an overflow pointer.
-        if (wasMoved) dataPageReplaceRow(f_, store_.edit(home.page), home.slot, {}, row_flags::Deleted | row_flags::Overflow);
+        if (wasMoved)
+            dataPageReplaceRow(f_, store_.edit(home.page), home.slot, {}, row_flags::Deleted | row_flags::Overflow);
         const RowId moved = placeRow(t, bytes);
         dataPageMarkMoved(f_, store_.edit(moved.page), moved.slot);
         std::vector<uint8_t> pointer(4, 0);
@@ -1260,21 +1242,22 @@ namespace {
 
 uint16_t fixedSizeFor(ColumnType type) { return type == ColumnType::Boolean ? 1 : fixedSizeOf(type); }
 
-bool isVariable(ColumnType type)
-{
-    return type == ColumnType::Text || type == ColumnType::Binary || type == ColumnType::Memo || type == ColumnType::Ole;
+bool isVariable(ColumnType type) {
+    return type == ColumnType::Text || type == ColumnType::Binary || type == ColumnType::Memo ||
+           type == ColumnType::Ole;
 }
 
 } // namespace
 
-std::shared_ptr<const TableDef> WriterImpl::createTable(const TableSpec& tableSpec)
-{
+std::shared_ptr<const TableDef> WriterImpl::createTable(const TableSpec& tableSpec) {
     const std::string& fileName = file_.fileName();
     auto refuse = [&](const std::string& what) {
-        throw SchemaError(fileName, std::nullopt, "cannot create table [" + tableSpec.name + "]: " + what + "; nothing was written.");
+        throw SchemaError(fileName, std::nullopt,
+                          "cannot create table [" + tableSpec.name + "]: " + what + "; nothing was written.");
     };
     if (tableSpec.name.empty() || tableSpec.name.size() > 64) refuse("a table name has 1 to 64 characters");
-    if (tableSpec.name.find_first_of(".!`[]") != std::string::npos || static_cast<unsigned char>(tableSpec.name[0]) <= ' ')
+    if (tableSpec.name.find_first_of(".!`[]") != std::string::npos ||
+        static_cast<unsigned char>(tableSpec.name[0]) <= ' ')
         refuse("a table name may not contain . ! ` [ ] or start with a space");
     if (tableSpec.columns.empty()) refuse("a table needs at least one column");
     if (tableSpec.columns.size() > 255) refuse("a table has at most 255 columns");
@@ -1292,10 +1275,20 @@ std::shared_ptr<const TableDef> WriterImpl::createTable(const TableSpec& tableSp
         for (size_t k = 0; k < i; ++k)
             if (sameName(tableSpec.columns[k].name, cs.name)) refuse("the column name [" + cs.name + "] appears twice");
         switch (cs.type) {
-        case ColumnType::Boolean: case ColumnType::Byte: case ColumnType::Integer: case ColumnType::Long:
-        case ColumnType::Currency: case ColumnType::Single: case ColumnType::Double: case ColumnType::DateTime:
-        case ColumnType::Binary: case ColumnType::Text: case ColumnType::Ole: case ColumnType::Memo:
-        case ColumnType::Guid: case ColumnType::Numeric: break;
+        case ColumnType::Boolean:
+        case ColumnType::Byte:
+        case ColumnType::Integer:
+        case ColumnType::Long:
+        case ColumnType::Currency:
+        case ColumnType::Single:
+        case ColumnType::Double:
+        case ColumnType::DateTime:
+        case ColumnType::Binary:
+        case ColumnType::Text:
+        case ColumnType::Ole:
+        case ColumnType::Memo:
+        case ColumnType::Guid:
+        case ColumnType::Numeric: break;
         default: refuse("column [" + cs.name + "] has an unknown type");
         }
         ColumnDef c;
@@ -1350,7 +1343,10 @@ std::shared_ptr<const TableDef> WriterImpl::createTable(const TableSpec& tableSp
     uint32_t number = 0;
     for (const IndexSpec* is : indexSpecs) {
         IndexDef idx;
-        idx.name = is->name.empty() ? (is->primaryKey ? "PrimaryKey" : is->columns.empty() ? "Index" : is->columns.front()) : is->name;
+        idx.name = is->name.empty() ? (is->primaryKey        ? "PrimaryKey"
+                                       : is->columns.empty() ? "Index"
+                                                             : is->columns.front())
+                                    : is->name;
         for (const auto& other : def->indexes)
             if (sameName(other.name, idx.name)) refuse("the index name [" + idx.name + "] appears twice");
         if (is->columns.empty() || is->columns.size() > 10) refuse("index [" + idx.name + "] needs 1 to 10 columns");
@@ -1385,7 +1381,8 @@ std::shared_ptr<const TableDef> WriterImpl::createTable(const TableSpec& tableSp
     const auto probe = encodeTableDefinition(f_, *def, extras);
     const size_t tdefPagesNeeded = tableDefinitionPagesNeeded(f_, probe.size());
     std::vector<uint32_t> tdefPages;
-    for (size_t i = 0; i < tdefPagesNeeded; ++i) tdefPages.push_back(store_.append(std::vector<uint8_t>(f_.pageSize, 0)));
+    for (size_t i = 0; i < tdefPagesNeeded; ++i)
+        tdefPages.push_back(store_.append(std::vector<uint8_t>(f_.pageSize, 0)));
     def->definitionPage = tdefPages.front();
     auto mapPage = newDataPage(f_, 0);
     const uint32_t mapPageNo = store_.append({});
@@ -1446,12 +1443,12 @@ std::shared_ptr<const TableDef> WriterImpl::createTable(const TableSpec& tableSp
     return impl_.tableByName(tableSpec.name);
 }
 
-void WriterImpl::dropTable(std::string_view name)
-{
+void WriterImpl::dropTable(std::string_view name) {
     flush();
     const auto def = impl_.tableByName(name);
     if (def->tableType != 0x4E)
-        throw SchemaError(file_.fileName(), std::nullopt, "[" + std::string(name) + "] is a system table and cannot be dropped.");
+        throw SchemaError(file_.fileName(), std::nullopt,
+                          "[" + std::string(name) + "] is a system table and cannot be dropped.");
     TableState& t = state(def->definitionPage, def->name);
     // Every page the table owns: data, index and long-value pages, its definition, the map rows' bitmaps.
     std::set<uint32_t> pages(t.used.pages.begin(), t.used.pages.end());
@@ -1470,7 +1467,8 @@ void WriterImpl::dropTable(std::string_view name)
         const int idCol = objects.def->findColumn("Id");
         while (cur.next()) {
             const Value& v = cur.values()[static_cast<size_t>(idCol)];
-            if (!v.isNull() && v.kind() == Value::Kind::Long && static_cast<uint32_t>(v.asLong()) == def->definitionPage) {
+            if (!v.isNull() && v.kind() == Value::Kind::Long &&
+                static_cast<uint32_t>(v.asLong()) == def->definitionPage) {
                 catalogRow = cur.rowId();
                 break;
             }
@@ -1478,7 +1476,8 @@ void WriterImpl::dropTable(std::string_view name)
     }
     if (!catalogRow)
         throw FormatError(file_.fileName(), std::nullopt,
-                          "the catalog of " + file_.fileName() + " has no entry for table [" + def->name + "]; repair the file with Access.");
+                          "the catalog of " + file_.fileName() + " has no entry for table [" + def->name +
+                              "]; repair the file with Access.");
     erase(objects, *catalogRow);
     tables_.erase(def->definitionPage);
     // Freed pages are blanked, so no reader mistakes them for the table's. (The table's map
@@ -1516,7 +1515,9 @@ TableWriter::~TableWriter() = default;
 
 const TableDef& TableWriter::definition() const { return *state_->state().def; }
 InsertResult TableWriter::insert(std::span<const Value> row) { return state_->writer->insert(state_->state(), row); }
-RowId TableWriter::update(RowId id, std::span<const Value> row) { return state_->writer->update(state_->state(), id, row); }
+RowId TableWriter::update(RowId id, std::span<const Value> row) {
+    return state_->writer->update(state_->state(), id, row);
+}
 void TableWriter::erase(RowId id) { state_->writer->erase(state_->state(), id); }
 
 DatabaseWriter::DatabaseWriter(std::unique_ptr<detail::WriterImpl> impl) : impl_(std::move(impl)) {}
@@ -1524,28 +1525,28 @@ DatabaseWriter::DatabaseWriter(DatabaseWriter&&) noexcept = default;
 DatabaseWriter& DatabaseWriter::operator=(DatabaseWriter&&) noexcept = default;
 DatabaseWriter::~DatabaseWriter() = default;
 
-DatabaseWriter DatabaseWriter::create(const std::filesystem::path& path, Version version)
-{
+DatabaseWriter DatabaseWriter::create(const std::filesystem::path& path, Version version) {
     if (version != Version::Jet4)
-        throw UnsupportedError(path.filename().string(), std::nullopt,
-                               "creating Access 97 databases is not supported yet; create an Access 2000 database instead.");
+        throw UnsupportedError(
+            path.filename().string(), std::nullopt,
+            "creating Access 97 databases is not supported yet; create an Access 2000 database instead.");
     detail::createEmptyJet4Database(path);
     return open(path);
 }
 
-DatabaseWriter DatabaseWriter::open(const std::filesystem::path& path, const OpenOptions& options)
-{
+DatabaseWriter DatabaseWriter::open(const std::filesystem::path& path, const OpenOptions& options) {
     return DatabaseWriter(std::make_unique<detail::WriterImpl>(path, options));
 }
 
 Database& DatabaseWriter::database() { return impl_->database(); }
 
-std::shared_ptr<const TableDef> DatabaseWriter::createTable(const TableSpec& tableSpec) { return impl_->createTable(tableSpec); }
+std::shared_ptr<const TableDef> DatabaseWriter::createTable(const TableSpec& tableSpec) {
+    return impl_->createTable(tableSpec);
+}
 
 void DatabaseWriter::dropTable(std::string_view name) { impl_->dropTable(name); }
 
-TableWriter DatabaseWriter::table(std::string_view name)
-{
+TableWriter DatabaseWriter::table(std::string_view name) {
     auto& t = impl_->table(name);
     if (t.def->tableType != 0x4E)
         throw NotFoundError(impl_->file().fileName(), std::nullopt,

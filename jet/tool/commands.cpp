@@ -13,28 +13,28 @@ namespace jet::tool {
 
 namespace {
 
-const char* kUsage =
-    "Usage: tablor-mdb [--codepage CP] COMMAND FILE [TABLE]\n"
-    "Commands:\n"
-    "  tables FILE          the user tables, one per line\n"
-    "  views FILE           the saved select queries with their SQL\n"
-    "  linked FILE          the linked tables and where they point\n"
-    "  schema FILE [TABLE]  columns (type, size, flags) and indexes\n"
-    "  count FILE TABLE     the number of rows really there\n"
-    "  export FILE TABLE    the rows as CSV with a header row\n"
-    "  check FILE           walk the whole file and report damage (exit 1 if any)\n"
-    "  create FILE          a new, empty Access 2000 database\n"
-    "  import FILE TABLE CSV  append the rows of a CSV file (header row = column names)\n"
-    "  sql FILE STATEMENT   run one Jet SQL statement: rows as CSV, else rows affected\n"
-    "Options:\n"
-    "  --codepage CP        code page of an Access 97 file's text (1252, 1251, GBK, 936...)\n";
+const char* kUsage = "Usage: tablor-mdb [--codepage CP] COMMAND FILE [TABLE]\n"
+                     "Commands:\n"
+                     "  tables FILE          the user tables, one per line\n"
+                     "  views FILE           the saved select queries with their SQL\n"
+                     "  linked FILE          the linked tables and where they point\n"
+                     "  schema FILE [TABLE]  columns (type, size, flags) and indexes\n"
+                     "  count FILE TABLE     the number of rows really there\n"
+                     "  export FILE TABLE    the rows as CSV with a header row\n"
+                     "  check FILE           walk the whole file and report damage (exit 1 if any)\n"
+                     "  create FILE          a new, empty Access 2000 database\n"
+                     "  import FILE TABLE CSV  append the rows of a CSV file (header row = column names)\n"
+                     "  sql FILE STATEMENT   run one Jet SQL statement: rows as CSV, else rows affected\n"
+                     "Options:\n"
+                     "  --codepage CP        code page of an Access 97 file's text (1252, 1251, GBK, 936...)\n";
 
 void printSchema(std::FILE* out, const Database& db, const TableDef& t) {
     std::fprintf(out, "TABLE %s\n", t.name.c_str());
     for (const auto& c : t.columns) {
         std::string type = columnTypeName(c.type);
         if (c.type == ColumnType::Text || c.type == ColumnType::Binary) {
-            const unsigned chars = db.version() == Version::Jet4 && c.type == ColumnType::Text ? c.length / 2 : c.length;
+            const unsigned chars =
+                db.version() == Version::Jet4 && c.type == ColumnType::Text ? c.length / 2 : c.length;
             type += " (" + std::to_string(chars) + ")";
         }
         if (c.type == ColumnType::Numeric) {
@@ -48,7 +48,8 @@ void printSchema(std::FILE* out, const Database& db, const TableDef& t) {
         else flags += " variable";
         if (c.isCompressedUnicode()) flags += " compressed-unicode";
         if (c.flags & column_flags::Hyperlink) flags += " hyperlink";
-        std::fprintf(out, "  COLUMN %s\t%s\t%s\n", c.name.c_str(), type.c_str(), flags.c_str() + (flags.empty() ? 0 : 1));
+        std::fprintf(out, "  COLUMN %s\t%s\t%s\n", c.name.c_str(), type.c_str(),
+                     flags.c_str() + (flags.empty() ? 0 : 1));
     }
     for (const auto& ix : t.indexes) {
         std::string cols;
@@ -62,7 +63,8 @@ void printSchema(std::FILE* out, const Database& db, const TableDef& t) {
         if (ix.isUnique()) flags += " unique";
         if (ix.ignoresNulls()) flags += " ignore-nulls";
         if (ix.isRequired()) flags += " required";
-        std::fprintf(out, "  INDEX %s\t(%s)\t%s\n", ix.name.c_str(), cols.c_str(), flags.c_str() + (flags.empty() ? 0 : 1));
+        std::fprintf(out, "  INDEX %s\t(%s)\t%s\n", ix.name.c_str(), cols.c_str(),
+                     flags.c_str() + (flags.empty() ? 0 : 1));
     }
 }
 
@@ -95,8 +97,8 @@ int run(const std::vector<std::string>& argsIn, std::FILE* out, std::FILE* err) 
     if (isWriteCommand(cmd)) return runWriteCommand(args, out, err);
     if (cmd == "sql") return runSql(args, options, out, err);
     const bool needsTable = cmd == "count" || cmd == "export";
-    const bool knows = needsTable || cmd == "tables" || cmd == "schema" || cmd == "check" ||
-                       cmd == "views" || cmd == "linked";
+    const bool knows =
+        needsTable || cmd == "tables" || cmd == "schema" || cmd == "check" || cmd == "views" || cmd == "linked";
     if (!knows || (needsTable && args.size() < 3)) {
         std::fprintf(err, "tablor-mdb: %s\n%s",
                      knows ? "this command needs a table name" : ("unknown command \"" + cmd + "\"").c_str(), kUsage);
@@ -129,13 +131,15 @@ int run(const std::vector<std::string>& argsIn, std::FILE* out, std::FILE* err) 
         } else if (cmd == "check") {
             auto report = checkDatabase(db);
             for (const auto& p : report.problems) std::fprintf(out, "%s\n", p.c_str());
-            std::fprintf(out, "%s: %llu pages, %llu rows, %llu index entries (%llu keys re-encoded, %llu not) checked; %zu problem%s\n",
-                         db.fileName().c_str(), static_cast<unsigned long long>(report.pagesChecked),
-                         static_cast<unsigned long long>(report.rowsChecked),
-                         static_cast<unsigned long long>(report.indexEntriesChecked),
-                         static_cast<unsigned long long>(report.keysCompared),
-                         static_cast<unsigned long long>(report.keysNotCompared),
-                         report.problems.size(), report.problems.size() == 1 ? "" : "s");
+            std::fprintf(
+                out,
+                "%s: %llu pages, %llu rows, %llu index entries (%llu keys re-encoded, %llu not) checked; %zu problem%s\n",
+                db.fileName().c_str(), static_cast<unsigned long long>(report.pagesChecked),
+                static_cast<unsigned long long>(report.rowsChecked),
+                static_cast<unsigned long long>(report.indexEntriesChecked),
+                static_cast<unsigned long long>(report.keysCompared),
+                static_cast<unsigned long long>(report.keysNotCompared), report.problems.size(),
+                report.problems.size() == 1 ? "" : "s");
             return report.ok() ? 0 : 1;
         }
     } catch (const Error& e) {

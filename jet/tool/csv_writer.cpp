@@ -71,9 +71,22 @@ void CsvWriter::field(const Value& v, bool quoteBinary) {
         // Fixed layout "YYYY-MM-DD HH:MM:SS" without printf.
         char* p = tmp;
         *p++ = '"';
-        auto two = [&](int x) { *p++ = static_cast<char>('0' + x / 10); *p++ = static_cast<char>('0' + x % 10); };
-        two(d.year / 100); two(d.year % 100); *p++ = '-'; two(d.month); *p++ = '-'; two(d.day);
-        *p++ = ' '; two(d.hour); *p++ = ':'; two(d.minute); *p++ = ':'; two(d.second);
+        auto two = [&](int x) {
+            *p++ = static_cast<char>('0' + x / 10);
+            *p++ = static_cast<char>('0' + x % 10);
+        };
+        two(d.year / 100);
+        two(d.year % 100);
+        *p++ = '-';
+        two(d.month);
+        *p++ = '-';
+        two(d.day);
+        *p++ = ' ';
+        two(d.hour);
+        *p++ = ':';
+        two(d.minute);
+        *p++ = ':';
+        two(d.second);
         *p++ = '"';
         buf_.append(tmp, p);
         return;

@@ -65,7 +65,7 @@ int runSql(const std::vector<std::string>& args, const OpenOptions& options, std
         for (const auto& c : rows.columns()) {
             ColumnDef def;
             def.name = c.name;
-            def.type = c.type == sql::ColumnType::Ole ? ColumnType::Ole : ColumnType::Text;  // decides binary quoting
+            def.type = c.type == sql::ColumnType::Ole ? ColumnType::Ole : ColumnType::Text; // decides binary quoting
             columns.push_back(def);
         }
         csv.header(columns);

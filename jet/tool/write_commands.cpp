@@ -20,8 +20,7 @@ class CsvReader {
 public:
     explicit CsvReader(std::istream& in) : in_(in) {}
 
-    bool next(std::vector<std::string>& fields, long& line)
-    {
+    bool next(std::vector<std::string>& fields, long& line) {
         fields.clear();
         line = line_;
         int c = in_.get();
@@ -70,8 +69,7 @@ private:
     long line_ = 1;
 };
 
-int import(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
-{
+int import(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
     std::ifstream in(args[3], std::ios::binary);
     if (!in) {
         std::fprintf(err, "tablor-mdb: cannot read %s: %s\n", args[3].c_str(), std::strerror(errno));
@@ -108,7 +106,8 @@ int import(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
                                             std::to_string(header.size()));
             std::vector<Value> row(def.columns.size());
             for (size_t i = 0; i < fields.size(); ++i)
-                row[static_cast<size_t>(target[i])] = valueFromText(def.columns[static_cast<size_t>(target[i])], fields[i]);
+                row[static_cast<size_t>(target[i])] =
+                    valueFromText(def.columns[static_cast<size_t>(target[i])], fields[i]);
             table.insert(row);
             ++imported;
         } catch (const std::invalid_argument& e) {
@@ -129,8 +128,7 @@ int import(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
 
 bool isWriteCommand(const std::string& command) { return command == "create" || command == "import"; }
 
-int runWriteCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
-{
+int runWriteCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
     const std::string& cmd = args[0];
     if ((cmd == "create" && args.size() != 2) || (cmd == "import" && args.size() != 4)) {
         std::fprintf(err, "tablor-mdb: usage: tablor-mdb create FILE | tablor-mdb import FILE TABLE CSV\n");

@@ -28,7 +28,7 @@
 namespace {
 
 struct Code {
-    int kind = 0;  // values of jet::detail::CharKind
+    int kind = 0; // values of jet::detail::CharKind
     std::vector<std::uint8_t> first;
     std::vector<std::uint8_t> second;
     int flag = 0;
@@ -37,8 +37,7 @@ struct Code {
 // Keep in step with jet::detail::CharKind in jet/src/sort_codes.h.
 enum Kind { Ignored = 0, Simple, International, Unprintable, UnprintableExt, InternationalExt, Significant };
 
-std::vector<std::uint8_t> hexBytes(const std::string& text, const std::string& where)
-{
+std::vector<std::uint8_t> hexBytes(const std::string& text, const std::string& where) {
     std::string hex = text;
     if (hex.size() % 2 != 0) hex.insert(hex.begin(), '0');
     std::vector<std::uint8_t> out;
@@ -51,8 +50,7 @@ std::vector<std::uint8_t> hexBytes(const std::string& text, const std::string& w
     return out;
 }
 
-std::vector<std::string> splitFields(const std::string& text)
-{
+std::vector<std::string> splitFields(const std::string& text) {
     std::vector<std::string> parts;
     std::string cur;
     for (char c : text) {
@@ -67,8 +65,7 @@ std::vector<std::string> splitFields(const std::string& text)
     return parts;
 }
 
-Code parseLine(std::string line, const std::string& where)
-{
+Code parseLine(std::string line, const std::string& where) {
     while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
     if (line.empty()) throw std::runtime_error("empty code line at " + where);
     Code code;
@@ -79,15 +76,27 @@ Code parseLine(std::string line, const std::string& where)
     };
     switch (prefix) {
     case 'X': code.kind = Ignored; break;
-    case 'S': need(1); code.kind = Simple; code.first = hexBytes(f[0], where); break;
-    case 'G': need(1); code.kind = Significant; code.first = hexBytes(f[0], where); break;
+    case 'S':
+        need(1);
+        code.kind = Simple;
+        code.first = hexBytes(f[0], where);
+        break;
+    case 'G':
+        need(1);
+        code.kind = Significant;
+        code.first = hexBytes(f[0], where);
+        break;
     case 'I':
         need(2);
         code.kind = International;
         code.first = hexBytes(f[0], where);
         code.second = hexBytes(f[1], where);
         break;
-    case 'U': need(1); code.kind = Unprintable; code.first = hexBytes(f[0], where); break;
+    case 'U':
+        need(1);
+        code.kind = Unprintable;
+        code.first = hexBytes(f[0], where);
+        break;
     case 'P': {
         need(1);
         code.kind = UnprintableExt;
@@ -105,13 +114,11 @@ Code parseLine(std::string line, const std::string& where)
         break;
     default: throw std::runtime_error("unknown code kind in '" + line + "' at " + where);
     }
-    if (code.first.size() > 255 || code.second.size() > 255)
-        throw std::runtime_error("code too long at " + where);
+    if (code.first.size() > 255 || code.second.size() > 255) throw std::runtime_error("code too long at " + where);
     return code;
 }
 
-std::vector<std::string> readLines(const std::string& path)
-{
+std::vector<std::string> readLines(const std::string& path) {
     std::ifstream in(path);
     if (!in) throw std::runtime_error("cannot read " + path);
     std::vector<std::string> lines;
@@ -122,8 +129,7 @@ std::vector<std::string> readLines(const std::string& path)
 }
 
 // Emits one table: `count` entries for the code units first..first+count-1.
-void emitTable(std::ostream& out, const std::string& name, const std::vector<Code>& codes)
-{
+void emitTable(std::ostream& out, const std::string& name, const std::vector<Code>& codes) {
     std::vector<std::uint8_t> pool;
     std::ostringstream entries;
     int n = 0;
@@ -131,8 +137,8 @@ void emitTable(std::ostream& out, const std::string& name, const std::vector<Cod
         const std::size_t offset = pool.size();
         pool.insert(pool.end(), c.first.begin(), c.first.end());
         pool.insert(pool.end(), c.second.begin(), c.second.end());
-        entries << '{' << offset << ',' << c.kind << ',' << c.first.size() << ',' << c.second.size() << ','
-                << c.flag << "},";
+        entries << '{' << offset << ',' << c.kind << ',' << c.first.size() << ',' << c.second.size() << ',' << c.flag
+                << "},";
         if (++n % 8 == 0) entries << '\n';
     }
     out << "const std::uint8_t " << name << "Bytes[] = {\n";
@@ -145,10 +151,9 @@ void emitTable(std::ostream& out, const std::string& name, const std::vector<Cod
     out << "const CharCode " << name << "Codes[] = {\n" << entries.str() << "};\n";
 }
 
-}  // namespace
+} // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (argc != 3) {
         std::cerr << "usage: gen_sort_codes <sort-codes folder> <output.cpp>\n";
         return 2;

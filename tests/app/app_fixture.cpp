@@ -26,10 +26,9 @@ private:
     std::unique_ptr<TablorApplication> app_;
 };
 
-[[maybe_unused]] ::testing::Environment* const environment =
-    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+[[maybe_unused]] ::testing::Environment* const environment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
-}  // namespace
+} // namespace
 
 ErrorRecorder::ErrorRecorder() {
     previous_ = setErrorPresenter([this](const QString& text) { texts_ << text; });
@@ -52,15 +51,13 @@ void ModalWatcher::on(const char* className, Handler handle) {
 
 int ModalWatcher::count(const char* className) const {
     int n = 0;
-    for (const Seen& s : seen_)
-        n += s.className == QLatin1String(className);
+    for (const Seen& s : seen_) n += s.className == QLatin1String(className);
     return n;
 }
 
 void ModalWatcher::poll() {
     auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-    if (!dialog || dialog == handled_ || !dialog->isVisible())
-        return;
+    if (!dialog || dialog == handled_ || !dialog->isVisible()) return;
     const QString className = QString::fromLatin1(dialog->metaObject()->className());
     for (auto& [name, handle] : handlers_) {
         if (name == className) {
@@ -75,8 +72,7 @@ void ModalWatcher::poll() {
 bool waitUntil(const std::function<bool()>& done, int timeoutMs) {
     QElapsedTimer clock;
     clock.start();
-    while (!done() && clock.elapsed() < timeoutMs)
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    while (!done() && clock.elapsed() < timeoutMs) QApplication::processEvents(QEventLoop::AllEvents, 10);
     return done();
 }
 
@@ -125,4 +121,4 @@ void AppTest::writeProfiles(const QStringList& names) {
 
 QString AppTest::programDir() const { return ProgramDir(); }
 
-}  // namespace tablor::test
+} // namespace tablor::test

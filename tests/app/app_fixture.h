@@ -43,7 +43,7 @@ public:
     void on(const char* className, Handler handle);
     struct Seen {
         QString className;
-        qint64 atMs;  // since the watcher started
+        qint64 atMs; // since the watcher started
     };
     const std::vector<Seen>& seen() const { return seen_; }
     int count(const char* className) const;
@@ -77,4 +77,4 @@ protected:
     std::unique_ptr<ErrorRecorder> errors_;
 };
 
-}  // namespace tablor::test
+} // namespace tablor::test

@@ -22,8 +22,7 @@ class BrowseLocalTest : public AppTest {
 protected:
     void SetUp() override {
         AppTest::SetUp();
-        if (!QFile::exists(Fixtures + "meza_test.mdb"))
-            GTEST_SKIP() << "the shared Access fixtures are missing";
+        if (!QFile::exists(Fixtures + "meza_test.mdb")) GTEST_SKIP() << "the shared Access fixtures are missing";
         storePrefs("Deutsch");
     }
     // A writable copy of a fixture in the program folder.
@@ -39,15 +38,14 @@ protected:
         ServerProfile p;
         p.ProfileName = "Lokal";
         p.ServerName = "127.0.0.1";
-        p.Port = 1;  // nothing listens there
+        p.Port = 1; // nothing listens there
         p.MdbPath = mdbPath;
         list.append(p);
         SaveProfiles(list);
     }
     QStringList tableNames(TfrmMain& w) {
         QStringList names;
-        for (int i = 0; i < w.tableList()->count(); ++i)
-            names << w.tableList()->item(i)->text();
+        for (int i = 0; i < w.tableList()->count(); ++i) names << w.tableList()->item(i)->text();
         return names;
     }
     static QByteArray hashOf(const QString& path) {
@@ -102,8 +100,7 @@ TEST_F(BrowseLocalTest, DoubleClickSortAppendEditDeleteAndSearchWriteToTheFile) 
     ASSERT_TRUE(errors_->texts().isEmpty()) << errors_->texts().join("|").toStdString();
     TADOTable& t = *w.localTable();
     EXPECT_EQ(t.TableName(), "[merchant_taylors]");
-    for (int c = 0; c < w.grid()->gridModel()->columnCount(); ++c)
-        EXPECT_LE(w.grid()->columnWidth(c), 70);
+    for (int c = 0; c < w.grid()->gridModel()->columnCount(); ++c) EXPECT_LE(w.grid()->columnWidth(c), 70);
 
     // Sort by Surname in square brackets; the current record stays current.
     t.setRecNo(5);
@@ -127,7 +124,7 @@ TEST_F(BrowseLocalTest, DoubleClickSortAppendEditDeleteAndSearchWriteToTheFile) 
     // Search finds the new row (field 0 selected: from field 1 on).
     setInputPresenter([](const InputRequest&) { return std::optional<QString>("GRÖSS"); });
     w.tbtSearchClick();
-    EXPECT_EQ(messages_->last().text, LocalizedMessage(msgNoMatch, 0));  // "ö" vs "Ö": no match
+    EXPECT_EQ(messages_->last().text, LocalizedMessage(msgNoMatch, 0)); // "ö" vs "Ö": no match
     setInputPresenter([](const InputRequest&) { return std::optional<QString>("GRö"); });
     w.tbtSearchClick();
     setInputPresenter({});
@@ -179,7 +176,7 @@ TEST_F(BrowseLocalTest, OpenCommandOpensAnyFileAndSelectsThePlaceholder) {
     EXPECT_EQ(asked[0].filters, (QStringList{"Access Datenbank (*.mdb)", "Alle Dateien (*)"}));
     EXPECT_EQ(asked[0].defaultSuffix, "mdb");
     EXPECT_EQ(w.serverList()->currentIndex(), 0);
-    EXPECT_EQ(messages_->count(), 0);  // no quick-access reaction, no connect question
+    EXPECT_EQ(messages_->count(), 0); // no quick-access reaction, no connect question
     EXPECT_EQ(tableNames(w), QStringList{"images"});
     ASSERT_TRUE(w.localTable()->Active());
     // With the preview on, the JPEG pictures are drawn in the grid.
@@ -270,5 +267,5 @@ TEST_F(BrowseLocalTest, PrintHandsTheGridsDataSetOver) {
     EXPECT_EQ(messages_->count(), 1);
 }
 
-}  // namespace
-}  // namespace tablor::test
+} // namespace
+} // namespace tablor::test

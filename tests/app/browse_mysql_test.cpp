@@ -51,10 +51,9 @@ protected:
         admin_.ExecuteDirect(
             "CREATE TABLE kunden (id INT AUTO_INCREMENT PRIMARY KEY, name VARCHAR(40), ort VARCHAR(40), "
             "betrag DECIMAL(10,2), notiz TEXT)");
-        admin_.ExecuteDirect(
-            "INSERT INTO kunden (name, ort, betrag, notiz) VALUES "
-            "('Müller', 'Köln', 12.50, 'Stammkunde'), ('Schmidt', 'BONN', 3.00, NULL), "
-            "('Anna', 'Berlin', 99.99, 'zahlt bar'), ('Bernd', 'Anklam', 0.10, 'Notiz zu anna')");
+        admin_.ExecuteDirect("INSERT INTO kunden (name, ort, betrag, notiz) VALUES "
+                             "('Müller', 'Köln', 12.50, 'Stammkunde'), ('Schmidt', 'BONN', 3.00, NULL), "
+                             "('Anna', 'Berlin', 99.99, 'zahlt bar'), ('Bernd', 'Anklam', 0.10, 'Notiz zu anna')");
         admin_.ExecuteDirect("CREATE TABLE `mit blank` (x INT)");
         admin_.ExecuteDirect("CREATE TABLE artikel (nr INT PRIMARY KEY, bezeichnung VARCHAR(200))");
         admin_.ExecuteDirect("INSERT INTO artikel VALUES (1, 'Schraube'), (2, 'Mutter')");
@@ -90,8 +89,7 @@ protected:
 
     QStringList tableNames(TfrmMain& w) {
         QStringList names;
-        for (int i = 0; i < w.tableList()->count(); ++i)
-            names << w.tableList()->item(i)->text();
+        for (int i = 0; i < w.tableList()->count(); ++i) names << w.tableList()->item(i)->text();
         return names;
     }
 
@@ -143,8 +141,7 @@ TEST_F(BrowseMySqlTest, SelectingAProfileAndAnsweringYesConnectsListsTablesAndSh
     ASSERT_TRUE(w.gridDataSet().Active());
     EXPECT_EQ(w.gridDataSet().TableName(), "artikel");
     EXPECT_EQ(w.grid()->gridModel()->rowCount(), 2);
-    for (int c = 0; c < w.grid()->gridModel()->columnCount(); ++c)
-        EXPECT_LE(w.grid()->columnWidth(c), 70);
+    for (int c = 0; c < w.grid()->gridModel()->columnCount(); ++c) EXPECT_LE(w.grid()->columnWidth(c), 70);
 
     // Ticking a table enables the download; untick disables it; select all changes ticks only.
     w.tableList()->item(1)->setCheckState(Qt::Checked);
@@ -182,13 +179,12 @@ TEST_F(BrowseMySqlTest, OpenSortAppendEditPostDeleteOnTheServer) {
     ASSERT_EQ(t.RecordCount(), 4);
 
     // Title click on "name": ascending, twice the same; the current record stays current.
-    t.setRecNo(2);  // Schmidt
+    t.setRecNo(2); // Schmidt
     w.dbgMainTitleClick(1);
     EXPECT_EQ(t.SortedFields(), "`name`");
     EXPECT_EQ(t.FieldByName("name")->AsString(), "Schmidt");
     QStringList order;
-    for (int r = 0; r < t.RecordCount(); ++r)
-        order << t.CellText(r, 1);
+    for (int r = 0; r < t.RecordCount(); ++r) order << t.CellText(r, 1);
     EXPECT_EQ(order, (QStringList{"Anna", "Bernd", "Müller", "Schmidt"}));
     w.dbgMainTitleClick(1);
     EXPECT_EQ(t.CellText(0, 1), "Anna");
@@ -205,7 +201,7 @@ TEST_F(BrowseMySqlTest, OpenSortAppendEditPostDeleteOnTheServer) {
     EXPECT_EQ(scalar("SELECT ort FROM kunden WHERE name='Zoë'"), "Düsseldorf");
 
     // Edit through the grid's cell: tbtEdit starts editing, the typed text is posted.
-    t.setRecNo(1);  // Anna
+    t.setRecNo(1); // Anna
     w.grid()->setSelectedIndex(2);
     w.tbtEditClick();
     EXPECT_EQ(t.State(), TDataSetState::dsEdit);
@@ -218,7 +214,7 @@ TEST_F(BrowseMySqlTest, OpenSortAppendEditPostDeleteOnTheServer) {
 
     // A post the server refuses: the edit is cancelled silently.
     t.Edit();
-    t.FieldByName("betrag")->setAsString("123456789012");  // out of range for DECIMAL(10,2)
+    t.FieldByName("betrag")->setAsString("123456789012"); // out of range for DECIMAL(10,2)
     w.tbtEditClick();
     EXPECT_EQ(t.State(), TDataSetState::dsBrowse);
     EXPECT_FALSE(w.editImageShown());
@@ -349,5 +345,5 @@ TEST_F(BrowseMySqlTest, SelectingTheProfileWhileConnectedReconnectsAfterTheQuest
     EXPECT_EQ(w.statusText(), LocalizedMessage(msgDisconnected, 0));
 }
 
-}  // namespace
-}  // namespace tablor::test
+} // namespace
+} // namespace tablor::test

@@ -39,8 +39,7 @@ TEST_F(ErrorDisplayTest, ErrorEscapingATimerIsShownAndTheTimerKeepsRunning) {
     int ticks = 0;
     QObject::connect(&timer, &QTimer::timeout, [&] {
         ++ticks;
-        if (ticks == 1)
-            throw std::runtime_error("first tick failed");
+        if (ticks == 1) throw std::runtime_error("first tick failed");
     });
     timer.start(5);
     ASSERT_TRUE(waitUntil([&] { return ticks >= 3; }));
@@ -59,7 +58,7 @@ TEST_F(ErrorDisplayTest, GuardedCreationStopsAtTheFailingStep) {
     const bool ok = guardCreation([&] {
         steps.push_back(1);
         throw std::runtime_error("step 2 failed");
-        steps.push_back(3);  // never reached
+        steps.push_back(3); // never reached
     });
     EXPECT_FALSE(ok);
     EXPECT_EQ(steps, std::vector<int>{1});
@@ -70,7 +69,7 @@ TEST_F(ErrorDisplayTest, GuardedCreationStopsAtTheFailingStep) {
 }
 
 TEST_F(ErrorDisplayTest, RealBoxIsPlainWithTheApplicationTitleAndOk) {
-    errors_.reset();  // the real box
+    errors_.reset(); // the real box
     QString title, text;
     int buttons = 0;
     bool hadIcon = true;
@@ -120,5 +119,5 @@ TEST_F(ErrorDisplayTest, ServerManagementThatCannotReadTheProfilesReportsAndOpen
     EXPECT_TRUE(window.findChild<QAction*>("mnuEnglish")->isEnabled());
 }
 
-}  // namespace
-}  // namespace tablor::test
+} // namespace
+} // namespace tablor::test

@@ -10,12 +10,10 @@ namespace {
 
 std::unique_ptr<MemDataSet> people() {
     auto ds = std::make_unique<MemDataSet>(
-        std::vector<MemDataSet::Col>{{"Id", TFieldType::ftInteger}, {"Name", TFieldType::ftString},
-                                     {"Ort", TFieldType::ftString}},
-        std::vector<std::vector<QVariant>>{{1, "Anna", "Köln"},
-                                           {2, "Bernd", "ÖSTERREICH Anna"},
-                                           {3, "Carla", "Bonn"},
-                                           {4, "anna", "Bremen"}});
+        std::vector<MemDataSet::Col>{
+            {"Id", TFieldType::ftInteger}, {"Name", TFieldType::ftString}, {"Ort", TFieldType::ftString}},
+        std::vector<std::vector<QVariant>>{
+            {1, "Anna", "Köln"}, {2, "Bernd", "ÖSTERREICH Anna"}, {3, "Carla", "Bonn"}, {4, "anna", "Bremen"}});
     ds->Open();
     return ds;
 }
@@ -92,15 +90,15 @@ TEST(ScanForWord, FromStartPostsAPendingEdit) {
     EXPECT_EQ(ds->RecNo(), 3);
 }
 
-}  // namespace
-}  // namespace tablor::test
+} // namespace
+} // namespace tablor::test
 
 namespace tablor::test {
 namespace {
 
 TEST(ContainsWordUtf8, AgreesWithTheTextForm) {
-    const QStringList texts = {"Köln", "KÖLN", "Straße", "STRASSE", "Ärzte-Praxis Özdemir", "12345.67",
-                               "2024-05-02 09:15:00", "", "a", "Zoë"};
+    const QStringList texts = {
+        "Köln", "KÖLN", "Straße", "STRASSE", "Ärzte-Praxis Özdemir", "12345.67", "2024-05-02 09:15:00", "", "a", "Zoë"};
     const QStringList words = {"köln", "KÖ", "ö", "Ö", "straße", "SS", "praxis Ö", "45.6", "05-02 09", "", "ë", "zoË"};
     for (const QString& t : texts)
         for (const QString& w : words) {
@@ -112,5 +110,5 @@ TEST(ContainsWordUtf8, AgreesWithTheTextForm) {
     EXPECT_FALSE(containsWordUtf8(nullptr, 0, "a"));
 }
 
-}  // namespace
-}  // namespace tablor::test
+} // namespace
+} // namespace tablor::test

@@ -20,12 +20,11 @@ class GridTest : public AppTest {};
 std::unique_ptr<MemDataSet> numbers(int count) {
     std::vector<std::vector<QVariant>> rows;
     rows.reserve(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i)
-        rows.push_back({i, QStringLiteral("Zeile %1").arg(i), double(i) / 4});
-    auto ds = std::make_unique<MemDataSet>(
-        std::vector<MemDataSet::Col>{{"Nr", TFieldType::ftInteger}, {"Text", TFieldType::ftString},
-                                     {"Wert", TFieldType::ftFloat}},
-        std::move(rows));
+    for (int i = 0; i < count; ++i) rows.push_back({i, QStringLiteral("Zeile %1").arg(i), double(i) / 4});
+    auto ds = std::make_unique<MemDataSet>(std::vector<MemDataSet::Col>{{"Nr", TFieldType::ftInteger},
+                                                                        {"Text", TFieldType::ftString},
+                                                                        {"Wert", TFieldType::ftFloat}},
+                                           std::move(rows));
     ds->Open();
     return ds;
 }
@@ -55,7 +54,7 @@ TEST_F(GridTest, OpeningAndScrollingALargeTableConvertsOnlyVisibleCells) {
     QApplication::processEvents();
     EXPECT_LT(ds->valuesRead - afterOpen, 3000);
     EXPECT_EQ(grid.gridModel()->rowCount(), 200000);
-    EXPECT_EQ(ds->RecNo(), 1);  // painting does not move the cursor
+    EXPECT_EQ(ds->RecNo(), 1); // painting does not move the cursor
 }
 
 TEST_F(GridTest, CurrentRowFollowsTheCursorBothWaysAndShowsTheIndicator) {
@@ -187,5 +186,5 @@ TEST_F(GridTest, NarrowingSetsWideColumnsTo70AndKeepsNarrowOnes) {
     EXPECT_EQ(grid.currentIndex().row(), ds->CurrentRow());
 }
 
-}  // namespace
-}  // namespace tablor::test
+} // namespace
+} // namespace tablor::test

@@ -97,7 +97,7 @@ TEST_F(LanguageTest, MenuAlsoSwitchesTheServerSetupDialog) {
     storePrefs("Deutsch");
     writeProfiles({"Firma"});
     TfrmMain w;
-    TfrmServeredit setup(&w);  // designed in English, shown in the main window's language
+    TfrmServeredit setup(&w); // designed in English, shown in the main window's language
     setup.show();
     auto* heading = setup.findChild<QLabel*>("Label1");
     ASSERT_NE(heading, nullptr);
@@ -113,7 +113,7 @@ TEST_F(LanguageTest, ChoosingTheCheckedItemAgainKeepsExactlyOneCheckMark) {
     storePrefs("English");
     writeProfiles({});
     TfrmMain w;
-    action(w, "mnuEnglish")->trigger();  // a click unchecks a checked item by itself
+    action(w, "mnuEnglish")->trigger(); // a click unchecks a checked item by itself
     EXPECT_TRUE(englishChecked(w));
     EXPECT_FALSE(deutschChecked(w));
     action(w, "mnuDeutsch")->trigger();
@@ -165,5 +165,5 @@ TEST_F(LanguageTest, MessagesOfTheWindowUseItsLanguage) {
     EXPECT_TRUE(messages_->last().text.startsWith("This function is not available"));
 }
 
-}  // namespace
-}  // namespace tablor::test
+} // namespace
+} // namespace tablor::test

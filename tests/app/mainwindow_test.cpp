@@ -104,11 +104,16 @@ TEST_F(MainWindowTest, ToolBarRowsWithHintsImagesAndEnablingAtOpen) {
         bool enabled;
     };
     const Button firstRow[] = {
-        {"tbtOpen", "Öffnen", true},        {"tbtSave", "Lokal speichern", false},
-        {"tbtUpload", "Bereitstellen", false}, {"tbtDelete", "Löschen", false},
-        {"tbtNew", "Anfügen", false},       {"tbtEdit", "Bearbeiten", false},
-        {"tbtSearch", "Suchen", false},     {"tbtPrint", "Drucken", false},
-        {"tbtConnect", "Verbinden", true},  {"tbtPrefs", "Einstellungen", true},
+        {"tbtOpen", "Öffnen", true},
+        {"tbtSave", "Lokal speichern", false},
+        {"tbtUpload", "Bereitstellen", false},
+        {"tbtDelete", "Löschen", false},
+        {"tbtNew", "Anfügen", false},
+        {"tbtEdit", "Bearbeiten", false},
+        {"tbtSearch", "Suchen", false},
+        {"tbtPrint", "Drucken", false},
+        {"tbtConnect", "Verbinden", true},
+        {"tbtPrefs", "Einstellungen", true},
         {"tbtHelp", "Hilfe", true},
     };
     ASSERT_TRUE(showAtUsualSize(w));
@@ -168,8 +173,7 @@ TEST_F(MainWindowTest, MenusWithShortcutsHiddenItemsAndEnablingAtOpen) {
     TfrmMain w;
     const QStringList menuTitles{"Datei", "Bearbeiten", "Extras", "?"};
     QStringList titles;
-    for (QAction* a : w.menuBar()->actions())
-        titles << a->text();
+    for (QAction* a : w.menuBar()->actions()) titles << a->text();
     EXPECT_EQ(titles, menuTitles);
 
     struct Item {
@@ -203,7 +207,7 @@ TEST_F(MainWindowTest, MenusWithShortcutsHiddenItemsAndEnablingAtOpen) {
         EXPECT_EQ(action->text(), QString::fromUtf8(i.caption)) << i.name;
         EXPECT_EQ(action->shortcut().toString(), QString::fromLatin1(i.shortcut)) << i.name;
         EXPECT_EQ(action->isVisible(), i.visible) << i.name;
-        if (i.visible) {  // Qt reports a hidden action as disabled whatever its own state
+        if (i.visible) { // Qt reports a hidden action as disabled whatever its own state
             EXPECT_EQ(action->isEnabled(), i.enabled) << i.name;
         }
     }
@@ -222,18 +226,14 @@ TEST_F(MainWindowTest, EnableRecordCommandsSwitchesExactlyTheRecordCommands) {
     // mnuSQLQuery is switched too, but Qt reports a hidden action as disabled anyway.
     const char* recordMenu[] = {"mnuSuche", "mnuWeitersuchen", "mnuEdit"};
     w.EnableRecordCommands(true);
-    for (const char* n : record)
-        EXPECT_TRUE(child<QToolButton>(w, n)->isEnabled()) << n;
-    for (const char* n : recordMenu)
-        EXPECT_TRUE(child<QAction>(w, n)->isEnabled()) << n;
+    for (const char* n : record) EXPECT_TRUE(child<QToolButton>(w, n)->isEnabled()) << n;
+    for (const char* n : recordMenu) EXPECT_TRUE(child<QAction>(w, n)->isEnabled()) << n;
     EXPECT_FALSE(child<QToolButton>(w, "tbtSave")->isEnabled());
     EXPECT_FALSE(child<QToolButton>(w, "tbtUpload")->isEnabled());
     EXPECT_FALSE(child<QAction>(w, "mnuSQLQuery")->isVisible());
     w.EnableRecordCommands(false);
-    for (const char* n : record)
-        EXPECT_FALSE(child<QToolButton>(w, n)->isEnabled()) << n;
-    for (const char* n : recordMenu)
-        EXPECT_FALSE(child<QAction>(w, n)->isEnabled()) << n;
+    for (const char* n : record) EXPECT_FALSE(child<QToolButton>(w, n)->isEnabled()) << n;
+    for (const char* n : recordMenu) EXPECT_FALSE(child<QAction>(w, n)->isEnabled()) << n;
     EXPECT_TRUE(child<QToolButton>(w, "tbtOpen")->isEnabled());
 }
 
@@ -256,7 +256,7 @@ TEST_F(MainWindowTest, ImagePreviewStartsFromThePreferenceAndIsStoredWhenToggled
     child<QAction>(again, "mnuBild")->trigger();
     EXPECT_FALSE(TPrefs().FPreview);
     EXPECT_FALSE(again.gridDrawsGraphics());
-    EXPECT_EQ(TPrefs().FLanguage, "Deutsch");  // the other values are written back unchanged
+    EXPECT_EQ(TPrefs().FLanguage, "Deutsch"); // the other values are written back unchanged
 }
 
 TEST_F(MainWindowTest, StartDialogItemStoresThePreference) {
@@ -305,7 +305,7 @@ TEST_F(MainWindowTest, StatusTextsReplaceTheSinglePanel) {
     EXPECT_EQ(w.statusText(), "Ready.2 erroneous records.");
     w.gridFetchProgress(1, 4);
     EXPECT_EQ(w.statusText(), "Lade Daten:25");
-    w.gridFetchProgress(1, 0);  // stays as it was
+    w.gridFetchProgress(1, 0); // stays as it was
     EXPECT_EQ(w.statusText(), "Lade Daten:25");
     w.showConnectedStatus();
     EXPECT_EQ(w.statusText(), "Connected.");
@@ -388,7 +388,7 @@ TEST_F(MainWindowTest, ExitClosesTheWindow) {
     EXPECT_FALSE(w.isVisible());
 }
 
-}  // namespace
-}  // namespace tablor::test
+} // namespace
+} // namespace tablor::test
 
 #include "mainwindow_test.moc"

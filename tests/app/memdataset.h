@@ -30,8 +30,7 @@ protected:
     void InternalOpen() override {
         order.resize(rows.size());
         std::iota(order.begin(), order.end(), 0);
-        for (const Col& c : cols)
-            addField(c.name, c.kind, 50);
+        for (const Col& c : cols) addField(c.name, c.kind, 50);
     }
     void InternalClose() override { order.clear(); }
     int storedCount() const override { return static_cast<int>(order.size()); }
@@ -54,14 +53,12 @@ protected:
             throw EDatabaseError(QStringLiteral("refused"));
         }
         for (size_t c = 0; c < cols.size(); ++c)
-            if (b.assigned[c])
-                rows[order[row]][c] = b.values[c];
+            if (b.assigned[c]) rows[order[row]][c] = b.values[c];
     }
     void InternalDelete(int row) override { order.erase(order.begin() + row); }
     int InternalSort(int col, int currentRow) override {
         const size_t cur = currentRow >= 0 ? order[currentRow] : size_t(-1);
-        if (col < 0)
-            std::sort(order.begin(), order.end());
+        if (col < 0) std::sort(order.begin(), order.end());
         else
             std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
                 return QVariant::compare(rows[a][col], rows[b][col]) == QPartialOrdering::Less;
@@ -70,4 +67,4 @@ protected:
     }
 };
 
-}  // namespace tablor::test
+} // namespace tablor::test

@@ -141,7 +141,7 @@ TEST_F(StartupTest, StartDialogAtOpen) {
     ASSERT_EQ(d.cboServer->count(), 3);
     EXPECT_EQ(d.cboServer->itemText(0), "<Profil wählen>");
     EXPECT_EQ(d.cboServer->itemText(2), "Lager");
-    EXPECT_EQ(d.cboServer->itemData(2), w.serverList()->itemData(2));  // the same profile record
+    EXPECT_EQ(d.cboServer->itemData(2), w.serverList()->itemData(2)); // the same profile record
     EXPECT_EQ(d.cboServer->currentIndex(), 0);
     EXPECT_FALSE(d.chkStart->isChecked());
     EXPECT_EQ(d.Start->text(), "Start");
@@ -193,7 +193,7 @@ TEST_F(StartupTest, PlaceholderIsFineForTheOtherChoices) {
     TfrmMain w;
     TfrmStartup d(w.serverList(), &w);
     d.show();
-    d.Start->click();  // the wizard, with the placeholder selected in the disabled list
+    d.Start->click(); // the wizard, with the placeholder selected in the disabled list
     EXPECT_EQ(messages_->count(), 0);
     EXPECT_EQ(d.result(), QDialog::Accepted);
     // Start stores "show this dialog" as the opposite of the check box.
@@ -238,8 +238,8 @@ TEST_F(StartupTest, EmptyStoredLanguageFallsBackToGermanAndTheEntriesAreStillCop
 TEST_F(StartupTest, DialogSetsItsOwnStoredLanguageAfterTakingTheMainWindows) {
     storePrefs("English");
     writeProfiles({});
-    TfrmMain w;  // English, and the language source
-    storePrefs("Deutsch");  // saved meanwhile by another window
+    TfrmMain w;            // English, and the language source
+    storePrefs("Deutsch"); // saved meanwhile by another window
     TfrmStartup d(w.serverList(), &w);
     EXPECT_EQ(d.windowTitle(), "Startdialog");
     EXPECT_EQ(w.findChild<QToolButton*>("tbtOpen")->toolTip(), "Open");
@@ -249,7 +249,7 @@ TEST_F(StartupTest, TimerChoiceConnectSelectsTheProfileAndOffersToConnect) {
     storePrefs("Deutsch", true);
     writeProfiles({"Firma", "Lager"});
     TfrmMain w;
-    messages_->answer(mrNo);  // "connect now?"
+    messages_->answer(mrNo); // "connect now?"
     ModalWatcher watcher;
     watcher.on("tablor::TfrmStartup", [](QDialog* dialog) {
         auto* d = qobject_cast<TfrmStartup*>(dialog);
@@ -290,5 +290,5 @@ TEST_F(StartupTest, TimerChoiceStartProgramDoesNothingFurther) {
     EXPECT_TRUE(w.findChild<QAction*>("mnuStartup")->isChecked());
 }
 
-}  // namespace
-}  // namespace tablor::test
+} // namespace
+} // namespace tablor::test

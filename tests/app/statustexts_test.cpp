@@ -32,8 +32,8 @@ TEST(StatusTexts, TableCreation) {
 }
 
 TEST(StatusTexts, FetchProgressRoundsHalvesToEven) {
-    EXPECT_EQ(fetchProgressStatus(1, 8).value(), "Lade Daten:12");   // 12.5
-    EXPECT_EQ(fetchProgressStatus(3, 8).value(), "Lade Daten:38");   // 37.5
+    EXPECT_EQ(fetchProgressStatus(1, 8).value(), "Lade Daten:12"); // 12.5
+    EXPECT_EQ(fetchProgressStatus(3, 8).value(), "Lade Daten:38"); // 37.5
     EXPECT_EQ(fetchProgressStatus(1, 3).value(), "Lade Daten:33");
     EXPECT_EQ(fetchProgressStatus(2, 3).value(), "Lade Daten:67");
     EXPECT_EQ(fetchProgressStatus(5, 5).value(), "Lade Daten:100");
@@ -42,5 +42,5 @@ TEST(StatusTexts, FetchProgressRoundsHalvesToEven) {
     EXPECT_FALSE(fetchProgressStatus(5, 0).has_value());
 }
 
-}  // namespace
-}  // namespace tablor
+} // namespace
+} // namespace tablor

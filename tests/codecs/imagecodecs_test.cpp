@@ -25,8 +25,7 @@ std::optional<DecodedPicture> decode(const std::vector<std::uint8_t>& bytes) {
 }
 
 void put32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
 // A 3x2 8-bit palette bitmap (rows padded to 4 bytes), optionally top-down.
@@ -40,18 +39,26 @@ std::vector<std::uint8_t> paletteBmp(bool topDown) {
     put32(b, 22, topDown ? static_cast<std::uint32_t>(-2) : 2u);
     b[26] = 1;
     b[28] = 8;
-    put32(b, 46, 2);  // two palette entries
+    put32(b, 46, 2); // two palette entries
     // palette: 0 = red, 1 = blue (B,G,R,0)
-    b[54] = 0; b[55] = 0; b[56] = 255;
-    b[58] = 255; b[59] = 0; b[60] = 0;
+    b[54] = 0;
+    b[55] = 0;
+    b[56] = 255;
+    b[58] = 255;
+    b[59] = 0;
+    b[60] = 0;
     // stored row 0: 0,1,0 ; stored row 1: 1,1,1
-    b[62] = 0; b[63] = 1; b[64] = 0;
-    b[66] = 1; b[67] = 1; b[68] = 1;
+    b[62] = 0;
+    b[63] = 1;
+    b[64] = 0;
+    b[66] = 1;
+    b[67] = 1;
+    b[68] = 1;
     return b;
 }
 
 TEST(Bmp, TwentyFourBitRoundTrip) {
-    const DecodedPicture original = gradient(5, 3);  // odd width: row padding
+    const DecodedPicture original = gradient(5, 3); // odd width: row padding
     const auto bytes = encodeBmp24(original);
     const auto back = decodeBmp(bytes.data(), bytes.size());
     ASSERT_TRUE(back);
@@ -75,7 +82,7 @@ TEST(Bmp, PaletteRowsBottomUpAndTopDown) {
 
 TEST(Bmp, Rle8Runs) {
     auto b = paletteBmp(false);
-    put32(b, 30, 1);  // RLE8
+    put32(b, 30, 1); // RLE8
     b.resize(62);
     // bottom row: run of 3 x index 1; end of line; top row: literal 0,1,0 (padded); end.
     const std::uint8_t rle[] = {3, 1, 0, 0, 0, 3, 0, 1, 0, 0, 0, 1};
@@ -141,5 +148,5 @@ TEST(BitmapOrJpeg, TriesBitmapFirstThenJpegAndRefusesOthers) {
     EXPECT_FALSE(decodeBitmapOrJpeg(text));
 }
 
-}  // namespace
-}  // namespace tablor
+} // namespace
+} // namespace tablor

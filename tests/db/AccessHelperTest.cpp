@@ -18,8 +18,7 @@ namespace {
 const QString kNorthwind = QStringLiteral("northwind_jet4_statdata.mdb");
 }
 
-TEST(AccessHelper, StartsDisconnectedWithItsDefaults)
-{
+TEST(AccessHelper, StartsDisconnectedWithItsDefaults) {
     TSQLObject h;
     EXPECT_FALSE(h.Connected());
     EXPECT_EQ(h.QuoteOpen, QLatin1Char('['));
@@ -30,8 +29,7 @@ TEST(AccessHelper, StartsDisconnectedWithItsDefaults)
     EXPECT_EQ(h.ResultSet(), h.ResultQuery());
 }
 
-TEST(AccessHelper, ConnectReportsFailureAndFillsTheTableList)
-{
+TEST(AccessHelper, ConnectReportsFailureAndFillsTheTableList) {
     TABLOR_REQUIRE_FIXTURE(kNorthwind);
     TSQLObject h;
     QStringList errors;
@@ -54,13 +52,15 @@ TEST(AccessHelper, ConnectReportsFailureAndFillsTheTableList)
     EXPECT_FALSE(h.TableList.contains(QStringLiteral("MSysObjects")));
 }
 
-TEST(AccessHelper, DisconnectsOnPathChangeAndSwitchConnection)
-{
+TEST(AccessHelper, DisconnectsOnPathChangeAndSwitchConnection) {
     TABLOR_REQUIRE_FIXTURE(kNorthwind);
     FixtureCopy copy(kNorthwind);
     TSQLObject h;
     int disconnects = 0;
-    h.OnDisconnect = [&](TSQLObject* s) { EXPECT_EQ(s, &h); ++disconnects; };
+    h.OnDisconnect = [&](TSQLObject* s) {
+        EXPECT_EQ(s, &h);
+        ++disconnects;
+    };
     h.SetDatabasePath(copy.path());
     ASSERT_EQ(h.Connect(), 0);
     h.SwitchConnection(false);
@@ -73,8 +73,7 @@ TEST(AccessHelper, DisconnectsOnPathChangeAndSwitchConnection)
     EXPECT_EQ(disconnects, 2);
 }
 
-TEST(AccessHelper, ExecuteOpensSelectsAndRunsOtherStatementsWithIdentity)
-{
+TEST(AccessHelper, ExecuteOpensSelectsAndRunsOtherStatementsWithIdentity) {
     TABLOR_REQUIRE_FIXTURE(kNorthwind);
     FixtureCopy copy(kNorthwind);
     TSQLObject h;
@@ -103,27 +102,26 @@ TEST(AccessHelper, ExecuteOpensSelectsAndRunsOtherStatementsWithIdentity)
     EXPECT_EQ(h.RowCount, 11);
 }
 
-TEST(AccessHelper, SelectAfterLeadingBlanksIsExecutedNotOpened)
-{
+TEST(AccessHelper, SelectAfterLeadingBlanksIsExecutedNotOpened) {
     TABLOR_REQUIRE_FIXTURE(kNorthwind);
     FixtureCopy copy(kNorthwind);
     TSQLObject h;
     h.SetDatabasePath(copy.path());
     h.Execute(QStringLiteral("  SELECT * FROM [Shippers]"));
     EXPECT_EQ(h.LastSQL, QStringLiteral("  SELECT * FROM [Shippers]")); // untrimmed
-    EXPECT_EQ(h.RowCount, 0);             // executed: no rows counted
+    EXPECT_EQ(h.RowCount, 0);                                           // executed: no rows counted
     // The result set now holds "SELECT @@identity", not the shippers.
     ASSERT_TRUE(h.ResultSet()->Active());
     EXPECT_EQ(h.ResultSet()->FieldCount(), 1);
     EXPECT_EQ(h.ResultSet()->RecordCount(), 1);
 }
 
-TEST(AccessHelper, LastErrorStaysUntilTheNextConnectAndShowErrorsUsesTheHook)
-{
+TEST(AccessHelper, LastErrorStaysUntilTheNextConnectAndShowErrorsUsesTheHook) {
     TABLOR_REQUIRE_FIXTURE(kNorthwind);
     FixtureCopy copy(kNorthwind);
     QStringList shown;
-    u_dbaccess::setShowErrorHook([&](const QString& title, const QString& text) { shown << title + QStringLiteral("|") + text; });
+    u_dbaccess::setShowErrorHook(
+        [&](const QString& title, const QString& text) { shown << title + QStringLiteral("|") + text; });
     TSQLObject h;
     QStringList errors;
     h.OnError = [&](const QString& t) { errors << t; };
@@ -152,8 +150,7 @@ TEST(AccessHelper, LastErrorStaysUntilTheNextConnectAndShowErrorsUsesTheHook)
     u_dbaccess::setShowErrorHook(nullptr);
 }
 
-TEST(AccessHelper, ExecuteOnAFileThatCannotOpenStopsAfterConnect)
-{
+TEST(AccessHelper, ExecuteOnAFileThatCannotOpenStopsAfterConnect) {
     TABLOR_REQUIRE_FIXTURE(kNorthwind);
     QTemporaryDir dir;
     const QString junk = dir.filePath(QStringLiteral("junk.mdb"));
@@ -172,8 +169,7 @@ TEST(AccessHelper, ExecuteOnAFileThatCannotOpenStopsAfterConnect)
     EXPECT_TRUE(h.LastSQL.isEmpty()); // stopped before storing the statement
 }
 
-TEST(AccessHelper, SelectIntoAnotherFileThatAConnectionHoldsOpen)
-{
+TEST(AccessHelper, SelectIntoAnotherFileThatAConnectionHoldsOpen) {
     TABLOR_REQUIRE_FIXTURE(kNorthwind);
     FixtureCopy source(kNorthwind);
     QTemporaryDir dir;

@@ -16,14 +16,16 @@ using namespace tablor;
 
 namespace {
 
-QString makeBigFile(const QTemporaryDir& dir, int rows)
-{
+QString makeBigFile(const QTemporaryDir& dir, int rows) {
     const QString path = dir.filePath(QStringLiteral("big.mdb"));
     auto w = jet::DatabaseWriter::create(std::filesystem::path(path.toStdString()));
     jet::TableSpec tableSpec;
     tableSpec.name = "big";
-    tableSpec.columns = {{"id", jet::ColumnType::Long}, {"name", jet::ColumnType::Text, 40}, {"amount", jet::ColumnType::Double},
-                    {"day", jet::ColumnType::DateTime}, {"note", jet::ColumnType::Text, 60}};
+    tableSpec.columns = {{"id", jet::ColumnType::Long},
+                         {"name", jet::ColumnType::Text, 40},
+                         {"amount", jet::ColumnType::Double},
+                         {"day", jet::ColumnType::DateTime},
+                         {"note", jet::ColumnType::Text, 60}};
     tableSpec.indexes = {{"PrimaryKey", {"id"}, {}, true, true, false}};
     w.createTable(tableSpec);
     auto t = w.table("big");
@@ -41,15 +43,13 @@ QString makeBigFile(const QTemporaryDir& dir, int rows)
 
 struct BigTable : ::testing::Test {
     static constexpr int kRows = 200000;
-    static void SetUpTestSuite()
-    {
+    static void SetUpTestSuite() {
         dir = new QTemporaryDir;
         master = makeBigFile(*dir, kRows);
     }
     static void TearDownTestSuite() { delete dir; }
     // Each test works on its own copy.
-    void SetUp() override
-    {
+    void SetUp() override {
         path = work.filePath(QStringLiteral("big.mdb"));
         ASSERT_TRUE(QFile::copy(master, path));
         cn.ConnectionString = JetOpenConnectionString(path);
@@ -67,8 +67,7 @@ struct BigTable : ::testing::Test {
 
 } // namespace
 
-TEST_F(BigTable, FirstRowsShowInAFractionOfAFullScan)
-{
+TEST_F(BigTable, FirstRowsShowInAFractionOfAFullScan) {
     // A full scan through the engine, every value decoded.
     QElapsedTimer full;
     full.start();
@@ -76,8 +75,7 @@ TEST_F(BigTable, FirstRowsShowInAFractionOfAFullScan)
         auto db = jet::Database::open(std::filesystem::path(path.toStdString()));
         auto c = db.scan("big");
         size_t n = 0;
-        while (c.next())
-            n += c.values().size();
+        while (c.next()) n += c.values().size();
         ASSERT_EQ(n, size_t(kRows) * 5);
     }
     const qint64 fullNs = full.nsecsElapsed();
@@ -87,16 +85,15 @@ TEST_F(BigTable, FirstRowsShowInAFractionOfAFullScan)
     tbl.Open();
     QString shown;
     for (int r = 0; r < 40; ++r)
-        for (int c = 0; c < tbl.FieldCount(); ++c)
-            shown += tbl.CellText(r, c);
+        for (int c = 0; c < tbl.FieldCount(); ++c) shown += tbl.CellText(r, c);
     const qint64 firstNs = first.nsecsElapsed();
     EXPECT_EQ(tbl.RecordCount(), kRows);
     EXPECT_EQ(tbl.CellText(0, 1), QStringLiteral("Name %1").arg(kRows - 1));
-    EXPECT_LT(double(firstNs), 0.1 * double(fullNs)) << "first rows " << firstNs / 1000 << " us, full scan " << fullNs / 1000 << " us";
+    EXPECT_LT(double(firstNs), 0.1 * double(fullNs))
+        << "first rows " << firstNs / 1000 << " us, full scan " << fullNs / 1000 << " us";
 }
 
-TEST_F(BigTable, BrowsingToTheEndAndSortingByTheKeySeeEveryRow)
-{
+TEST_F(BigTable, BrowsingToTheEndAndSortingByTheKeySeeEveryRow) {
     tbl.Open();
     tbl.Last();
     EXPECT_EQ(tbl.RecNo(), kRows);
@@ -104,13 +101,11 @@ TEST_F(BigTable, BrowsingToTheEndAndSortingByTheKeySeeEveryRow)
     EXPECT_EQ(tbl.RecordCount(), kRows);
     tbl.setSortedFields(QStringLiteral("[id]"));
     EXPECT_TRUE(tbl.SortedByIndex());
-    for (int r : {0, 1, 777, kRows - 1})
-        EXPECT_EQ(tbl.CellValue(r, 0).toInt(), r);
+    for (int r : {0, 1, 777, kRows - 1}) EXPECT_EQ(tbl.CellValue(r, 0).toInt(), r);
     EXPECT_EQ(tbl.FieldByName(QStringLiteral("id"))->AsInteger(), 0); // the current row stayed current
 }
 
-TEST_F(BigTable, WritesOnAPartlyListedTableNeitherLoseNorRepeatRows)
-{
+TEST_F(BigTable, WritesOnAPartlyListedTableNeitherLoseNorRepeatRows) {
     tbl.Open();
     tbl.Append();
     tbl.FieldByName(QStringLiteral("id"))->setAsInteger(kRows);
@@ -136,8 +131,7 @@ TEST_F(BigTable, WritesOnAPartlyListedTableNeitherLoseNorRepeatRows)
     EXPECT_EQ(firstGone, 0);
 }
 
-TEST_F(BigTable, AStatementThatDeletesRowsUnderAPartialListingIsSeen)
-{
+TEST_F(BigTable, AStatementThatDeletesRowsUnderAPartialListingIsSeen) {
     tbl.Open();
     ASSERT_EQ(tbl.CellValue(0, 0).toInt(), kRows - 1);
     int resets = 0;

@@ -25,25 +25,21 @@ const QString kNorthwind = QStringLiteral("northwind_jet4_statdata.mdb");
 const QString kTest97 = QStringLiteral("jackcess_testV1997.mdb");
 
 // What an independent reader (mdbtools) finds in the file: the CSV of one table.
-QString mdbExport(const QString& file, const QString& table)
-{
+QString mdbExport(const QString& file, const QString& table) {
     QProcess p;
     p.start(QStringLiteral("mdb-export"), {file, table});
-    if (!p.waitForFinished(60000))
-        return {};
+    if (!p.waitForFinished(60000)) return {};
     return QString::fromUtf8(p.readAllStandardOutput());
 }
 
-bool haveMdbTools()
-{
+bool haveMdbTools() {
     QProcess p;
     p.start(QStringLiteral("mdb-export"), {QStringLiteral("--version")});
     return p.waitForFinished(10000) && p.exitStatus() == QProcess::NormalExit;
 }
 
 struct Opened {
-    explicit Opened(const QString& path)
-    {
+    explicit Opened(const QString& path) {
         cn.ConnectionString = JetOpenConnectionString(path);
         cn.Open();
         tbl.setConnection(&cn);
@@ -54,13 +50,15 @@ struct Opened {
 
 } // namespace
 
-TEST(AccessConnection, OpensListsTablesAndFiresItsEvents)
-{
+TEST(AccessConnection, OpensListsTablesAndFiresItsEvents) {
     TABLOR_REQUIRE_FIXTURE(kNorthwind);
     FixtureCopy copy(kNorthwind);
     TADOConnection cn;
     int connects = 0, disconnects = 0;
-    cn.AfterConnect = [&](TADOConnection* s) { EXPECT_EQ(s, &cn); ++connects; };
+    cn.AfterConnect = [&](TADOConnection* s) {
+        EXPECT_EQ(s, &cn);
+        ++connects;
+    };
     cn.AfterDisconnect = [&](TADOConnection*) { ++disconnects; };
     cn.ConnectionString = JetOpenConnectionString(copy.path());
     cn.Open();
@@ -70,13 +68,13 @@ TEST(AccessConnection, OpensListsTablesAndFiresItsEvents)
     EXPECT_EQ(connects, 1);
 
     // Tables by name, then the saved select queries (views); no MSys tables.
-    const QStringList expected = {"Categories", "Customers", "Employees", "Order Details", "Orders", "Products", "Shippers", "Suppliers"};
+    const QStringList expected = {"Categories", "Customers", "Employees", "Order Details",
+                                  "Orders",     "Products",  "Shippers",  "Suppliers"};
     const QStringList names = cn.TableNames();
     ASSERT_GT(names.size(), expected.size());
     EXPECT_EQ(names.mid(0, expected.size()), expected);
     EXPECT_TRUE(names.contains(QStringLiteral("Invoices"))); // a view
-    for (const QString& n : names)
-        EXPECT_FALSE(n.startsWith(QStringLiteral("MSys"))) << n.toStdString();
+    for (const QString& n : names) EXPECT_FALSE(n.startsWith(QStringLiteral("MSys"))) << n.toStdString();
     QStringList withSystem;
     cn.GetTableNames(withSystem, true);
     EXPECT_TRUE(withSystem.contains(QStringLiteral("MSysObjects")));
@@ -93,8 +91,7 @@ TEST(AccessConnection, OpensListsTablesAndFiresItsEvents)
     EXPECT_EQ(AccessFile::openCount(), 0);
 }
 
-TEST(AccessConnection, TwoConnectionsToOneFileShareIt)
-{
+TEST(AccessConnection, TwoConnectionsToOneFileShareIt) {
     TABLOR_REQUIRE_FIXTURE(kNorthwind);
     FixtureCopy copy(kNorthwind);
     Opened a(copy.path());
@@ -116,8 +113,7 @@ TEST(AccessConnection, TwoConnectionsToOneFileShareIt)
     EXPECT_EQ(other.RecordCount(), before + 1);
 }
 
-TEST(AccessTable, BrowsesTypedValuesAndReadsCellsWithoutMovingTheCursor)
-{
+TEST(AccessTable, BrowsesTypedValuesAndReadsCellsWithoutMovingTheCursor) {
     TABLOR_REQUIRE_FIXTURE(kNorthwind);
     FixtureCopy copy(kNorthwind);
     Opened o(copy.path());
@@ -142,13 +138,11 @@ TEST(AccessTable, BrowsesTypedValuesAndReadsCellsWithoutMovingTheCursor)
     EXPECT_EQ(scrolls, scrollsBefore);
 
     int n = 0;
-    for (o.tbl.First(); !o.tbl.Eof(); o.tbl.Next())
-        ++n;
+    for (o.tbl.First(); !o.tbl.Eof(); o.tbl.Next()) ++n;
     EXPECT_EQ(n, 77);
 }
 
-TEST(AccessTable, SortsByIndexWhereOneExistsAndByValueOtherwise)
-{
+TEST(AccessTable, SortsByIndexWhereOneExistsAndByValueOtherwise) {
     TABLOR_REQUIRE_FIXTURE(kNorthwind);
     FixtureCopy copy(kNorthwind);
     Opened o(copy.path());
@@ -185,8 +179,7 @@ TEST(AccessTable, SortsByIndexWhereOneExistsAndByValueOtherwise)
     EXPECT_THROW(orders.setSortedFields(QStringLiteral("[NoSuchColumn]")), EDatabaseError);
 }
 
-TEST(AccessTable, LocateFindsTheFirstEqualRow)
-{
+TEST(AccessTable, LocateFindsTheFirstEqualRow) {
     TABLOR_REQUIRE_FIXTURE(kNorthwind);
     FixtureCopy copy(kNorthwind);
     Opened o(copy.path());
@@ -198,8 +191,7 @@ TEST(AccessTable, LocateFindsTheFirstEqualRow)
     EXPECT_EQ(o.tbl.FieldByName(QStringLiteral("CustomerID"))->AsString(), QStringLiteral("ALFKI"));
 }
 
-TEST(AccessTable, AppendEditDeleteReachTheFile)
-{
+TEST(AccessTable, AppendEditDeleteReachTheFile) {
     TABLOR_REQUIRE_FIXTURE(kNorthwind);
     FixtureCopy copy(kNorthwind);
     int newId = 0;
@@ -254,8 +246,7 @@ TEST(AccessTable, AppendEditDeleteReachTheFile)
     }
 }
 
-TEST(AccessTable, RefusedWritesLeaveTheRowInEditStateAndTheFileAsItWas)
-{
+TEST(AccessTable, RefusedWritesLeaveTheRowInEditStateAndTheFileAsItWas) {
     TABLOR_REQUIRE_FIXTURE(kNorthwind);
     FixtureCopy copy(kNorthwind);
     Opened o(copy.path());
@@ -278,8 +269,7 @@ TEST(AccessTable, RefusedWritesLeaveTheRowInEditStateAndTheFileAsItWas)
     EXPECT_EQ(o.tbl.RecordCount(), 91);
 }
 
-TEST(AccessTable, PostWithoutAChangeWritesNothing)
-{
+TEST(AccessTable, PostWithoutAChangeWritesNothing) {
     TABLOR_REQUIRE_FIXTURE(kNorthwind);
     FixtureCopy copy(kNorthwind);
     const QByteArray before = copy.bytes();
@@ -294,8 +284,7 @@ TEST(AccessTable, PostWithoutAChangeWritesNothing)
     EXPECT_EQ(copy.bytes(), before);
 }
 
-TEST(AccessTable, MissingTableAndNoConnectionAreClearErrors)
-{
+TEST(AccessTable, MissingTableAndNoConnectionAreClearErrors) {
     TABLOR_REQUIRE_FIXTURE(kNorthwind);
     FixtureCopy copy(kNorthwind);
     Opened o(copy.path());
@@ -315,8 +304,7 @@ TEST(AccessTable, MissingTableAndNoConnectionAreClearErrors)
 // ---------------------------------------------------------------- bad files
 
 namespace {
-QString openError(const QString& path)
-{
+QString openError(const QString& path) {
     TADOConnection cn;
     cn.ConnectionString = JetOpenConnectionString(path);
     try {
@@ -329,8 +317,7 @@ QString openError(const QString& path)
 }
 } // namespace
 
-TEST(AccessBadFiles, MissingNotAccessDamagedAndAccdbAreRefusedWithTheReason)
-{
+TEST(AccessBadFiles, MissingNotAccessDamagedAndAccdbAreRefusedWithTheReason) {
     TABLOR_REQUIRE_FIXTURE(kNorthwind);
     QTemporaryDir dir;
     const QString missing = dir.filePath(QStringLiteral("gone.mdb"));
@@ -382,8 +369,7 @@ TEST(AccessBadFiles, MissingNotAccessDamagedAndAccdbAreRefusedWithTheReason)
     EXPECT_EQ(AccessFile::openCount(), 0);
 }
 
-TEST(AccessBadFiles, ReadOnlyFileIsReadButNeverWritten)
-{
+TEST(AccessBadFiles, ReadOnlyFileIsReadButNeverWritten) {
     TABLOR_REQUIRE_FIXTURE(kNorthwind);
     FixtureCopy copy(kNorthwind);
     QFile::setPermissions(copy.path(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
@@ -409,8 +395,7 @@ TEST(AccessBadFiles, ReadOnlyFileIsReadButNeverWritten)
     EXPECT_EQ(copy.bytes(), before);
 }
 
-TEST(AccessBadFiles, FileHeldByAnotherWriterIsInUse)
-{
+TEST(AccessBadFiles, FileHeldByAnotherWriterIsInUse) {
     TABLOR_REQUIRE_FIXTURE(kNorthwind);
     FixtureCopy copy(kNorthwind);
     // Another program's writer (its own lock, outside our registry).
@@ -419,8 +404,7 @@ TEST(AccessBadFiles, FileHeldByAnotherWriterIsInUse)
     EXPECT_TRUE(error.contains(QStringLiteral("in use"))) << error.toStdString();
 }
 
-TEST(AccessBadFiles, Access97FileIsReadAndRefusesWritesWithTheReason)
-{
+TEST(AccessBadFiles, Access97FileIsReadAndRefusesWritesWithTheReason) {
     TABLOR_REQUIRE_FIXTURE(kTest97);
     FixtureCopy copy(kTest97);
     const QByteArray before = copy.bytes();
@@ -445,13 +429,15 @@ TEST(AccessBadFiles, Access97FileIsReadAndRefusesWritesWithTheReason)
 
 // ---------------------------------------------------------------- creating files
 
-TEST(AccessCreate, CreateLocalDatabaseRaisesItsEventsAndMakesAnOpenableFile)
-{
+TEST(AccessCreate, CreateLocalDatabaseRaisesItsEventsAndMakesAnOpenableFile) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("neu.mdb"));
     QStringList log;
     int sender = 0;
-    const auto before = [&](void* s, const QString& t) { EXPECT_EQ(s, &sender); log << QStringLiteral("before ") + t; };
+    const auto before = [&](void* s, const QString& t) {
+        EXPECT_EQ(s, &sender);
+        log << QStringLiteral("before ") + t;
+    };
     const auto after = [&](void*, const QString& t, bool ok, const QString& msg) {
         log << QStringLiteral("after %1 %2 [%3]").arg(t).arg(ok).arg(msg);
     };
@@ -472,14 +458,16 @@ TEST(AccessCreate, CreateLocalDatabaseRaisesItsEventsAndMakesAnOpenableFile)
     EXPECT_TRUE(log[1].startsWith(QStringLiteral("after x 0 [Cannot create"))) << log[1].toStdString();
 }
 
-TEST(AccessCreate, Office97FormatIsReportedAsNotWritableYet)
-{
+TEST(AccessCreate, Office97FormatIsReportedAsNotWritableYet) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("alt.mdb"));
     bool success = true;
     QString message;
     EXPECT_FALSE(CreateLocalDatabase(path, false, QStringLiteral("t"), nullptr, nullptr,
-                                     [&](void*, const QString&, bool ok, const QString& m) { success = ok; message = m; }));
+                                     [&](void*, const QString&, bool ok, const QString& m) {
+                                         success = ok;
+                                         message = m;
+                                     }));
     EXPECT_FALSE(success);
     EXPECT_TRUE(message.contains(QStringLiteral("Access 97"))) << message.toStdString();
     EXPECT_FALSE(QFile::exists(path));

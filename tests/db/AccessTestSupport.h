@@ -26,6 +26,6 @@ private:
 
 } // namespace tablor::test
 
-#define TABLOR_REQUIRE_FIXTURE(name)                                                           \
-    if (!tablor::test::haveFixture(name))                                                      \
+#define TABLOR_REQUIRE_FIXTURE(name)                                                                                   \
+    if (!tablor::test::haveFixture(name))                                                                              \
     GTEST_SKIP() << "fixture " << QString(name).toStdString() << " missing under " TABLOR_SHARED_DIR "/testdata/mdb"

@@ -13,8 +13,7 @@ using tablor::test::FixtureCopy;
 
 namespace {
 struct Conn {
-    explicit Conn(const QString& path)
-    {
+    explicit Conn(const QString& path) {
         cn.ConnectionString = JetOpenConnectionString(path);
         cn.Open();
     }
@@ -22,8 +21,7 @@ struct Conn {
 };
 } // namespace
 
-TEST(AccessValues, OleFieldsHoldThePictureBytesAndMemoKindsAreReported)
-{
+TEST(AccessValues, OleFieldsHoldThePictureBytesAndMemoKindsAreReported) {
     const QString name = QStringLiteral("psc_mohandas_jpeg_blobs_jet4.mdb");
     TABLOR_REQUIRE_FIXTURE(name);
     FixtureCopy copy(name);
@@ -57,8 +55,7 @@ TEST(AccessValues, OleFieldsHoldThePictureBytesAndMemoKindsAreReported)
     EXPECT_EQ(t.Fields(col)->AsBytes(), bmp);
 }
 
-TEST(AccessValues, GuidsDatesAndNumbersReadAsAccessShowsThem)
-{
+TEST(AccessValues, GuidsDatesAndNumbersReadAsAccessShowsThem) {
     const QString name = QStringLiteral("jackcess_testV2000.mdb");
     TABLOR_REQUIRE_FIXTURE(name);
     FixtureCopy copy(name);
@@ -103,8 +100,7 @@ TEST(AccessValues, GuidsDatesAndNumbersReadAsAccessShowsThem)
     t1.Cancel();
 }
 
-TEST(AccessValues, Access97TextIsReadInItsCodePage)
-{
+TEST(AccessValues, Access97TextIsReadInItsCodePage) {
     const QString name = QStringLiteral("mdbtestdata_nwind_jet3.mdb");
     TABLOR_REQUIRE_FIXTURE(name);
     FixtureCopy copy(name);
@@ -117,8 +113,7 @@ TEST(AccessValues, Access97TextIsReadInItsCodePage)
     EXPECT_TRUE(t.Locate(QStringLiteral("City"), QStringLiteral("México D.F.")));
 }
 
-TEST(AccessQuery, ViewsOpenReadOnlyAndPlainSelectsAreEditable)
-{
+TEST(AccessQuery, ViewsOpenReadOnlyAndPlainSelectsAreEditable) {
     const QString name = QStringLiteral("northwind_jet4_statdata.mdb");
     TABLOR_REQUIRE_FIXTURE(name);
     FixtureCopy copy(name);

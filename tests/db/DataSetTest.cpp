@@ -15,7 +15,10 @@ namespace {
 // Rows of typed variants; stands for any storage behind the data set.
 class MemDataSet : public TDataSet {
 public:
-    struct Col { QString name; TFieldType kind; };
+    struct Col {
+        QString name;
+        TFieldType kind;
+    };
     std::vector<Col> cols;
     std::vector<std::vector<QVariant>> rows;
     std::vector<size_t> order;
@@ -23,35 +26,35 @@ public:
     int posts = 0;
 
 protected:
-    void InternalOpen() override
-    {
+    void InternalOpen() override {
         order.resize(rows.size());
         std::iota(order.begin(), order.end(), 0);
-        for (const Col& c : cols)
-            addField(c.name, c.kind, 50);
+        for (const Col& c : cols) addField(c.name, c.kind, 50);
     }
     void InternalClose() override { order.clear(); }
     int storedCount() const override { return static_cast<int>(order.size()); }
     bool storedIsNull(int row, int col) const override { return !rows[order[row]][col].isValid(); }
     QVariant storedValue(int row, int col) const override { return rows[order[row]][col]; }
-    void InternalPostInsert(const EditBuffer& b) override
-    {
-        if (failNextPost) { failNextPost = false; throw EDatabaseError(QStringLiteral("refused")); }
+    void InternalPostInsert(const EditBuffer& b) override {
+        if (failNextPost) {
+            failNextPost = false;
+            throw EDatabaseError(QStringLiteral("refused"));
+        }
         ++posts;
         rows.push_back(b.values);
         order.push_back(rows.size() - 1);
     }
-    void InternalPostEdit(int row, const EditBuffer& b) override
-    {
-        if (failNextPost) { failNextPost = false; throw EDatabaseError(QStringLiteral("refused")); }
+    void InternalPostEdit(int row, const EditBuffer& b) override {
+        if (failNextPost) {
+            failNextPost = false;
+            throw EDatabaseError(QStringLiteral("refused"));
+        }
         ++posts;
         for (size_t c = 0; c < cols.size(); ++c)
-            if (b.assigned[c])
-                rows[order[row]][c] = b.values[c];
+            if (b.assigned[c]) rows[order[row]][c] = b.values[c];
     }
     void InternalDelete(int row) override { order.erase(order.begin() + row); }
-    int InternalSort(int col, int currentRow) override
-    {
+    int InternalSort(int col, int currentRow) override {
         const size_t cur = currentRow >= 0 ? order[currentRow] : size_t(-1);
         if (col < 0) {
             std::sort(order.begin(), order.end());
@@ -76,15 +79,17 @@ protected:
     MemDataSet ds;
     std::vector<std::string> events;
 
-    void SetUp() override
-    {
-        ds.cols = {{"id", TFieldType::ftInteger}, {"name", TFieldType::ftString},
-                   {"amount", TFieldType::ftFloat}, {"when", TFieldType::ftDateTime}};
+    void SetUp() override {
+        ds.cols = {{"id", TFieldType::ftInteger},
+                   {"name", TFieldType::ftString},
+                   {"amount", TFieldType::ftFloat},
+                   {"when", TFieldType::ftDateTime}};
         auto row = [](int id, const char* name, double amount) {
             return std::vector<QVariant>{QVariant(qlonglong(id)), name ? QVariant(QString::fromUtf8(name)) : QVariant(),
                                          QVariant(amount), QVariant()};
         };
-        ds.rows = {row(1, "Zeta", 1.5), row(2, "alpha", 2.5), row(3, nullptr, 0.5), row(4, "Beta", 9), row(5, "alpha", 3)};
+        ds.rows = {row(1, "Zeta", 1.5), row(2, "alpha", 2.5), row(3, nullptr, 0.5), row(4, "Beta", 9),
+                   row(5, "alpha", 3)};
         auto rec = [this](const char* name) { return [this, name](TDataSet*) { events.push_back(name); }; };
         ds.AfterScroll = rec("AfterScroll");
         ds.BeforeScroll = rec("BeforeScroll");
@@ -100,15 +105,13 @@ protected:
     int count(const char* name) const { return static_cast<int>(std::count(events.begin(), events.end(), name)); }
 };
 
-TEST_F(DataSetTest, WalksRowsWithBofEofAndRecNo)
-{
+TEST_F(DataSetTest, WalksRowsWithBofEofAndRecNo) {
     EXPECT_EQ(ds.RecordCount(), 5);
     EXPECT_TRUE(ds.Bof());
     EXPECT_FALSE(ds.Eof());
     EXPECT_EQ(ds.RecNo(), 1);
     std::vector<qint64> ids;
-    for (ds.First(); !ds.Eof(); ds.Next())
-        ids.push_back(ds.FieldByName("ID")->AsLargeInt());
+    for (ds.First(); !ds.Eof(); ds.Next()) ids.push_back(ds.FieldByName("ID")->AsLargeInt());
     EXPECT_EQ(ids, (std::vector<qint64>{1, 2, 3, 4, 5}));
     EXPECT_EQ(ds.RecNo(), 5);
     ds.Prior();
@@ -122,8 +125,7 @@ TEST_F(DataSetTest, WalksRowsWithBofEofAndRecNo)
     EXPECT_EQ(ds.RecNo(), 5);
 }
 
-TEST_F(DataSetTest, EmptyAndClosedDataSets)
-{
+TEST_F(DataSetTest, EmptyAndClosedDataSets) {
     MemDataSet empty;
     empty.cols = {{"a", TFieldType::ftInteger}};
     EXPECT_EQ(empty.RecNo(), 0);
@@ -142,8 +144,7 @@ TEST_F(DataSetTest, EmptyAndClosedDataSets)
     EXPECT_EQ(empty.Fields(0)->AsInteger(), 7);
 }
 
-TEST_F(DataSetTest, ScrollEventsFireOnCursorMovesOnly)
-{
+TEST_F(DataSetTest, ScrollEventsFireOnCursorMovesOnly) {
     ds.Next();
     EXPECT_EQ(count("BeforeScroll"), 1);
     EXPECT_EQ(count("AfterScroll"), 1);
@@ -158,15 +159,14 @@ TEST_F(DataSetTest, ScrollEventsFireOnCursorMovesOnly)
     EXPECT_THROW(ds.CellText(0, 4), EDatabaseError);
 }
 
-TEST_F(DataSetTest, EditPostCancelAndTheEditBuffer)
-{
+TEST_F(DataSetTest, EditPostCancelAndTheEditBuffer) {
     ds.setRecNo(2);
     EXPECT_THROW(ds.Fields(1)->setAsString("x"), EDatabaseError); // not in edit state
     ds.Edit();
     EXPECT_EQ(ds.State(), TDataSetState::dsEdit);
     ds.Fields(1)->setAsString(QStringLiteral("Gamma"));
     EXPECT_EQ(ds.Fields(1)->AsString(), "Gamma");
-    EXPECT_EQ(ds.CellText(1, 1), "Gamma"); // the grid sees the buffer on the current row
+    EXPECT_EQ(ds.CellText(1, 1), "Gamma");        // the grid sees the buffer on the current row
     EXPECT_EQ(ds.rows[1][1].toString(), "alpha"); // storage unchanged until Post
     ds.Cancel();
     EXPECT_EQ(ds.Fields(1)->AsString(), "alpha");
@@ -184,8 +184,7 @@ TEST_F(DataSetTest, EditPostCancelAndTheEditBuffer)
     EXPECT_EQ(count("AfterPost"), 1);
 }
 
-TEST_F(DataSetTest, AppendAddsAtTheEndAndCancelDropsIt)
-{
+TEST_F(DataSetTest, AppendAddsAtTheEndAndCancelDropsIt) {
     ds.setRecNo(3);
     ds.Append();
     EXPECT_EQ(ds.State(), TDataSetState::dsInsert);
@@ -207,8 +206,7 @@ TEST_F(DataSetTest, AppendAddsAtTheEndAndCancelDropsIt)
     EXPECT_EQ(count("AfterInsert"), 2);
 }
 
-TEST_F(DataSetTest, DeleteKeepsACurrentRow)
-{
+TEST_F(DataSetTest, DeleteKeepsACurrentRow) {
     ds.Last();
     ds.Delete();
     EXPECT_EQ(ds.RecordCount(), 4);
@@ -220,12 +218,11 @@ TEST_F(DataSetTest, DeleteKeepsACurrentRow)
     EXPECT_EQ(count("AfterDelete"), 2);
 }
 
-TEST_F(DataSetTest, LocateFindsTheFirstExactMatch)
-{
+TEST_F(DataSetTest, LocateFindsTheFirstExactMatch) {
     EXPECT_TRUE(ds.Locate("name", QStringLiteral("alpha")));
-    EXPECT_EQ(ds.RecNo(), 2); // rows 2 and 5 hold "alpha"
+    EXPECT_EQ(ds.RecNo(), 2);                                 // rows 2 and 5 hold "alpha"
     EXPECT_FALSE(ds.Locate("name", QStringLiteral("ALPHA"))); // exact, case counts
-    EXPECT_EQ(ds.RecNo(), 2); // unchanged when not found
+    EXPECT_EQ(ds.RecNo(), 2);                                 // unchanged when not found
     EXPECT_TRUE(ds.Locate("id", QStringLiteral("4")));
     EXPECT_EQ(ds.RecNo(), 4);
     EXPECT_TRUE(ds.Locate("id", 3));
@@ -234,14 +231,12 @@ TEST_F(DataSetTest, LocateFindsTheFirstExactMatch)
     EXPECT_THROW(ds.Locate("nope", 1), EDatabaseError);
 }
 
-TEST_F(DataSetTest, SortKeepsTheCurrentRecordCurrent)
-{
+TEST_F(DataSetTest, SortKeepsTheCurrentRecordCurrent) {
     ds.setRecNo(4); // Beta
     ds.setSortedFields(QStringLiteral("`name`"));
     EXPECT_EQ(ds.Fields(1)->AsString(), "Beta");
     std::vector<qint64> ids;
-    for (int r = 0; r < ds.RecordCount(); ++r)
-        ids.push_back(ds.CellValue(r, 0).toLongLong());
+    for (int r = 0; r < ds.RecordCount(); ++r) ids.push_back(ds.CellValue(r, 0).toLongLong());
     EXPECT_EQ(ids, (std::vector<qint64>{3, 4, 1, 2, 5})); // null first; "Beta" < "Zeta" < "alpha" in this fake
     ds.setSortedFields(QStringLiteral("[name]"));
     EXPECT_EQ(ds.SortedFields(), "[name]");
@@ -251,8 +246,7 @@ TEST_F(DataSetTest, SortKeepsTheCurrentRecordCurrent)
     EXPECT_EQ(ds.Fields(1)->AsString(), "Beta");
 }
 
-TEST_F(DataSetTest, DisableControlsSilencesObserversUntilEnabled)
-{
+TEST_F(DataSetTest, DisableControlsSilencesObserversUntilEnabled) {
     Recorder r;
     ds.addObserver(&r);
     ds.DisableControls();
@@ -271,8 +265,7 @@ TEST_F(DataSetTest, DisableControlsSilencesObserversUntilEnabled)
     ds.removeObserver(&r);
 }
 
-TEST_F(DataSetTest, FieldConversionsCheckTheKind)
-{
+TEST_F(DataSetTest, FieldConversionsCheckTheKind) {
     ds.Edit();
     TField* id = ds.Fields(0);
     EXPECT_THROW(id->setAsString(QStringLiteral("12x")), EDatabaseError);
@@ -297,8 +290,7 @@ TEST_F(DataSetTest, FieldConversionsCheckTheKind)
     ds.Cancel();
 }
 
-TEST(DateTimeDays, MatchTheProgramsDateNumbers)
-{
+TEST(DateTimeDays, MatchTheProgramsDateNumbers) {
     EXPECT_EQ(DateTimeFromDays(0), QDateTime(QDate(1899, 12, 30), QTime(0, 0), Qt::UTC));
     EXPECT_EQ(DateTimeFromDays(45000.75), QDateTime(QDate(2023, 3, 15), QTime(18, 0), Qt::UTC));
     EXPECT_EQ(DateTimeFromDays(-1.25), QDateTime(QDate(1899, 12, 29), QTime(6, 0), Qt::UTC));
@@ -306,8 +298,7 @@ TEST(DateTimeDays, MatchTheProgramsDateNumbers)
     EXPECT_DOUBLE_EQ(DaysFromDateTime(DateTimeFromDays(-1.25)), -1.25);
 }
 
-TEST(FieldKinds, GroupingsUsedByTheCallers)
-{
+TEST(FieldKinds, GroupingsUsedByTheCallers) {
     EXPECT_TRUE(IsFloatKind(TFieldType::ftFloat));
     EXPECT_TRUE(IsFloatKind(TFieldType::ftBCD));
     EXPECT_FALSE(IsFloatKind(TFieldType::ftInteger));

@@ -2,15 +2,13 @@
    block with fixed, recognisable values (length byte, then the characters). */
 #include <string.h>
 
-static void put(unsigned char* block, int offset, const char* text)
-{
+static void put(unsigned char* block, int offset, const char* text) {
     size_t n = strlen(text);
     block[offset] = (unsigned char)n;
     memcpy(block + offset + 1, text, n);
 }
 
-void GetHostAuth(unsigned char* block)
-{
+void GetHostAuth(unsigned char* block) {
     put(block, 0, "fixture-user");
     put(block, 256, "fixture-pw");
     put(block, 512, "127.0.0.9");

@@ -12,8 +12,7 @@ namespace {
 
 class MySqlLayer : public MySqlTest {
 protected:
-    void openTable(TZMySqlTable& t, const QString& name)
-    {
+    void openTable(TZMySqlTable& t, const QString& name) {
         t.Database = &db;
         t.Transaction = &trans;
         t.setTableName(name);
@@ -23,13 +22,18 @@ protected:
 
 // ---------------------------------------------------------------- connecting
 
-TEST_F(MySqlLayer, ConnectFailuresRaiseTheLibraryMessageAndStayDisconnected)
-{
-    struct Case { const char* what; QString host, user, password, database; const char* expect; };
+TEST_F(MySqlLayer, ConnectFailuresRaiseTheLibraryMessageAndStayDisconnected) {
+    struct Case {
+        const char* what;
+        QString host, user, password, database;
+        const char* expect;
+    };
     const Case cases[] = {
-        {"unknown host", QStringLiteral("no-such-host.invalid"), params.user, params.password, params.database, "no-such-host.invalid"},
+        {"unknown host", QStringLiteral("no-such-host.invalid"), params.user, params.password, params.database,
+         "no-such-host.invalid"},
         {"refused login", params.host, params.user, QStringLiteral("wrong-password"), params.database, "Access denied"},
-        {"unknown database", params.host, params.user, params.password, QStringLiteral("no_such_db_x"), "Unknown database"},
+        {"unknown database", params.host, params.user, params.password, QStringLiteral("no_such_db_x"),
+         "Unknown database"},
     };
     for (const Case& c : cases) {
         TZMySqlDatabase conn;
@@ -57,8 +61,7 @@ TEST_F(MySqlLayer, ConnectFailuresRaiseTheLibraryMessageAndStayDisconnected)
     EXPECT_THROW(badPort.Connect(), EDatabaseError);
 }
 
-TEST_F(MySqlLayer, ConnectAndDisconnectEventsAndUtf8mb4)
-{
+TEST_F(MySqlLayer, ConnectAndDisconnectEventsAndUtf8mb4) {
     TZMySqlDatabase conn;
     int after = 0, afterDis = 0;
     conn.AfterConnect = [&](TZMySqlDatabase*) { ++after; };
@@ -84,8 +87,7 @@ TEST_F(MySqlLayer, ConnectAndDisconnectEventsAndUtf8mb4)
 
 // ---------------------------------------------------------------- results and values
 
-TEST_F(MySqlLayer, FieldKindsAndValuesOfEveryColumnType)
-{
+TEST_F(MySqlLayer, FieldKindsAndValuesOfEveryColumnType) {
     exec(QStringLiteral(
         "CREATE TABLE types (id INT AUTO_INCREMENT PRIMARY KEY, si SMALLINT UNSIGNED, bi BIGINT, fl FLOAT, db DOUBLE,"
         " de DECIMAL(20,4), d DATE, t TIME, dt DATETIME, ts TIMESTAMP NULL, c CHAR(3), vc VARCHAR(20), vb VARCHAR(20) COLLATE utf8mb4_bin,"
@@ -97,11 +99,12 @@ TEST_F(MySqlLayer, FieldKindsAndValuesOfEveryColumnType)
     TZMySqlTable t;
     openTable(t, QStringLiteral("types"));
     ASSERT_EQ(t.FieldCount(), 18);
-    const TFieldType expected[] = {
-        TFieldType::ftAutoInc, TFieldType::ftWord, TFieldType::ftLargeint, TFieldType::ftFloat, TFieldType::ftFloat,
-        TFieldType::ftFloat, TFieldType::ftDate, TFieldType::ftTime, TFieldType::ftDateTime, TFieldType::ftDateTime,
-        TFieldType::ftString, TFieldType::ftString, TFieldType::ftString, TFieldType::ftMemo, TFieldType::ftBlob,
-        TFieldType::ftVarBytes, TFieldType::ftString, TFieldType::ftSmallint};
+    const TFieldType expected[] = {TFieldType::ftAutoInc,  TFieldType::ftWord,   TFieldType::ftLargeint,
+                                   TFieldType::ftFloat,    TFieldType::ftFloat,  TFieldType::ftFloat,
+                                   TFieldType::ftDate,     TFieldType::ftTime,   TFieldType::ftDateTime,
+                                   TFieldType::ftDateTime, TFieldType::ftString, TFieldType::ftString,
+                                   TFieldType::ftString,   TFieldType::ftMemo,   TFieldType::ftBlob,
+                                   TFieldType::ftVarBytes, TFieldType::ftString, TFieldType::ftSmallint};
     for (int i = 0; i < 18; ++i)
         EXPECT_EQ(t.Fields(i)->DataType(), expected[i]) << t.Fields(i)->DisplayName().toStdString();
     EXPECT_EQ(t.Fields(11)->DisplayName(), "vc");
@@ -130,16 +133,15 @@ TEST_F(MySqlLayer, FieldKindsAndValuesOfEveryColumnType)
     EXPECT_EQ(t.FieldByName("t")->AsString(), "838:59:59");
     t.Next();
     EXPECT_EQ(t.FieldByName("id")->AsInteger(), 2);
-    for (int i = 1; i < 18; ++i)
-        EXPECT_TRUE(t.Fields(i)->IsNull()) << i;
+    for (int i = 1; i < 18; ++i) EXPECT_TRUE(t.Fields(i)->IsNull()) << i;
     EXPECT_EQ(t.FieldByName("si")->AsInteger(), 0);
     EXPECT_EQ(t.FieldByName("tx")->AsString(), "");
 }
 
-TEST_F(MySqlLayer, StoredRowLengthsSurviveNullsAndZeroBytes)
-{
+TEST_F(MySqlLayer, StoredRowLengthsSurviveNullsAndZeroBytes) {
     exec(QStringLiteral("CREATE TABLE b (a VARBINARY(20), n INT, c BLOB, e VARCHAR(5), z BLOB)"));
-    exec(QStringLiteral("INSERT INTO b VALUES (X'000000', NULL, X'41004200', '', NULL), (NULL, NULL, NULL, NULL, X'00')"));
+    exec(QStringLiteral(
+        "INSERT INTO b VALUES (X'000000', NULL, X'41004200', '', NULL), (NULL, NULL, NULL, NULL, X'00')"));
     TZMySqlTable t;
     openTable(t, QStringLiteral("b"));
     EXPECT_EQ(t.CellBytes(0, 0), QByteArray(3, '\0'));
@@ -152,8 +154,7 @@ TEST_F(MySqlLayer, StoredRowLengthsSurviveNullsAndZeroBytes)
     EXPECT_EQ(t.CellBytes(1, 4), QByteArray(1, '\0'));
 }
 
-TEST_F(MySqlLayer, StatementsWithColonsRunUnchangedAndNonRowStatementsReportRows)
-{
+TEST_F(MySqlLayer, StatementsWithColonsRunUnchangedAndNonRowStatementsReportRows) {
     TZMySqlQuery q;
     q.Database = &db;
     q.SQL = QStringList{QStringLiteral("SELECT '12:30:00' AS t, ':name' AS p, TIME('10:11:12') AS tm")};
@@ -179,8 +180,7 @@ TEST_F(MySqlLayer, StatementsWithColonsRunUnchangedAndNonRowStatementsReportRows
     EXPECT_FALSE(q.Active());
 }
 
-TEST_F(MySqlLayer, OnProgressPerRowAndCancelKeepsTheRowsSoFar)
-{
+TEST_F(MySqlLayer, OnProgressPerRowAndCancelKeepsTheRowsSoFar) {
     exec(QStringLiteral("CREATE TABLE p (a INT)"));
     exec(QStringLiteral("INSERT INTO p VALUES (1),(2),(3),(4),(5)"));
     TZMySqlTable t;
@@ -199,8 +199,7 @@ TEST_F(MySqlLayer, OnProgressPerRowAndCancelKeepsTheRowsSoFar)
     EXPECT_EQ(t.RecordCount(), 2);
 }
 
-TEST_F(MySqlLayer, TableNameWithOrWithoutBackquotesOpensTheSameTable)
-{
+TEST_F(MySqlLayer, TableNameWithOrWithoutBackquotesOpensTheSameTable) {
     exec(QStringLiteral("CREATE TABLE tn (a INT)"));
     exec(QStringLiteral("INSERT INTO tn VALUES (7)"));
     TZMySqlTable t;
@@ -217,8 +216,7 @@ TEST_F(MySqlLayer, TableNameWithOrWithoutBackquotesOpensTheSameTable)
     EXPECT_FALSE(t.Active());
 }
 
-TEST_F(MySqlLayer, LocateFindsTheFirstOfTwoEqualValues)
-{
+TEST_F(MySqlLayer, LocateFindsTheFirstOfTwoEqualValues) {
     exec(QStringLiteral("CREATE TABLE l (id INT PRIMARY KEY, k VARCHAR(10))"));
     exec(QStringLiteral("INSERT INTO l VALUES (1,'x'),(2,'dup'),(3,'y'),(4,'dup')"));
     TZMySqlTable t;
@@ -232,8 +230,7 @@ TEST_F(MySqlLayer, LocateFindsTheFirstOfTwoEqualValues)
 
 // ---------------------------------------------------------------- write-back
 
-TEST_F(MySqlLayer, PostWithoutChangesSendsNothingAndUpdateSendsOnlyChangedColumns)
-{
+TEST_F(MySqlLayer, PostWithoutChangesSendsNothingAndUpdateSendsOnlyChangedColumns) {
     exec(QStringLiteral("CREATE TABLE u (id INT PRIMARY KEY, a VARCHAR(10), b INT, c DECIMAL(10,2))"));
     exec(QStringLiteral("INSERT INTO u VALUES (1,'one',10,1.50),(2,'two',20,2.50)"));
     TZMySqlTable t;
@@ -253,10 +250,10 @@ TEST_F(MySqlLayer, PostWithoutChangesSendsNothingAndUpdateSendsOnlyChangedColumn
     EXPECT_EQ(t.KeyColumns(), std::vector<int>{0});
 }
 
-TEST_F(MySqlLayer, AppendReadsBackTheAutoIncrementValueAndServerDefaults)
-{
-    exec(QStringLiteral("CREATE TABLE ai (id INT AUTO_INCREMENT PRIMARY KEY, name VARCHAR(20) NOT NULL DEFAULT 'unnamed',"
-                        " n INT)"));
+TEST_F(MySqlLayer, AppendReadsBackTheAutoIncrementValueAndServerDefaults) {
+    exec(QStringLiteral(
+        "CREATE TABLE ai (id INT AUTO_INCREMENT PRIMARY KEY, name VARCHAR(20) NOT NULL DEFAULT 'unnamed',"
+        " n INT)"));
     exec(QStringLiteral("INSERT INTO ai (name) VALUES ('first')"));
     TZMySqlTable t;
     openTable(t, QStringLiteral("ai"));
@@ -277,8 +274,7 @@ TEST_F(MySqlLayer, AppendReadsBackTheAutoIncrementValueAndServerDefaults)
     EXPECT_EQ(t.RecordCount(), 1);
 }
 
-TEST_F(MySqlLayer, UpdateMatchingNoRowFailsAndTheRowStaysInEditState)
-{
+TEST_F(MySqlLayer, UpdateMatchingNoRowFailsAndTheRowStaysInEditState) {
     exec(QStringLiteral("CREATE TABLE g (id INT PRIMARY KEY, v VARCHAR(10))"));
     exec(QStringLiteral("INSERT INTO g VALUES (1,'a'),(2,'b')"));
     TZMySqlTable t;
@@ -304,8 +300,7 @@ TEST_F(MySqlLayer, UpdateMatchingNoRowFailsAndTheRowStaysInEditState)
     EXPECT_NO_THROW(t.Post());
 }
 
-TEST_F(MySqlLayer, ServerErrorsOnPostReachTheCallerAndKeepTheEditState)
-{
+TEST_F(MySqlLayer, ServerErrorsOnPostReachTheCallerAndKeepTheEditState) {
     exec(QStringLiteral("CREATE TABLE e (id INT PRIMARY KEY, s VARCHAR(5), n TINYINT)"));
     exec(QStringLiteral("INSERT INTO e VALUES (1,'a',1),(2,'b',2)"));
     TZMySqlTable t;
@@ -342,8 +337,7 @@ TEST_F(MySqlLayer, ServerErrorsOnPostReachTheCallerAndKeepTheEditState)
     EXPECT_EQ(scalar(QStringLiteral("SELECT CONCAT(s, n) FROM e WHERE id=1")), "ok100");
 }
 
-TEST_F(MySqlLayer, KeysComeFromAUniqueIndexOrElseFromEveryPlainColumn)
-{
+TEST_F(MySqlLayer, KeysComeFromAUniqueIndexOrElseFromEveryPlainColumn) {
     exec(QStringLiteral("CREATE TABLE uq (a INT, code VARCHAR(5) NOT NULL, note TEXT, UNIQUE KEY (code))"));
     exec(QStringLiteral("INSERT INTO uq VALUES (1,'x','n1'),(1,'y','n2')"));
     TZMySqlTable t;
@@ -373,8 +367,7 @@ TEST_F(MySqlLayer, KeysComeFromAUniqueIndexOrElseFromEveryPlainColumn)
     EXPECT_NE(k.LastWriteSql().indexOf(QLatin1String("`b` IS NULL")), -1) << k.LastWriteSql().toStdString();
 }
 
-TEST_F(MySqlLayer, LiveQueryWritesBackAndAFreeQueryIsReadOnly)
-{
+TEST_F(MySqlLayer, LiveQueryWritesBackAndAFreeQueryIsReadOnly) {
     exec(QStringLiteral("CREATE TABLE lq (id INT PRIMARY KEY, v INT)"));
     exec(QStringLiteral("INSERT INTO lq VALUES (1,1),(2,2)"));
     TMainMySqlComponents form;
@@ -413,8 +406,7 @@ TEST_F(MySqlLayer, LiveQueryWritesBackAndAFreeQueryIsReadOnly)
 
 // ---------------------------------------------------------------- text and names
 
-TEST_F(MySqlLayer, Utf8mb4TextRoundTripsUnchanged)
-{
+TEST_F(MySqlLayer, Utf8mb4TextRoundTripsUnchanged) {
     exec(QStringLiteral("CREATE TABLE x (id INT PRIMARY KEY, s VARCHAR(50), m TEXT)"));
     const QString text = QStringLiteral("Grüße € ñ 中文 😀 \U0001F600 'q' \"d\" \\ end");
     TZMySqlTable t;
@@ -432,11 +424,11 @@ TEST_F(MySqlLayer, Utf8mb4TextRoundTripsUnchanged)
     EXPECT_TRUE(t.Locate(QStringLiteral("s"), text));
 }
 
-TEST_F(MySqlLayer, NamesWithBlanksBackquotesQuotesAndUmlauts)
-{
+TEST_F(MySqlLayer, NamesWithBlanksBackquotesQuotesAndUmlauts) {
     const QString table = QStringLiteral("we`ird 'tab\"le ä");
     const QString col = QStringLiteral("co`l 'x\" ü");
-    exec(QStringLiteral("CREATE TABLE %1 (%2 INT PRIMARY KEY, `Größe` VARCHAR(10))").arg(QuoteIdentifier(table), QuoteIdentifier(col)));
+    exec(QStringLiteral("CREATE TABLE %1 (%2 INT PRIMARY KEY, `Größe` VARCHAR(10))")
+             .arg(QuoteIdentifier(table), QuoteIdentifier(col)));
     exec(QStringLiteral("INSERT INTO %1 VALUES (2,'b'),(1,'a')").arg(QuoteIdentifier(table)));
     for (const QString& given : {table, QuoteIdentifier(table)}) {
         TZMySqlTable t;
@@ -449,8 +441,10 @@ TEST_F(MySqlLayer, NamesWithBlanksBackquotesQuotesAndUmlauts)
         t.Edit();
         t.FieldByName(QStringLiteral("Größe"))->setAsString(QStringLiteral("ä`'\""));
         t.Post();
-        EXPECT_EQ(scalar(QStringLiteral("SELECT `Größe` FROM %1 WHERE %2=1").arg(QuoteIdentifier(table), QuoteIdentifier(col))),
-                  QStringLiteral("ä`'\""));
+        EXPECT_EQ(
+            scalar(
+                QStringLiteral("SELECT `Größe` FROM %1 WHERE %2=1").arg(QuoteIdentifier(table), QuoteIdentifier(col))),
+            QStringLiteral("ä`'\""));
         t.Append();
         t.Fields(0)->setAsInteger(3);
         t.Post();
@@ -467,11 +461,11 @@ TEST_F(MySqlLayer, NamesWithBlanksBackquotesQuotesAndUmlauts)
 
 // ---------------------------------------------------------------- sorting
 
-TEST_F(MySqlLayer, SortInMemoryKeepsTheCurrentRecord)
-{
+TEST_F(MySqlLayer, SortInMemoryKeepsTheCurrentRecord) {
     exec(QStringLiteral("CREATE TABLE s (id INT PRIMARY KEY, name VARCHAR(20), amount DECIMAL(8,2), t TIME)"));
-    exec(QStringLiteral("INSERT INTO s VALUES (1,'beta',10,'10:00:00'),(2,'Alpha',-2.5,'-01:00:00'),(3,NULL,100,'100:00:00'),"
-                        "(4,'älter',3,'00:00:01'),(5,'alpha',0.5,NULL)"));
+    exec(QStringLiteral(
+        "INSERT INTO s VALUES (1,'beta',10,'10:00:00'),(2,'Alpha',-2.5,'-01:00:00'),(3,NULL,100,'100:00:00'),"
+        "(4,'älter',3,'00:00:01'),(5,'alpha',0.5,NULL)"));
     TZMySqlTable t;
     openTable(t, QStringLiteral("s"));
     t.setRecNo(4);
@@ -488,8 +482,7 @@ TEST_F(MySqlLayer, SortInMemoryKeepsTheCurrentRecord)
     EXPECT_EQ(t.FieldByName("id")->AsInteger(), 4);
     auto ids = [&] {
         std::vector<int> out;
-        for (int r = 0; r < t.RecordCount(); ++r)
-            out.push_back(t.CellValue(r, 0).toInt());
+        for (int r = 0; r < t.RecordCount(); ++r) out.push_back(t.CellValue(r, 0).toInt());
         return out;
     };
     EXPECT_EQ(ids(), (std::vector<int>{3, 2, 5, 1, 4})); // NULL first, case folded, ties in result order
@@ -523,8 +516,7 @@ struct ChangeLog : TDataSetObserver {
     void dataSetChanged(TDataSet&, TDataChange c, int) override { changes.push_back(c); }
 };
 
-TEST_F(MySqlLayer, HourGlassAroundStatementsAndObserversHearChanges)
-{
+TEST_F(MySqlLayer, HourGlassAroundStatementsAndObserversHearChanges) {
     exec(QStringLiteral("CREATE TABLE h (id INT PRIMARY KEY, v INT)"));
     exec(QStringLiteral("INSERT INTO h VALUES (1,1),(2,2)"));
     g_busyCalls.clear();

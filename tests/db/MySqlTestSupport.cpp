@@ -5,8 +5,7 @@
 
 using namespace tablor;
 
-ServerParams ServerParams::fromEnv()
-{
+ServerParams ServerParams::fromEnv() {
     ServerParams p;
     p.host = qEnvironmentVariable("TABLOR_TEST_MYSQL_HOST");
     p.port = qEnvironmentVariable("TABLOR_TEST_MYSQL_PORT");
@@ -17,8 +16,7 @@ ServerParams ServerParams::fromEnv()
     return p;
 }
 
-void MySqlTest::connectTo(TZMySqlDatabase& target, const QString& database)
-{
+void MySqlTest::connectTo(TZMySqlDatabase& target, const QString& database) {
     target.Host = params.host;
     target.Port = params.port;
     target.Login = params.user;
@@ -27,14 +25,15 @@ void MySqlTest::connectTo(TZMySqlDatabase& target, const QString& database)
     target.Connect();
 }
 
-void MySqlTest::SetUp()
-{
+void MySqlTest::SetUp() {
     params = ServerParams::fromEnv();
-    if (!params.present)
-        GTEST_SKIP() << TABLOR_SKIP_MESSAGE;
+    if (!params.present) GTEST_SKIP() << TABLOR_SKIP_MESSAGE;
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dbName = QStringLiteral("t_%1_%2").arg(QString::fromUtf8(info->test_suite_name()), QString::fromUtf8(info->name()))
-                 .toLower().replace(QRegularExpression(QStringLiteral("[^a-z0-9_]")), QStringLiteral("_")).left(64);
+    dbName = QStringLiteral("t_%1_%2")
+                 .arg(QString::fromUtf8(info->test_suite_name()), QString::fromUtf8(info->name()))
+                 .toLower()
+                 .replace(QRegularExpression(QStringLiteral("[^a-z0-9_]")), QStringLiteral("_"))
+                 .left(64);
     TZMySqlDatabase admin;
     connectTo(admin, params.database);
     admin.ExecuteDirect(QStringLiteral("DROP DATABASE IF EXISTS `%1`").arg(dbName));
@@ -43,26 +42,21 @@ void MySqlTest::SetUp()
     trans.Database = &db;
 }
 
-void MySqlTest::TearDown()
-{
-    if (!params.present || dbName.isEmpty())
-        return;
+void MySqlTest::TearDown() {
+    if (!params.present || dbName.isEmpty()) return;
     db.Disconnect();
     try {
         TZMySqlDatabase admin;
         connectTo(admin, params.database);
         admin.ExecuteDirect(QStringLiteral("DROP DATABASE IF EXISTS `%1`").arg(dbName));
-    } catch (const std::exception&) {
-    }
+    } catch (const std::exception&) {}
 }
 
-QString MySqlTest::scalar(const QString& sql)
-{
+QString MySqlTest::scalar(const QString& sql) {
     TZMySqlQuery q;
     q.Database = &db;
     q.SQL = QStringList{sql};
     q.Open();
-    if (q.RecordCount() == 0)
-        return QStringLiteral("<none>");
+    if (q.RecordCount() == 0) return QStringLiteral("<none>");
     return q.CellIsNull(0, 0) ? QStringLiteral("<null>") : q.CellText(0, 0);
 }

@@ -29,5 +29,5 @@ protected:
     tablor::TZMySqlTransact trans;
 };
 
-#define TABLOR_SKIP_MESSAGE \
+#define TABLOR_SKIP_MESSAGE                                                                                            \
     "no MariaDB: start one with scripts/mariadb-sandbox start && source build/mariadb-sandbox/env"

@@ -18,33 +18,27 @@ namespace {
 
 class OwnServer {
 public:
-    bool start(const QString& port = QString())
-    {
+    bool start(const QString& port = QString()) {
         const QString env = port.isEmpty() ? QString() : QStringLiteral("MARIADB_SANDBOX_PORT=%1 ").arg(port);
         const QString cmd = env + QStringLiteral("'%1/scripts/mariadb-sandbox' start '%2' >'%2.log' 2>&1")
                                       .arg(QStringLiteral(TABLOR_SOURCE_DIR), dir());
         if (std::system(cmd.toLocal8Bit().constData()) != 0) {
             QFile log(dir() + QStringLiteral(".log"));
-            if (log.open(QIODevice::ReadOnly))
-                m_failure = QString::fromLocal8Bit(log.readAll());
+            if (log.open(QIODevice::ReadOnly)) m_failure = QString::fromLocal8Bit(log.readAll());
             for (const char* name : {"/install.log", "/error.log"}) {
                 QFile detail(dir() + QLatin1String(name));
-                if (detail.open(QIODevice::ReadOnly))
-                    m_failure += QString::fromLocal8Bit(detail.readAll().right(3000));
+                if (detail.open(QIODevice::ReadOnly)) m_failure += QString::fromLocal8Bit(detail.readAll().right(3000));
             }
             return false;
         }
         QFile f(dir() + QStringLiteral("/env"));
-        if (!f.open(QIODevice::ReadOnly))
-            return false;
+        if (!f.open(QIODevice::ReadOnly)) return false;
         for (const QByteArray& line : f.readAll().split('\n')) {
-            if (line.startsWith("export TABLOR_TEST_MYSQL_PORT="))
-                m_port = QString::fromLatin1(line.mid(30));
+            if (line.startsWith("export TABLOR_TEST_MYSQL_PORT=")) m_port = QString::fromLatin1(line.mid(30));
         }
         return !m_port.isEmpty();
     }
-    void stop()
-    {
+    void stop() {
         const QString cmd = QStringLiteral("'%1/scripts/mariadb-sandbox' stop '%2' >/dev/null 2>&1")
                                 .arg(QStringLiteral(TABLOR_SOURCE_DIR), dir());
         (void)std::system(cmd.toLocal8Bit().constData());
@@ -60,10 +54,8 @@ private:
     QString m_failure;
 };
 
-TEST(ServerFault, ServerStoppedDuringAnOpenResultAndAPostThenBack)
-{
-    if (!ServerParams::fromEnv().present)
-        GTEST_SKIP() << TABLOR_SKIP_MESSAGE;
+TEST(ServerFault, ServerStoppedDuringAnOpenResultAndAPostThenBack) {
+    if (!ServerParams::fromEnv().present) GTEST_SKIP() << TABLOR_SKIP_MESSAGE;
     OwnServer server;
     ASSERT_TRUE(server.start()) << "could not start a second sandbox in " << server.dir().toStdString() << ": "
                                 << server.failure();
@@ -126,10 +118,8 @@ TEST(ServerFault, ServerStoppedDuringAnOpenResultAndAPostThenBack)
     EXPECT_EQ(helper.ResultQuery()->Fields(0)->AsInteger(), 42);
 }
 
-TEST(ServerFault, NonRowStatementOnALostConnectionStillLeadsToAReconnect)
-{
-    if (!ServerParams::fromEnv().present)
-        GTEST_SKIP() << TABLOR_SKIP_MESSAGE;
+TEST(ServerFault, NonRowStatementOnALostConnectionStillLeadsToAReconnect) {
+    if (!ServerParams::fromEnv().present) GTEST_SKIP() << TABLOR_SKIP_MESSAGE;
     OwnServer server;
     ASSERT_TRUE(server.start()) << server.failure();
     u_db::setHostAuthLibraryPath(QStringLiteral("/nonexistent/hostauth.so"));

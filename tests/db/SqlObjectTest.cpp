@@ -12,11 +12,9 @@ namespace {
 
 class SqlObject : public MySqlTest {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         MySqlTest::SetUp();
-        if (IsSkipped())
-            return;
+        if (IsSkipped()) return;
         u_db::setHostAuthLibraryPath(QStringLiteral("/nonexistent/hostauth.so"));
         exec(QStringLiteral("CREATE TABLE a (id INT AUTO_INCREMENT PRIMARY KEY, v VARCHAR(10) UNIQUE)"));
         exec(QStringLiteral("CREATE TABLE `b c` (x INT)"));
@@ -32,8 +30,7 @@ protected:
     std::vector<QString> errors;
 };
 
-TEST_F(SqlObject, ConnectListsTablesAndMirrorsTheConnection)
-{
+TEST_F(SqlObject, ConnectListsTablesAndMirrorsTheConnection) {
     int connects = 0, disconnects = 0;
     obj->OnConnect = [&](u_db::TSQLObject*) { ++connects; };
     obj->OnDisconnect = [&](u_db::TSQLObject*) { ++disconnects; };
@@ -49,8 +46,7 @@ TEST_F(SqlObject, ConnectListsTablesAndMirrorsTheConnection)
     EXPECT_EQ(obj->TableList.size(), 3);
 }
 
-TEST_F(SqlObject, ConnectFailureRecordsAndRaisesSqlFehler)
-{
+TEST_F(SqlObject, ConnectFailureRecordsAndRaisesSqlFehler) {
     obj->ConnectionRecord.Password = QStringLiteral("wrong");
     try {
         obj->Connect();
@@ -66,8 +62,7 @@ TEST_F(SqlObject, ConnectFailureRecordsAndRaisesSqlFehler)
     EXPECT_EQ(obj->LastError, "Verbindung fehlhgeschlagen.");
 }
 
-TEST_F(SqlObject, ExecuteRowAndNonRowStatements)
-{
+TEST_F(SqlObject, ExecuteRowAndNonRowStatements) {
     obj->Execute(QStringLiteral("  INSERT INTO a (v) VALUES ('one')  "));
     EXPECT_EQ(obj->LastSQL, "INSERT INTO a (v) VALUES ('one')");
     EXPECT_EQ(obj->RowCount, 1);
@@ -91,8 +86,7 @@ TEST_F(SqlObject, ExecuteRowAndNonRowStatements)
     EXPECT_TRUE(errors.empty());
 }
 
-TEST_F(SqlObject, BackquoteRetries)
-{
+TEST_F(SqlObject, BackquoteRetries) {
     // A row statement the server rejects is retried once without any backquote.
     obj->Execute(QStringLiteral("SELECT `NOW()` IS NOT NULL"));
     EXPECT_TRUE(obj->LastError.isEmpty());
@@ -114,8 +108,7 @@ TEST_F(SqlObject, BackquoteRetries)
     EXPECT_EQ(obj->LastInsertId, 1);
 }
 
-TEST_F(SqlObject, FailuresAfterTheRetryRaiseSqlFehler)
-{
+TEST_F(SqlObject, FailuresAfterTheRetryRaiseSqlFehler) {
     try {
         obj->Execute(QStringLiteral("SELECT * FROM `missing`"));
         FAIL() << "no exception";
@@ -131,8 +124,7 @@ TEST_F(SqlObject, FailuresAfterTheRetryRaiseSqlFehler)
     EXPECT_TRUE(obj->LastError.isEmpty());
 }
 
-TEST_F(SqlObject, GivenConnectionIsSharedAndItsHandlersKept)
-{
+TEST_F(SqlObject, GivenConnectionIsSharedAndItsHandlersKept) {
     TZMySqlDatabase shared;
     int own = 0;
     shared.AfterConnect = [&](TZMySqlDatabase*) { ++own; };

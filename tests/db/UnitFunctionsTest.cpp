@@ -15,20 +15,19 @@ using namespace tablor;
 
 namespace {
 
-TEST(Identifiers, QuotingDoublesBackquotesAndUnquotingUndoesIt)
-{
+TEST(Identifiers, QuotingDoublesBackquotesAndUnquotingUndoesIt) {
     EXPECT_EQ(QuoteIdentifier(QStringLiteral("plain")), "`plain`");
     EXPECT_EQ(QuoteIdentifier(QStringLiteral("a`b")), "`a``b`");
     EXPECT_EQ(QuoteIdentifier(QStringLiteral("x` ; DROP TABLE t; -- ")), "`x`` ; DROP TABLE t; -- `");
     EXPECT_EQ(UnquoteIdentifier(QStringLiteral("`a``b`")), "a`b");
     EXPECT_EQ(UnquoteIdentifier(QStringLiteral("a b")), "a b");
     EXPECT_EQ(UnquoteIdentifier(QStringLiteral("`")), "`");
-    for (const QString& name : {QStringLiteral("Größe ä"), QStringLiteral("`"), QStringLiteral("'\""), QStringLiteral("``x``")})
+    for (const QString& name :
+         {QStringLiteral("Größe ä"), QStringLiteral("`"), QStringLiteral("'\""), QStringLiteral("``x``")})
         EXPECT_EQ(UnquoteIdentifier(QuoteIdentifier(name)), name);
 }
 
-TEST(ColumnKinds, MySqlTypesMapToFieldKinds)
-{
+TEST(ColumnKinds, MySqlTypesMapToFieldKinds) {
     EXPECT_EQ(MySqlFieldKind(MYSQL_TYPE_LONG, 0, 63), TFieldType::ftInteger);
     EXPECT_EQ(MySqlFieldKind(MYSQL_TYPE_LONG, AUTO_INCREMENT_FLAG, 63), TFieldType::ftAutoInc);
     EXPECT_EQ(MySqlFieldKind(MYSQL_TYPE_SHORT, UNSIGNED_FLAG, 63), TFieldType::ftWord);
@@ -49,8 +48,7 @@ TEST(ColumnKinds, MySqlTypesMapToFieldKinds)
     EXPECT_EQ(MySqlFieldKind(MYSQL_TYPE_STRING, ENUM_FLAG, 45), TFieldType::ftString);
 }
 
-TEST(UnitFunctions, DateTimeToSqlPattern)
-{
+TEST(UnitFunctions, DateTimeToSqlPattern) {
     EXPECT_EQ(u_db::DateTimeToSql(0.0), "'#0000-00-00 00:00:00#'");
     EXPECT_EQ(u_db::DateTimeToSql(45000.75), "'#2023-03-15 18:00:00#'");
     EXPECT_EQ(u_db::DateTimeToSql(QDateTime(QDate(2001, 2, 3), QTime(4, 5, 6))), "'#2001-02-03 04:05:06#'");
@@ -58,8 +56,7 @@ TEST(UnitFunctions, DateTimeToSqlPattern)
     EXPECT_EQ(u_db::DateTimeToSql(1.0), "'#1899-12-31 00:00:00#'");
 }
 
-TEST(UnitFunctions, FloatToSqlShowsSinglePrecisionWithAPointUnderAnyLocale)
-{
+TEST(UnitFunctions, FloatToSqlShowsSinglePrecisionWithAPointUnderAnyLocale) {
     const std::string old = std::setlocale(LC_ALL, nullptr);
     const QLocale oldQt;
     const bool german = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
@@ -72,12 +69,10 @@ TEST(UnitFunctions, FloatToSqlShowsSinglePrecisionWithAPointUnderAnyLocale)
     EXPECT_EQ(u_db::FloatToSql(static_cast<float>(0.1)), "0.100000001490116");
     QLocale::setDefault(oldQt);
     std::setlocale(LC_ALL, old.c_str());
-    if (!german)
-        GTEST_LOG_(INFO) << "de_DE.UTF-8 is not installed; the C library locale stayed C";
+    if (!german) GTEST_LOG_(INFO) << "de_DE.UTF-8 is not installed; the C library locale stayed C";
 }
 
-TEST(UnitFunctions, ValueToSqlLiterals)
-{
+TEST(UnitFunctions, ValueToSqlLiterals) {
     u_db::setHostAuthLibraryPath(QStringLiteral("/nonexistent/hostauth.so"));
     u_db::TSQLObject sql;
     EXPECT_EQ(sql.ValueToSql(QVariant()), "NULL");
@@ -93,8 +88,7 @@ TEST(UnitFunctions, ValueToSqlLiterals)
     EXPECT_EQ(sql.ValueToSql(QStringLiteral("€ä")), QStringLiteral("'€ä'"));
 }
 
-TEST(HostAuth, WithoutTheLibraryTheFixedDefaultsApply)
-{
+TEST(HostAuth, WithoutTheLibraryTheFixedDefaultsApply) {
     u_db::setHostAuthLibraryPath(QStringLiteral("/nonexistent/hostauth.so"));
     u_db::TSQLObject sql;
     EXPECT_FALSE(sql.HostAuthLoaded());
@@ -115,8 +109,7 @@ TEST(HostAuth, WithoutTheLibraryTheFixedDefaultsApply)
     EXPECT_EQ(sql.Connection()->Database, "other");
 }
 
-TEST(HostAuth, TheLibraryFillsTheDefaults)
-{
+TEST(HostAuth, TheLibraryFillsTheDefaults) {
     u_db::setHostAuthLibraryPath(QStringLiteral(TABLOR_TEST_HOSTAUTH));
     u_db::TSQLObject sql;
     u_db::setHostAuthLibraryPath(QString());
@@ -128,15 +121,13 @@ TEST(HostAuth, TheLibraryFillsTheDefaults)
     EXPECT_EQ(sql.ConnectionRecord.Port, "3399");
 }
 
-TEST(HostAuth, LookedUpBesideTheProgram)
-{
+TEST(HostAuth, LookedUpBesideTheProgram) {
     u_db::setHostAuthLibraryPath(QString());
     const QString path = u_db::HostAuthLibraryPath();
     EXPECT_TRUE(path.endsWith(QStringLiteral("/bin/hostauth.so"))) << path.toStdString();
 }
 
-TEST(HostAuthBlock, FieldsAreLengthPrefixedAndTruncated)
-{
+TEST(HostAuthBlock, FieldsAreLengthPrefixedAndTruncated) {
     u_db::THostAuthBlock b;
     b.setField(u_db::THostAuthBlock::kPort, QStringLiteral("3306"));
     EXPECT_EQ(b.bytes[1024], 4);

@@ -26,8 +26,7 @@ using namespace jet::detail;
 
 const fs::path kAdox = fs::path(TABLOR_SHARED_DIR) / "testdata/mdb/jackcess_adox_jet4.mdb";
 
-std::vector<std::vector<uint8_t>> readPages(const fs::path& p)
-{
+std::vector<std::vector<uint8_t>> readPages(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
     std::vector<std::vector<uint8_t>> pages;
     std::vector<uint8_t> page(4096);
@@ -37,16 +36,14 @@ std::vector<std::vector<uint8_t>> readPages(const fs::path& p)
 
 struct TempDir {
     fs::path path;
-    TempDir()
-    {
+    TempDir() {
         char tmpl[] = "/tmp/tablor-creator-XXXXXX";
         path = mkdtemp(tmpl);
     }
     ~TempDir() { fs::remove_all(path); }
 };
 
-std::string run(const std::string& cmd, int* status)
-{
+std::string run(const std::string& cmd, int* status) {
     std::string out;
     FILE* p = popen(cmd.c_str(), "r");
     if (!p) return out;
@@ -57,8 +54,7 @@ std::string run(const std::string& cmd, int* status)
     return out;
 }
 
-TEST(DatabaseCreator, PagesMatchTheFileAdoxMakes)
-{
+TEST(DatabaseCreator, PagesMatchTheFileAdoxMakes) {
     if (!fs::exists(kAdox)) GTEST_SKIP() << "the shared test files are not at " << kAdox;
     const auto adox = readPages(kAdox);
     ASSERT_EQ(adox.size(), 16u);
@@ -163,8 +159,7 @@ TEST(DatabaseCreator, PagesMatchTheFileAdoxMakes)
     }
 }
 
-TEST(DatabaseCreator, WritesANewFileThatMdbtoolsReadsAndRefusesToOverwrite)
-{
+TEST(DatabaseCreator, WritesANewFileThatMdbtoolsReadsAndRefusesToOverwrite) {
     TempDir dir;
     const fs::path file = dir.path / "new.mdb";
     createEmptyJet4Database(file);
@@ -185,16 +180,15 @@ TEST(DatabaseCreator, WritesANewFileThatMdbtoolsReadsAndRefusesToOverwrite)
     EXPECT_EQ(tables, "MSysObjects\nMSysACEs\nMSysQueries\nMSysRelationships\n");
     const std::string objects = run("mdb-export '" + file.string() + "' MSysObjects | cut -d, -f1-4", &status);
     EXPECT_EQ(status, 0);
-    EXPECT_EQ(objects,
-              "Id,ParentId,Name,Type\n"
-              "251658241,251658240,\"Tables\",3\n"
-              "251658242,251658240,\"Databases\",3\n"
-              "251658243,251658240,\"Relationships\",3\n"
-              "268435456,251658242,\"MSysDb\",2\n"
-              "2,251658241,\"MSysObjects\",1\n"
-              "3,251658241,\"MSysACEs\",1\n"
-              "4,251658241,\"MSysQueries\",1\n"
-              "5,251658241,\"MSysRelationships\",1\n");
+    EXPECT_EQ(objects, "Id,ParentId,Name,Type\n"
+                       "251658241,251658240,\"Tables\",3\n"
+                       "251658242,251658240,\"Databases\",3\n"
+                       "251658243,251658240,\"Relationships\",3\n"
+                       "268435456,251658242,\"MSysDb\",2\n"
+                       "2,251658241,\"MSysObjects\",1\n"
+                       "3,251658241,\"MSysACEs\",1\n"
+                       "4,251658241,\"MSysQueries\",1\n"
+                       "5,251658241,\"MSysRelationships\",1\n");
     const std::string count = run("mdb-count '" + file.string() + "' MSysACEs", &status);
     EXPECT_EQ(count, "16\n");
 }

@@ -15,8 +15,7 @@ void readEverything(const std::filesystem::path& p) {
     auto db = Database::open(p);
     for (const auto& t : db.tableNames()) {
         auto c = db.scan(t);
-        while (c.next()) {
-        }
+        while (c.next()) {}
     }
 }
 

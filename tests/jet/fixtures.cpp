@@ -11,22 +11,37 @@
 namespace jet::test {
 
 const std::vector<std::string>& allFixtures() {
-    static const std::vector<std::string> names = {
-        "jackcess_adox_jet4.mdb", "jackcess_bigIndexTestV2000.mdb",
-        "jackcess_compIndexTestV1997.mdb", "jackcess_compIndexTestV2000.mdb",
-        "jackcess_delColTestV1997.mdb", "jackcess_delColTestV2000.mdb",
-        "jackcess_delTestV1997.mdb", "jackcess_delTestV2000.mdb",
-        "jackcess_empty2000_template.mdb", "jackcess_fixedNumericTestV2000.mdb",
-        "jackcess_fixedTextTestV2000.mdb", "jackcess_indexTestV1997.mdb",
-        "jackcess_indexTestV2000.mdb", "jackcess_overflowTestV2000.mdb",
-        "jackcess_test2V1997.mdb", "jackcess_test2V2000.mdb",
-        "jackcess_testIndexCodesV1997.mdb", "jackcess_testIndexPropertiesV2000.mdb",
-        "jackcess_testUnicodeCompV2003.mdb", "jackcess_testV1997.mdb",
-        "jackcess_testV2000.mdb", "jackcessencrypt_db-enc.mdb", "jackcessencrypt_db97-enc.mdb",
-        "mdbtestdata_DateTestDatabase.mdb", "mdbtestdata_nwind_jet3.mdb", "meza_test.mdb",
-        "northwind_jet4_statdata.mdb", "psc_asas_jpeg_blobs_jet3.mdb",
-        "psc_brennfleck_bmp_blob_jet3.mdb", "psc_mohandas_jpeg_blobs_jet4.mdb",
-        "ucanaccess_charsetGBK.mdb"};
+    static const std::vector<std::string> names = {"jackcess_adox_jet4.mdb",
+                                                   "jackcess_bigIndexTestV2000.mdb",
+                                                   "jackcess_compIndexTestV1997.mdb",
+                                                   "jackcess_compIndexTestV2000.mdb",
+                                                   "jackcess_delColTestV1997.mdb",
+                                                   "jackcess_delColTestV2000.mdb",
+                                                   "jackcess_delTestV1997.mdb",
+                                                   "jackcess_delTestV2000.mdb",
+                                                   "jackcess_empty2000_template.mdb",
+                                                   "jackcess_fixedNumericTestV2000.mdb",
+                                                   "jackcess_fixedTextTestV2000.mdb",
+                                                   "jackcess_indexTestV1997.mdb",
+                                                   "jackcess_indexTestV2000.mdb",
+                                                   "jackcess_overflowTestV2000.mdb",
+                                                   "jackcess_test2V1997.mdb",
+                                                   "jackcess_test2V2000.mdb",
+                                                   "jackcess_testIndexCodesV1997.mdb",
+                                                   "jackcess_testIndexPropertiesV2000.mdb",
+                                                   "jackcess_testUnicodeCompV2003.mdb",
+                                                   "jackcess_testV1997.mdb",
+                                                   "jackcess_testV2000.mdb",
+                                                   "jackcessencrypt_db-enc.mdb",
+                                                   "jackcessencrypt_db97-enc.mdb",
+                                                   "mdbtestdata_DateTestDatabase.mdb",
+                                                   "mdbtestdata_nwind_jet3.mdb",
+                                                   "meza_test.mdb",
+                                                   "northwind_jet4_statdata.mdb",
+                                                   "psc_asas_jpeg_blobs_jet3.mdb",
+                                                   "psc_brennfleck_bmp_blob_jet3.mdb",
+                                                   "psc_mohandas_jpeg_blobs_jet4.mdb",
+                                                   "ucanaccess_charsetGBK.mdb"};
     return names;
 }
 

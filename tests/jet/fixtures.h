@@ -45,9 +45,9 @@ void writeFile(const std::filesystem::path& p, const std::vector<uint8_t>& bytes
 
 } // namespace jet::test
 
-#define JET_REQUIRE_FIXTURE(var, name)                                       \
-    const auto var = ::jet::test::fixturePath(name);                         \
-    if (var.empty()) {                                                       \
-        GTEST_SKIP() << ::jet::test::missingFixtureMessage(name);            \
-    }                                                                        \
+#define JET_REQUIRE_FIXTURE(var, name)                                                                                 \
+    const auto var = ::jet::test::fixturePath(name);                                                                   \
+    if (var.empty()) {                                                                                                 \
+        GTEST_SKIP() << ::jet::test::missingFixtureMessage(name);                                                      \
+    }                                                                                                                  \
     static_assert(true)

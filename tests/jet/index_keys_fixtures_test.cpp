@@ -13,8 +13,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string hex(const std::vector<uint8_t>& b)
-{
+std::string hex(const std::vector<uint8_t>& b) {
     static const char* d = "0123456789abcdef";
     std::string s;
     for (uint8_t x : b) {
@@ -24,8 +23,7 @@ std::string hex(const std::vector<uint8_t>& b)
     return s;
 }
 
-TEST(IndexKeysFixtures, EveryIndexEntryEqualsTheEncodingOfItsRow)
-{
+TEST(IndexKeysFixtures, EveryIndexEntryEqualsTheEncodingOfItsRow) {
     const fs::path dir = fs::path(TABLOR_SHARED_DIR) / "testdata/mdb";
     if (!fs::exists(dir)) GTEST_SKIP() << "the shared test files are not at " << dir;
     size_t files = 0, indexes = 0, entries = 0;
@@ -82,8 +80,8 @@ TEST(IndexKeysFixtures, EveryIndexEntryEqualsTheEncodingOfItsRow)
     EXPECT_GT(files, 20u);
     EXPECT_GT(indexes, 100u);
     EXPECT_GT(entries, 5000u);
-    std::cout << files << " files, " << indexes << " indexes, " << entries << " entries re-encoded; "
-              << skipped.size() << " indexes over Binary columns left out\n";
+    std::cout << files << " files, " << indexes << " indexes, " << entries << " entries re-encoded; " << skipped.size()
+              << " indexes over Binary columns left out\n";
 }
 
 } // namespace

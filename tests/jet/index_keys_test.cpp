@@ -19,8 +19,7 @@ using jet::KeyColumnType;
 using jet::KeyValue;
 using jet::TextSortOrder;
 
-std::string hex(const std::vector<std::uint8_t>& bytes)
-{
+std::string hex(const std::vector<std::uint8_t>& bytes) {
     static const char* digits = "0123456789abcdef";
     std::string s;
     for (std::uint8_t b : bytes) {
@@ -30,8 +29,7 @@ std::string hex(const std::vector<std::uint8_t>& bytes)
     return s;
 }
 
-std::string keyOf(const KeyColumn& column, const KeyValue& value)
-{
+std::string keyOf(const KeyColumn& column, const KeyValue& value) {
     std::vector<std::uint8_t> out;
     jet::appendKeyValue(out, column, value);
     return hex(out);
@@ -47,8 +45,7 @@ struct Vector {
     int line;
 };
 
-std::vector<Vector> loadVectors()
-{
+std::vector<Vector> loadVectors() {
     std::ifstream in(std::string(TABLOR_SOURCE_DIR) + "/tests/jet/data/index_key_vectors.tsv");
     std::vector<Vector> out;
     std::string line;
@@ -62,7 +59,8 @@ std::vector<Vector> loadVectors()
         std::getline(fields, dir, '\t');
         std::getline(fields, units, '\t');
         std::getline(fields, key, '\t');
-        Vector v{order == "general97" ? TextSortOrder::General97 : TextSortOrder::GeneralLegacy, dir == "asc", {}, key, n};
+        Vector v{
+            order == "general97" ? TextSortOrder::General97 : TextSortOrder::GeneralLegacy, dir == "asc", {}, key, n};
         std::istringstream cu(units);
         std::string unit;
         while (std::getline(cu, unit, '|'))
@@ -72,8 +70,7 @@ std::vector<Vector> loadVectors()
     return out;
 }
 
-TEST(IndexKeysText, ReproducesEveryKeyAccessWroteInTheFixtures)
-{
+TEST(IndexKeysText, ReproducesEveryKeyAccessWroteInTheFixtures) {
     const auto vectors = loadVectors();
     ASSERT_GT(vectors.size(), 800u) << "tests/jet/data/index_key_vectors.tsv is missing or short";
     int legacy = 0;
@@ -86,8 +83,7 @@ TEST(IndexKeysText, ReproducesEveryKeyAccessWroteInTheFixtures)
     EXPECT_GT(g97, 500);
 }
 
-TEST(IndexKeysText, GeneralLegacyFoldsCaseAndKeepsAccentsAsExtraCodes)
-{
+TEST(IndexKeysText, GeneralLegacyFoldsCaseAndKeepsAccentsAsExtraCodes) {
     const KeyColumn col = textColumn(TextSortOrder::GeneralLegacy);
     EXPECT_EQ(keyOf(col, u"admin"), keyOf(col, u"ADMIN"));
     // "ümlaut" differs from "umlaut" only after the end-of-text byte.
@@ -100,8 +96,7 @@ TEST(IndexKeysText, GeneralLegacyFoldsCaseAndKeepsAccentsAsExtraCodes)
 
 // Letters that sort as two letters move the positions Access records for later accents and
 // punctuation. Expected keys are the ones Access stored in the two Northwind files.
-TEST(IndexKeysText, LettersThatSortAsTwoCountTwiceForLaterPositions)
-{
+TEST(IndexKeysText, LettersThatSortAsTwoCountTwiceForLaterPositions) {
     const KeyColumn legacy = textColumn(TextSortOrder::GeneralLegacy);
     // ß before the first accent: the accent section is padded to 26 places, not 25.
     std::string padded;
@@ -120,8 +115,7 @@ TEST(IndexKeysText, LettersThatSortAsTwoCountTwiceForLaterPositions)
               "7f736d78777e6675116d66616670766f6a7777666d68757276766f60756c776611606802222222222260");
 }
 
-TEST(IndexKeysText, TrailingSpacesAndTextBeyond255UnitsDoNotCount)
-{
+TEST(IndexKeysText, TrailingSpacesAndTextBeyond255UnitsDoNotCount) {
     const KeyColumn col = textColumn(TextSortOrder::GeneralLegacy);
     EXPECT_EQ(keyOf(col, u"abc   "), keyOf(col, u"abc"));
     EXPECT_EQ(keyOf(col, u""), "7f0100");
@@ -131,17 +125,16 @@ TEST(IndexKeysText, TrailingSpacesAndTextBeyond255UnitsDoNotCount)
     EXPECT_NE(keyOf(col, std::u16string(254, u'a') + u"z"), keyOf(col, a255));
 }
 
-TEST(IndexKeysText, SurrogatePairsCarryNoWeightInGeneralLegacy)
-{
+TEST(IndexKeysText, SurrogatePairsCarryNoWeightInGeneralLegacy) {
     const KeyColumn col = textColumn(TextSortOrder::GeneralLegacy);
     EXPECT_EQ(keyOf(col, u"a\U0001F600a"), "7f4a4a0100");
     EXPECT_EQ(keyOf(col, u"aa\U00020000"), "7f4a4a0100");
 }
 
-TEST(IndexKeysText, DescendingTextSortsInReverse)
-{
+TEST(IndexKeysText, DescendingTextSortsInReverse) {
     for (TextSortOrder order : {TextSortOrder::GeneralLegacy, TextSortOrder::General97}) {
-        const std::vector<std::u16string> words = {u"", u"a", u"ab", u"abc", u"b", u"\u00e4b", u"ba", u"zz", u"-1", u"1"};
+        const std::vector<std::u16string> words = {u"",        u"a",  u"ab", u"abc", u"b",
+                                                   u"\u00e4b", u"ba", u"zz", u"-1",  u"1"};
         std::vector<std::pair<std::string, std::u16string>> asc, desc;
         for (const auto& w : words) {
             asc.emplace_back(keyOf(textColumn(order, true), w), w);
@@ -154,8 +147,7 @@ TEST(IndexKeysText, DescendingTextSortsInReverse)
     }
 }
 
-TEST(IndexKeysText, SegmentLengthFindsTheEndOfEveryTextKey)
-{
+TEST(IndexKeysText, SegmentLengthFindsTheEndOfEveryTextKey) {
     // A text segment followed by a Long: the reader must find the Long after any text.
     const auto vectors = loadVectors();
     for (const auto& v : vectors) {
@@ -170,8 +162,7 @@ TEST(IndexKeysText, SegmentLengthFindsTheEndOfEveryTextKey)
     }
 }
 
-TEST(IndexKeysNumbers, MatchKeysFromAccessFixtures)
-{
+TEST(IndexKeysNumbers, MatchKeysFromAccessFixtures) {
     // Long primary key 1 and 2 (fixedTextTestV2000), MSysObjects ParentId 0x0F000000.
     EXPECT_EQ(keyOf({KeyColumnType::Long, true}, std::int64_t{1}), "7f80000001");
     EXPECT_EQ(keyOf({KeyColumnType::Long, true}, std::int64_t{0x0F000000}), "7f8f000000");
@@ -189,14 +180,15 @@ TEST(IndexKeysNumbers, MatchKeysFromAccessFixtures)
     EXPECT_EQ(keyOf({KeyColumnType::Long, false}, std::int64_t{13}), "807ffffff2");
 }
 
-TEST(IndexKeysNumbers, NullsSortFirstAscendingAndLastDescending)
-{
-    for (KeyColumnType t : {KeyColumnType::Byte, KeyColumnType::Integer, KeyColumnType::Long, KeyColumnType::Currency,
-                            KeyColumnType::Single, KeyColumnType::Double, KeyColumnType::DateTime, KeyColumnType::Text}) {
-        const KeyValue low = (t == KeyColumnType::Text) ? KeyValue{std::u16string()}
-                             : (t == KeyColumnType::Single || t == KeyColumnType::Double || t == KeyColumnType::DateTime)
-                                 ? KeyValue{-1e30}
-                                 : KeyValue{std::int64_t{0}};
+TEST(IndexKeysNumbers, NullsSortFirstAscendingAndLastDescending) {
+    for (KeyColumnType t :
+         {KeyColumnType::Byte, KeyColumnType::Integer, KeyColumnType::Long, KeyColumnType::Currency,
+          KeyColumnType::Single, KeyColumnType::Double, KeyColumnType::DateTime, KeyColumnType::Text}) {
+        const KeyValue low =
+            (t == KeyColumnType::Text) ? KeyValue{std::u16string()}
+            : (t == KeyColumnType::Single || t == KeyColumnType::Double || t == KeyColumnType::DateTime)
+                ? KeyValue{-1e30}
+                : KeyValue{std::int64_t{0}};
         EXPECT_EQ(keyOf({t, true}, std::monostate{}), "00");
         EXPECT_EQ(keyOf({t, false}, std::monostate{}), "ff");
         EXPECT_LT(keyOf({t, true}, std::monostate{}), keyOf({t, true}, low));
@@ -204,8 +196,7 @@ TEST(IndexKeysNumbers, NullsSortFirstAscendingAndLastDescending)
     }
 }
 
-TEST(IndexKeysNumbers, ByteOrderEqualsValueOrderAndDecodesBack)
-{
+TEST(IndexKeysNumbers, ByteOrderEqualsValueOrderAndDecodesBack) {
     std::mt19937_64 rng(20261208);
     struct Case {
         KeyColumnType type;
@@ -229,33 +220,28 @@ TEST(IndexKeysNumbers, ByteOrderEqualsValueOrderAndDecodesBack)
             }
             std::sort(keyed.begin(), keyed.end());
             for (std::size_t i = 1; i < keyed.size(); ++i) {
-                if (asc)
-                    EXPECT_LE(keyed[i - 1].second, keyed[i].second);
-                else
-                    EXPECT_GE(keyed[i - 1].second, keyed[i].second);
+                if (asc) EXPECT_LE(keyed[i - 1].second, keyed[i].second);
+                else EXPECT_GE(keyed[i - 1].second, keyed[i].second);
             }
         }
     }
 }
 
-TEST(IndexKeysNumbers, FloatingPointOrderIncludingNegativesAndDecodesBack)
-{
+TEST(IndexKeysNumbers, FloatingPointOrderIncludingNegativesAndDecodesBack) {
     const std::vector<double> values = {-1e300, -12345.5, -1.0, -1e-300, 0.0, 1e-300, 0.5, 1.0, 2.0, 36526.25, 1e300};
     for (KeyColumnType t : {KeyColumnType::Double, KeyColumnType::DateTime, KeyColumnType::Single}) {
         for (bool asc : {true, false}) {
             std::string prev;
             for (std::size_t i = 0; i < values.size(); ++i) {
-                const double v = (t == KeyColumnType::Single) ? static_cast<double>(static_cast<float>(values[i]))
-                                                              : values[i];
+                const double v =
+                    (t == KeyColumnType::Single) ? static_cast<double>(static_cast<float>(values[i])) : values[i];
                 std::vector<std::uint8_t> key;
                 jet::appendKeyValue(key, {t, asc}, v);
                 EXPECT_EQ(jet::decodeFloatKey(key, t, asc), v);
                 const std::string h = hex(key);
                 if (i > 0 && !(t == KeyColumnType::Single && v == 0.0 && std::fabs(values[i - 1]) < 1e-30)) {
-                    if (asc)
-                        EXPECT_LE(prev, h) << v;
-                    else
-                        EXPECT_GE(prev, h) << v;
+                    if (asc) EXPECT_LE(prev, h) << v;
+                    else EXPECT_GE(prev, h) << v;
                 }
                 prev = h;
             }
@@ -263,11 +249,10 @@ TEST(IndexKeysNumbers, FloatingPointOrderIncludingNegativesAndDecodesBack)
     }
 }
 
-TEST(IndexKeysOtherTypes, BooleanGuidAndDecimal)
-{
+TEST(IndexKeysOtherTypes, BooleanGuidAndDecimal) {
     EXPECT_EQ(keyOf({KeyColumnType::Boolean, true}, true), "7f00");
     EXPECT_EQ(keyOf({KeyColumnType::Boolean, true}, false), "7fff");
-    EXPECT_EQ(keyOf({KeyColumnType::Boolean, true}, std::monostate{}), "7fff");  // no null for Yes/No
+    EXPECT_EQ(keyOf({KeyColumnType::Boolean, true}, std::monostate{}), "7fff"); // no null for Yes/No
     EXPECT_EQ(keyOf({KeyColumnType::Boolean, false}, true), "80ff");
 
     jet::KeyGuid g;
@@ -292,8 +277,7 @@ TEST(IndexKeysOtherTypes, BooleanGuidAndDecimal)
     EXPECT_EQ(keys[3], "7fff00000000000000000000000000000001");
 }
 
-TEST(IndexKeysErrors, RefusesValuesThatDoNotFitAndSaysWhy)
-{
+TEST(IndexKeysErrors, RefusesValuesThatDoNotFitAndSaysWhy) {
     std::vector<std::uint8_t> out;
     EXPECT_THROW(jet::appendKeyValue(out, {KeyColumnType::Byte, true}, std::int64_t{256}), jet::KeyEncodingError);
     EXPECT_THROW(jet::appendKeyValue(out, {KeyColumnType::Integer, true}, std::int64_t{40000}), jet::KeyEncodingError);
@@ -311,10 +295,9 @@ TEST(IndexKeysErrors, RefusesValuesThatDoNotFitAndSaysWhy)
     EXPECT_THROW(jet::decodeIntegerKey(badFlag, KeyColumnType::Long, true), jet::KeyEncodingError);
 }
 
-TEST(IndexKeysText, Utf8ConversionKeepsNonBmpAndReplacesBrokenBytes)
-{
+TEST(IndexKeysText, Utf8ConversionKeepsNonBmpAndReplacesBrokenBytes) {
     EXPECT_EQ(jet::utf8ToUtf16("a\xc3\xa4\xe2\x82\xac\xf0\x9f\x98\x80"), u"a\u00e4\u20ac\U0001F600");
     EXPECT_EQ(jet::utf8ToUtf16("a\xff"), u"a\uFFFD");
 }
 
-}  // namespace
+} // namespace

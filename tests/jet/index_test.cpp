@@ -67,13 +67,15 @@ TEST_P(IndexWalk, EveryRowOnceInKeyOrderAndNumberKeysMatchTheRows) {
             while (walk.next()) {
                 const auto& entry = walk.entry();
                 if (!first) {
-                    EXPECT_FALSE(std::lexicographical_compare(entry.key.begin(), entry.key.end(), prev.begin(), prev.end()));
+                    EXPECT_FALSE(
+                        std::lexicographical_compare(entry.key.begin(), entry.key.end(), prev.begin(), prev.end()));
                 }
                 first = false;
                 prev = entry.key;
                 EXPECT_TRUE(seen.insert(entry.row.packed()).second) << "row listed twice";
                 auto row = rows.find(entry.row.packed());
-                ASSERT_NE(row, rows.end()) << "entry points at page " << entry.row.page << " slot " << int(entry.row.slot);
+                ASSERT_NE(row, rows.end())
+                    << "entry points at page " << entry.row.page << " slot " << int(entry.row.slot);
                 // The key Access stored equals our encoding of the row's values.
                 bool binaryColumn = false;
                 for (const auto* col : cols) binaryColumn |= col->type == ColumnType::Binary;
@@ -90,7 +92,8 @@ TEST_P(IndexWalk, EveryRowOnceInKeyOrderAndNumberKeysMatchTheRows) {
                 }
                 if (!binaryColumn && expected != entry.key && ++keyMismatches <= 3) {
                     std::string values;
-                    for (size_t k = 0; k < cols.size(); ++k) values += row->second[static_cast<size_t>(at[k])].toString() + "|";
+                    for (size_t k = 0; k < cols.size(); ++k)
+                        values += row->second[static_cast<size_t>(at[k])].toString() + "|";
                     ADD_FAILURE() << "key of row " << entry.row.page << ":" << int(entry.row.slot) << " (" << values
                                   << ") differs from the encoding of its values:\n stored  " << hex(entry.key)
                                   << "\n encoded " << hex(expected);
@@ -177,8 +180,8 @@ TEST(JetIndex, FindByValues) {
 }
 
 TEST(JetIndex, SeekFindsEveryKey) {
-    for (const char* name : {"jackcess_compIndexTestV1997.mdb", "jackcess_compIndexTestV2000.mdb",
-                             "jackcess_testIndexCodesV1997.mdb"}) {
+    for (const char* name :
+         {"jackcess_compIndexTestV1997.mdb", "jackcess_compIndexTestV2000.mdb", "jackcess_testIndexCodesV1997.mdb"}) {
         SCOPED_TRACE(name);
         JET_REQUIRE_FIXTURE(path, name);
         auto db = Database::open(path);

@@ -27,8 +27,7 @@ std::string mdbSchemaType(const ColumnDef& c, Version v) {
     case ColumnType::Double: return "Double";
     case ColumnType::DateTime: return "DateTime";
     case ColumnType::Binary: return "Binary";
-    case ColumnType::Text:
-        return "Text (" + std::to_string(v == Version::Jet4 ? c.length / 2 : c.length) + ")";
+    case ColumnType::Text: return "Text (" + std::to_string(v == Version::Jet4 ? c.length / 2 : c.length) + ")";
     case ColumnType::Ole: return "OLE";
     case ColumnType::Memo: return "Memo/Hyperlink";
     case ColumnType::Guid: return "Replication ID";
@@ -40,7 +39,8 @@ std::string mdbSchemaType(const ColumnDef& c, Version v) {
 // Column name -> type text from `mdb-schema -T table file access`.
 std::map<std::string, std::string> mdbSchemaTypes(const std::string& file, const std::string& table) {
     std::map<std::string, std::string> out;
-    std::istringstream in(runCommand("mdb-schema -T " + shellQuote(table) + " " + shellQuote(file) + " access 2>/dev/null"));
+    std::istringstream in(
+        runCommand("mdb-schema -T " + shellQuote(table) + " " + shellQuote(file) + " access 2>/dev/null"));
     std::string line;
     while (std::getline(in, line)) {
         const auto open = line.find("\t[");
@@ -68,8 +68,8 @@ std::map<std::string, std::string> mdbSchemaTypes(const std::string& file, const
 std::string c1AsQuestionMarks(const std::string& s) {
     std::string out;
     for (size_t i = 0; i < s.size(); ++i) {
-        if (static_cast<uint8_t>(s[i]) == 0xC2 && i + 1 < s.size() &&
-            static_cast<uint8_t>(s[i + 1]) >= 0x80 && static_cast<uint8_t>(s[i + 1]) < 0xA0) {
+        if (static_cast<uint8_t>(s[i]) == 0xC2 && i + 1 < s.size() && static_cast<uint8_t>(s[i + 1]) >= 0x80 &&
+            static_cast<uint8_t>(s[i + 1]) < 0xA0) {
             out += '?';
             ++i;
         } else {
@@ -100,8 +100,8 @@ std::string doubleKey(const std::string& text) {
 }
 
 struct Adjustments {
-    int farDates = 0;     // dates mdbtools cannot format
-    int floats = 0;       // Single values printed with float noise by mdbtools
+    int farDates = 0; // dates mdbtools cannot format
+    int floats = 0;   // Single values printed with float noise by mdbtools
     int undefinedCp1252 = 0;
 };
 
@@ -175,8 +175,7 @@ TEST_P(MdbToolsCompare, SameTablesColumnsCountsAndValues) {
                     }
                 } else if (type == ColumnType::Guid) {
                     row[i] = guidWithoutHyphens(row[i]);
-                } else if ((type == ColumnType::Text || type == ColumnType::Memo) &&
-                           db.version() == Version::Jet3) {
+                } else if ((type == ColumnType::Text || type == ColumnType::Memo) && db.version() == Version::Jet3) {
                     auto q = c1AsQuestionMarks(row[i]);
                     if (q != row[i]) ++adj.undefinedCp1252;
                     row[i] = std::move(q);
@@ -226,7 +225,8 @@ TEST_P(MdbToolsCompare, SameTablesColumnsCountsAndValues) {
             for (const auto& s : b) --diff[s];
             int shown = 0;
             for (const auto& [s, n] : diff) {
-                if (n != 0 && shown++ < 5) ADD_FAILURE() << (n > 0 ? "only ours: " : "only mdbtools: ") << s.substr(0, 300);
+                if (n != 0 && shown++ < 5)
+                    ADD_FAILURE() << (n > 0 ? "only ours: " : "only mdbtools: ") << s.substr(0, 300);
             }
         }
     }

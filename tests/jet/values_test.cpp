@@ -37,7 +37,12 @@ TEST(JetValues, OleValueOfTest2EqualsJackcessBytesInBothVersions) {
 }
 
 TEST(JetValues, JpegBlobsStartAndEndWithJpegMarkers) {
-    struct Case { const char* file; const char* table; const char* column; size_t rows; };
+    struct Case {
+        const char* file;
+        const char* table;
+        const char* column;
+        size_t rows;
+    };
     for (const Case& c : {Case{"psc_asas_jpeg_blobs_jet3.mdb", "tbl_images", "", 2},
                           Case{"psc_mohandas_jpeg_blobs_jet4.mdb", "images", "A_Image", 3}}) {
         SCOPED_TRACE(c.file);
@@ -79,8 +84,10 @@ TEST(JetValues, BmpBlobIsAWholeBitmapFile) {
     EXPECT_EQ(b[1], 'M');
     const uint32_t declared = b[2] | (b[3] << 8) | (b[4] << 16) | (static_cast<uint32_t>(b[5]) << 24);
     EXPECT_EQ(declared, b.size());
-    const int32_t width = static_cast<int32_t>(b[18] | (b[19] << 8) | (b[20] << 16) | (static_cast<uint32_t>(b[21]) << 24));
-    const int32_t height = static_cast<int32_t>(b[22] | (b[23] << 8) | (b[24] << 16) | (static_cast<uint32_t>(b[25]) << 24));
+    const int32_t width =
+        static_cast<int32_t>(b[18] | (b[19] << 8) | (b[20] << 16) | (static_cast<uint32_t>(b[21]) << 24));
+    const int32_t height =
+        static_cast<int32_t>(b[22] | (b[23] << 8) | (b[24] << 16) | (static_cast<uint32_t>(b[25]) << 24));
     EXPECT_EQ(width, 138);
     EXPECT_EQ(height, 169);
 }
@@ -209,8 +216,8 @@ TEST(JetValues, EncodedDatabasesReadLikePlainOnes) {
 }
 
 TEST(JetValues, RandomAccessByRowIdMatchesTheScan) {
-    for (const char* name : {"jackcess_overflowTestV2000.mdb", "jackcess_test2V1997.mdb",
-                             "jackcess_delTestV1997.mdb", "meza_test.mdb"}) {
+    for (const char* name :
+         {"jackcess_overflowTestV2000.mdb", "jackcess_test2V1997.mdb", "jackcess_delTestV1997.mdb", "meza_test.mdb"}) {
         SCOPED_TRACE(name);
         JET_REQUIRE_FIXTURE(path, name);
         auto db = Database::open(path);

@@ -19,8 +19,7 @@ struct ToolRun {
     std::string out, err;
 };
 
-ToolRun tool(const std::vector<std::string>& args)
-{
+ToolRun tool(const std::vector<std::string>& args) {
     ToolRun r;
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
@@ -35,8 +34,7 @@ ToolRun tool(const std::vector<std::string>& args)
     return r;
 }
 
-TEST(WriteCommands, CreateMakesAnEmptyDatabaseAndRefusesAnExistingFile)
-{
+TEST(WriteCommands, CreateMakesAnEmptyDatabaseAndRefusesAnExistingFile) {
     const fs::path dir = fs::temp_directory_path() / ("tablor-cli-" + std::to_string(::getpid()));
     fs::create_directories(dir);
     const std::string file = (dir / "new.mdb").string();
@@ -48,8 +46,7 @@ TEST(WriteCommands, CreateMakesAnEmptyDatabaseAndRefusesAnExistingFile)
     fs::remove_all(dir);
 }
 
-TEST(WriteCommands, ImportConvertsEachValueAndReportsRowsThatDoNotFitByLine)
-{
+TEST(WriteCommands, ImportConvertsEachValueAndReportsRowsThatDoNotFitByLine) {
     const fs::path dir = fs::temp_directory_path() / ("tablor-import-" + std::to_string(::getpid()));
     fs::create_directories(dir);
     const std::string file = (dir / "orders.mdb").string();
@@ -57,9 +54,9 @@ TEST(WriteCommands, ImportConvertsEachValueAndReportsRowsThatDoNotFitByLine)
         jet::DatabaseWriter w = jet::DatabaseWriter::create(file);
         jet::TableSpec s;
         s.name = "Orders";
-        s.columns = {{"Id", jet::ColumnType::Long},     {"Customer", jet::ColumnType::Text, 30},
+        s.columns = {{"Id", jet::ColumnType::Long},         {"Customer", jet::ColumnType::Text, 30},
                      {"Amount", jet::ColumnType::Currency}, {"Placed", jet::ColumnType::DateTime},
-                     {"Paid", jet::ColumnType::Boolean}, {"Note", jet::ColumnType::Memo}};
+                     {"Paid", jet::ColumnType::Boolean},    {"Note", jet::ColumnType::Memo}};
         jet::IndexSpec pk;
         pk.primaryKey = true;
         pk.columns = {"Id"};
@@ -81,7 +78,8 @@ TEST(WriteCommands, ImportConvertsEachValueAndReportsRowsThatDoNotFitByLine)
     EXPECT_NE(r.err.find("line 7: the text has 34 characters"), std::string::npos) << r.err;
     const ToolRun exported = tool({"export", file, "Orders"});
     EXPECT_EQ(exported.code, 0);
-    EXPECT_NE(exported.out.find("1,\"Müller\",12.5000,\"2024-01-31 10:00:00\",1,\"multi\nline, \"\"quoted\"\"\""), std::string::npos)
+    EXPECT_NE(exported.out.find("1,\"Müller\",12.5000,\"2024-01-31 10:00:00\",1,\"multi\nline, \"\"quoted\"\"\""),
+              std::string::npos)
         << exported.out;
     EXPECT_NE(exported.out.find("3,\"Ok\",-0.0001,\"1999-12-31 00:00:00\",0,"), std::string::npos) << exported.out;
     EXPECT_EQ(tool({"check", file}).code, 0);
@@ -92,8 +90,7 @@ TEST(WriteCommands, ImportConvertsEachValueAndReportsRowsThatDoNotFitByLine)
     fs::remove_all(dir);
 }
 
-TEST(WriteCommands, ValueFromTextIsExactAndStrict)
-{
+TEST(WriteCommands, ValueFromTextIsExactAndStrict) {
     jet::ColumnDef money;
     money.name = "m";
     money.type = jet::ColumnType::Currency;

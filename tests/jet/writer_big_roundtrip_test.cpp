@@ -16,8 +16,7 @@ namespace {
 // text in many scripts, memos over 64 KB and OLE values over 1 MB, then random updates (some
 // growing, some replacing long values) and deletes. Our reader returns exactly what was
 // written; mdb-export and mdb-reader (independent readers) show the same rows and values.
-TEST(Writer, HundredThousandRowsRoundTripThroughThreeReaders)
-{
+TEST(Writer, HundredThousandRowsRoundTripThroughThreeReaders) {
     TempDir dir;
     const fs::path file = dir.path / "big.mdb";
     std::mt19937 rng(20261208);
@@ -25,7 +24,9 @@ TEST(Writer, HundredThousandRowsRoundTripThroughThreeReaders)
     std::map<std::string, std::map<int32_t, std::vector<Value>>> written;
     constexpr int kRows = 100000;
     size_t bigMemos = 0, bigOles = 0, updates = 0, deletes = 0;
-    auto bigMemo = [&](int serial) { return "Anfang " + std::string(66000 + serial % 5000, 'q') + " Ende €" + std::to_string(serial); };
+    auto bigMemo = [&](int serial) {
+        return "Anfang " + std::string(66000 + serial % 5000, 'q') + " Ende €" + std::to_string(serial);
+    };
     auto bigOle = [&](int serial) {
         Bytes b(static_cast<size_t>(1100000 + serial % 100000));
         for (auto& x : b) x = static_cast<uint8_t>(rng());
@@ -71,10 +72,15 @@ TEST(Writer, HundredThousandRowsRoundTripThroughThreeReaders)
                 }
                 auto row = rows.at(id);
                 switch (k % 7) {
-                case 1: row[8] = Value::text("geändert Ωμέγα " + std::to_string(id) + std::string(15, '+')); break; // grows
+                case 1:
+                    row[8] = Value::text("geändert Ωμέγα " + std::to_string(id) + std::string(15, '+'));
+                    break; // grows
                 case 3: row[9] = k % 21 == 3 ? Value::text(bigMemo(static_cast<int>(k))) : Value(); break;
                 case 5: row[10] = Value::binary(Bytes(5000, static_cast<uint8_t>(k))); break;
-                default: row[3] = Value::integer(static_cast<int16_t>(k)); row[6] = Value(); break;
+                default:
+                    row[3] = Value::integer(static_cast<int16_t>(k));
+                    row[6] = Value();
+                    break;
                 }
                 writers[ti].update(rid, row);
                 rows[id] = std::move(row);
@@ -82,8 +88,9 @@ TEST(Writer, HundredThousandRowsRoundTripThroughThreeReaders)
             }
         }
     }
-    std::printf("%d rows inserted, %zu memos > 64 KB, %zu OLE values > 1 MB, %zu updates, %zu deletes, file %ju bytes\n",
-                kRows, bigMemos, bigOles, updates, deletes, static_cast<uintmax_t>(fs::file_size(file)));
+    std::printf(
+        "%d rows inserted, %zu memos > 64 KB, %zu OLE values > 1 MB, %zu updates, %zu deletes, file %ju bytes\n", kRows,
+        bigMemos, bigOles, updates, deletes, static_cast<uintmax_t>(fs::file_size(file)));
 
     // Our reader.
     size_t total = 0;
@@ -117,7 +124,9 @@ TEST(Writer, HundredThousandRowsRoundTripThroughThreeReaders)
     if (haveMdbtools()) {
         for (const auto& name : tables) {
             int st = 0;
-            const std::string csv = run("mdb-export -H -d '|' -q '' -b hex '" + file.string() + "' '" + name + "' | cut -d'|' -f1,4,9,10,11", &st);
+            const std::string csv = run("mdb-export -H -d '|' -q '' -b hex '" + file.string() + "' '" + name +
+                                            "' | cut -d'|' -f1,4,9,10,11",
+                                        &st);
             ASSERT_EQ(st, 0);
             std::map<int32_t, std::string> lines;
             size_t at = 0;
@@ -130,22 +139,25 @@ TEST(Writer, HundredThousandRowsRoundTripThroughThreeReaders)
             }
             ASSERT_EQ(lines.size(), written[name].size()) << "mdb-export, table " << name;
             for (const auto& [id, row] : written[name]) {
-                const std::string want = std::to_string(id) + "|" + std::to_string(row[3].asInteger()) + "|" + text(row[8]) + "|" +
-                                         text(row[9]) + "|" + hex(row[10]);
+                const std::string want = std::to_string(id) + "|" + std::to_string(row[3].asInteger()) + "|" +
+                                         text(row[8]) + "|" + text(row[9]) + "|" + hex(row[10]);
                 const std::string& got = lines.at(id);
-                ASSERT_TRUE(lower(got) == lower(want)) << "mdb-export, table " << name << ", row " << id << ": " << got.substr(0, 200)
-                                                       << " vs " << want.substr(0, 200);
+                ASSERT_TRUE(lower(got) == lower(want)) << "mdb-export, table " << name << ", row " << id << ": "
+                                                       << got.substr(0, 200) << " vs " << want.substr(0, 200);
             }
         }
     }
     const fs::path script = fs::path(TABLOR_SOURCE_DIR) / "tests/jet/mdb-reader/dump.mjs";
     int st = 0;
-    run("command -v node >/dev/null 2>&1 && test -d '" + (script.parent_path() / "node_modules/mdb-reader").string() + "'", &st);
+    run("command -v node >/dev/null 2>&1 && test -d '" + (script.parent_path() / "node_modules/mdb-reader").string() +
+            "'",
+        &st);
     if (st != 0) {
         std::printf("mdb-reader not installed (scripts/setup): compared with our reader and mdb-export only\n");
         return;
     }
-    const std::string out = run("node --max-old-space-size=2048 '" + script.string() + "' '" + file.string() + "'", &st);
+    const std::string out =
+        run("node --max-old-space-size=2048 '" + script.string() + "' '" + file.string() + "'", &st);
     ASSERT_EQ(st, 0) << out.substr(0, 500);
     std::string table;
     size_t seen = 0, at = 0;
@@ -161,12 +173,18 @@ TEST(Writer, HundredThousandRowsRoundTripThroughThreeReaders)
         if (!written.count(table)) continue;
         const int32_t id = std::stoi(line.substr(7));
         const auto& row = written[table].at(id);
-        auto field = [&](const char* name, const std::string& v) { return std::string("\"") + name + "\":\"" + v + "\""; };
-        for (const std::string& want : {field("Short", std::to_string(row[3].asInteger())), field("Label", text(row[8]))})
-            ASSERT_NE(line.find(want), std::string::npos) << "mdb-reader, " << table << " row " << id << ": " << line.substr(0, 300);
-        ASSERT_NE(line.find(row[9].isNull() ? std::string("\"Notes\":null") : field("Notes", text(row[9]))), std::string::npos)
+        auto field = [&](const char* name, const std::string& v) {
+            return std::string("\"") + name + "\":\"" + v + "\"";
+        };
+        for (const std::string& want :
+             {field("Short", std::to_string(row[3].asInteger())), field("Label", text(row[8]))})
+            ASSERT_NE(line.find(want), std::string::npos)
+                << "mdb-reader, " << table << " row " << id << ": " << line.substr(0, 300);
+        ASSERT_NE(line.find(row[9].isNull() ? std::string("\"Notes\":null") : field("Notes", text(row[9]))),
+                  std::string::npos)
             << "mdb-reader, " << table << " row " << id;
-        ASSERT_NE(line.find(row[10].isNull() ? std::string("\"Blob\":null") : field("Blob", hex(row[10]))), std::string::npos)
+        ASSERT_NE(line.find(row[10].isNull() ? std::string("\"Blob\":null") : field("Blob", hex(row[10]))),
+                  std::string::npos)
             << "mdb-reader, " << table << " row " << id;
         ++seen;
     }

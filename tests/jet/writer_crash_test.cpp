@@ -27,8 +27,7 @@ namespace {
 
 // Every page write and every journal step counts as one place to die.
 long stepsLeft = 0;
-void countStepAndMaybeDie()
-{
+void countStepAndMaybeDie() {
     if (--stepsLeft == 0) raise(SIGKILL);
 }
 
@@ -38,8 +37,7 @@ std::string bodyOf(int32_t i) { return std::string(static_cast<size_t>(100 + i %
 
 // A file with two tables: "Log" (keys, a memo on long-value pages, ~100 pages in all) and
 // "Keep", which no schema change touches.
-void makeBase(const fs::path& file)
-{
+void makeBase(const fs::path& file) {
     DatabaseWriter w = DatabaseWriter::create(file);
     for (const char* name : {"Log", "Keep"}) {
         w.createTable(logTableSpec(name));
@@ -51,12 +49,11 @@ void makeBase(const fs::path& file)
     }
 }
 
-TableSpec freshSpec()
-{
+TableSpec freshSpec() {
     TableSpec s;
     s.name = "Fresh";
-    s.columns = {{"Id", ColumnType::Long},     {"Code", ColumnType::Text, 20}, {"Amount", ColumnType::Double},
-                 {"When", ColumnType::DateTime}, {"Notes", ColumnType::Memo},   {"Photo", ColumnType::Ole}};
+    s.columns = {{"Id", ColumnType::Long},       {"Code", ColumnType::Text, 20}, {"Amount", ColumnType::Double},
+                 {"When", ColumnType::DateTime}, {"Notes", ColumnType::Memo},    {"Photo", ColumnType::Ole}};
     s.columns[1].notNull = true;
     IndexSpec pk;
     pk.primaryKey = true;
@@ -68,8 +65,7 @@ TableSpec freshSpec()
     return s;
 }
 
-std::string describe(const fs::path& file, const char* when)
-{
+std::string describe(const fs::path& file, const char* when) {
     try {
         return describeTables(file);
     } catch (const std::exception& e) {
@@ -78,8 +74,7 @@ std::string describe(const fs::path& file, const char* when)
 }
 
 // "Log=700:1234 Keep=20:5678 " -> "Keep=20 Log=700 " (what mdbtools can be compared on).
-std::string rowCounts(const std::string& description)
-{
+std::string rowCounts(const std::string& description) {
     std::string out;
     size_t at = 0;
     while (at < description.size()) {
@@ -93,8 +88,7 @@ std::string rowCounts(const std::string& description)
 
 // mdbtools knows no journal: a half-done change must still read cleanly, and each table it
 // lists must export in full.
-std::string mdbtoolsProblem(const fs::path& file, const std::string& expectedTables)
-{
+std::string mdbtoolsProblem(const fs::path& file, const std::string& expectedTables) {
     if (!haveMdbtools()) return {};
     int st = 0;
     const std::string tables = run("mdb-tables -1 '" + file.string() + "' 2>&1", &st);
@@ -106,7 +100,8 @@ std::string mdbtoolsProblem(const fs::path& file, const std::string& expectedTab
         if (st != 0) return std::string("mdb-export of ") + name + " failed";
         seen += std::string(name) + "=" + std::to_string(std::stol(n)) + " ";
     }
-    if (!expectedTables.empty() && seen != expectedTables) return "mdbtools sees " + seen + "instead of " + expectedTables;
+    if (!expectedTables.empty() && seen != expectedTables)
+        return "mdbtools sees " + seen + "instead of " + expectedTables;
     return {};
 }
 
@@ -118,8 +113,7 @@ struct SchemaChange {
 // Kills the change at step 1, 2, ... until it completes on its own; every file in between
 // must show the old or the new state, and the same state again after the next writer opened
 // it (which undoes a cut-short change for good).
-void killAtEveryStep(const SchemaChange& change)
-{
+void killAtEveryStep(const SchemaChange& change) {
     TempDir dir;
     const fs::path base = dir.path / "base.mdb";
     makeBase(base);
@@ -159,13 +153,11 @@ void killAtEveryStep(const SchemaChange& change)
         ASSERT_TRUE(WIFSIGNALED(status));
         ++kills;
         const std::string left = describe(file, "as left");
-        ASSERT_TRUE(left == before || left == after)
-            << change.what << ", killed at step " << step << ": " << left << "\n  before: " << before << "\n  after: " << after;
+        ASSERT_TRUE(left == before || left == after) << change.what << ", killed at step " << step << ": " << left
+                                                     << "\n  before: " << before << "\n  after: " << after;
         const std::string tools = mdbtoolsProblem(file, {});
         ASSERT_TRUE(tools.empty()) << change.what << ", killed at step " << step << " (as left): " << tools;
-        {
-            DatabaseWriter w = DatabaseWriter::open(file);
-        }
+        { DatabaseWriter w = DatabaseWriter::open(file); }
         ASSERT_FALSE(fs::exists(file.string() + "-journal")) << "step " << step;
         const std::string reopened = describe(file, "after reopening");
         ASSERT_EQ(reopened, left) << change.what << ", killed at step " << step;
@@ -180,18 +172,15 @@ void killAtEveryStep(const SchemaChange& change)
     EXPECT_GT(undone, 0);
 }
 
-TEST(WriterCrash, CreateTableIsAllOrNothingAtEveryStep)
-{
+TEST(WriterCrash, CreateTableIsAllOrNothingAtEveryStep) {
     killAtEveryStep({"CREATE TABLE", [](DatabaseWriter& w) { w.createTable(freshSpec()); }});
 }
 
-TEST(WriterCrash, DropTableIsAllOrNothingAtEveryStep)
-{
+TEST(WriterCrash, DropTableIsAllOrNothingAtEveryStep) {
     killAtEveryStep({"DROP TABLE", [](DatabaseWriter& w) { w.dropTable("Log"); }});
 }
 
-std::vector<RowId> rowIdsOf(DatabaseWriter& w, const std::string& table)
-{
+std::vector<RowId> rowIdsOf(DatabaseWriter& w, const std::string& table) {
     std::vector<RowId> ids;
     RowCursor cur = w.database().scan(table);
     while (cur.next()) ids.push_back(cur.rowId());
@@ -200,8 +189,7 @@ std::vector<RowId> rowIdsOf(DatabaseWriter& w, const std::string& table)
 
 // Many row changes between two flushes are one step as well: a DELETE or UPDATE of every row
 // is undone or kept as a whole.
-TEST(WriterCrash, DeletingEveryRowIsAllOrNothingAtEveryStep)
-{
+TEST(WriterCrash, DeletingEveryRowIsAllOrNothingAtEveryStep) {
     killAtEveryStep({"DELETE of every row", [](DatabaseWriter& w) {
                          const auto ids = rowIdsOf(w, "Log");
                          TableWriter t = w.table("Log");
@@ -210,8 +198,7 @@ TEST(WriterCrash, DeletingEveryRowIsAllOrNothingAtEveryStep)
                      }});
 }
 
-TEST(WriterCrash, UpdatingEveryRowIsAllOrNothingAtEveryStep)
-{
+TEST(WriterCrash, UpdatingEveryRowIsAllOrNothingAtEveryStep) {
     killAtEveryStep({"UPDATE of every row", [](DatabaseWriter& w) {
                          const auto ids = rowIdsOf(w, "Log");
                          TableWriter t = w.table("Log");
@@ -219,8 +206,9 @@ TEST(WriterCrash, UpdatingEveryRowIsAllOrNothingAtEveryStep)
                          for (RowId id : ids) {
                              ++n;
                              // Longer memos and texts: rows move, long values are replaced.
-                             t.update(id, std::vector<Value>{Value::longInt(n), Value::text("changed " + std::to_string(n)),
-                                                             Value::text(bodyOf(n) + std::string(300, 'u'))});
+                             t.update(id,
+                                      std::vector<Value>{Value::longInt(n), Value::text("changed " + std::to_string(n)),
+                                                         Value::text(bodyOf(n) + std::string(300, 'u'))});
                          }
                          w.flush();
                      }});

@@ -39,8 +39,7 @@ struct Recorded {
 std::vector<Recorded>* recording = nullptr;
 fs::path recordedFile;
 
-void record(const IoEvent& e)
-{
+void record(const IoEvent& e) {
     const bool journal = e.path != recordedFile;
     // Writes are split into pages: the unit a disk keeps or loses as a whole.
     if (e.kind == IoEvent::Kind::Write) {
@@ -53,20 +52,17 @@ void record(const IoEvent& e)
     recording->push_back({e.kind, journal, e.offset, {}});
 }
 
-std::vector<uint8_t> readFile(const fs::path& p)
-{
+std::vector<uint8_t> readFile(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-void writeFile(const fs::path& p, const std::vector<uint8_t>& bytes)
-{
+void writeFile(const fs::path& p, const std::vector<uint8_t>& bytes) {
     std::ofstream out(p, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-void applyWrite(std::vector<uint8_t>& content, const Recorded& w)
-{
+void applyWrite(std::vector<uint8_t>& content, const Recorded& w) {
     if (content.size() < w.offset + w.bytes.size()) content.resize(w.offset + w.bytes.size(), 0);
     std::copy(w.bytes.begin(), w.bytes.end(), content.begin() + static_cast<std::ptrdiff_t>(w.offset));
 }
@@ -79,8 +75,7 @@ struct Disk {
 };
 
 template <class Keep>
-Disk diskAfterCut(const std::vector<uint8_t>& base, const std::vector<Recorded>& events, size_t cut, Keep keep)
-{
+Disk diskAfterCut(const std::vector<uint8_t>& base, const std::vector<Recorded>& events, size_t cut, Keep keep) {
     // An event is durable when a later sync of its file (or of the folder, for creating and
     // removing the journal) happened before the cut.
     std::vector<bool> durable(cut, false);
@@ -116,14 +111,12 @@ Disk diskAfterCut(const std::vector<uint8_t>& base, const std::vector<Recorded>&
     return disk;
 }
 
-std::vector<Value> logRow(int32_t i, const std::string& tag)
-{
+std::vector<Value> logRow(int32_t i, const std::string& tag) {
     return {Value::longInt(i), Value::text(tag + " " + std::to_string(i)),
             Value::text(std::string(static_cast<size_t>(80 + (i * 37) % 500), 'p') + tag)};
 }
 
-TEST(WriterPowerLoss, EveryDiskAPowerCutCanLeaveOpensAsBeforeOrAfterTheFlush)
-{
+TEST(WriterPowerLoss, EveryDiskAPowerCutCanLeaveOpensAsBeforeOrAfterTheFlush) {
     TempDir dir;
     const fs::path work = dir.path / "work.mdb";
     {
@@ -151,7 +144,8 @@ TEST(WriterPowerLoss, EveryDiskAPowerCutCanLeaveOpensAsBeforeOrAfterTheFlush)
         detail::ioTraceHook = &record;
         TableWriter t = w.table("Log");
         for (int32_t i = 401; i <= 700; ++i) t.insert(logRow(i, "new"));
-        for (size_t k = 0; k < ids.size(); k += 3) t.update(ids[k], logRow(static_cast<int32_t>(k + 1), "changed and longer"));
+        for (size_t k = 0; k < ids.size(); k += 3)
+            t.update(ids[k], logRow(static_cast<int32_t>(k + 1), "changed and longer"));
         for (size_t k = 1; k < ids.size(); k += 7) t.erase(ids[k]);
         w.flush();
         flushReturnedAt = events.size();
@@ -174,8 +168,11 @@ TEST(WriterPowerLoss, EveryDiskAPowerCutCanLeaveOpensAsBeforeOrAfterTheFlush)
             writeFile(file, disk.file);
             fs::remove(journal);
             if (disk.journal) writeFile(journal, *disk.journal);
-            const std::string where = "cut before event " + std::to_string(cut) + " of " + std::to_string(events.size()) +
-                                      (way == 0 ? " (unsynced lost)" : way == 1 ? " (unsynced kept)" : " (a mix)");
+            const std::string where = "cut before event " + std::to_string(cut) + " of " +
+                                      std::to_string(events.size()) +
+                                      (way == 0   ? " (unsynced lost)"
+                                       : way == 1 ? " (unsynced kept)"
+                                                  : " (a mix)");
             std::string seen;
             try {
                 seen = describeTables(file);

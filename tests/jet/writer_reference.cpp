@@ -8,13 +8,9 @@
 
 namespace jet::writer_test {
 
-std::vector<std::string> referenceFileNames()
-{
-    return {"empty.mdb", "every_type.mdb", "edited.mdb"};
-}
+std::vector<std::string> referenceFileNames() { return {"empty.mdb", "every_type.mdb", "edited.mdb"}; }
 
-void writeReferenceFiles(const fs::path& dir)
-{
+void writeReferenceFiles(const fs::path& dir) {
     DatabaseWriter::create(dir / "empty.mdb");
 
     // Every type, long values in all three forms, a NOT NULL column.
@@ -41,7 +37,8 @@ void writeReferenceFiles(const fs::path& dir)
         w.createTable(gone);
         {
             TableWriter g = w.table("Gone");
-            for (int32_t i = 0; i < 200; ++i) g.insert(std::vector<Value>{Value::longInt(i), Value::text(std::string(i % 20 == 0 ? 500 : 20, 'g'))});
+            for (int32_t i = 0; i < 200; ++i)
+                g.insert(std::vector<Value>{Value::longInt(i), Value::text(std::string(i % 20 == 0 ? 500 : 20, 'g'))});
         }
         TableSpec s;
         s.name = "Wörter";
@@ -62,35 +59,41 @@ void writeReferenceFiles(const fs::path& dir)
         static const char* stems[] = {"Äpfel", "Birne", "Ωmega", "zebra", "漢字", "naïve", "-dash", "Straße"};
         std::vector<RowId> ids;
         for (int32_t i = 0; i < 1500; ++i) {
-            const std::string word = std::string(stems[rng() % 8]) + " " + std::to_string(rng() % 100000) + "/" + std::to_string(i);
-            ids.push_back(t.insert(std::vector<Value>{Value::text(word), Value::longInt(i * 7), Value::text(std::string(i % 50 == 0 ? 3000 : rng() % 60, 'w'))}).rowId);
+            const std::string word =
+                std::string(stems[rng() % 8]) + " " + std::to_string(rng() % 100000) + "/" + std::to_string(i);
+            ids.push_back(t.insert(std::vector<Value>{Value::text(word), Value::longInt(i * 7),
+                                                      Value::text(std::string(i % 50 == 0 ? 3000 : rng() % 60, 'w'))})
+                              .rowId);
         }
         for (size_t k = 0; k < ids.size(); k += 5) t.erase(ids[k]);
         for (size_t k = 2; k < ids.size(); k += 5)
-            ids[k] = t.update(ids[k], std::vector<Value>{Value::text("neu " + std::to_string(k)), Value::longInt(-static_cast<int32_t>(k)),
-                                                        Value::text(std::string(k % 25 == 2 ? 5000 : 10, 'u'))});
+            ids[k] = t.update(ids[k], std::vector<Value>{Value::text("neu " + std::to_string(k)),
+                                                         Value::longInt(-static_cast<int32_t>(k)),
+                                                         Value::text(std::string(k % 25 == 2 ? 5000 : 10, 'u'))});
     }
 }
 
-std::string structureOf(const fs::path& file)
-{
+std::string structureOf(const fs::path& file) {
     std::ostringstream out;
     {
         Database db = Database::open(file);
         out << "pages " << db.pageCount() << " size " << db.pageSize() << "\n";
         for (const auto& e : db.objects()) {
-            out << "object " << e.name << " kind " << static_cast<int>(e.kind) << " id " << e.id << " flags " << e.flags << "\n";
+            out << "object " << e.name << " kind " << static_cast<int>(e.kind) << " id " << e.id << " flags " << e.flags
+                << "\n";
             if (e.kind != ObjectKind::Table && e.kind != ObjectKind::SystemTable) continue;
             const auto def = db.tableAt(e.definitionPage, e.name);
-            out << " table rows " << def->storedRowCount << " auto " << def->nextAutoNumber << " type " << int(def->tableType)
-                << " maxcols " << def->maxColumns << " var " << def->varColumnCount << " physical " << def->physicalIndexCount << "\n";
+            out << " table rows " << def->storedRowCount << " auto " << def->nextAutoNumber << " type "
+                << int(def->tableType) << " maxcols " << def->maxColumns << " var " << def->varColumnCount
+                << " physical " << def->physicalIndexCount << "\n";
             for (const auto& c : def->columns)
-                out << " column " << c.name << " type " << int(c.type) << " number " << c.number << " var " << c.varIndex << " fixed "
-                    << c.fixedOffset << " length " << c.length << " prec " << int(c.precision) << " scale " << int(c.scale) << " flags "
-                    << int(c.flags) << " ext " << int(c.extFlags) << " sort " << c.sortOrder << " required " << c.required << "\n";
+                out << " column " << c.name << " type " << int(c.type) << " number " << c.number << " var "
+                    << c.varIndex << " fixed " << c.fixedOffset << " length " << c.length << " prec "
+                    << int(c.precision) << " scale " << int(c.scale) << " flags " << int(c.flags) << " ext "
+                    << int(c.extFlags) << " sort " << c.sortOrder << " required " << c.required << "\n";
             for (const auto& i : def->indexes) {
-                out << " index " << i.name << " number " << i.number << " physical " << i.physicalNumber << " type " << int(i.type)
-                    << " flags " << int(i.flags) << " root " << i.rootPage << " columns";
+                out << " index " << i.name << " number " << i.number << " physical " << i.physicalNumber << " type "
+                    << int(i.type) << " flags " << int(i.flags) << " root " << i.rootPage << " columns";
                 for (const auto& ic : i.columns) out << " " << ic.columnName << (ic.ascending ? "+" : "-");
                 out << "\n";
             }

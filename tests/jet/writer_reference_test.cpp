@@ -13,8 +13,7 @@ using namespace jet::writer_test;
 
 namespace {
 
-TEST(WriterReference, CurrentWriterMakesTheStoredFiles)
-{
+TEST(WriterReference, CurrentWriterMakesTheStoredFiles) {
     const fs::path stored = fs::path(TABLOR_SOURCE_DIR) / "tests/data/mdb-written";
     TempDir dir;
     writeReferenceFiles(dir.path);
@@ -30,8 +29,9 @@ TEST(WriterReference, CurrentWriterMakesTheStoredFiles)
             const bool ea = !std::getline(a, la), eb = !std::getline(b, lb);
             if (ea && eb) break;
             if (la != lb || ea != eb) {
-                ADD_FAILURE() << name << " differs from the stored file at line " << line << " of its structure:\n  stored: "
-                              << (ea ? "<end>" : la.substr(0, 300)) << "\n  now:    " << (eb ? "<end>" : lb.substr(0, 300));
+                ADD_FAILURE() << name << " differs from the stored file at line " << line
+                              << " of its structure:\n  stored: " << (ea ? "<end>" : la.substr(0, 300))
+                              << "\n  now:    " << (eb ? "<end>" : lb.substr(0, 300));
                 break;
             }
         }
@@ -39,8 +39,7 @@ TEST(WriterReference, CurrentWriterMakesTheStoredFiles)
 }
 
 // The comparison sees a change: a stored file against a copy with a row more.
-TEST(WriterReference, StructureShowsARowMore)
-{
+TEST(WriterReference, StructureShowsARowMore) {
     TempDir dir;
     fs::copy_file(fs::path(TABLOR_SOURCE_DIR) / "tests/data/mdb-written/every_type.mdb", dir.path / "every_type.mdb");
     const std::string before = structureOf(dir.path / "every_type.mdb");

@@ -30,8 +30,7 @@ using namespace jet::writer_test;
 
 namespace {
 
-TEST(Writer, RoundTripOfEveryTypeThroughOurReaderCheckAndMdbtools)
-{
+TEST(Writer, RoundTripOfEveryTypeThroughOurReaderCheckAndMdbtools) {
     TempDir dir;
     const fs::path file = dir.path / "types.mdb";
     std::mt19937 rng(4711);
@@ -58,7 +57,8 @@ TEST(Writer, RoundTripOfEveryTypeThroughOurReaderCheckAndMdbtools)
     int st = 0;
     EXPECT_EQ(run("mdb-count '" + file.string() + "' 'Every Type'", &st), "600\n");
     // Text and numbers as mdbtools sees them, row by row in storage order (= insert order).
-    const std::string csv = run("mdb-export -H -b strip -d '|' -q '' '" + file.string() + "' 'Every Type' | cut -d'|' -f1,4,9", &st);
+    const std::string csv =
+        run("mdb-export -H -b strip -d '|' -q '' '" + file.string() + "' 'Every Type' | cut -d'|' -f1,4,9", &st);
     EXPECT_EQ(st, 0);
     std::string expected;
     for (const auto& [id, row] : written)
@@ -67,8 +67,7 @@ TEST(Writer, RoundTripOfEveryTypeThroughOurReaderCheckAndMdbtools)
 }
 
 // The npm package mdb-reader, an independent reader written in JavaScript, sees the same rows.
-TEST(Writer, MdbReaderReadsWhatWeWrite)
-{
+TEST(Writer, MdbReaderReadsWhatWeWrite) {
     const fs::path script = fs::path(TABLOR_SOURCE_DIR) / "tests/jet/mdb-reader/dump.mjs";
     const fs::path module = fs::path(TABLOR_SOURCE_DIR) / "tests/jet/mdb-reader/node_modules/mdb-reader";
     int st = 0;
@@ -125,7 +124,8 @@ TEST(Writer, MdbReaderReadsWhatWeWrite)
         EXPECT_NE(line.find("\"Label\":\"" + row[8].asText() + "\""), std::string::npos) << line.substr(0, 300);
         EXPECT_NE(line.find("\"Short\":\"" + row[3].toString() + "\""), std::string::npos) << line.substr(0, 300);
         EXPECT_NE(line.find("\"Amount\":\"" + row[4].toString() + "\""), std::string::npos) << line.substr(0, 300);
-        EXPECT_NE(line.find(std::string("\"Flag\":\"") + (row[1].asBoolean() ? "true" : "false") + "\""), std::string::npos);
+        EXPECT_NE(line.find(std::string("\"Flag\":\"") + (row[1].asBoolean() ? "true" : "false") + "\""),
+                  std::string::npos);
         if (!row[9].isNull()) {
             EXPECT_NE(line.find("\"Notes\":\"" + row[9].asText() + "\""), std::string::npos) << "memo of row " << id;
         }
@@ -133,16 +133,14 @@ TEST(Writer, MdbReaderReadsWhatWeWrite)
 }
 
 // A table of documents: Long "ID", Memo "Body", OLE "Data".
-TableSpec docsTableSpec()
-{
+TableSpec docsTableSpec() {
     TableSpec s;
     s.name = "Docs";
     s.columns = {{"ID", ColumnType::Long}, {"Body", ColumnType::Memo}, {"Data", ColumnType::Ole}};
     return s;
 }
 
-TEST(Writer, LongValuesInAllThreeFormsComeBackByteForByte)
-{
+TEST(Writer, LongValuesInAllThreeFormsComeBackByteForByte) {
     TempDir dir;
     const fs::path file = dir.path / "long.mdb";
     const TableSpec s = docsTableSpec();
@@ -153,7 +151,8 @@ TEST(Writer, LongValuesInAllThreeFormsComeBackByteForByte)
         w.createTable(s);
         TableWriter t = w.table("Docs");
         t.insert(std::vector<Value>{Value::longInt(1), Value::text("inline"), Value::binary(Bytes{1, 2, 3})});
-        t.insert(std::vector<Value>{Value::longInt(2), Value::text(std::string(3000, 'a')), Value::binary(Bytes(3000, 7))});
+        t.insert(
+            std::vector<Value>{Value::longInt(2), Value::text(std::string(3000, 'a')), Value::binary(Bytes(3000, 7))});
         t.insert(std::vector<Value>{Value::longInt(3), Value::text(bigText), Value::binary(big)});
         t.insert(std::vector<Value>{Value::longInt(4), Value(), Value()});
         t.insert(std::vector<Value>{Value::longInt(5), Value::text(""), Value::binary(Bytes{})});
@@ -176,8 +175,7 @@ TEST(Writer, LongValuesInAllThreeFormsComeBackByteForByte)
 
 // Rows changed again before anything reached the disk: updates and deletes read them (long
 // values on pages not yet written included) from the writer's cache.
-TEST(Writer, RowsChangeSeveralTimesBetweenTwoFlushes)
-{
+TEST(Writer, RowsChangeSeveralTimesBetweenTwoFlushes) {
     TempDir dir;
     const fs::path file = dir.path / "batch.mdb";
     const TableSpec s = docsTableSpec();
@@ -189,9 +187,12 @@ TEST(Writer, RowsChangeSeveralTimesBetweenTwoFlushes)
     TableWriter t = w.table("Docs");
     std::vector<RowId> ids;
     for (int32_t i = 1; i <= 3; ++i)
-        ids.push_back(t.insert(std::vector<Value>{Value::longInt(i), Value::text(std::string(5000, 'm')), Value::binary(big)}).rowId);
+        ids.push_back(
+            t.insert(std::vector<Value>{Value::longInt(i), Value::text(std::string(5000, 'm')), Value::binary(big)})
+                .rowId);
     ids[0] = t.update(ids[0], std::vector<Value>{Value::longInt(1), Value::text("short now"), Value::binary(big)});
-    ids[0] = t.update(ids[0], std::vector<Value>{Value::longInt(1), Value::text(std::string(70000, 'n')), Value::binary(Bytes{9})});
+    ids[0] = t.update(
+        ids[0], std::vector<Value>{Value::longInt(1), Value::text(std::string(70000, 'n')), Value::binary(Bytes{9})});
     ids[1] = t.update(ids[1], std::vector<Value>{Value::longInt(2), Value(), Value::binary(big)});
     t.erase(ids[2]);
     EXPECT_EQ(fs::file_size(file), sizeBefore) << "nothing is written before the flush";
@@ -205,8 +206,7 @@ TEST(Writer, RowsChangeSeveralTimesBetweenTwoFlushes)
     expectClean(file);
 }
 
-TEST(Writer, IndexesStayOrderedThroughSplitsUpdatesAndDeletes)
-{
+TEST(Writer, IndexesStayOrderedThroughSplitsUpdatesAndDeletes) {
     TempDir dir;
     const fs::path file = dir.path / "keys.mdb";
     TableSpec s;
@@ -231,12 +231,14 @@ TEST(Writer, IndexesStayOrderedThroughSplitsUpdatesAndDeletes)
         w.createTable(s);
         TableWriter t = w.table("Keys");
         for (int32_t k : keys) {
-            const std::string name = "name " + std::to_string(k % 97) + std::string(static_cast<size_t>(((k % 13) + 13) % 13), 'z');
+            const std::string name =
+                "name " + std::to_string(k % 97) + std::string(static_cast<size_t>(((k % 13) + 13) % 13), 'z');
             ids[k] = t.insert(std::vector<Value>{Value::longInt(k), Value::text(name), Value::dbl(k / 3.0)}).rowId;
             live.insert(k);
         }
         // Duplicate primary key: refused, nothing written.
-        EXPECT_THROW(t.insert(std::vector<Value>{Value::longInt(keys[5]), Value::text("dup"), Value()}), ConstraintError);
+        EXPECT_THROW(t.insert(std::vector<Value>{Value::longInt(keys[5]), Value::text("dup"), Value()}),
+                     ConstraintError);
         // Updates that change keys and grow rows; deletes.
         for (int i = 0; i < 150; ++i) {
             const int32_t k = keys[static_cast<size_t>(i)];
@@ -245,12 +247,15 @@ TEST(Writer, IndexesStayOrderedThroughSplitsUpdatesAndDeletes)
                 live.erase(k);
             } else {
                 const int32_t nk = 1'000'000 + i;
-                t.update(ids[k], std::vector<Value>{Value::longInt(nk), Value::text(std::string(200, 'u') + std::to_string(i)), Value::dbl(i)});
+                t.update(ids[k],
+                         std::vector<Value>{Value::longInt(nk), Value::text(std::string(200, 'u') + std::to_string(i)),
+                                            Value::dbl(i)});
                 live.erase(k);
                 live.insert(nk);
             }
         }
-        EXPECT_THROW(t.update(ids[keys[1]], std::vector<Value>{Value::longInt(keys[200]), Value::text("x"), Value()}), ConstraintError);
+        EXPECT_THROW(t.update(ids[keys[1]], std::vector<Value>{Value::longInt(keys[200]), Value::text("x"), Value()}),
+                     ConstraintError);
     }
     Database db = Database::open(file);
     auto def = db.table("Keys");
@@ -270,8 +275,7 @@ TEST(Writer, IndexesStayOrderedThroughSplitsUpdatesAndDeletes)
     expectClean(file);
 }
 
-TEST(Writer, SchemaMistakesAreRefusedWithNothingWritten)
-{
+TEST(Writer, SchemaMistakesAreRefusedWithNothingWritten) {
     TempDir dir;
     const fs::path file = dir.path / "schema.mdb";
     DatabaseWriter w = DatabaseWriter::create(file);
@@ -321,8 +325,7 @@ TEST(Writer, SchemaMistakesAreRefusedWithNothingWritten)
     EXPECT_THROW(w.table("MSysObjects"), NotFoundError);
 }
 
-TEST(Writer, DropTableRemovesItAndFreesItsPages)
-{
+TEST(Writer, DropTableRemovesItAndFreesItsPages) {
     TempDir dir;
     const fs::path file = dir.path / "drop.mdb";
     {
@@ -348,8 +351,7 @@ TEST(Writer, DropTableRemovesItAndFreesItsPages)
     EXPECT_EQ(run("mdb-tables -1 '" + file.string() + "'"), "Kept\n");
 }
 
-TEST(Writer, OneWriterAtATime)
-{
+TEST(Writer, OneWriterAtATime) {
     TempDir dir;
     const fs::path file = dir.path / "lock.mdb";
     DatabaseWriter first = DatabaseWriter::create(file);
@@ -376,8 +378,7 @@ TEST(Writer, OneWriterAtATime)
     EXPECT_EQ(WEXITSTATUS(status), 7);
 }
 
-TEST(Writer, ReadOnlyFilesAreRefusedForWriting)
-{
+TEST(Writer, ReadOnlyFilesAreRefusedForWriting) {
     TempDir dir;
     const fs::path ro = dir.path / "readonly.mdb";
     DatabaseWriter::create(ro);
@@ -396,8 +397,7 @@ TEST(Writer, ReadOnlyFilesAreRefusedForWriting)
 
 namespace {
 
-TEST(Writer, ReplicationIdsAndDescendingTextKeys)
-{
+TEST(Writer, ReplicationIdsAndDescendingTextKeys) {
     TempDir dir;
     const fs::path file = dir.path / "guid.mdb";
     TableSpec s;
@@ -432,7 +432,8 @@ TEST(Writer, ReplicationIdsAndDescendingTextKeys)
     while (ic.next()) walked.push_back((*db.readRow(*def, ic.entry().row))[1].asText());
     // General Legacy order, descending: letters after digits, accents only break ties, and the
     // hyphen carries no weight ("-dash" sorts as "dash"), as in Access.
-    EXPECT_EQ(walked, (std::vector<std::string>{"Ωmega", "Zebra", "éclair", "-dash", "birne", "apfel2", "Äpfel", "9", "10"}));
+    EXPECT_EQ(walked,
+              (std::vector<std::string>{"Ωmega", "Zebra", "éclair", "-dash", "birne", "apfel2", "Äpfel", "9", "10"}));
     expectClean(file);
 }
 
@@ -446,18 +447,16 @@ namespace {
 // random time, and at a random page in the middle of a flush (the rollback's hard case).
 // Fixed seed and a bounded count; TABLOR_KILL_ROUNDS=N runs N rounds of each for a long run.
 long killAtPage = 0;
-void countPageAndMaybeDie()
-{
+void countPageAndMaybeDie() {
     if (--killAtPage == 0) raise(SIGKILL);
 }
 
 struct KillOutcome {
-    int32_t flushed = 0;  // rows of the flushes that had returned
-    std::string problem;  // empty when the file was as required
+    int32_t flushed = 0; // rows of the flushes that had returned
+    std::string problem; // empty when the file was as required
 };
 
-KillOutcome killWriterOnce(const fs::path& file, std::mt19937& rng, bool midFlush)
-{
+KillOutcome killWriterOnce(const fs::path& file, std::mt19937& rng, bool midFlush) {
     constexpr int32_t kRowsPerFlush = 1500;
     {
         DatabaseWriter w = DatabaseWriter::create(file);
@@ -482,7 +481,8 @@ KillOutcome killWriterOnce(const fs::path& file, std::mt19937& rng, bool midFlus
             for (int32_t i = 1;; ++i) {
                 // The unique index on "row N" takes its keys out of order: inserts land in
                 // old leaves and split them, so flushes rewrite existing index pages.
-                t.insert(std::vector<Value>{Value::longInt(i), Value::text("row " + std::to_string(i)), Value::text(body(i))});
+                t.insert(std::vector<Value>{Value::longInt(i), Value::text("row " + std::to_string(i)),
+                                            Value::text(body(i))});
                 if (i % kRowsPerFlush == 0) {
                     w.flush();
                     const int32_t done = i;
@@ -523,21 +523,26 @@ KillOutcome killWriterOnce(const fs::path& file, std::mt19937& rng, bool midFlus
                 IndexCursor ic = db.indexScan(def, index);
                 while (ic.next()) ++entries;
                 if (entries != seen.size())
-                    return std::string(when) + ": index " + index.name + " lists " + std::to_string(entries) + " rows, the table has " + std::to_string(seen.size());
+                    return std::string(when) + ": index " + index.name + " lists " + std::to_string(entries) +
+                           " rows, the table has " + std::to_string(seen.size());
             }
         } catch (const std::exception& e) {
             return std::string(when) + ": our reader cannot read the file: " + e.what();
         }
         const int32_t n = static_cast<int32_t>(seen.size());
         if (n != out.flushed && n != out.flushed + kRowsPerFlush)
-            return std::string(when) + ": " + std::to_string(n) + " rows, but " + std::to_string(out.flushed) + " were flushed";
+            return std::string(when) + ": " + std::to_string(n) + " rows, but " + std::to_string(out.flushed) +
+                   " were flushed";
         for (int32_t i = 1; i <= n; ++i) {
             auto it = seen.find(i);
-            if (it == seen.end() || it->second != body(i)) return std::string(when) + ": row " + std::to_string(i) + " is missing or wrong";
+            if (it == seen.end() || it->second != body(i))
+                return std::string(when) + ": row " + std::to_string(i) + " is missing or wrong";
         }
         if (haveMdbtools()) {
             int st = 0;
-            const std::string count = run("mdb-export -H '" + file.string() + "' Log > '" + file.string() + ".csv' && wc -l < '" + file.string() + ".csv'", &st);
+            const std::string count = run("mdb-export -H '" + file.string() + "' Log > '" + file.string() +
+                                              ".csv' && wc -l < '" + file.string() + ".csv'",
+                                          &st);
             if (st != 0) return std::string(when) + ": mdb-export failed";
             run("mdb-schema '" + file.string() + "' >/dev/null 2>&1", &st);
             if (st != 0) return std::string(when) + ": mdb-schema failed";
@@ -565,8 +570,7 @@ KillOutcome killWriterOnce(const fs::path& file, std::mt19937& rng, bool midFlus
     return out;
 }
 
-TEST(Writer, KilledWriterLeavesAReadableFileWithTheFlushedRows)
-{
+TEST(Writer, KilledWriterLeavesAReadableFileWithTheFlushedRows) {
     TempDir dir;
     std::mt19937 rng(20261208);
     const char* env = std::getenv("TABLOR_KILL_ROUNDS");
@@ -576,8 +580,9 @@ TEST(Writer, KilledWriterLeavesAReadableFileWithTheFlushedRows)
         const bool midFlush = round % 2 == 1;
         const fs::path file = dir.path / ("killed" + std::to_string(round) + ".mdb");
         const KillOutcome r = killWriterOnce(file, rng, midFlush);
-        ASSERT_TRUE(r.problem.empty()) << "round " << round << (midFlush ? " (killed mid-flush)" : " (killed at a random time)")
-                                       << ", " << r.flushed << " rows flushed: " << r.problem;
+        ASSERT_TRUE(r.problem.empty()) << "round " << round
+                                       << (midFlush ? " (killed mid-flush)" : " (killed at a random time)") << ", "
+                                       << r.flushed << " rows flushed: " << r.problem;
         if (midFlush) ++midFlushKills;
         fs::remove(file);
     }
@@ -590,18 +595,21 @@ namespace {
 // NOT NULL is kept where Access keeps it (the column's "Required" property in the catalog
 // row): our reader and mdbtools see it after reopening, and a null is refused on insert and
 // update with nothing written.
-TEST(Writer, NotNullColumnsArePersistedAndEnforced)
-{
+TEST(Writer, NotNullColumnsArePersistedAndEnforced) {
     TempDir dir;
     const fs::path file = dir.path / "required.mdb";
     auto row = [](int32_t id, std::optional<std::string> name) {
-        return std::vector<Value>{Value::longInt(id), name ? Value::text(*name) : Value::null(), Value::null(), Value::boolean(true)};
+        return std::vector<Value>{Value::longInt(id), name ? Value::text(*name) : Value::null(), Value::null(),
+                                  Value::boolean(true)};
     };
     {
         DatabaseWriter w = DatabaseWriter::create(file);
         TableSpec s;
         s.name = "People";
-        s.columns = {{"Id", ColumnType::Long}, {"Name", ColumnType::Text, 50}, {"Note", ColumnType::Memo}, {"Active", ColumnType::Boolean}};
+        s.columns = {{"Id", ColumnType::Long},
+                     {"Name", ColumnType::Text, 50},
+                     {"Note", ColumnType::Memo},
+                     {"Active", ColumnType::Boolean}};
         s.columns[1].notNull = true;
         s.columns[1].name = "Näme";
         IndexSpec pk;
@@ -619,7 +627,7 @@ TEST(Writer, NotNullColumnsArePersistedAndEnforced)
             EXPECT_NE(std::string(e.what()).find("NOT NULL"), std::string::npos) << e.what();
         }
         EXPECT_THROW(t.update(first, row(1, std::nullopt)), ConstraintError);
-        t.insert(row(3, ""));  // empty text is a value, not a null
+        t.insert(row(3, "")); // empty text is a value, not a null
     }
     {
         Database db = Database::open(file);
@@ -647,7 +655,9 @@ TEST(Writer, NotNullColumnsArePersistedAndEnforced)
     }
     const fs::path script = fs::path(TABLOR_SOURCE_DIR) / "tests/jet/mdb-reader/dump.mjs";
     int st = 0;
-    run("command -v node >/dev/null 2>&1 && test -d '" + (script.parent_path() / "node_modules/mdb-reader").string() + "'", &st);
+    run("command -v node >/dev/null 2>&1 && test -d '" + (script.parent_path() / "node_modules/mdb-reader").string() +
+            "'",
+        &st);
     if (st == 0) {
         const std::string out = run("node '" + script.string() + "' '" + file.string() + "'", &st);
         EXPECT_EQ(st, 0) << out;
@@ -657,8 +667,7 @@ TEST(Writer, NotNullColumnsArePersistedAndEnforced)
 
 // The property blob as Access itself writes it: Northwind's CategoryName is Required, its
 // Description is not; a table without the property has no required column.
-TEST(Writer, ReaderTakesRequiredFromAccessFiles)
-{
+TEST(Writer, ReaderTakesRequiredFromAccessFiles) {
     const fs::path northwind = fs::path(TABLOR_SHARED_DIR) / "testdata/mdb/northwind_jet4_statdata.mdb";
     const fs::path fixed = fs::path(TABLOR_SHARED_DIR) / "testdata/mdb/jackcess_fixedTextTestV2000.mdb";
     for (const fs::path& p : {northwind, fixed})
@@ -680,8 +689,7 @@ namespace {
 
 // A journal is only used when it fits the file: a cut-off journal or one whose pages no
 // longer match the file (changed by another program since) is ignored, never applied.
-TEST(Writer, LeftoverJournalsThatDoNotFitAreIgnored)
-{
+TEST(Writer, LeftoverJournalsThatDoNotFitAreIgnored) {
     TempDir dir;
     const fs::path file = dir.path / "j.mdb";
     const fs::path journal = file.string() + "-journal";
@@ -699,7 +707,8 @@ TEST(Writer, LeftoverJournalsThatDoNotFitAreIgnored)
         detail::pageWriteHook = &countPageAndMaybeDie;
         DatabaseWriter w = DatabaseWriter::open(file);
         TableWriter t = w.table("T");
-        for (int32_t i = 0; i < 3000; ++i) t.insert(std::vector<Value>{Value::longInt(i), Value::text(std::string(90, 'x'))});
+        for (int32_t i = 0; i < 3000; ++i)
+            t.insert(std::vector<Value>{Value::longInt(i), Value::text(std::string(90, 'x'))});
         w.flush();
         _exit(0);
     }

@@ -26,16 +26,14 @@ namespace fs = std::filesystem;
 
 struct TempDir {
     fs::path path;
-    TempDir()
-    {
+    TempDir() {
         char tmpl[] = "/tmp/tablor-writer-XXXXXX";
         path = mkdtemp(tmpl);
     }
     ~TempDir() { fs::remove_all(path); }
 };
 
-inline std::string run(const std::string& cmd, int* status = nullptr)
-{
+inline std::string run(const std::string& cmd, int* status = nullptr) {
     std::string out;
     FILE* p = popen(cmd.c_str(), "r");
     if (!p) return out;
@@ -47,15 +45,13 @@ inline std::string run(const std::string& cmd, int* status = nullptr)
     return out;
 }
 
-inline bool haveMdbtools()
-{
+inline bool haveMdbtools() {
     int st = 0;
     run("command -v mdb-export >/dev/null 2>&1", &st);
     return st == 0;
 }
 
-inline void expectClean(const fs::path& file)
-{
+inline void expectClean(const fs::path& file) {
     Database db = Database::open(file);
     const CheckReport report = checkDatabase(db);
     std::string all;
@@ -69,8 +65,7 @@ inline void expectClean(const fs::path& file)
     EXPECT_TRUE(all.empty()) << all;
 }
 
-inline TableSpec everyTypeSpec(const std::string& name)
-{
+inline TableSpec everyTypeSpec(const std::string& name) {
     TableSpec s;
     s.name = name;
     s.columns = {
@@ -103,16 +98,14 @@ inline TableSpec everyTypeSpec(const std::string& name)
 
 // Random rows with every type, nulls and text beyond Latin-1.
 // `n` bytes from a generator seeded with `seed` (reproducible blob contents).
-inline Bytes randomBytes(size_t n, unsigned seed)
-{
+inline Bytes randomBytes(size_t n, unsigned seed) {
     Bytes b(n);
     std::mt19937 rng(seed);
     for (auto& x : b) x = static_cast<uint8_t>(rng());
     return b;
 }
 
-inline std::vector<Value> randomRow(std::mt19937& rng, int serial)
-{
+inline std::vector<Value> randomRow(std::mt19937& rng, int serial) {
     static const char* words[] = {"Müller", "€uro", "Ωμέγα", "漢字", "plain", "Straße", "naïve", "x"};
     auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
     std::vector<Value> r(14);
@@ -126,7 +119,7 @@ inline std::vector<Value> randomRow(std::mt19937& rng, int serial)
     r[8] = Value::text(std::string(words[pick(8)]) + " " + std::to_string(serial));
     const int memoKind = pick(10);
     if (memoKind == 0) r[9] = Value::text(std::string(70000, 'm') + "€" + std::to_string(serial)); // > 64 KB chain
-    else if (memoKind < 4) r[9] = Value::text("short " + std::string(words[pick(8)]));              // inline
+    else if (memoKind < 4) r[9] = Value::text("short " + std::string(words[pick(8)]));             // inline
     else if (memoKind < 8) r[9] = Value::text(std::string(300 + pick(2000), 'n') + "ä");           // one LVAL row
     if (pick(4) == 0) {
         Bytes b(static_cast<size_t>(pick(3) == 0 ? 9000 : 40));
@@ -148,8 +141,7 @@ inline std::vector<Value> randomRow(std::mt19937& rng, int serial)
 
 // A table of log lines: Long primary key "Id", unique Text(50) "Text", Memo "Body" (the
 // crash tests' table: index upkeep and long values in every flush).
-inline TableSpec logTableSpec(const std::string& name)
-{
+inline TableSpec logTableSpec(const std::string& name) {
     TableSpec s;
     s.name = name;
     s.columns = {{"Id", ColumnType::Long}, {"Text", ColumnType::Text, 50}, {"Body", ColumnType::Memo}};
@@ -165,8 +157,7 @@ inline TableSpec logTableSpec(const std::string& name)
 
 // What readers see of a file: each table with its row count and a digest of its rows in
 // order of the first column, after `check` found nothing (else the first problem).
-inline std::string describeTables(const fs::path& file)
-{
+inline std::string describeTables(const fs::path& file) {
     Database db = Database::open(file);
     const CheckReport report = checkDatabase(db);
     if (!report.problems.empty()) return "check: " + report.problems.front();
@@ -189,8 +180,7 @@ inline std::string describeTables(const fs::path& file)
     return out;
 }
 
-inline std::map<int32_t, std::vector<Value>> readAll(const fs::path& file, const std::string& table)
-{
+inline std::map<int32_t, std::vector<Value>> readAll(const fs::path& file, const std::string& table) {
     Database db = Database::open(file);
     std::map<int32_t, std::vector<Value>> rows;
     RowCursor cur = db.scan(table);
@@ -198,8 +188,7 @@ inline std::map<int32_t, std::vector<Value>> readAll(const fs::path& file, const
     return rows;
 }
 
-inline void expectSameRow(const std::vector<Value>& want, const std::vector<Value>& got, int32_t id)
-{
+inline void expectSameRow(const std::vector<Value>& want, const std::vector<Value>& got, int32_t id) {
     ASSERT_EQ(want.size(), got.size());
     for (size_t i = 1; i < want.size(); ++i) {
         const Value& w = want[i];

@@ -20,7 +20,6 @@ private:
     std::unique_ptr<QApplication> app_;
 };
 
-[[maybe_unused]] ::testing::Environment* const environment =
-    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+[[maybe_unused]] ::testing::Environment* const environment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
-}  // namespace
+} // namespace

@@ -18,12 +18,9 @@ using namespace tablor;
 
 // A small window designed in German: a label, an action with caption and hint, a menu.
 constexpr std::array kGermanWindowTexts{
-    TextPair{"", "windowTitle", "Fenster", "Window"},
-    TextPair{"lblHello", "text", "Hallo", "Hello"},
-    TextPair{"actOpen", "text", "Öffnen", "Open"},
-    TextPair{"actOpen", "toolTip", "Datei öffnen", "Open a file"},
-    TextPair{"mnuFile", "title", "Datei", "File"},
-    TextPair{"lblKeep", "text", "Nur Deutsch", ""},
+    TextPair{"", "windowTitle", "Fenster", "Window"}, TextPair{"lblHello", "text", "Hallo", "Hello"},
+    TextPair{"actOpen", "text", "Öffnen", "Open"},    TextPair{"actOpen", "toolTip", "Datei öffnen", "Open a file"},
+    TextPair{"mnuFile", "title", "Datei", "File"},    TextPair{"lblKeep", "text", "Nur Deutsch", ""},
 };
 
 struct GermanWindow {
@@ -117,8 +114,7 @@ TEST(TranslatorSwitch, AddedSettersAndTextsFollowTheLanguage) {
     GermanWindow w;
     QComboBox combo;
     combo.addItem("<Profil wählen>");
-    w.translator->addSetter([&](const QString& t) { combo.setItemText(0, t); }, "<Profil wählen>",
-                            "<Select Profile>");
+    w.translator->addSetter([&](const QString& t) { combo.setItemText(0, t); }, "<Profil wählen>", "<Select Profile>");
     QLabel extra;
     w.translator->addText(&extra, "text", "Zusatz", "Extra");
     w.translator->switchLanguage("English");
@@ -201,8 +197,8 @@ TEST(TranslatorMark, WindowThatSetsItsOwnLanguageDoesSoAfterTakingTheMarkedOne) 
     GermanWindow main;
     main.translator->setTranslateApplication(true);
     main.translator->switchLanguage("English");
-    EnglishWindow dialog;  // takes English from the main window
-    dialog.translator->switchLanguage("Deutsch");  // then its own stored language
+    EnglishWindow dialog;                         // takes English from the main window
+    dialog.translator->switchLanguage("Deutsch"); // then its own stored language
     EXPECT_EQ(dialog.close->text(), "Schließen");
     EXPECT_EQ(main.hello->text(), "Hello");
 }
@@ -215,8 +211,8 @@ TEST(TranslatorMark, ClosedWindowsLeaveTheRegistry) {
         EXPECT_EQ(TTranslator::instances().size(), 2u);
     }
     EXPECT_EQ(TTranslator::instances().size(), 1u);
-    main.translator->switchLanguage("English");  // must not touch the closed window
+    main.translator->switchLanguage("English"); // must not touch the closed window
     EXPECT_EQ(main.hello->text(), "Hello");
 }
 
-}  // namespace
+} // namespace

@@ -20,10 +20,10 @@ namespace {
 
 // Runs `interact` on the box once it is shown by the real LocalizedMessageDlg and returns what
 // the call returned.
-int runReal(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons, int def,
-            const QString& language, int help, const std::function<void(QDialog*)>& interact) {
+int runReal(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons, int def, const QString& language, int help,
+            const std::function<void(QDialog*)>& interact) {
     bool ran = false;
-    QTimer poll;  // looks for the box until it is shown, then acts once
+    QTimer poll; // looks for the box until it is shown, then acts once
     poll.setInterval(5);
     QObject::connect(&poll, &QTimer::timeout, [&] {
         auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
@@ -44,7 +44,7 @@ QStringList buttonTexts(QDialog* box) {
     return out;
 }
 
-}  // namespace
+} // namespace
 
 TEST(MessageDescription, GermanYesNoConfirmationWithDefaultNo) {
     const MessageRequest r = describeMessage("?", mtConfirmation, mbYes | mbNo, mrNo, "Deutsch", 0);
@@ -66,9 +66,7 @@ TEST(MessageDescription, EnglishWhenTheLanguageIsNotExactlyDeutsch) {
 }
 
 TEST(MessageDescription, TitlesOfEveryType) {
-    auto title = [](TMsgDlgType t, const char* lang) {
-        return describeMessage("", t, mbOK, 0, lang, 0).title;
-    };
+    auto title = [](TMsgDlgType t, const char* lang) { return describeMessage("", t, mbOK, 0, lang, 0).title; };
     EXPECT_EQ(title(mtWarning, "Deutsch"), "Warnung");
     EXPECT_EQ(title(mtWarning, "English"), "Warning");
     EXPECT_EQ(title(mtError, "Deutsch"), "Fehler");
@@ -79,17 +77,15 @@ TEST(MessageDescription, TitlesOfEveryType) {
 }
 
 TEST(MessageDescription, AllButtonsInTableOrderWithResultsAndBothCaptionSets) {
-    const TMsgDlgButtons all = mbYes | mbNo | mbOK | mbCancel | mbAbort | mbRetry | mbIgnore |
-                               mbAll | mbNoToAll | mbYesToAll | mbHelp;
+    const TMsgDlgButtons all =
+        mbYes | mbNo | mbOK | mbCancel | mbAbort | mbRetry | mbIgnore | mbAll | mbNoToAll | mbYesToAll | mbHelp;
     const MessageRequest de = describeMessage("", mtCustom, all, 0, "Deutsch", 0);
-    EXPECT_EQ(de.captions, (QStringList{"&Ja", "&Nein", "OK", "Abbrechen", "&Abbrechen",
-                                        "&Wiederholen", "&Ignorieren", "&Alle", "&Alle Nein",
-                                        "A&lle Ja", "&Hilfe"}));
+    EXPECT_EQ(de.captions, (QStringList{"&Ja", "&Nein", "OK", "Abbrechen", "&Abbrechen", "&Wiederholen", "&Ignorieren",
+                                        "&Alle", "&Alle Nein", "A&lle Ja", "&Hilfe"}));
     EXPECT_EQ(de.results, (std::vector<int>{6, 7, 1, 2, 3, 4, 5, 8, 9, 10, 0}));
     const MessageRequest en = describeMessage("", mtCustom, all, 0, "English", 0);
-    EXPECT_EQ(en.captions,
-              (QStringList{"&Yes", "&No", "OK", "&Cancel", "&Cancel", "Wiederholen", "Ignorieren",
-                           "Alle", "&No to all", "Yes to &all", "Hilfe"}));
+    EXPECT_EQ(en.captions, (QStringList{"&Yes", "&No", "OK", "&Cancel", "&Cancel", "Wiederholen", "Ignorieren", "Alle",
+                                        "&No to all", "Yes to &all", "Hilfe"}));
     EXPECT_EQ(englishCaption("Abbruch"), "&Cancel");
     EXPECT_EQ(englishCaption("&Ok&"), "Ok");
 }
@@ -97,8 +93,7 @@ TEST(MessageDescription, AllButtonsInTableOrderWithResultsAndBothCaptionSets) {
 TEST(MessageDescription, StandardDefaultAndEscapeWhenNotGiven) {
     EXPECT_EQ(describeMessage("", mtWarning, mbOK | mbCancel, 0, "", 0).effectiveDefault, mrOk);
     EXPECT_EQ(describeMessage("", mtWarning, mbYes | mbNo, 0, "", 0).effectiveDefault, mrYes);
-    EXPECT_EQ(describeMessage("", mtWarning, mbAbort | mbRetry | mbIgnore, 0, "", 0).effectiveDefault,
-              mrRetry);
+    EXPECT_EQ(describeMessage("", mtWarning, mbAbort | mbRetry | mbIgnore, 0, "", 0).effectiveDefault, mrRetry);
     // A default that is not among the buttons falls back too.
     EXPECT_EQ(describeMessage("", mtWarning, mbYes | mbNo, mrCancel, "", 0).effectiveDefault, mrYes);
     EXPECT_EQ(describeMessage("", mtWarning, mbIgnore, 0, "", 0).effectiveDefault, 0);
@@ -110,25 +105,23 @@ TEST(MessageDescription, StandardDefaultAndEscapeWhenNotGiven) {
 }
 
 TEST(MessageDialogReal, GermanCaptionsTitleAndEnterAnswersTheDefaultNo) {
-    const int r = runReal("Wirklich?", mtConfirmation, mbYes | mbNo, mrNo, "Deutsch", 0,
-                          [](QDialog* box) {
-                              EXPECT_EQ(box->windowTitle(), QString::fromUtf8("Bestätigung"));
-                              EXPECT_EQ(buttonTexts(box), (QStringList{"&Ja", "&Nein"}));
-                              auto* no = box->findChild<QPushButton*>("No");
-                              ASSERT_NE(no, nullptr);
-                              EXPECT_TRUE(no->isDefault());
-                              QTest::keyClick(box, Qt::Key_Return);
-                          });
+    const int r = runReal("Wirklich?", mtConfirmation, mbYes | mbNo, mrNo, "Deutsch", 0, [](QDialog* box) {
+        EXPECT_EQ(box->windowTitle(), QString::fromUtf8("Bestätigung"));
+        EXPECT_EQ(buttonTexts(box), (QStringList{"&Ja", "&Nein"}));
+        auto* no = box->findChild<QPushButton*>("No");
+        ASSERT_NE(no, nullptr);
+        EXPECT_TRUE(no->isDefault());
+        QTest::keyClick(box, Qt::Key_Return);
+    });
     EXPECT_EQ(r, mrNo);
 }
 
 TEST(MessageDialogReal, EnglishCaptionsAndButtonsAnswerTheirResults) {
-    const int r = runReal("Really?", mtConfirmation, mbYes | mbNo, mrNo, "English", 0,
-                          [](QDialog* box) {
-                              EXPECT_EQ(box->windowTitle(), "Confirmation");
-                              EXPECT_EQ(buttonTexts(box), (QStringList{"&Yes", "&No"}));
-                              box->findChild<QPushButton*>("Yes")->click();
-                          });
+    const int r = runReal("Really?", mtConfirmation, mbYes | mbNo, mrNo, "English", 0, [](QDialog* box) {
+        EXPECT_EQ(box->windowTitle(), "Confirmation");
+        EXPECT_EQ(buttonTexts(box), (QStringList{"&Yes", "&No"}));
+        box->findChild<QPushButton*>("Yes")->click();
+    });
     EXPECT_EQ(r, mrYes);
     const int ok = runReal("Done", mtInformation, mbOK, 0, "English", 0, [](QDialog* box) {
         EXPECT_EQ(box->windowTitle(), "Information");
@@ -140,19 +133,17 @@ TEST(MessageDialogReal, EnglishCaptionsAndButtonsAnswerTheirResults) {
 
 TEST(MessageDialogReal, EscapePressesCancelThenNoThenOk) {
     auto escape = [](QDialog* box) { QTest::keyClick(box, Qt::Key_Escape); };
-    EXPECT_EQ(runReal("", mtConfirmation, mbYes | mbNo | mbCancel, mrYes, "Deutsch", 0, escape),
-              mrCancel);
+    EXPECT_EQ(runReal("", mtConfirmation, mbYes | mbNo | mbCancel, mrYes, "Deutsch", 0, escape), mrCancel);
     EXPECT_EQ(runReal("", mtConfirmation, mbYes | mbNo, mrYes, "Deutsch", 0, escape), mrNo);
     EXPECT_EQ(runReal("", mtInformation, mbOK, 0, "Deutsch", 0, escape), mrOk);
 }
 
 TEST(MessageDialogReal, EscapeDoesNothingWithoutCancelNoOrOkAndTheCloseBoxGivesTwo) {
-    const int r = runReal("", mtError, mbAbort | mbRetry | mbIgnore, 0, "Deutsch", 0,
-                          [](QDialog* box) {
-                              QTest::keyClick(box, Qt::Key_Escape);
-                              EXPECT_TRUE(box->isVisible());
-                              box->close();
-                          });
+    const int r = runReal("", mtError, mbAbort | mbRetry | mbIgnore, 0, "Deutsch", 0, [](QDialog* box) {
+        QTest::keyClick(box, Qt::Key_Escape);
+        EXPECT_TRUE(box->isVisible());
+        box->close();
+    });
     EXPECT_EQ(r, mrCancel);
 }
 

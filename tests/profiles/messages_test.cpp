@@ -27,8 +27,7 @@ TEST(LocalizedMessagesTable, LooksUpByLanguageIndex) {
     EXPECT_EQ(LocalizedMessage(msgSelectProfileItem, 1), "<Select Profile>");
     EXPECT_EQ(LocalizedMessage(msgNewServer, 0), "<Neuer MySQL Server>");
     EXPECT_EQ(LocalizedMessage(msgNewServer, 1), "<New MySQL Server>");
-    EXPECT_EQ(LocalizedMessage(msgSaveChanges, 0),
-              QString::fromUtf8("Sollen die Änderungen gespeichert werden?"));
+    EXPECT_EQ(LocalizedMessage(msgSaveChanges, 0), QString::fromUtf8("Sollen die Änderungen gespeichert werden?"));
     EXPECT_EQ(LocalizedMessage(msgCopying, 1), "Copy");
     EXPECT_EQ(LocalizedMessage(msgErroneousRecords, 1), "erroneous records.");
 }
@@ -48,7 +47,6 @@ TEST(LocalizedMessagesTable, FirstRunTextBreaksWithACarriageReturn) {
     EXPECT_TRUE(de.startsWith("Herzlich willkommen!\rAnscheinend"));
     EXPECT_TRUE(de.endsWith(QString::fromUtf8("Möchten Sie jetzt zur Serververwaltung wechseln?")));
     const QString en = LocalizedMessage(msgFirstRun, 1);
-    EXPECT_EQ(en,
-              "Welcome!\rThis seems to be the first time you run this application. You should have "
-              "at least one server profile. Would you like to open the server management now?");
+    EXPECT_EQ(en, "Welcome!\rThis seems to be the first time you run this application. You should have "
+                  "at least one server profile. Would you like to open the server management now?");
 }

@@ -33,7 +33,7 @@ protected:
     QString file;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(Prefs, DefaultsWithoutStoredValues) {
     TPrefs p;
@@ -113,7 +113,7 @@ TEST_F(Prefs, ValuesAfterAFailedReadKeepWhatTheObjectHeld) {
     p.StartUpDialog = true;
     writeSettings("[Settings]\nFPreview=2\nFLanguage=\"a, b\"\nStartUpDialog=0\n");
     p.Load();
-    EXPECT_TRUE(p.FPreview);  // any non-zero integer is true
+    EXPECT_TRUE(p.FPreview); // any non-zero integer is true
     // The quoted text is one string; unquoted "a, b" would be a list.
     EXPECT_EQ(p.FLanguage, "a, b");
     EXPECT_FALSE(p.StartUpDialog);
@@ -143,7 +143,7 @@ TEST_F(Prefs, EachObjectIsASnapshotAndSaveWritesAllItsValues) {
     a.FLanguage = "English";
     a.Save();
     b.StartUpDialog = true;
-    b.Save();  // b still holds the old preview and language and writes them back
+    b.Save(); // b still holds the old preview and language and writes them back
     TPrefs c;
     EXPECT_FALSE(c.FPreview);
     EXPECT_TRUE(c.FLanguage.isEmpty());

@@ -94,7 +94,7 @@ RawRecord sampleRecord() {
     return r;
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(ServerDat, ReadsEveryFieldOfAHandBuiltRecord) {
     writeFile(sampleRecord().b);
@@ -147,7 +147,9 @@ TEST_F(ServerDat, IgnoresBytesAfterTheEndOfEachStringAndWritesThemAsZeros) {
 TEST_F(ServerDat, UmlautsAreWindows1252BothWays) {
     // "Müller-Straße" and "€" in Windows-1252: ü = FC, ß = DF, € = 80.
     RawRecord r;
-    r.shortString(0, QByteArray("M\xFCller-Stra\xDF" "e \x80")).bytesAt(1284, "C:\\D\xE4ten\\a.mdb");
+    r.shortString(0, QByteArray("M\xFCller-Stra\xDF"
+                                "e \x80"))
+        .bytesAt(1284, "C:\\D\xE4ten\\a.mdb");
     writeFile(r.b);
     ProfileList list;
     LoadProfiles(list, path);
@@ -213,7 +215,7 @@ TEST_F(ServerDat, ScrambleIsItsOwnInverseAndUsesThePositionModulo256) {
     QByteArray plain(300, 'Q');
     const QByteArray once = ScramblePassword(plain);
     EXPECT_EQ(quint8(once[0]), quint8('Q' ^ 1));
-    EXPECT_EQ(quint8(once[255]), quint8('Q' ^ 0));    // position 256 -> 256 AND 255 = 0
+    EXPECT_EQ(quint8(once[255]), quint8('Q' ^ 0)); // position 256 -> 256 AND 255 = 0
     EXPECT_EQ(quint8(once[256]), quint8('Q' ^ 1));
     EXPECT_EQ(ScramblePassword(once), plain);
 }
@@ -345,17 +347,16 @@ TEST_F(ServerDat, EmptyMdbPathGetsAGuidNameInTheFileOnly) {
     p.ProfileName = "neu";
     ServerProfile* record = list.append(p);
     SaveProfiles(list, path);
-    EXPECT_TRUE(record->MdbPath.isEmpty());  // the record in memory is unchanged
+    EXPECT_TRUE(record->MdbPath.isEmpty()); // the record in memory is unchanged
 
     ProfileList again;
     LoadProfiles(again, path);
     const QString generated = again.at(0)->MdbPath;
-    const QRegularExpression form(
-        "^" + QRegularExpression::escape(programDir) +
-        R"(\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\}\.mdb$)");
+    const QRegularExpression form("^" + QRegularExpression::escape(programDir) +
+                                  R"(\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\}\.mdb$)");
     EXPECT_TRUE(form.match(generated).hasMatch()) << generated.toStdString();
 
-    SaveProfiles(list, path);  // each save of the empty path picks a new name
+    SaveProfiles(list, path); // each save of the empty path picks a new name
     ProfileList third;
     LoadProfiles(third, path);
     EXPECT_NE(third.at(0)->MdbPath, generated);
@@ -370,8 +371,7 @@ TEST_F(ServerDat, SavedFileIsPrivateAndReplacesALooserOne) {
     struct stat st {};
     ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1)
-        << "a temporary file was left behind";
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1) << "a temporary file was left behind";
 }
 
 TEST_F(ServerDat, SaveOfAnEmptyListWritesAnEmptyFile) {
@@ -450,7 +450,7 @@ TEST(ProgramDirTest, UnwritableProgramFolderFallsBackToTheUserDataFolder) {
     EXPECT_EQ(chooseProgramDir(home.path() + "/no/such/bin"), home.path() + "/data/Tablor/");
     EXPECT_TRUE(QFileInfo(home.path() + "/data/Tablor").isDir());
     EXPECT_EQ(chooseProgramDir(home.path()), home.path() + "/");
-    qputenv("XDG_DATA_HOME", "relative/path");  // not absolute: ignored
+    qputenv("XDG_DATA_HOME", "relative/path"); // not absolute: ignored
     const QByteArray oldHome = qgetenv("HOME");
     qputenv("HOME", QFile::encodeName(home.path()));
     EXPECT_EQ(userDataDir(), home.path() + "/.local/share/Tablor/");

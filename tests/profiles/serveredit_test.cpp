@@ -117,7 +117,7 @@ protected:
     QString chooserAnswer;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(ServerEdit, OpensWithoutServerDatEmptyAndDisabled) {
     open();
@@ -125,8 +125,8 @@ TEST_F(ServerEdit, OpensWithoutServerDatEmptyAndDisabled) {
     EXPECT_FALSE(dlg->fieldsEnabled());
     EXPECT_FALSE(dlg->modified());
     EXPECT_FALSE(button("btnApply")->isEnabled());
-    for (const char* name : {"txtProfilname", "txtServername", "txtPort", "txtDB_Name",
-                             "txtUsername", "txtPass1", "txtPass2", "txtMdbPath"}) {
+    for (const char* name : {"txtProfilname", "txtServername", "txtPort", "txtDB_Name", "txtUsername", "txtPass1",
+                             "txtPass2", "txtMdbPath"}) {
         EXPECT_FALSE(edit(name)->isEnabled()) << name;
         EXPECT_TRUE(edit(name)->text().isEmpty()) << name;
     }
@@ -327,7 +327,7 @@ TEST_F(ServerEdit, FormatBoxesAreExclusiveAndMarkTheProfileModified) {
     EXPECT_TRUE(o97->isChecked());
     EXPECT_FALSE(o2000->isChecked());
     EXPECT_TRUE(dlg->modified());
-    QTest::mouseClick(o97, Qt::LeftButton);  // unchecking one checks the other
+    QTest::mouseClick(o97, Qt::LeftButton); // unchecking one checks the other
     EXPECT_FALSE(o97->isChecked());
     EXPECT_TRUE(o2000->isChecked());
     QTest::mouseClick(o2000, Qt::LeftButton);
@@ -439,7 +439,7 @@ TEST_F(ServerEdit, DeleteAskedWithNoKeepsEverything) {
     mdb.close();
     writeProfiles({profile("a", dir.filePath("a.mdb"))});
     open();
-    dlg->btnDelClick();  // nothing selected
+    dlg->btnDelClick(); // nothing selected
     EXPECT_EQ(boxes.count(), 0);
     select(0);
     boxes.answer(mrNo);
@@ -526,7 +526,7 @@ TEST_F(ServerEdit, CloseQuestionCancelKeepsTheDialogOpen) {
     dlg->show();
     dlg->btnNewClick();
     boxes.answer(mrCancel);
-    dlg->close();  // the window's close box
+    dlg->close(); // the window's close box
     ASSERT_EQ(boxes.count(), 1);
     EXPECT_EQ(boxes.last().buttons, TMsgDlgButtons(mbYes | mbNo | mbCancel));
     EXPECT_EQ(boxes.last().defaultButton, mrYes);
@@ -587,7 +587,7 @@ TEST_F(ServerEdit, AFailedSaveIsReportedAndKeepsTheChanges) {
     EXPECT_TRUE(dlg->modified());
     EXPECT_EQ(dlg->profiles().at(0)->ServerName, "new.host");
 
-    boxes.answer(mrYes);  // closing: save? yes -> fails again -> the dialog stays open
+    boxes.answer(mrYes); // closing: save? yes -> fails again -> the dialog stays open
     button("btnCancel")->click();
     EXPECT_TRUE(dlg->isVisible());
     EXPECT_EQ(boxes.count(), 3);
@@ -638,9 +638,8 @@ TEST_F(ServerEdit, CharactersTheFileCannotHoldStopApplyWithAMessage) {
     type(edit("txtMdbPath"), QString::fromUtf8("/home/Дмитрий/a.mdb"));
     EXPECT_FALSE(dlg->btnApplyClick());
     ASSERT_EQ(boxes.count(), 1);
-    EXPECT_EQ(boxes.last().text,
-              QString::fromUtf8("Das Feld \"Datenbankpfad\" enthält Zeichen, die in der "
-                                "Profildatei nicht gespeichert werden können."));
+    EXPECT_EQ(boxes.last().text, QString::fromUtf8("Das Feld \"Datenbankpfad\" enthält Zeichen, die in der "
+                                                   "Profildatei nicht gespeichert werden können."));
     EXPECT_EQ(w<QTabWidget>("PageControl1")->currentWidget()->objectName(), "tabExtra");
     EXPECT_FALSE(QFile::exists(datPath()));
     // Umlauts and the euro sign are Windows-1252 and pass.
@@ -664,7 +663,7 @@ TEST_F(ServerEdit, OwnLanguageWinsOverTheMarkedWindowsLanguage) {
     EXPECT_EQ(button("btnNew")->text(), "New");
     dlg.reset();
     setLanguage("");
-    open();  // nothing stored: German, the language of LanguageIndex 0
+    open(); // nothing stored: German, the language of LanguageIndex 0
     EXPECT_EQ(button("btnNew")->text(), "Neu");
 }
 
@@ -675,13 +674,13 @@ TEST_F(ServerEdit, DeletingAnotherProfileAsksAboutPendingChangesFirst) {
     dlg->popEditClick();
     type(edit("txtServername"), "kept.host");
     select(1);
-    boxes.answer(mrYes);  // save the changes to "a"
-    boxes.answer(mrYes);  // delete "b"
+    boxes.answer(mrYes); // save the changes to "a"
+    boxes.answer(mrYes); // delete "b"
     dlg->btnDelClick();
     ASSERT_EQ(boxes.count(), 2);
     EXPECT_EQ(boxes.requests()[0].text, LocalizedMessage(msgSaveChanges, 0));
     EXPECT_EQ(boxes.requests()[1].text, LocalizedMessage(msgDeleteProfile, 0, "b"));
-    const auto saved = readProfiles();  // "a" saved before the deletion, "b" still in the file
+    const auto saved = readProfiles(); // "a" saved before the deletion, "b" still in the file
     ASSERT_EQ(saved.size(), 2u);
     EXPECT_EQ(saved[0].ServerName, "kept.host");
     ASSERT_EQ(dlg->profiles().size(), 1);
@@ -689,7 +688,7 @@ TEST_F(ServerEdit, DeletingAnotherProfileAsksAboutPendingChangesFirst) {
 
     // Deleting the profile that is being edited asks only the deletion.
     select(0);
-    boxes.answer(mrNo);  // the deletion is pending: Edit asks about it; No keeps it in memory
+    boxes.answer(mrNo); // the deletion is pending: Edit asks about it; No keeps it in memory
     dlg->popEditClick();
     ASSERT_EQ(boxes.count(), 3);
     EXPECT_EQ(edit("txtProfilname")->text(), "a");
@@ -709,7 +708,7 @@ TEST_F(ServerEdit, ClosingTheSaveQuestionOfEditChangesNothing) {
     dlg->popEditClick();
     type(edit("txtServername"), "typed");
     select(1);
-    boxes.answer(mrCancel);  // what the box's close button answers
+    boxes.answer(mrCancel); // what the box's close button answers
     dlg->popEditClick();
     EXPECT_EQ(edit("txtServername")->text(), "typed");
     EXPECT_EQ(dlg->currentRecord(), dlg->profiles().at(0));
@@ -720,8 +719,7 @@ TEST_F(ServerEdit, PasswordsAreMaskedWithAsterisks) {
     open();
     EXPECT_EQ(edit("txtPass1")->echoMode(), QLineEdit::Password);
     EXPECT_EQ(edit("txtPass2")->echoMode(), QLineEdit::Password);
-    EXPECT_EQ(edit("txtPass1")->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr,
-                                                   edit("txtPass1")),
+    EXPECT_EQ(edit("txtPass1")->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, edit("txtPass1")),
               '*');
 }
 
@@ -757,15 +755,13 @@ TEST_F(ServerEdit, RealSaveFileDialogIsSetUpAsTheChooserWants) {
 
 TEST_F(ServerEdit, ControlsCarryTheirNames) {
     open();
-    for (const char* name : {"Label1", "lstServer", "tabBasic", "tabExtra", "txtProfilname",
-                             "txtServername", "txtPort", "txtDB_Name", "txtUsername", "txtPass1",
-                             "txtPass2", "lblPass2", "chkHidePW", "txtMdbPath", "btnOpen",
-                             "chkOverwrite", "chkOffice97", "chkOffice2000", "btnNew", "btnDel",
-                             "btnApply", "btnCancel"}) {
+    for (const char* name : {"Label1",    "lstServer",  "tabBasic",    "tabExtra",     "txtProfilname", "txtServername",
+                             "txtPort",   "txtDB_Name", "txtUsername", "txtPass1",     "txtPass2",      "lblPass2",
+                             "chkHidePW", "txtMdbPath", "btnOpen",     "chkOverwrite", "chkOffice97",   "chkOffice2000",
+                             "btnNew",    "btnDel",     "btnApply",    "btnCancel"}) {
         EXPECT_NE(dlg->findChild<QWidget*>(name), nullptr) << name;
     }
-    for (const char* name : {"popEdit", "popNew", "popDel"})
-        EXPECT_NE(dlg->findChild<QAction*>(name), nullptr) << name;
+    for (const char* name : {"popEdit", "popNew", "popDel"}) EXPECT_NE(dlg->findChild<QAction*>(name), nullptr) << name;
     auto* menu = dlg->findChild<QMenu*>();
     ASSERT_NE(menu, nullptr);
     EXPECT_EQ(menu->defaultAction(), dlg->findChild<QAction*>("popEdit"));
@@ -781,8 +777,8 @@ TEST_F(ServerEdit, ContextMenuItemsRunTheirCommands) {
     EXPECT_EQ(edit("txtProfilname")->text(), "<Neuer MySQL Server>");
     EXPECT_EQ(dlg->currentRecord(), nullptr);
     select(0);
-    boxes.answer(mrNo);   // the new profile's typed fields: not kept
-    boxes.answer(mrYes);  // delete "a"
+    boxes.answer(mrNo);  // the new profile's typed fields: not kept
+    boxes.answer(mrYes); // delete "a"
     dlg->findChild<QAction*>("popDel")->trigger();
     EXPECT_EQ(dlg->profiles().size(), 0);
 }

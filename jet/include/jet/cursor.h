@@ -12,7 +12,12 @@
 
 namespace jet {
 
-namespace detail { class DatabaseImpl; class RowScanState; class IndexWalkState; class RowReaderState; }
+namespace detail {
+class DatabaseImpl;
+class RowScanState;
+class IndexWalkState;
+class RowReaderState;
+} // namespace detail
 
 // Where a row lives: data page and slot. Packed as page << 8 | slot on disk.
 struct RowId {
@@ -80,7 +85,7 @@ public:
     IndexCursor& operator=(IndexCursor&&) noexcept;
     ~IndexCursor();
 
-    bool next();                    // false at the end
+    bool next();                     // false at the end
     const IndexEntry& entry() const; // valid until next()
 
 private:

@@ -17,7 +17,9 @@
 
 namespace jet {
 
-namespace detail { class DatabaseImpl; }
+namespace detail {
+class DatabaseImpl;
+}
 
 enum class Version : uint8_t { Jet3, Jet4 };
 
@@ -27,8 +29,8 @@ struct OpenOptions {
     // Empty: use the header's code page. Otherwise an iconv name ("GBK", "CP1251") or a
     // Windows code page number as text ("936").
     std::string jet3CodePage;
-    bool writable = false;        // open for writing (the writer's entry point)
-    size_t cachePages = 512;      // pages kept decoded in memory
+    bool writable = false;   // open for writing (the writer's entry point)
+    size_t cachePages = 512; // pages kept decoded in memory
 };
 
 class Database {
@@ -43,18 +45,18 @@ public:
     Version version() const;
     uint32_t pageSize() const;
     uint32_t pageCount() const;
-    uint16_t codePage() const;        // the header's code page
-    uint16_t sortOrder() const;       // the header's default collation
-    bool isPageEncoded() const;       // pages RC4-encoded with the database key
-    const std::string& fileName() const;  // for messages
+    uint16_t codePage() const;           // the header's code page
+    uint16_t sortOrder() const;          // the header's default collation
+    bool isPageEncoded() const;          // pages RC4-encoded with the database key
+    const std::string& fileName() const; // for messages
     const std::filesystem::path& path() const;
 
     // Catalog.
-    std::vector<CatalogEntry> objects() const;      // tables, system tables, views, linked tables
-    std::vector<std::string> tableNames() const;    // user tables only, catalog order
-    std::vector<CatalogEntry> views() const;        // saved select queries
+    std::vector<CatalogEntry> objects() const;   // tables, system tables, views, linked tables
+    std::vector<std::string> tableNames() const; // user tables only, catalog order
+    std::vector<CatalogEntry> views() const;     // saved select queries
     std::vector<CatalogEntry> linkedTables() const;
-    bool hasTable(std::string_view name) const;     // case-insensitive, system tables too
+    bool hasTable(std::string_view name) const; // case-insensitive, system tables too
 
     // Table definition (cached; system tables too). Throws NotFoundError.
     std::shared_ptr<const TableDef> table(std::string_view name) const;

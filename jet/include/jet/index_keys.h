@@ -27,25 +27,25 @@ namespace jet {
 // The text collations whose keys we can build. General Legacy is what Access 2000-2003 (Jet 4)
 // writes for new databases; "General" of Access 97 (Jet 3) is a different, byte-oriented order.
 enum class TextSortOrder {
-    GeneralLegacy,  // Jet 4 sort order id 1033 (0x409), version 0
-    General97,      // Jet 3 sort order
+    GeneralLegacy, // Jet 4 sort order id 1033 (0x409), version 0
+    General97,     // Jet 3 sort order
 };
 
 // Jet column type codes as stored in table definitions, limited to what an index can hold.
 enum class KeyColumnType : std::uint8_t {
     Boolean = 1,
     Byte = 2,
-    Integer = 3,   // 16-bit
-    Long = 4,      // 32-bit
-    Currency = 5,  // 64-bit count of 1/10000
+    Integer = 3,  // 16-bit
+    Long = 4,     // 32-bit
+    Currency = 5, // 64-bit count of 1/10000
     Single = 6,
     Double = 7,
-    DateTime = 8,  // day number as a double
-    Binary = 9,    // not indexable by Access's key format; refused with an error
+    DateTime = 8, // day number as a double
+    Binary = 9,   // not indexable by Access's key format; refused with an error
     Text = 10,
-    Memo = 12,     // indexed like Text (first 255 characters)
+    Memo = 12, // indexed like Text (first 255 characters)
     Guid = 15,
-    Numeric = 16,  // Decimal
+    Numeric = 16, // Decimal
 };
 
 // One column of an index as far as the key is concerned.
@@ -65,7 +65,7 @@ struct KeyGuid {
 // A Decimal value as sign and unscaled magnitude (the scale belongs to the column).
 struct KeyDecimal {
     bool negative = false;
-    std::array<std::uint8_t, 16> magnitude{};  // unscaled value, big-endian
+    std::array<std::uint8_t, 16> magnitude{}; // unscaled value, big-endian
     friend bool operator==(const KeyDecimal&, const KeyDecimal&) = default;
 };
 
@@ -131,4 +131,4 @@ private:
 std::optional<std::int64_t> decodeIntegerKey(std::span<const std::uint8_t> key, KeyColumnType type, bool ascending);
 std::optional<double> decodeFloatKey(std::span<const std::uint8_t> key, KeyColumnType type, bool ascending);
 
-}  // namespace jet
+} // namespace jet

@@ -15,11 +15,11 @@ namespace jet {
 
 // Column flag bits as stored in the table definition.
 namespace column_flags {
-inline constexpr uint8_t Fixed = 0x01;      // fixed-length column
-inline constexpr uint8_t Nullable = 0x02;   // may be null
-inline constexpr uint8_t AutoLong = 0x04;   // AutoNumber (Long)
+inline constexpr uint8_t Fixed = 0x01;    // fixed-length column
+inline constexpr uint8_t Nullable = 0x02; // may be null
+inline constexpr uint8_t AutoLong = 0x04; // AutoNumber (Long)
 inline constexpr uint8_t Replication = 0x10;
-inline constexpr uint8_t AutoGuid = 0x40;   // AutoNumber (Replication ID)
+inline constexpr uint8_t AutoGuid = 0x40; // AutoNumber (Replication ID)
 inline constexpr uint8_t Hyperlink = 0x80;
 } // namespace column_flags
 
@@ -61,14 +61,14 @@ inline constexpr uint8_t Required = 0x08;
 // A logical index (what the user sees) together with the physical index it uses.
 struct IndexDef {
     std::string name;
-    uint32_t number = 0;          // logical index number
-    uint32_t physicalNumber = 0;  // which physical index holds the entries
-    uint8_t type = 0;             // 1 primary key, 2 foreign key (relationship), 0 other
-    uint8_t flags = 0;            // index_flags of the physical index
+    uint32_t number = 0;         // logical index number
+    uint32_t physicalNumber = 0; // which physical index holds the entries
+    uint8_t type = 0;            // 1 primary key, 2 foreign key (relationship), 0 other
+    uint8_t flags = 0;           // index_flags of the physical index
     std::vector<IndexColumn> columns;
-    uint32_t rootPage = 0;        // first index page (root of the B-tree)
-    uint32_t usageMap = 0;        // row pointer of the index's usage map
-    int32_t relatedIndex = -1;    // foreign key: index number in the other table
+    uint32_t rootPage = 0;     // first index page (root of the B-tree)
+    uint32_t usageMap = 0;     // row pointer of the index's usage map
+    int32_t relatedIndex = -1; // foreign key: index number in the other table
     uint32_t relatedTablePage = 0;
     bool cascadeUpdates = false;
     bool cascadeDeletes = false;
@@ -82,14 +82,14 @@ struct IndexDef {
 
 struct TableDef {
     std::string name;
-    uint32_t definitionPage = 0;  // first page of the table definition
-    uint32_t storedRowCount = 0;  // the count kept in the definition (may be stale)
+    uint32_t definitionPage = 0; // first page of the table definition
+    uint32_t storedRowCount = 0; // the count kept in the definition (may be stale)
     uint32_t nextAutoNumber = 0;
-    uint8_t tableType = 0x4E;     // 0x4E user, 0x53 system
-    uint16_t maxColumns = 0;      // columns a row may hold, deleted ones included
+    uint8_t tableType = 0x4E; // 0x4E user, 0x53 system
+    uint16_t maxColumns = 0;  // columns a row may hold, deleted ones included
     uint16_t varColumnCount = 0;
-    uint32_t usageMap = 0;        // row pointer of the owned-pages map
-    uint32_t freeSpaceMap = 0;    // row pointer of the pages-with-free-space map
+    uint32_t usageMap = 0;     // row pointer of the owned-pages map
+    uint32_t freeSpaceMap = 0; // row pointer of the pages-with-free-space map
     uint32_t physicalIndexCount = 0;
     std::vector<ColumnDef> columns; // in definition order
     std::vector<IndexDef> indexes;
@@ -108,10 +108,10 @@ struct CatalogEntry {
     int32_t id = 0;
     uint32_t definitionPage = 0; // tables: first page of the table definition
     uint32_t flags = 0;
-    std::string sql;             // views: the saved query's Jet SQL
-    std::string linkedDatabase;  // linked tables: the other file or the connect string
-    std::string linkedName;      // linked tables: the table's name in the other database
-    uint32_t catalogRow = 0;     // where its MSysObjects row is (RowId::packed())
+    std::string sql;            // views: the saved query's Jet SQL
+    std::string linkedDatabase; // linked tables: the other file or the connect string
+    std::string linkedName;     // linked tables: the table's name in the other database
+    uint32_t catalogRow = 0;    // where its MSysObjects row is (RowId::packed())
 };
 
 } // namespace jet

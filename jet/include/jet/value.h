@@ -29,8 +29,8 @@ struct DateTimeParts {
 // and its fraction still counts forward into the day (-1.25 is 1899-12-29 06:00).
 struct DateTime {
     double days = 0;
-    DateTimeParts parts() const;           // rounded to the second
-    std::string toString() const;          // "YYYY-MM-DD HH:MM:SS"
+    DateTimeParts parts() const;  // rounded to the second
+    std::string toString() const; // "YYYY-MM-DD HH:MM:SS"
     static DateTime fromParts(const DateTimeParts& p);
     friend bool operator==(const DateTime&, const DateTime&) = default;
 };
@@ -47,8 +47,8 @@ struct Decimal {
     bool negative = false;
     uint8_t precision = 18;
     uint8_t scale = 0;
-    uint64_t high = 0; // upper 64 bits of the magnitude
-    uint64_t low = 0;  // lower 64 bits of the magnitude
+    uint64_t high = 0;            // upper 64 bits of the magnitude
+    uint64_t low = 0;             // lower 64 bits of the magnitude
     std::string toString() const; // exact, with `scale` decimals: "-1234.5600"
     friend bool operator==(const Decimal&, const Decimal&) = default;
 };
@@ -57,19 +57,19 @@ struct Decimal {
 enum class ColumnType : uint8_t {
     Boolean = 0x01,
     Byte = 0x02,
-    Integer = 0x03,  // 16-bit
-    Long = 0x04,     // 32-bit
+    Integer = 0x03, // 16-bit
+    Long = 0x04,    // 32-bit
     Currency = 0x05,
     Single = 0x06,
     Double = 0x07,
     DateTime = 0x08,
-    Binary = 0x09,   // up to 255 bytes
-    Text = 0x0A,     // up to 255 characters
-    Ole = 0x0B,      // long binary
-    Memo = 0x0C,     // long text
+    Binary = 0x09,    // up to 255 bytes
+    Text = 0x0A,      // up to 255 characters
+    Ole = 0x0B,       // long binary
+    Memo = 0x0C,      // long text
     Unknown0D = 0x0D, // undocumented binary (read as Binary)
-    Guid = 0x0F,     // replication ID
-    Numeric = 0x10,  // decimal, 17 bytes
+    Guid = 0x0F,      // replication ID
+    Numeric = 0x10,   // decimal, 17 bytes
     Unknown11 = 0x11, // undocumented long binary of system tables (read as Binary)
 };
 
@@ -87,8 +87,19 @@ bool isKnownColumnType(uint8_t code);
 class Value {
 public:
     enum class Kind : uint8_t {
-        Null, Boolean, Byte, Integer, Long, Currency, Single, Double, DateTime,
-        Text, Binary, Guid, Decimal
+        Null,
+        Boolean,
+        Byte,
+        Integer,
+        Long,
+        Currency,
+        Single,
+        Double,
+        DateTime,
+        Text,
+        Binary,
+        Guid,
+        Decimal
     };
 
     Value() = default; // null
@@ -136,8 +147,8 @@ private:
     template <size_t I, class... A>
     explicit Value(std::in_place_index_t<I> i, A&&... a) : v_(i, std::forward<A>(a)...) {}
 
-    std::variant<std::monostate, bool, uint8_t, int16_t, int32_t, Currency, float, double,
-                 DateTime, std::string, Bytes, Guid, Decimal>
+    std::variant<std::monostate, bool, uint8_t, int16_t, int32_t, Currency, float, double, DateTime, std::string, Bytes,
+                 Guid, Decimal>
         v_;
 };
 

@@ -83,8 +83,8 @@ public:
     }
 
     std::uint64_t countRows() override {
-        return static_cast<std::uint64_t>(std::count_if(table_.rows.begin(), table_.rows.end(),
-                                                        [](const auto& r) { return r.has_value(); }));
+        return static_cast<std::uint64_t>(
+            std::count_if(table_.rows.begin(), table_.rows.end(), [](const auto& r) { return r.has_value(); }));
     }
 
     std::optional<std::int64_t> insertRow(const Row& values) override {
@@ -126,8 +126,8 @@ private:
                 if (same)
                     throw std::runtime_error(
                         "The changes you requested to the table were not successful because they would create "
-                        "duplicate values in the index, primary key, or relationship (index '" + ix.name + "' of '" +
-                        table_.definition.name + "').");
+                        "duplicate values in the index, primary key, or relationship (index '" +
+                        ix.name + "' of '" + table_.definition.name + "').");
             }
         }
     }
@@ -135,7 +135,7 @@ private:
     MemoryStats& stats_;
 };
 
-}  // namespace
+} // namespace
 
 MemoryTable* MemoryDatabase::find(std::string_view name) {
     for (auto& t : tables_)
@@ -177,9 +177,8 @@ void MemoryDatabase::dropTable(std::string_view name) {
 
 std::shared_ptr<Database> MemoryDatabase::openOther(const std::string& path) {
     auto it = others_.find(path);
-    if (it == others_.end())
-        throw std::runtime_error("Could not find file '" + path + "'.");
+    if (it == others_.end()) throw std::runtime_error("Could not find file '" + path + "'.");
     return it->second;
 }
 
-}  // namespace jet::sql::testing
+} // namespace jet::sql::testing

@@ -14,12 +14,12 @@ namespace jet::sql::testing {
 
 struct MemoryTable {
     TableDefinition definition;
-    std::vector<std::optional<Row>> rows;  // deleted rows leave an empty slot
+    std::vector<std::optional<Row>> rows; // deleted rows leave an empty slot
     std::int64_t nextAutoNumber = 1;
 };
 
 struct MemoryStats {
-    std::uint64_t rowsRead = 0;  // rows handed out by cursors
+    std::uint64_t rowsRead = 0; // rows handed out by cursors
     std::uint64_t scans = 0;
     std::uint64_t seeks = 0;
 };
@@ -50,4 +50,4 @@ private:
     std::map<std::string, std::shared_ptr<MemoryDatabase>> others_;
 };
 
-}  // namespace jet::sql::testing
+} // namespace jet::sql::testing

@@ -31,11 +31,9 @@ ToolResult runTool(const std::vector<std::string>& args) {
     return r;
 }
 
-fs::path fixture(const std::string& name) {
-    return fs::path(TABLOR_SHARED_DIR) / "testdata/mdb" / name;
-}
+fs::path fixture(const std::string& name) { return fs::path(TABLOR_SHARED_DIR) / "testdata/mdb" / name; }
 
-}  // namespace
+} // namespace
 
 TEST(TablorMdbSql, SelectStarPrintsWhatExportPrints) {
     for (const char* name : {"northwind_jet4_statdata.mdb", "mdbtestdata_nwind_jet3.mdb", "jackcess_testV2000.mdb"}) {
@@ -61,7 +59,7 @@ TEST(TablorMdbSql, RowsAffectedAndErrors) {
     fs::create_directories(dir);
     fs::path copy = dir / "nw.mdb";
     fs::copy_file(f, copy, fs::copy_options::overwrite_existing);
-    fs::permissions(copy, fs::perms::owner_read | fs::perms::owner_write);  // the fixtures are read-only
+    fs::permissions(copy, fs::perms::owner_read | fs::perms::owner_write); // the fixtures are read-only
 
     auto r = runTool({"sql", copy.string(), "SELECT COUNT(*) FROM [Orders] WHERE ShipCountry = 'Germany'"});
     EXPECT_EQ(r.rc, 0);

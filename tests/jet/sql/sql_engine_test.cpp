@@ -20,9 +20,7 @@ using namespace jet::sql;
 
 namespace {
 
-fs::path fixtureDir() {
-    return fs::path(TABLOR_SHARED_DIR) / "testdata/mdb";
-}
+fs::path fixtureDir() { return fs::path(TABLOR_SHARED_DIR) / "testdata/mdb"; }
 
 std::vector<std::string> fixtures() {
     std::vector<std::string> names;
@@ -33,9 +31,7 @@ std::vector<std::string> fixtures() {
     return names;
 }
 
-std::string bracket(const std::string& n) {
-    return "[" + n + "]";
-}
+std::string bracket(const std::string& n) { return "[" + n + "]"; }
 
 std::string literal(const Value& v) {
     if (v.isDateTime()) {
@@ -45,7 +41,7 @@ std::string literal(const Value& v) {
     return valueToText(v);
 }
 
-}  // namespace
+} // namespace
 
 class SqlOnFixture : public ::testing::TestWithParam<std::string> {};
 
@@ -87,9 +83,8 @@ TEST_P(SqlOnFixture, PagingAndLookupsAgreeWithAFullScan) {
             std::vector<const Row*> expected;
             for (const Row& row : all)
                 if (!row[k].isNull()) expected.push_back(&row);
-            std::stable_sort(expected.begin(), expected.end(), [&](const Row* a, const Row* b) {
-                return detail::orderValues((*a)[k], (*b)[k]) < 0;
-            });
+            std::stable_sort(expected.begin(), expected.end(),
+                             [&](const Row* a, const Row* b) { return detail::orderValues((*a)[k], (*b)[k]) < 0; });
 
             // Paging as the wizard does, with >= after the first page when keys repeat.
             if (ix.unique || ix.primaryKey) {
@@ -125,17 +120,19 @@ TEST_P(SqlOnFixture, PagingAndLookupsAgreeWithAFullScan) {
                 if (v.isDateTime()) {
                     DateTime back;
                     if (!parseDateLiteral(dateTimeToString(v.asDateTime()), back) || back.days != v.asDateTime().days)
-                        continue;  // a fraction of a second: no date literal names it exactly
+                        continue; // a fraction of a second: no date literal names it exactly
                 }
-                Result r = connection.execute("SELECT * FROM " + bracket(tableName) + " WHERE " + key + " = " + literal(v));
+                Result r =
+                    connection.execute("SELECT * FROM " + bracket(tableName) + " WHERE " + key + " = " + literal(v));
                 std::size_t matches = 0;
                 while (r.rows().next()) {
                     EXPECT_EQ(*detail::compareValues(r.rows().row()[k], v), 0);
                     ++matches;
                 }
-                std::size_t want = static_cast<std::size_t>(std::count_if(expected.begin(), expected.end(), [&](const Row* row) {
-                    return *detail::compareValues((*row)[k], v) == 0;
-                }));
+                std::size_t want =
+                    static_cast<std::size_t>(std::count_if(expected.begin(), expected.end(), [&](const Row* row) {
+                        return *detail::compareValues((*row)[k], v) == 0;
+                    }));
                 EXPECT_EQ(matches, want) << "key " << literal(v);
             }
         }
@@ -164,7 +161,8 @@ TEST(SqlOnFixtureFile, SeeksAfterPagingStartWhereTheyShould) {
         return out;
     };
     EXPECT_EQ(ids("SELECT TOP 3 * FROM [Orders] WHERE OrderID > 0"), (std::vector<std::int64_t>{10248, 10249, 10250}));
-    EXPECT_EQ(ids("SELECT TOP 3 * FROM [Orders] WHERE OrderID > 10250"), (std::vector<std::int64_t>{10251, 10252, 10253}));
+    EXPECT_EQ(ids("SELECT TOP 3 * FROM [Orders] WHERE OrderID > 10250"),
+              (std::vector<std::int64_t>{10251, 10252, 10253}));
     // Back to an earlier key: not where the kept cursor stands.
     EXPECT_EQ(ids("SELECT TOP 2 * FROM [Orders] WHERE OrderID > 10248"), (std::vector<std::int64_t>{10249, 10250}));
     // A lookup of the very key the kept cursor stopped on.

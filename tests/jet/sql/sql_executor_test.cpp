@@ -40,7 +40,7 @@ protected:
     std::unique_ptr<Connection> connection;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(SqlExecutor, PagingSeeksTheKeyAndReadsOnlyThePage) {
     std::int64_t last = 0;
@@ -58,7 +58,7 @@ TEST_F(SqlExecutor, PagingSeeksTheKeyAndReadsOnlyThePage) {
     for (std::size_t i = 0; i < all.size(); ++i) EXPECT_EQ(all[i], static_cast<std::int64_t>(i + 1));
     EXPECT_EQ(db->stats.scans, 0u);
     EXPECT_EQ(db->stats.seeks, 21u);
-    EXPECT_EQ(db->stats.rowsRead, 1000u);  // one pass over the table in all
+    EXPECT_EQ(db->stats.rowsRead, 1000u); // one pass over the table in all
 }
 
 TEST_F(SqlExecutor, EqualityAndRangeUseTheIndex) {
@@ -91,7 +91,7 @@ TEST_F(SqlExecutor, OrderByTheKeyWalksTheIndexAndStopsAtTop) {
     EXPECT_LE(db->stats.rowsRead, 4u);
     db->stats = MemoryStats{};
     EXPECT_EQ(ids("SELECT TOP 2 id FROM t ORDER BY id DESC"), (std::vector<std::int64_t>{1000, 999}));
-    EXPECT_EQ(db->stats.rowsRead, 1000u);  // descending: sorted in memory
+    EXPECT_EQ(db->stats.rowsRead, 1000u); // descending: sorted in memory
 }
 
 TEST_F(SqlExecutor, RowsStreamInsteadOfBeingCopiedFirst) {
@@ -120,7 +120,8 @@ TEST_F(SqlExecutor, ChangesThroughTheIndexTouchOnlyMatchingRows) {
     Result u = connection->execute("UPDATE t SET s = 'x' WHERE id >= 995");
     EXPECT_EQ(u.rowsAffected(), 6);
     EXPECT_EQ(db->stats.scans, 0u);
-    EXPECT_EQ(ids("SELECT id FROM t WHERE s = 'X' ORDER BY id"), (std::vector<std::int64_t>{995, 996, 997, 998, 999, 1000}));
+    EXPECT_EQ(ids("SELECT id FROM t WHERE s = 'X' ORDER BY id"),
+              (std::vector<std::int64_t>{995, 996, 997, 998, 999, 1000}));
     Result d = connection->execute("DELETE FROM t WHERE id = 7");
     EXPECT_EQ(d.rowsAffected(), 1);
     EXPECT_TRUE(ids("SELECT id FROM t WHERE id = 7").empty());

@@ -30,7 +30,7 @@ TEST(SqlLexer, TokensAndLiterals) {
     ASSERT_GE(tokens.size(), 3u);
     EXPECT_EQ(tokens[1].kind, TokenKind::QuotedName);
     EXPECT_EQ(tokens[1].text, "a b");
-    EXPECT_THROW(tokenize("SELECT [a]]x FROM t"), SyntaxError);  // a bracket name ends at the first ']'
+    EXPECT_THROW(tokenize("SELECT [a]]x FROM t"), SyntaxError); // a bracket name ends at the first ']'
     tokens = tokenize("'it''s' \"x\"\"y\" #1/2/2003# @@identity <> <= >= 1.5e3");
     EXPECT_EQ(tokens[0].text, "it's");
     EXPECT_EQ(tokens[1].text, "x\"y");
@@ -42,7 +42,7 @@ TEST(SqlLexer, TokensAndLiterals) {
     EXPECT_EQ(tokens[7].text, "1.5e3");
     EXPECT_EQ(tokens.back().kind, TokenKind::End);
     EXPECT_THROW(tokenize("SELECT 12abc"), SyntaxError);
-    EXPECT_THROW(tokenize("SELECT `x`"), SyntaxError);  // MySQL quoting is not Jet's
+    EXPECT_THROW(tokenize("SELECT `x`"), SyntaxError); // MySQL quoting is not Jet's
     EXPECT_THROW(tokenize("SELECT []"), SyntaxError);
 }
 
@@ -61,14 +61,14 @@ TEST(SqlParser, DateLiterals) {
     DateTime d;
     ASSERT_TRUE(parseDateLiteral("2024-02-29", d));
     EXPECT_EQ(dateTimeToString(d), "2024-02-29 00:00:00");
-    ASSERT_TRUE(parseDateLiteral("2/3/2004 11:59:59 PM", d));  // month first
+    ASSERT_TRUE(parseDateLiteral("2/3/2004 11:59:59 PM", d)); // month first
     EXPECT_EQ(dateTimeToString(d), "2004-02-03 23:59:59");
     ASSERT_TRUE(parseDateLiteral("12:00 AM", d));
     EXPECT_EQ(d.days, 0.0);
     ASSERT_TRUE(parseDateLiteral("1899-12-30", d));
     EXPECT_EQ(d.days, 0.0);
     ASSERT_TRUE(parseDateLiteral("1899-12-29 06:00:00", d));
-    EXPECT_DOUBLE_EQ(d.days, -1.25);  // Access's encoding before its epoch
+    EXPECT_DOUBLE_EQ(d.days, -1.25); // Access's encoding before its epoch
     EXPECT_DOUBLE_EQ(d.linear(), -0.75);
     ASSERT_TRUE(parseDateLiteral("1/1/29", d));
     EXPECT_EQ(dateTimeToString(d), "2029-01-01 00:00:00");
@@ -88,7 +88,7 @@ TEST(SqlValues, ExactDecimalsAndText) {
     Decimal d;
     ASSERT_TRUE(parseDecimal("-0.0500", d));
     EXPECT_EQ(decimalToString(d), "-0.0500");
-    ASSERT_TRUE(parseDecimal("1234567890123456789012345678", d));  // 28 digits, beyond 64 bits
+    ASSERT_TRUE(parseDecimal("1234567890123456789012345678", d)); // 28 digits, beyond 64 bits
     EXPECT_EQ(decimalToString(d), "1234567890123456789012345678");
     EXPECT_FALSE(parseDecimal("1.2.3", d));
     EXPECT_FALSE(parseDecimal("", d));

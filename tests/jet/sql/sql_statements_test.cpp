@@ -48,7 +48,7 @@ public:
         try {
             return createEngineDatabase(path);
         } catch (const NotSupportedError&) {
-            return nullptr;  // a build without the writer: the file is skipped with that reason
+            return nullptr; // a build without the writer: the file is skipped with that reason
         }
     }
     std::shared_ptr<Database> openFixture(const std::string& name, const std::string& tmp, std::string& why) override {
@@ -59,7 +59,7 @@ public:
         }
         fs::path copy = fs::path(tmp) / name;
         fs::copy_file(source, copy, fs::copy_options::overwrite_existing);
-        fs::permissions(copy, fs::perms::owner_read | fs::perms::owner_write);  // the fixtures are read-only
+        fs::permissions(copy, fs::perms::owner_read | fs::perms::owner_write); // the fixtures are read-only
         return openEngineDatabase(copy);
     }
     bool addView(Database&, const std::string&, const std::string&) override { return false; }
@@ -101,7 +101,7 @@ void report(const SqlTestOutcome& outcome) {
     EXPECT_GT(outcome.records, 0) << "the file holds no records";
 }
 
-}  // namespace
+} // namespace
 
 class SqlStatementsInMemory : public ::testing::TestWithParam<std::string> {};
 

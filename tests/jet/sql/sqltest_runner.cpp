@@ -82,7 +82,7 @@ std::string afterWord(const std::string& head, const std::string& word) {
     return trim(head.substr(std::min(head.size(), word.size())));
 }
 
-}  // namespace
+} // namespace
 
 SqlTestOutcome runSqlTestFile(const std::string& path, Backend& backend, const std::string& tmpDir) {
     SqlTestOutcome outcome;
@@ -168,28 +168,31 @@ SqlTestOutcome runSqlTestFile(const std::string& path, Backend& backend, const s
                 std::string want = afterWord(head, "parse error");
                 try {
                     std::string got = toSql(parse(statement));
-                    failure(r, "expected a parse error containing '" + want + "' for\n  " + statement + "\nbut got\n  " + got);
+                    failure(r, "expected a parse error containing '" + want + "' for\n  " + statement +
+                                   "\nbut got\n  " + got);
                 } catch (const SqlError& e) {
                     if (std::string(e.what()).find(want) == std::string::npos)
-                        failure(r, "the error for\n  " + statement + "\nwas\n  " + e.what() + "\nexpected it to contain\n  " + want);
+                        failure(r, "the error for\n  " + statement + "\nwas\n  " + e.what() +
+                                       "\nexpected it to contain\n  " + want);
                 }
             } else if (head.rfind("statement ok", 0) == 0) {
                 std::string count = afterWord(head, "statement ok");
                 Result result = connection().execute(statement);
                 if (!count.empty() && std::to_string(result.rowsAffected()) != count)
-                    failure(r, statement + "\naffected " + std::to_string(result.rowsAffected()) + " rows, expected " + count);
+                    failure(r, statement + "\naffected " + std::to_string(result.rowsAffected()) + " rows, expected " +
+                                   count);
             } else if (head.rfind("statement error", 0) == 0 || head.rfind("query error", 0) == 0) {
-                std::string want = replaceAll(afterWord(head, head[0] == 's' ? "statement error" : "query error"),
-                                              "${TMP}", tmpDir);
+                std::string want =
+                    replaceAll(afterWord(head, head[0] == 's' ? "statement error" : "query error"), "${TMP}", tmpDir);
                 try {
                     Result result = connection().execute(statement);
                     if (result.hasRows())
-                        while (result.rows().next()) {
-                        }
+                        while (result.rows().next()) {}
                     failure(r, "expected an error containing '" + want + "' for\n  " + statement);
                 } catch (const SqlError& e) {
                     if (std::string(e.what()).find(want) == std::string::npos)
-                        failure(r, "the error for\n  " + statement + "\nwas\n  " + e.what() + "\nexpected it to contain\n  " + want);
+                        failure(r, "the error for\n  " + statement + "\nwas\n  " + e.what() +
+                                       "\nexpected it to contain\n  " + want);
                 } catch (const std::exception& e) {
                     if (std::string(e.what()).find(want) == std::string::npos)
                         failure(r, "the engine's error for\n  " + statement + "\nwas\n  " + e.what() +
@@ -209,7 +212,8 @@ SqlTestOutcome runSqlTestFile(const std::string& path, Backend& backend, const s
                 }
                 got.insert(got.end(), body.begin(), body.end());
                 if (got != want)
-                    failure(r, statement + "\ngave\n  " + joinLines(got, "\n  ") + "\nexpected\n  " + joinLines(want, "\n  "));
+                    failure(r, statement + "\ngave\n  " + joinLines(got, "\n  ") + "\nexpected\n  " +
+                                   joinLines(want, "\n  "));
             } else {
                 failure(r, "unknown record '" + head + "'");
             }
@@ -220,4 +224,4 @@ SqlTestOutcome runSqlTestFile(const std::string& path, Backend& backend, const s
     return outcome;
 }
 
-}  // namespace jet::sql::testing
+} // namespace jet::sql::testing

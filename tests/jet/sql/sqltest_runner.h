@@ -35,7 +35,8 @@ public:
     // A new empty database at `path`; nullptr when this backend cannot make one.
     virtual std::shared_ptr<Database> createEmpty(const std::string& path) = 0;
     // A writable copy of a fixture file; nullptr (and `why`) when not available.
-    virtual std::shared_ptr<Database> openFixture(const std::string& name, const std::string& tmp, std::string& why) = 0;
+    virtual std::shared_ptr<Database> openFixture(const std::string& name, const std::string& tmp,
+                                                  std::string& why) = 0;
     // Adds a saved query; false when this backend cannot.
     virtual bool addView(Database& db, const std::string& name, const std::string& sql) = 0;
     // A new empty database at `path` that `db` reaches through IN 'path'; false when the
@@ -48,10 +49,10 @@ public:
 struct SqlTestOutcome {
     bool skipped = false;
     std::string skipReason;
-    std::vector<std::string> failures;  // "file:line: what went wrong"
+    std::vector<std::string> failures; // "file:line: what went wrong"
     int records = 0;
 };
 
 SqlTestOutcome runSqlTestFile(const std::string& path, Backend& backend, const std::string& tmpDir);
 
-}  // namespace jet::sql::testing
+} // namespace jet::sql::testing

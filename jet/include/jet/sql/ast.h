@@ -17,43 +17,58 @@
 namespace jet::sql {
 
 enum class ExprKind {
-    Literal,    // literal
-    Column,     // [qualifier].[name]
-    Unary,      // unaryOp left
-    Binary,     // left binaryOp right
-    IsNull,     // left IS [NOT] NULL
-    Like,       // left [NOT] LIKE right
-    Between,    // left [NOT] BETWEEN right AND third
-    InList,     // left [NOT] IN (list)
-    CountStar,  // COUNT(*)
-    Identity,   // @@IDENTITY
+    Literal,   // literal
+    Column,    // [qualifier].[name]
+    Unary,     // unaryOp left
+    Binary,    // left binaryOp right
+    IsNull,    // left IS [NOT] NULL
+    Like,      // left [NOT] LIKE right
+    Between,   // left [NOT] BETWEEN right AND third
+    InList,    // left [NOT] IN (list)
+    CountStar, // COUNT(*)
+    Identity,  // @@IDENTITY
 };
 
 enum class UnaryOp { Not, Negate };
-enum class BinaryOp { Or, And, Equal, NotEqual, Less, LessEqual, Greater, GreaterEqual, Add, Subtract, Multiply, Divide, IntDivide, Concat };
+enum class BinaryOp {
+    Or,
+    And,
+    Equal,
+    NotEqual,
+    Less,
+    LessEqual,
+    Greater,
+    GreaterEqual,
+    Add,
+    Subtract,
+    Multiply,
+    Divide,
+    IntDivide,
+    Concat
+};
 
 struct Expr;
 using ExprPtr = std::unique_ptr<Expr>;
 
 struct Expr {
     ExprKind kind = ExprKind::Literal;
-    std::size_t position = 0;  // 1-based character position where the expression starts
-    Value literal;             // Literal
-    std::string qualifier;     // Column: table name or alias before the dot, may be empty
-    std::string name;          // Column
+    std::size_t position = 0; // 1-based character position where the expression starts
+    Value literal;            // Literal
+    std::string qualifier;    // Column: table name or alias before the dot, may be empty
+    std::string name;         // Column
     UnaryOp unaryOp = UnaryOp::Not;
     BinaryOp binaryOp = BinaryOp::And;
-    bool negated = false;      // IS NOT NULL, NOT LIKE, NOT BETWEEN, NOT IN
+    bool negated = false; // IS NOT NULL, NOT LIKE, NOT BETWEEN, NOT IN
     ExprPtr left, right, third;
     std::vector<ExprPtr> list;
-    std::size_t columnIndex = static_cast<std::size_t>(-1);  // Column: set by the executor when it binds names
+    std::size_t columnIndex = static_cast<std::size_t>(-1); // Column: set by the executor when it binds names
 };
 
 struct SelectItem {
-    bool star = false;       // * or qualifier.*
-    std::string qualifier;   // for qualifier.*
-    ExprPtr expr;            // when not star
-    std::string alias;       // AS alias, may be empty
+    bool star = false;     // * or qualifier.*
+    std::string qualifier; // for qualifier.*
+    ExprPtr expr;          // when not star
+    std::string alias;     // AS alias, may be empty
 };
 
 struct OrderItem {
@@ -62,11 +77,11 @@ struct OrderItem {
 };
 
 struct SelectStatement {
-    std::optional<std::int64_t> top;       // TOP n
+    std::optional<std::int64_t> top; // TOP n
     std::vector<SelectItem> items;
-    std::optional<std::string> intoTable;  // SELECT ... INTO [t]
-    std::optional<std::string> intoFile;   // ... IN 'file'
-    std::optional<std::string> from;       // absent for SELECT @@identity
+    std::optional<std::string> intoTable; // SELECT ... INTO [t]
+    std::optional<std::string> intoFile;  // ... IN 'file'
+    std::optional<std::string> from;      // absent for SELECT @@identity
     std::string fromAlias;
     ExprPtr where;
     std::vector<OrderItem> orderBy;
@@ -74,11 +89,11 @@ struct SelectStatement {
 
 struct TypeSpec {
     ColumnType type = ColumnType::Text;
-    std::uint32_t size = 0;       // Text and Binary: the length (Text counts characters)
-    std::uint8_t precision = 0;   // Decimal
-    std::uint8_t scale = 0;       // Decimal
-    bool autoNumber = false;      // COUNTER, AUTOINCREMENT
-    std::string word;             // the type word as written, upper case ("VARCHAR")
+    std::uint32_t size = 0;     // Text and Binary: the length (Text counts characters)
+    std::uint8_t precision = 0; // Decimal
+    std::uint8_t scale = 0;     // Decimal
+    bool autoNumber = false;    // COUNTER, AUTOINCREMENT
+    std::string word;           // the type word as written, upper case ("VARCHAR")
 };
 
 struct ColumnDefinition {
@@ -87,14 +102,14 @@ struct ColumnDefinition {
     bool notNull = false;
     bool unique = false;
     bool primaryKey = false;
-    bool compressed = false;        // WITH COMPRESSION
-    std::string constraintName;     // CONSTRAINT name before PRIMARY KEY / UNIQUE
+    bool compressed = false;    // WITH COMPRESSION
+    std::string constraintName; // CONSTRAINT name before PRIMARY KEY / UNIQUE
     std::size_t position = 0;
 };
 
 struct TableConstraint {
     std::string name;
-    bool primaryKey = false;  // otherwise UNIQUE
+    bool primaryKey = false; // otherwise UNIQUE
     std::vector<std::string> columns;
 };
 
@@ -106,7 +121,7 @@ struct CreateTableStatement {
 
 struct InsertStatement {
     std::string table;
-    std::vector<std::string> columns;  // empty: every column in table order
+    std::vector<std::string> columns; // empty: every column in table order
     std::vector<ExprPtr> values;
 };
 
@@ -125,8 +140,8 @@ struct DropTableStatement {
     std::string table;
 };
 
-using Statement = std::variant<SelectStatement, CreateTableStatement, InsertStatement,
-                               UpdateStatement, DeleteStatement, DropTableStatement>;
+using Statement = std::variant<SelectStatement, CreateTableStatement, InsertStatement, UpdateStatement, DeleteStatement,
+                               DropTableStatement>;
 
 // Canonical text of a tree: keywords upper case, names in brackets, every operator
 // application in parentheses, literals in Jet syntax.
@@ -134,4 +149,4 @@ std::string toSql(const Statement& statement);
 std::string toSql(const Expr& expr);
 std::string literalToSql(const Value& value);
 
-}  // namespace jet::sql
+} // namespace jet::sql

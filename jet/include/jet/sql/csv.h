@@ -15,4 +15,4 @@ std::string csvHeader(const std::vector<ResultColumn>& columns);
 // Single columns print the shortest text of their float value ("0.1", not "0.100000001").
 std::string csvRow(const Row& row, const std::vector<ResultColumn>& columns);
 
-}  // namespace jet::sql
+} // namespace jet::sql

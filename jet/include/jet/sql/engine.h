@@ -14,13 +14,13 @@
 namespace jet {
 class Database;
 class DatabaseWriter;
-}
+} // namespace jet
 
 namespace jet::sql {
 
 struct EngineOptions {
-    bool writable = false;       // open for statements that change the file
-    std::string jet3CodePage;    // a Jet 3 file's real code page (see jet::OpenOptions)
+    bool writable = false;    // open for statements that change the file
+    std::string jet3CodePage; // a Jet 3 file's real code page (see jet::OpenOptions)
 };
 
 // Opens `path`. Throws the engine's errors (jet::IoError, jet::FormatError, ...) when the
@@ -49,4 +49,4 @@ Value fromEngineValue(const jet::Value& v);
 // A canonical SQL value as the engine's value for a column of `type`.
 jet::Value toEngineValue(const Value& v, jet::ColumnType type);
 
-}  // namespace jet::sql
+} // namespace jet::sql

@@ -17,8 +17,7 @@ public:
 // The statement is not valid Jet SQL. position() is 1-based, counted in characters.
 class SyntaxError : public SqlError {
 public:
-    SyntaxError(const std::string& message, std::size_t position)
-        : SqlError(message), position_(position) {}
+    SyntaxError(const std::string& message, std::size_t position) : SqlError(message), position_(position) {}
     std::size_t position() const { return position_; }
 
 private:
@@ -38,4 +37,4 @@ public:
     using SqlError::SqlError;
 };
 
-}  // namespace jet::sql
+} // namespace jet::sql

@@ -23,9 +23,9 @@ namespace jet::sql {
 struct ResultColumn {
     std::string name;
     ColumnType type = ColumnType::Text;
-    std::uint32_t size = 0;        // Text: characters; Binary: bytes
-    std::uint8_t precision = 0;    // Decimal
-    std::uint8_t scale = 0;        // Decimal
+    std::uint32_t size = 0;     // Text: characters; Binary: bytes
+    std::uint8_t precision = 0; // Decimal
+    std::uint8_t scale = 0;     // Decimal
 };
 
 // A stream of result rows.
@@ -33,8 +33,8 @@ class RowSet {
 public:
     virtual ~RowSet() = default;
     virtual const std::vector<ResultColumn>& columns() const = 0;
-    virtual bool next() = 0;              // false after the last row
-    virtual const Row& row() const = 0;   // the current row, one value per column
+    virtual bool next() = 0;            // false after the last row
+    virtual const Row& row() const = 0; // the current row, one value per column
 };
 
 class Result {
@@ -73,4 +73,4 @@ private:
     std::int64_t lastIdentity_ = 0;
 };
 
-}  // namespace jet::sql
+} // namespace jet::sql

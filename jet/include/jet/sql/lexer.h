@@ -11,27 +11,27 @@
 namespace jet::sql {
 
 enum class TokenKind {
-    Identifier,      // bare word: letters, digits, '_' (and any non-ASCII character)
-    QuotedName,      // [name]: text is the name without brackets
-    String,          // 'text' or "text": text is the value, doubled quotes undone
-    Number,          // 12, 1.5, .5, 1E10: text as written
-    Date,            // #2024-01-31#: text between the '#' signs
-    SystemVariable,  // @@identity: text is the word after "@@"
-    Parameter,       // ? (a parameter marker; refused by the parser)
+    Identifier,     // bare word: letters, digits, '_' (and any non-ASCII character)
+    QuotedName,     // [name]: text is the name without brackets
+    String,         // 'text' or "text": text is the value, doubled quotes undone
+    Number,         // 12, 1.5, .5, 1E10: text as written
+    Date,           // #2024-01-31#: text between the '#' signs
+    SystemVariable, // @@identity: text is the word after "@@"
+    Parameter,      // ? (a parameter marker; refused by the parser)
     LeftParen,
     RightParen,
     Comma,
     Semicolon,
     Dot,
-    Bang,            // '!' as in Forms!x (refused by the parser)
+    Bang, // '!' as in Forms!x (refused by the parser)
     Star,
     Plus,
     Minus,
     Slash,
-    Backslash,       // integer division
-    Ampersand,       // text concatenation
+    Backslash, // integer division
+    Ampersand, // text concatenation
     Equal,
-    NotEqual,        // <>
+    NotEqual, // <>
     Less,
     LessEqual,
     Greater,
@@ -42,7 +42,7 @@ enum class TokenKind {
 struct Token {
     TokenKind kind;
     std::string text;
-    std::size_t offset;  // byte offset of the token's first character in the statement
+    std::size_t offset; // byte offset of the token's first character in the statement
 };
 
 // Tokenises the whole statement; the last token is End. Throws SyntaxError for an
@@ -55,4 +55,4 @@ std::size_t characterPosition(std::string_view statement, std::size_t byteOffset
 // How a token looks in an error message ("'FROM'", "the end of the statement").
 std::string describeToken(const Token& token);
 
-}  // namespace jet::sql
+} // namespace jet::sql

@@ -17,4 +17,4 @@ Statement parse(std::string_view statement);
 // "1:45 PM", or a time alone (on 1899-12-30). False when it is not a valid date.
 bool parseDateLiteral(std::string_view text, DateTime& out);
 
-}  // namespace jet::sql
+} // namespace jet::sql

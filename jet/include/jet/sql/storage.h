@@ -23,24 +23,24 @@ namespace jet::sql {
 struct ColumnInfo {
     std::string name;
     ColumnType type = ColumnType::Text;
-    std::uint32_t size = 0;        // Text: characters; Binary: bytes; otherwise 0
-    std::uint8_t precision = 0;    // Decimal
-    std::uint8_t scale = 0;        // Decimal
+    std::uint32_t size = 0;     // Text: characters; Binary: bytes; otherwise 0
+    std::uint8_t precision = 0; // Decimal
+    std::uint8_t scale = 0;     // Decimal
     bool autoNumber = false;
-    bool required = false;         // NOT NULL
-    bool compressed = false;       // Text/Memo stored as compressed Unicode
+    bool required = false;   // NOT NULL
+    bool compressed = false; // Text/Memo stored as compressed Unicode
 };
 
 struct IndexInfo {
     std::string name;
-    std::vector<std::size_t> columns;  // positions in the table's column list, most significant first
-    std::vector<bool> descending;      // one flag per column
+    std::vector<std::size_t> columns; // positions in the table's column list, most significant first
+    std::vector<bool> descending;     // one flag per column
     bool primaryKey = false;
     bool unique = false;
-    bool seekable = true;              // the storage can seek on its first column
+    bool seekable = true; // the storage can seek on its first column
 };
 
-using RowId = std::uint64_t;  // opaque; valid until the row is changed
+using RowId = std::uint64_t; // opaque; valid until the row is changed
 
 // A cursor over rows. next() moves to the next row (false at the end); row() and rowId()
 // describe the current row until the next call of next().
@@ -53,7 +53,7 @@ public:
 };
 
 struct KeyBound {
-    Value value;  // in the canonical form of the key column's type
+    Value value; // in the canonical form of the key column's type
     bool inclusive = true;
 };
 
@@ -92,7 +92,7 @@ public:
 struct TableDefinition {
     std::string name;
     std::vector<ColumnInfo> columns;
-    std::vector<IndexInfo> indexes;  // primary key and unique indexes
+    std::vector<IndexInfo> indexes; // primary key and unique indexes
 };
 
 class Database {
@@ -112,4 +112,4 @@ public:
     virtual std::shared_ptr<Database> openOther(const std::string& path) = 0;
 };
 
-}  // namespace jet::sql
+} // namespace jet::sql

@@ -15,18 +15,18 @@ namespace jet::sql {
 enum class ColumnType {
     Boolean,
     Byte,
-    Integer,   // 16-bit
-    Long,      // 32-bit
-    Currency,  // 64-bit, four decimal places
+    Integer,  // 16-bit
+    Long,     // 32-bit
+    Currency, // 64-bit, four decimal places
     Single,
     Double,
     DateTime,
-    Binary,    // fixed or variable binary up to 510 bytes
+    Binary, // fixed or variable binary up to 510 bytes
     Text,
-    Ole,       // long binary
-    Memo,      // long text
+    Ole,  // long binary
+    Memo, // long text
     Guid,
-    Decimal,   // exact, with precision and scale
+    Decimal, // exact, with precision and scale
 };
 
 // Jet's SQL name of a column type, as CREATE TABLE would spell it ("LONG", "TEXT", ...).
@@ -48,7 +48,7 @@ struct Decimal {
 // forward from midnight (-1.25 is 1899-12-29 06:00), so comparisons go through linear().
 struct DateTime {
     double days = 0;
-    double linear() const;  // continuous day count, for comparing and sorting
+    double linear() const; // continuous day count, for comparing and sorting
     friend bool operator==(const DateTime&, const DateTime&) = default;
 };
 
@@ -65,8 +65,8 @@ struct Guid {
 
 class Value {
 public:
-    using Storage = std::variant<std::monostate, bool, std::int64_t, double, Decimal, std::string,
-                                 DateTime, Bytes, Guid>;
+    using Storage =
+        std::variant<std::monostate, bool, std::int64_t, double, Decimal, std::string, DateTime, Bytes, Guid>;
 
     Value() = default;
     Value(bool b) : v_(b) {}
@@ -125,4 +125,4 @@ DateTime makeDateTime(int year, int month, int day, int hour = 0, int minute = 0
 // upper-case hexadecimal, Booleans as 1 / 0 (True / False would depend on the language).
 std::string valueToText(const Value& v);
 
-}  // namespace jet::sql
+} // namespace jet::sql
