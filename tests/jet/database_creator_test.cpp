@@ -1,4 +1,5 @@
 // A new empty database, held against the empty Access 2000 file Microsoft's ADOX made.
+#include "availability.h"
 #include "database_creator.h"
 #include "page_builders.h"
 #include "database_impl.h"
@@ -55,7 +56,7 @@ std::string run(const std::string& cmd, int* status) {
 }
 
 TEST(DatabaseCreator, PagesMatchTheFileAdoxMakes) {
-    if (!fs::exists(kAdox)) GTEST_SKIP() << "the shared test files are not at " << kAdox;
+    if (!fs::exists(kAdox)) JET_UNAVAILABLE() << "the shared test files are not at " << kAdox;
     const auto adox = readPages(kAdox);
     ASSERT_EQ(adox.size(), 16u);
     // The creation date of the fixture, so that the dated bytes agree too.
@@ -174,7 +175,7 @@ TEST(DatabaseCreator, WritesANewFileThatMdbtoolsReadsAndRefusesToOverwrite) {
 
     int status = 0;
     run("command -v mdb-tables >/dev/null 2>&1", &status);
-    if (status != 0) GTEST_SKIP() << "mdbtools is not installed (scripts/setup installs it)";
+    if (status != 0) JET_UNAVAILABLE() << "mdbtools is not installed (scripts/setup installs it)";
     const std::string tables = run("mdb-tables -S -1 '" + file.string() + "'", &status);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(tables, "MSysObjects\nMSysACEs\nMSysQueries\nMSysRelationships\n");

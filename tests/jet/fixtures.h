@@ -1,6 +1,7 @@
 // Test helpers: where the real .mdb files are, running mdbtools, parsing CSV.
 #pragma once
 
+#include "availability.h"
 #include "jet/jet.h"
 
 #include <filesystem>
@@ -29,6 +30,9 @@ std::string missingFixtureMessage(const std::string& name);
 // Runs a shell command and returns its standard output (exit status in *status).
 std::string runCommand(const std::string& command, int* status = nullptr);
 bool haveMdbTools();
+// node and the npm package mdb-reader (scripts/setup installs both into tests/jet/mdb-reader).
+bool haveMdbReader();
+
 std::string shellQuote(const std::string& s);
 
 // RFC 4180 parsing: rows of fields.
@@ -48,6 +52,6 @@ void writeFile(const std::filesystem::path& p, const std::vector<uint8_t>& bytes
 #define JET_REQUIRE_FIXTURE(var, name)                                                                                 \
     const auto var = ::jet::test::fixturePath(name);                                                                   \
     if (var.empty()) {                                                                                                 \
-        GTEST_SKIP() << ::jet::test::missingFixtureMessage(name);                                                      \
+        JET_UNAVAILABLE() << ::jet::test::missingFixtureMessage(name);                                                 \
     }                                                                                                                  \
     static_assert(true)

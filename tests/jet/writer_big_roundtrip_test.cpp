@@ -121,7 +121,7 @@ TEST(Writer, HundredThousandRowsRoundTripThroughThreeReaders) {
         for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         return s;
     };
-    if (haveMdbtools()) {
+    if (jet::test::readerPresent(haveMdbtools(), "mdbtools")) {
         for (const auto& name : tables) {
             int st = 0;
             const std::string csv = run("mdb-export -H -d '|' -q '' -b hex '" + file.string() + "' '" + name +
@@ -148,14 +148,12 @@ TEST(Writer, HundredThousandRowsRoundTripThroughThreeReaders) {
         }
     }
     const fs::path script = fs::path(TABLOR_SOURCE_DIR) / "tests/jet/mdb-reader/dump.mjs";
-    int st = 0;
-    run("command -v node >/dev/null 2>&1 && test -d '" + (script.parent_path() / "node_modules/mdb-reader").string() +
-            "'",
-        &st);
-    if (st != 0) {
-        std::printf("mdb-reader not installed (scripts/setup): compared with our reader and mdb-export only\n");
+    if (!jet::test::readerPresent(jet::test::haveMdbReader(), "mdb-reader")) {
+        std::printf("mdb-reader not installed (scripts/setup): compared with our reader and mdb-export only
+");
         return;
     }
+    int st = 0;
     const std::string out =
         run("node --max-old-space-size=2048 '" + script.string() + "' '" + file.string() + "'", &st);
     ASSERT_EQ(st, 0) << out.substr(0, 500);

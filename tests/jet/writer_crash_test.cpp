@@ -89,7 +89,7 @@ std::string rowCounts(const std::string& description) {
 // mdbtools knows no journal: a half-done change must still read cleanly, and each table it
 // lists must export in full.
 std::string mdbtoolsProblem(const fs::path& file, const std::string& expectedTables) {
-    if (!haveMdbtools()) return {};
+    if (!jet::test::readerPresent(haveMdbtools(), "mdbtools")) return {};
     int st = 0;
     const std::string tables = run("mdb-tables -1 '" + file.string() + "' 2>&1", &st);
     if (st != 0) return "mdb-tables failed: " + tables;

@@ -53,7 +53,7 @@ TEST(Writer, RoundTripOfEveryTypeThroughOurReaderCheckAndMdbtools) {
     for (const auto& [id, row] : written) expectSameRow(row, back.at(id), id);
     expectClean(file);
 
-    if (!haveMdbtools()) GTEST_SKIP() << "mdbtools is not installed (scripts/setup installs it)";
+    if (!haveMdbtools()) JET_UNAVAILABLE() << "mdbtools is not installed (scripts/setup installs it)";
     int st = 0;
     EXPECT_EQ(run("mdb-count '" + file.string() + "' 'Every Type'", &st), "600\n");
     // Text and numbers as mdbtools sees them, row by row in storage order (= insert order).
@@ -73,7 +73,7 @@ TEST(Writer, MdbReaderReadsWhatWeWrite) {
     int st = 0;
     run("command -v node >/dev/null 2>&1", &st);
     if (st != 0 || !fs::exists(module))
-        GTEST_SKIP() << "node or mdb-reader missing (scripts/setup runs npm install in tests/jet/mdb-reader)";
+        JET_UNAVAILABLE() << "node or mdb-reader missing (scripts/setup runs npm install in tests/jet/mdb-reader)";
     TempDir dir;
     const fs::path file = dir.path / "npm.mdb";
     std::mt19937 rng(1234);
@@ -167,7 +167,7 @@ TEST(Writer, LongValuesInAllThreeFormsComeBackByteForByte) {
     EXPECT_TRUE(rows.at(4)[1].isNull());
     EXPECT_EQ(rows.at(5)[1].asText(), "");
     expectClean(file);
-    if (!haveMdbtools()) GTEST_SKIP() << "mdbtools is not installed";
+    if (!haveMdbtools()) JET_UNAVAILABLE() << "mdbtools is not installed";
     int st = 0;
     const std::string memo = run("mdb-export -H -q '' '" + file.string() + "' Docs | sed -n 3p | cut -d, -f2", &st);
     EXPECT_EQ(memo, bigText + "\n");
@@ -347,7 +347,7 @@ TEST(Writer, DropTableRemovesItAndFreesItsPages) {
     EXPECT_EQ(db.tableNames(), std::vector<std::string>{"Kept"});
     EXPECT_EQ(db.countRows(*db.table("Kept")), 80u);
     expectClean(file);
-    if (!haveMdbtools()) GTEST_SKIP() << "mdbtools is not installed";
+    if (!haveMdbtools()) JET_UNAVAILABLE() << "mdbtools is not installed";
     EXPECT_EQ(run("mdb-tables -1 '" + file.string() + "'"), "Kept\n");
 }
 
@@ -538,7 +538,7 @@ KillOutcome killWriterOnce(const fs::path& file, std::mt19937& rng, bool midFlus
             if (it == seen.end() || it->second != body(i))
                 return std::string(when) + ": row " + std::to_string(i) + " is missing or wrong";
         }
-        if (haveMdbtools()) {
+        if (jet::test::readerPresent(haveMdbtools(), "mdbtools")) {
             int st = 0;
             const std::string count = run("mdb-export -H '" + file.string() + "' Log > '" + file.string() +
                                               ".csv' && wc -l < '" + file.string() + ".csv'",
@@ -645,7 +645,7 @@ TEST(Writer, NotNullColumnsArePersistedAndEnforced) {
         EXPECT_THROW(w.table("People").insert(row(4, std::nullopt)), ConstraintError);
     }
     expectClean(file);
-    if (haveMdbtools()) {
+    if (jet::test::readerPresent(haveMdbtools(), "mdbtools")) {
         int st = 0;
         const std::string schema = run("mdb-schema '" + file.string() + "' 2>/dev/null", &st);
         EXPECT_NE(schema.find("[Näme]\t\t\tText (50) NOT NULL"), std::string::npos) << schema;
@@ -654,11 +654,8 @@ TEST(Writer, NotNullColumnsArePersistedAndEnforced) {
         EXPECT_EQ(run("mdb-count '" + file.string() + "' People", &st), "2\n");
     }
     const fs::path script = fs::path(TABLOR_SOURCE_DIR) / "tests/jet/mdb-reader/dump.mjs";
-    int st = 0;
-    run("command -v node >/dev/null 2>&1 && test -d '" + (script.parent_path() / "node_modules/mdb-reader").string() +
-            "'",
-        &st);
-    if (st == 0) {
+    if (jet::test::readerPresent(jet::test::haveMdbReader(), "mdb-reader")) {
+        int st = 0;
         const std::string out = run("node '" + script.string() + "' '" + file.string() + "'", &st);
         EXPECT_EQ(st, 0) << out;
         EXPECT_NE(out.find("\"Näme\":\"Anna\""), std::string::npos) << out;
@@ -671,7 +668,7 @@ TEST(Writer, ReaderTakesRequiredFromAccessFiles) {
     const fs::path northwind = fs::path(TABLOR_SHARED_DIR) / "testdata/mdb/northwind_jet4_statdata.mdb";
     const fs::path fixed = fs::path(TABLOR_SHARED_DIR) / "testdata/mdb/jackcess_fixedTextTestV2000.mdb";
     for (const fs::path& p : {northwind, fixed})
-        if (!fs::exists(p)) GTEST_SKIP() << p << " is missing";
+        if (!fs::exists(p)) JET_UNAVAILABLE() << p << " is missing";
     Database db = Database::open(northwind);
     const auto cat = db.table("Categories");
     EXPECT_TRUE(cat->columns[static_cast<size_t>(cat->findColumn("CategoryName"))].required);

@@ -7,6 +7,8 @@
 #include "jet/error.h"
 #include "jet/writer.h"
 
+#include "availability.h"
+
 #include <gtest/gtest.h>
 
 #include <array>

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "../availability.h"
 #include "commands.h"
 
 namespace fs = std::filesystem;
@@ -38,7 +39,7 @@ fs::path fixture(const std::string& name) { return fs::path(TABLOR_SHARED_DIR) /
 TEST(TablorMdbSql, SelectStarPrintsWhatExportPrints) {
     for (const char* name : {"northwind_jet4_statdata.mdb", "mdbtestdata_nwind_jet3.mdb", "jackcess_testV2000.mdb"}) {
         fs::path f = fixture(name);
-        if (!fs::exists(f)) GTEST_SKIP() << f << " is absent";
+        if (!fs::exists(f)) JET_UNAVAILABLE() << f << " is absent";
         auto tables = runTool({"tables", f.string()});
         ASSERT_EQ(tables.rc, 0);
         std::size_t at = 0;
@@ -54,7 +55,7 @@ TEST(TablorMdbSql, SelectStarPrintsWhatExportPrints) {
 
 TEST(TablorMdbSql, RowsAffectedAndErrors) {
     fs::path f = fixture("northwind_jet4_statdata.mdb");
-    if (!fs::exists(f)) GTEST_SKIP() << f << " is absent";
+    if (!fs::exists(f)) JET_UNAVAILABLE() << f << " is absent";
     fs::path dir = fs::temp_directory_path() / ("tablor-sql-command-" + std::to_string(::getpid()));
     fs::create_directories(dir);
     fs::path copy = dir / "nw.mdb";

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <map>
 
+#include "../availability.h"
 #include "eval.h"
 #include "jet/sql/csv.h"
 #include "jet/sql/engine.h"
@@ -46,7 +47,7 @@ std::string literal(const Value& v) {
 class SqlOnFixture : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(SqlOnFixture, PagingAndLookupsAgreeWithAFullScan) {
-    if (GetParam() == "(none)") GTEST_SKIP() << "the shared test data folder " << fixtureDir() << " is absent";
+    if (GetParam() == "(none)") JET_UNAVAILABLE() << "the shared test data folder " << fixtureDir() << " is absent";
     std::string codePage = GetParam() == "ucanaccess_charsetGBK.mdb" ? "GBK" : "";
     std::shared_ptr<Database> db;
     try {
@@ -152,7 +153,7 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, SqlOnFixture, ::testing::ValuesIn(fixtures())
 // start from the index itself: going back, jumping ahead, other keys in between.
 TEST(SqlOnFixtureFile, SeeksAfterPagingStartWhereTheyShould) {
     fs::path file = fixtureDir() / "northwind_jet4_statdata.mdb";
-    if (!fs::exists(file)) GTEST_SKIP() << "the shared test data folder " << fixtureDir() << " is absent";
+    if (!fs::exists(file)) JET_UNAVAILABLE() << "the shared test data folder " << fixtureDir() << " is absent";
     Connection c(openEngineDatabase(file));
     auto ids = [&](const std::string& sql) {
         std::vector<std::int64_t> out;
