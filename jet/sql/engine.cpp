@@ -166,14 +166,7 @@ std::vector<std::uint8_t> keySegment(jet::KeyColumnType type, const Value& v) {
 
 std::unique_ptr<detail::EngineWrites> openWrites(const std::filesystem::path& path, const EngineOptions& options,
                                                  bool create) {
-#ifdef JET_SQL_HAS_WRITER
     return detail::openEngineWrites(path, options, create);
-#else
-    (void)options;
-    (void)create;
-    throw NotSupportedError("Cannot open " + path.filename().string() +
-                            " for writing: this build of Tablor has no Access file writer yet.");
-#endif
 }
 
 // A table's columns and indexes in the SQL layer's terms, with the engine's definitions.
@@ -408,14 +401,9 @@ std::shared_ptr<Database> openEngineDatabase(const std::filesystem::path& path, 
 }
 
 std::shared_ptr<Database> openEngineDatabase(std::shared_ptr<jet::DatabaseWriter> writer) {
-#ifdef JET_SQL_HAS_WRITER
     std::unique_ptr<detail::EngineWrites> writes = detail::wrapEngineWriter(std::move(writer));
     std::shared_ptr<jet::Database> db = writes->database();
     return std::make_shared<EngineDatabase>(std::move(writes), std::move(db));
-#else
-    (void)writer;
-    throw NotSupportedError("This build of Tablor has no Access file writer yet.");
-#endif
 }
 
 void setOtherDatabaseOpener(OtherDatabaseOpener opener) { otherOpener() = std::move(opener); }

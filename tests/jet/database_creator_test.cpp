@@ -1,11 +1,11 @@
 // A new empty database, held against the empty Access 2000 file Microsoft's ADOX made.
 #include "availability.h"
-#include "database_creator.h"
-#include "page_builders.h"
-#include "database_impl.h"
-#include "index_reader.h"
-#include "page_file.h"
-#include "table_def_reader.h"
+#include "write/database_creator.h"
+#include "write/page_builders.h"
+#include "database/database_impl.h"
+#include "index/index_reader.h"
+#include "file/page_file.h"
+#include "table/table_def_reader.h"
 
 #include <gtest/gtest.h>
 

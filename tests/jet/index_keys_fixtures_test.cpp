@@ -1,10 +1,10 @@
 // For every index of every real Access file in the shared fixtures: re-encoding each row's key
 // gives exactly the bytes Access stored in the index entry that points at the row.
 #include "availability.h"
-#include "database_impl.h"
+#include "database/database_impl.h"
 #include "jet/database.h"
 #include "jet/error.h"
-#include "row_keys.h"
+#include "index/row_keys.h"
 
 #include <gtest/gtest.h>
 

@@ -2,9 +2,9 @@
 // order; each entry's key equals the encoding of its row's values (index_keys); number and
 // date keys decode to the row's values; seeking finds each key.
 #include "fixtures.h"
-#include "database_impl.h"
-#include "index_key_decode.h"
-#include "row_keys.h"
+#include "database/database_impl.h"
+#include "index/index_key_decode.h"
+#include "index/row_keys.h"
 
 #include <gtest/gtest.h>
 

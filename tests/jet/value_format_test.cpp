@@ -1,6 +1,6 @@
 // jet::Value's exact number types and their text forms.
 #include "jet/value.h"
-#include "text_codec.h"
+#include "value/text_codec.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 #include "jet/check.h"
 #include "jet/database.h"
 #include "jet/writer.h"
-#include "page_file.h"
+#include "file/page_file.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,243 @@
+// The integrity check (see check.h).
+#include "jet/check.h"
+#include "jet/error.h"
+
+#include "file/bytes.h"
+#include "database/database_impl.h"
+#include "index/index_reader.h"
+#include "lval/long_value.h"
+#include "table/row_codec.h"
+#include "index/row_keys.h"
+#include "table/row_locator.h"
+#include "map/usage_map.h"
+
+#include <algorithm>
+#include <map>
+#include <optional>
+#include <set>
+
+namespace jet {
+
+using namespace detail;
+
+namespace {
+
+struct Checker {
+    DatabaseImpl& db;
+    CheckReport& report;
+    std::map<uint32_t, std::string> owners; // definition page -> table name
+
+    void problem(std::string s) {
+        if (report.problems.size() < 1000) report.problems.push_back(std::move(s));
+    }
+
+    // Rows of one table: every slot decoded, overflow pointers resolved; returns the
+    // logical row ids (where an index entry must point).
+    std::set<uint32_t> checkRows(const std::shared_ptr<const TableDef>& t) {
+        auto& file = db.file();
+        std::set<uint32_t> logical;
+        std::set<uint32_t> targets;
+        std::set<uint32_t> mapped;
+        try {
+            UsageMap map(file, t->usageMap);
+            for (uint32_t p : map.pages()) mapped.insert(p);
+        } catch (const FormatError& e) {
+            problem("table \"" + t->name + "\": usage map unreadable: " + e.what());
+            return logical;
+        }
+        RowDecoder decoder(db, *t);
+        std::vector<Value> values;
+        for (uint32_t p : mapped) {
+            auto page = file.page(p);
+            if ((*page)[0] != page_type::Data || u32(*page, 4) != t->definitionPage) continue;
+            try {
+                const uint16_t n = dataPageRowCount(file, *page, p);
+                for (unsigned s = 0; s < n; ++s) {
+                    auto slot = dataPageRow(file, *page, p, s);
+                    if (slot.deleted()) continue;
+                    const uint32_t id = RowId{p, static_cast<uint8_t>(s)}.packed();
+                    if (slot.overflow()) {
+                        if (slot.bytes.size() < 4) {
+                            problem("page " + std::to_string(p) + ": overflow row " + std::to_string(s) + " too short");
+                            continue;
+                        }
+                        const uint32_t target = u32(slot.bytes, 0);
+                        auto row = db.locateRow(RowId{p, static_cast<uint8_t>(s)}, t->definitionPage);
+                        if (!row)
+                            problem("page " + std::to_string(p) + ": overflow row " + std::to_string(s) +
+                                    " points at a deleted row");
+                        targets.insert(target);
+                        logical.insert(id);
+                        continue;
+                    }
+                    decoder.decode(slot.bytes, p, values, true);
+                    ++report.rowsChecked;
+                    logical.insert(id);
+                }
+            } catch (const FormatError& e) {
+                problem("table \"" + t->name + "\": " + e.what());
+            }
+        }
+        for (uint32_t tgt : targets) logical.erase(tgt);
+        return logical;
+    }
+
+    // The key of an entry must be the encoding of its row's values.
+    void checkKey(const TableDef& t, const IndexDef& ix, const IndexEntry& e, RowDecoder& decoder,
+                  std::vector<Value>& values, const std::string& where) {
+        for (const auto& ic : ix.columns) {
+            for (const auto& c : t.columns) {
+                if (c.number == ic.columnNumber && c.type == ColumnType::Binary) {
+                    ++report.keysNotCompared; // Binary columns have no key encoding
+                    return;
+                }
+            }
+        }
+        auto row = db.locateRow(e.row, t.definitionPage);
+        if (!row) return; // reported by the caller
+        decoder.decode(row->bytes, row->id.page, values, true);
+        std::vector<uint8_t> expected;
+        try {
+            expected = rowKey(db.format(), t, ix, values);
+        } catch (const std::exception& err) {
+            problem(where + ": the key of row " + std::to_string(e.row.page) + ":" + std::to_string(e.row.slot) +
+                    " cannot be encoded: " + err.what());
+            return;
+        }
+        ++report.keysCompared;
+        if (expected != e.key) {
+            problem(where + ": the key of row " + std::to_string(e.row.page) + ":" + std::to_string(e.row.slot) +
+                    " is not the encoding of the row's values");
+        }
+    }
+
+    void checkIndexes(const std::shared_ptr<const TableDef>& t, const std::set<uint32_t>& rows) {
+        std::set<uint32_t> donePhysical;
+        RowDecoder decoder(db, *t);
+        std::vector<Value> values;
+        for (const auto& ix : t->indexes) {
+            if (!donePhysical.insert(ix.physicalNumber).second) continue;
+            const std::string where = "index \"" + ix.name + "\" of table \"" + t->name + "\"";
+            try {
+                IndexWalker walk(db, ix.rootPage, t->definitionPage, {});
+                IndexEntry e, prev;
+                bool first = true;
+                std::set<uint32_t> seen;
+                uint64_t n = 0;
+                while (walk.next(e)) {
+                    ++report.indexEntriesChecked;
+                    if (++n > static_cast<uint64_t>(db.file().pageCount()) * 512) {
+                        problem(where + ": more entries than the file can hold");
+                        break;
+                    }
+                    if (!first &&
+                        std::lexicographical_compare(e.key.begin(), e.key.end(), prev.key.begin(), prev.key.end())) {
+                        problem(where + ": entries out of key order at row " + std::to_string(e.row.page) + ":" +
+                                std::to_string(e.row.slot));
+                    }
+                    if (!rows.count(e.row.packed())) {
+                        problem(where + ": entry points at page " + std::to_string(e.row.page) + " row " +
+                                std::to_string(e.row.slot) + ", which is not a live row of the table");
+                    } else {
+                        checkKey(*t, ix, e, decoder, values, where);
+                    }
+                    if (!seen.insert(e.row.packed()).second) {
+                        problem(where + ": row " + std::to_string(e.row.page) + ":" + std::to_string(e.row.slot) +
+                                " appears twice");
+                    }
+                    prev = e;
+                    first = false;
+                }
+                if (!ix.ignoresNulls() && seen.size() != rows.size()) {
+                    problem(where + ": " + std::to_string(seen.size()) + " entries for " + std::to_string(rows.size()) +
+                            " rows");
+                }
+            } catch (const FormatError& e) {
+                problem(where + ": " + e.what());
+            }
+        }
+    }
+
+    void run() {
+        auto& file = db.file();
+        const uint32_t count = file.pageCount();
+        std::map<uint32_t, std::vector<uint32_t>> dataPagesByOwner;
+        for (uint32_t p = 1; p < count; ++p) {
+            auto page = file.page(p);
+            ++report.pagesChecked;
+            const uint8_t type = (*page)[0];
+            // Pages of other types are unused space (Access leaves whatever was there);
+            // every page a structure refers to is checked where it is used.
+            if (type > page_type::UsageMap) continue;
+            if (type == page_type::Data) {
+                const uint32_t owner = u32(*page, 4);
+                if (owner != 0x4C41564C) dataPagesByOwner[owner].push_back(p); // not "LVAL"
+                try {
+                    dataPageRowCount(file, *page, p);
+                } catch (const FormatError& e) {
+                    problem(e.what());
+                }
+            }
+        }
+        // The database's own map of free pages is the first row of page 1.
+        std::optional<UsageMap> freePages;
+        try {
+            freePages.emplace(file, RowId{1, 0}.packed());
+        } catch (const FormatError& e) {
+            problem(std::string("the map of free pages is unreadable: ") + e.what());
+        }
+        std::vector<CatalogEntry> catalog;
+        try {
+            catalog = db.catalog();
+        } catch (const Error& err) {
+            problem(std::string("catalog unreadable: ") + err.what());
+            return;
+        }
+        for (const auto& e : catalog) {
+            if (e.kind != ObjectKind::Table && e.kind != ObjectKind::SystemTable) continue;
+            std::shared_ptr<const TableDef> t;
+            try {
+                t = db.tableDef(e.definitionPage, e.name);
+            } catch (const Error& err) {
+                problem("table \"" + e.name + "\": " + err.what());
+                continue;
+            }
+            owners[t->definitionPage] = t->name;
+            // Pages that carry the table as owner must be in its usage map unless the
+            // database's map of free pages says they were given back; pages in the map
+            // must not be free.
+            try {
+                UsageMap map(file, t->usageMap);
+                for (uint32_t p : dataPagesByOwner[t->definitionPage]) {
+                    if (freePages && freePages->contains(p)) continue;
+                    if (!map.contains(p)) {
+                        problem("page " + std::to_string(p) + " holds rows of table \"" + t->name +
+                                "\" but is missing from its usage map");
+                    }
+                }
+                for (uint32_t p : map.pages()) {
+                    if (freePages && freePages->contains(p)) {
+                        problem("page " + std::to_string(p) + " is in the usage map of table \"" + t->name +
+                                "\" but also in the map of free pages");
+                    }
+                }
+            } catch (const FormatError& err) {
+                problem("table \"" + t->name + "\": " + err.what());
+                continue;
+            }
+            const auto rows = checkRows(t);
+            checkIndexes(t, rows);
+        }
+    }
+};
+
+} // namespace
+
+CheckReport checkDatabase(const Database& database) {
+    CheckReport report;
+    Checker c{database.impl(), report, {}};
+    c.run();
+    return report;
+}
+
+} // namespace jet

@@ -1,0 +1,266 @@
+// The writer's rollback journal (see PageFile in page_file.h).
+//
+// Why a journal: one flush changes several pages that already exist (the last data page of a
+// table, index leaves and their parents, usage maps, the table definition). Jet has no single
+// page whose rewrite would switch from the old state to the new one, so a process killed
+// between two of those writes leaves pages that disagree (rows without index entries, a split
+// leaf whose parent does not know the new sibling, pages the usage map does not list). The
+// journal makes the whole flush one step for every reader that knows it: the old bytes of the
+// pages about to be overwritten are saved first, and a left-behind journal undoes the flush.
+//
+// Why that is safe against a kill at any moment: a pwrite of one page is either done or not
+// when the process dies (the kernel copies it into the page cache before it returns), so the
+// only torn states are between page writes:
+// - killed while the journal is written: its header is written last, so the journal has no
+//   valid header and the file itself is still untouched; the journal is ignored.
+// - killed while the file's pages are written: the journal is complete; readers take the old
+//   pages from it and stop at the old end of the file, so they see the state before the
+//   flush; the next writer writes the old pages back and cuts the appended pages off.
+// - killed after the last page but before the journal is removed: the same, the flush is
+//   undone as a whole (flush() had not returned, so no caller counted on it).
+// Programs that don't know the journal (mdbtools, Access) see the half-written file; the
+// writer therefore still writes in an order that keeps that file readable for them: appended
+// pages first, then rows, index pages, usage maps and the definitions (see PageStore::flush).
+//
+// A journal is only honoured when it fits the file: every saved page still holds either its
+// old bytes or the new bytes the flush was writing (a hash of those is stored), and the file's
+// length lies between the old and the new length. A stale journal (the file changed since, by
+// another program) is ignored, never applied. Power loss is covered as well as the disk allows:
+// the journal (and the folder entry naming it) is synced before the file is touched, the file
+// before the journal goes, and the folder again once it is gone, so that a flush reported done
+// stays done.
+//
+// Layout of FILE-journal (little-endian):
+//   block 0 (one page): "TablorJetJournal", u32 version 1, u32 page size, u32 old page
+//     count, u32 new page count, u32 entry count, u32 0, u64 FNV-1a hash of all entries
+//   from offset page size on, per entry: u32 page number, u32 0, u64 FNV-1a hash of the
+//     page's new raw bytes, the page's old raw bytes (one page)
+#include "file/page_file.h"
+
+#include "file/bytes.h"
+#include "jet/error.h"
+#include "jet/writer.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace jet::detail {
+
+namespace {
+
+constexpr char kMagic[16] = {'T', 'a', 'b', 'l', 'o', 'r', 'J', 'e', 't', 'J', 'o', 'u', 'r', 'n', 'a', 'l'};
+constexpr uint32_t kVersion = 1;
+constexpr size_t kHeaderSize = 48;
+constexpr size_t kEntryHead = 16;
+
+uint64_t fnv1a(const uint8_t* p, size_t n, uint64_t h = 0xcbf29ce484222325ull) {
+    for (size_t i = 0; i < n; ++i) {
+        h ^= p[i];
+        h *= 0x100000001b3ull;
+    }
+    return h;
+}
+
+void put64(std::vector<uint8_t>& b, size_t at, uint64_t v) {
+    for (int i = 0; i < 8; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+uint64_t get64(const uint8_t* p) {
+    uint64_t v = 0;
+    for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
+    return v;
+}
+
+uint32_t get32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+           (static_cast<uint32_t>(p[3]) << 24);
+}
+
+bool readAll(int fd, uint8_t* out, size_t n, off_t at) {
+    size_t done = 0;
+    while (done < n) {
+        const ssize_t got = ::pread(fd, out + done, n - done, at + static_cast<off_t>(done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        done += static_cast<size_t>(got);
+    }
+    return true;
+}
+
+bool writeAll(int fd, const uint8_t* data, size_t n, off_t at) {
+    size_t done = 0;
+    while (done < n) {
+        const ssize_t put = ::pwrite(fd, data + done, n - done, at + static_cast<off_t>(done));
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        done += static_cast<size_t>(put);
+    }
+    return true;
+}
+
+// Creating and removing the journal only last through a power cut once the folder that holds
+// it is synced too. Folders that cannot be synced (some network file systems) are left as is.
+void syncFolderOf(const std::filesystem::path& file) {
+    std::filesystem::path folder = file.parent_path();
+    if (folder.empty()) folder = ".";
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+    traceIo(IoEvent::Kind::SyncFolder, file);
+}
+
+} // namespace
+
+std::filesystem::path PageFile::journalPath() const { return std::filesystem::path(path_.string() + "-journal"); }
+
+void PageFile::loadJournal() {
+    journalOld_.clear();
+    const int fd = ::open(journalPath().c_str(), O_RDONLY | O_CLOEXEC);
+    journalFound_ = fd >= 0;
+    if (fd < 0) return;
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    const uint32_t ps = format_->pageSize;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return;
+    uint8_t head[kHeaderSize];
+    if (!readAll(fd, head, kHeaderSize, 0) || std::memcmp(head, kMagic, 16) != 0) return;
+    const uint32_t version = get32(head + 16), pageSize = get32(head + 20);
+    const uint32_t oldCount = get32(head + 24), newCount = get32(head + 28), entries = get32(head + 32);
+    const uint64_t hash = get64(head + 40);
+    const uint64_t entrySize = kEntryHead + ps;
+    if (version != kVersion || pageSize != ps || oldCount > newCount ||
+        static_cast<uint64_t>(st.st_size) != ps + entries * entrySize)
+        return;
+    // The file must be this journal's file part-way through the flush.
+    if (pageCount_ < oldCount || pageCount_ > newCount) return;
+    std::vector<uint8_t> all(static_cast<size_t>(entries * entrySize));
+    if (!readAll(fd, all.data(), all.size(), ps) || fnv1a(all.data(), all.size()) != hash) return;
+    std::unordered_map<uint32_t, Page> old;
+    Page current(ps);
+    for (uint32_t i = 0; i < entries; ++i) {
+        const uint8_t* e = all.data() + i * entrySize;
+        const uint32_t n = get32(e);
+        const uint64_t newHash = get64(e + 8);
+        if (n >= oldCount) return;
+        const uint8_t* oldBytes = e + kEntryHead;
+        if (!readAll(fd_, current.data(), ps, static_cast<off_t>(n) * ps)) return;
+        if (std::memcmp(current.data(), oldBytes, ps) != 0 && fnv1a(current.data(), ps) != newHash) return;
+        old.emplace(n, Page(oldBytes, oldBytes + ps));
+    }
+    journalOld_ = std::move(old);
+    pageCount_ = oldCount;
+}
+
+void PageFile::beginJournal(const std::vector<JournalPage>& overwritten, uint32_t newPageCount) {
+    const uint32_t ps = format_->pageSize;
+    const auto jpath = journalPath();
+    auto fail = [&](const char* what) {
+        const int e = errno;
+        throw IoError(fileName_, std::nullopt,
+                      "cannot " + std::string(what) + " the journal " + jpath.string() + ": " + std::strerror(e) +
+                          ". Check the free disk space and that the folder is writable.");
+    };
+    const int fd = ::open(jpath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) fail("create");
+    traceIo(IoEvent::Kind::Create, jpath);
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    const size_t entrySize = kEntryHead + ps;
+    std::vector<uint8_t> body(overwritten.size() * entrySize);
+    for (size_t i = 0; i < overwritten.size(); ++i) {
+        uint8_t* e = body.data() + i * entrySize;
+        const uint32_t n = overwritten[i].number;
+        const Page raw = encodeForDisk(n, overwritten[i].newContent);
+        for (int b = 0; b < 4; ++b) e[b] = static_cast<uint8_t>(n >> (8 * b));
+        const uint64_t h = fnv1a(raw.data(), ps);
+        for (int b = 0; b < 8; ++b) e[8 + b] = static_cast<uint8_t>(h >> (8 * b));
+        if (!readAll(fd_, e + kEntryHead, ps, static_cast<off_t>(n) * ps)) fail("fill");
+    }
+    if (!writeAll(fd, body.data(), body.size(), ps)) fail("write");
+    traceIo(IoEvent::Kind::Write, jpath, ps, body);
+    if (::fdatasync(fd) != 0) fail("sync");
+    traceIo(IoEvent::Kind::Sync, jpath);
+    if (journalStepHook) journalStepHook();
+    // The header last: only a journal with every entry in place is ever honoured.
+    std::vector<uint8_t> head(ps, 0);
+    std::memcpy(head.data(), kMagic, 16);
+    put32(head, 16, kVersion);
+    put32(head, 20, ps);
+    put32(head, 24, pageCount_);
+    put32(head, 28, newPageCount);
+    put32(head, 32, static_cast<uint32_t>(overwritten.size()));
+    put64(head, 40, fnv1a(body.data(), body.size()));
+    if (!writeAll(fd, head.data(), head.size(), 0)) fail("write");
+    traceIo(IoEvent::Kind::Write, jpath, 0, head);
+    if (::fdatasync(fd) != 0) fail("sync");
+    traceIo(IoEvent::Kind::Sync, jpath);
+    // The journal's name must outlast a power cut before the file's pages change.
+    syncFolderOf(jpath);
+    if (journalStepHook) journalStepHook();
+}
+
+void PageFile::endJournal() {
+    if (::fsync(fd_) != 0) {
+        const int e = errno;
+        throw IoError(fileName_, std::nullopt,
+                      "cannot save " + fileName_ + " to disk: " + std::strerror(e) + ". Check the disk.");
+    }
+    traceIo(IoEvent::Kind::Sync, path_);
+    if (journalStepHook) journalStepHook();
+    std::error_code ec;
+    std::filesystem::remove(journalPath(), ec);
+    traceIo(IoEvent::Kind::Remove, journalPath());
+    if (ec) {
+        throw IoError(fileName_, std::nullopt,
+                      "cannot remove the journal " + journalPath().string() + ": " + ec.message() +
+                          ". Check that the folder is writable.");
+    }
+    // Otherwise a power cut could bring the journal back, and the next writer would undo
+    // this flush although it was reported done.
+    syncFolderOf(journalPath());
+}
+
+bool PageFile::applyJournal() {
+    if (!journalFound_) return false;
+    const bool undo = !journalOld_.empty() || pageCount_ * static_cast<uint64_t>(format_->pageSize) !=
+                                                  static_cast<uint64_t>(std::filesystem::file_size(path_));
+    const uint32_t ps = format_->pageSize;
+    if (undo) {
+        for (const auto& [n, raw] : journalOld_) {
+            traceIo(IoEvent::Kind::Write, path_, static_cast<uint64_t>(n) * ps, raw);
+            if (!writeAll(fd_, raw.data(), ps, static_cast<off_t>(n) * ps)) {
+                const int e = errno;
+                throw IoError(fileName_, n,
+                              "cannot undo an interrupted write in " + fileName_ + ": " + std::strerror(e) +
+                                  ". Check the disk; keep " + journalPath().string() + " until it is undone.");
+            }
+        }
+        traceIo(IoEvent::Kind::Truncate, path_, static_cast<uint64_t>(pageCount_) * ps);
+        traceIo(IoEvent::Kind::Sync, path_);
+        if (::ftruncate(fd_, static_cast<off_t>(pageCount_) * ps) != 0 || ::fsync(fd_) != 0) {
+            const int e = errno;
+            throw IoError(fileName_, std::nullopt,
+                          "cannot undo an interrupted write in " + fileName_ + ": " + std::strerror(e) +
+                              ". Check the disk; keep " + journalPath().string() + " until it is undone.");
+        }
+    }
+    // A journal that did not fit the file (incomplete, or stale) is simply dropped.
+    std::error_code ec;
+    std::filesystem::remove(journalPath(), ec);
+    traceIo(IoEvent::Kind::Remove, journalPath());
+    syncFolderOf(journalPath());
+    journalOld_.clear();
+    journalFound_ = false;
+    return undo;
+}
+
+} // namespace jet::detail

@@ -1,0 +1,192 @@
+// Encoding table definitions (see table_def_writer.h for the layout).
+#include "table/table_def_writer.h"
+
+#include "file/bytes.h"
+#include "jet/index_keys.h"
+
+#include <algorithm>
+#include <map>
+#include <stdexcept>
+
+namespace jet::detail {
+
+namespace {
+
+constexpr uint32_t kTableMagic = 1625;
+constexpr uint32_t kIndexMagic = 1923;
+constexpr uint16_t kGeneralSortOrder = 0x0409;
+constexpr size_t kMaxIndexColumns = 10;
+
+struct Out {
+    std::vector<uint8_t>& b;
+    void u8(uint8_t v) { b.push_back(v); }
+    void u16(uint16_t v) {
+        b.push_back(static_cast<uint8_t>(v));
+        b.push_back(static_cast<uint8_t>(v >> 8));
+    }
+    void u32(uint32_t v) {
+        for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    }
+    void zeros(size_t n) { b.insert(b.end(), n, 0); }
+    void bytes(std::span<const uint8_t> v) { b.insert(b.end(), v.begin(), v.end()); }
+};
+
+void putName(Out& out, std::string_view name) {
+    const std::vector<uint8_t> ucs2 = toUcs2(name);
+    out.u16(static_cast<uint16_t>(ucs2.size()));
+    out.bytes(ucs2);
+}
+
+} // namespace
+
+std::vector<uint8_t> toUcs2(std::string_view utf8) {
+    const std::u16string units = utf8ToUtf16(utf8);
+    std::vector<uint8_t> out;
+    out.reserve(units.size() * 2);
+    for (char16_t c : units) {
+        out.push_back(static_cast<uint8_t>(c & 0xFF));
+        out.push_back(static_cast<uint8_t>(c >> 8));
+    }
+    return out;
+}
+
+std::vector<uint8_t> encodeTableDefinition(const Format& format, const TableDef& table, const TableDefExtras& extras) {
+    if (format.isJet3()) {
+        throw std::logic_error("encodeTableDefinition: Access 97 definitions are not written yet");
+    }
+    // Physical indexes, in physical number order; several logical indexes may share one.
+    std::map<uint32_t, const IndexDef*> physical;
+    for (const IndexDef& idx : table.indexes) physical.emplace(idx.physicalNumber, &idx);
+    uint32_t expected = 0;
+    for (const auto& [number, idx] : physical) {
+        if (number != expected++) throw std::logic_error("physical index numbers must be 0..n-1");
+        if (idx->columns.size() > kMaxIndexColumns) throw std::logic_error("an index has more than 10 columns");
+    }
+    uint16_t varCount = 0;
+    for (const ColumnDef& c : table.columns) varCount = static_cast<uint16_t>(varCount + (c.isFixed() ? 0 : 1));
+
+    std::vector<uint8_t> buf;
+    buf.reserve(1024);
+    Out out{buf};
+    out.u8(page_type::TableDefinition);
+    out.u8(0x01);
+    out.u16(0); // free space, per page
+    out.u32(0); // next page, per page
+    out.u32(0); // length, filled in at the end
+    out.u32(kTableMagic);
+    out.u32(table.storedRowCount);
+    out.u32(table.nextAutoNumber);
+    out.u8(0x01);
+    out.zeros(15);
+    out.u8(table.tableType);
+    out.u16(table.maxColumns);
+    out.u16(varCount);
+    out.u16(static_cast<uint16_t>(table.columns.size()));
+    out.u32(static_cast<uint32_t>(table.indexes.size()));
+    out.u32(static_cast<uint32_t>(physical.size()));
+    out.u32(table.usageMap);
+    out.u32(table.freeSpaceMap);
+    for (const auto& [number, idx] : physical) {
+        out.u32(0);
+        out.u32(number < extras.physical.size() ? extras.physical[number].uniqueEntries : 0);
+        out.u32(0);
+    }
+    for (size_t i = 0; i < table.columns.size(); ++i) {
+        const ColumnDef& c = table.columns[i];
+        out.u8(static_cast<uint8_t>(c.type));
+        out.u32(kTableMagic);
+        out.u16(c.number);
+        out.u16(c.isFixed() ? 0 : c.varIndex);
+        out.u16(static_cast<uint16_t>(i));
+        if (c.type == ColumnType::Numeric) {
+            out.u8(c.precision);
+            out.u8(c.scale);
+            out.u16(0);
+        } else {
+            out.u16(c.sortOrder ? c.sortOrder : kGeneralSortOrder);
+            out.u16(0); // sort order version
+        }
+        out.u8(c.flags);
+        out.u8(c.extFlags);
+        out.u32(0);
+        out.u16(c.isFixed() ? c.fixedOffset : 0);
+        out.u16(c.isLongValue() ? 0 : c.length);
+    }
+    for (const ColumnDef& c : table.columns) putName(out, c.name);
+    for (const auto& [number, idx] : physical) {
+        out.u32(kIndexMagic);
+        for (size_t k = 0; k < kMaxIndexColumns; ++k) {
+            if (k < idx->columns.size()) {
+                out.u16(idx->columns[k].columnNumber);
+                out.u8(idx->columns[k].ascending ? 0x01 : 0x00);
+            } else {
+                out.u16(0xFFFF);
+                out.u8(0);
+            }
+        }
+        out.u32(idx->usageMap);
+        out.u32(idx->rootPage);
+        out.u32(0);
+        out.u8(static_cast<uint8_t>(0x80 | idx->flags));
+        out.zeros(5);
+    }
+    for (const IndexDef& idx : table.indexes) {
+        out.u32(kTableMagic);
+        out.u32(idx.number);
+        out.u32(idx.physicalNumber);
+        out.u8(0);
+        out.u32(static_cast<uint32_t>(idx.relatedIndex));
+        out.u32(idx.relatedTablePage);
+        out.u8(idx.isForeignKey() ? (idx.cascadeUpdates ? 1 : 0) : 4);
+        out.u8(idx.isForeignKey() ? (idx.cascadeDeletes ? 1 : 0) : 4);
+        out.u8(idx.type);
+        out.u32(0);
+    }
+    for (const IndexDef& idx : table.indexes) putName(out, idx.name);
+    for (const LongValueColumnMaps& m : extras.longValueMaps) {
+        out.u16(m.columnNumber);
+        out.u32(m.usedPages);
+        out.u32(m.freePages);
+    }
+    out.u16(0xFFFF);
+    put32(std::span<uint8_t>(buf), 8, static_cast<uint32_t>(buf.size()));
+    return buf;
+}
+
+size_t tableDefinitionPagesNeeded(const Format& format, size_t streamLength) {
+    const size_t ps = format.pageSize;
+    if (streamLength <= ps) return 1;
+    return 1 + (streamLength - ps + (ps - 8) - 1) / (ps - 8);
+}
+
+std::vector<std::vector<uint8_t>> paginateTableDefinition(const Format& format, std::span<const uint8_t> stream,
+                                                          std::span<const uint32_t> pages) {
+    const size_t ps = format.pageSize;
+    const size_t n = tableDefinitionPagesNeeded(format, stream.size());
+    if (pages.size() != n) throw std::logic_error("paginateTableDefinition: wrong number of pages");
+    std::vector<std::vector<uint8_t>> out;
+    size_t pos = 0;
+    for (size_t i = 0; i < n; ++i) {
+        std::vector<uint8_t> page(ps, 0);
+        size_t used = 0;
+        if (i == 0) {
+            used = std::min(ps, stream.size());
+            std::copy(stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(used), page.begin());
+            pos = used;
+        } else {
+            page[0] = page_type::TableDefinition;
+            page[1] = 0x01;
+            const size_t take = std::min(ps - 8, stream.size() - pos);
+            std::copy(stream.begin() + static_cast<std::ptrdiff_t>(pos),
+                      stream.begin() + static_cast<std::ptrdiff_t>(pos + take), page.begin() + 8);
+            pos += take;
+            used = 8 + take;
+        }
+        put16(std::span<uint8_t>(page), 2, static_cast<uint16_t>(ps - used >= 8 ? ps - used - 8 : 0));
+        put32(std::span<uint8_t>(page), 4, i + 1 < n ? pages[i + 1] : 0);
+        out.push_back(std::move(page));
+    }
+    return out;
+}
+
+} // namespace jet::detail

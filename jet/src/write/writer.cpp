@@ -1,0 +1,1563 @@
+// The writer: DatabaseWriter and TableWriter (see jet/writer.h).
+//
+// Pages are changed in a write-back cache and written in a fixed order when the cache is
+// flushed: first the pages appended to the file (in file order), then the existing pages that
+// changed, the table definitions last. A flush happens at flush(), when the writer closes,
+// before reads that go through the reader, and when the cache grows past its limit.
+#include "jet/writer.h"
+
+#include "file/bytes.h"
+#include "write/database_creator.h"
+#include "database/database_impl.h"
+#include "index/index_reader.h"
+#include "lval/long_value.h"
+#include "write/page_builders.h"
+#include "catalog/properties.h"
+#include "table/row_codec.h"
+#include "table/row_encoder.h"
+#include "table/row_locator.h"
+#include "index/row_keys.h"
+#include "table/table_def_reader.h"
+#include "table/table_def_writer.h"
+#include "map/usage_map.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <iterator>
+#include <map>
+#include <random>
+#include <set>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace jet {
+namespace detail {
+
+void (*pageWriteHook)() = nullptr;
+void (*journalStepHook)() = nullptr;
+
+namespace {
+
+bool isBlank(const std::vector<uint8_t>& page) {
+    return std::all_of(page.begin(), page.end(), [](uint8_t b) { return b == 0; });
+}
+
+constexpr size_t kMapBitmapBytes = 64;     // inline usage-map bitmap in Jet 4 map rows
+constexpr size_t kMapRowSize = 69;         // 1 + 4 + 64
+constexpr size_t kMaxMapPagePointers = 17; // reference form: (69 - 1) / 4
+constexpr size_t kFlushLimitPages = 8192;  // dirty pages kept before a flush (32 MB)
+constexpr size_t kInlineLongValueMax = 64; // Memo/OLE bytes kept in the row itself
+
+} // namespace
+
+// The pages of one usage map, held in memory and written back to its row.
+struct MapState {
+    uint32_t row = 0; // row pointer of the map
+    std::set<uint32_t> pages;
+    std::vector<uint32_t> bitmapPages; // reference form: existing 0x05 pages, by index
+    bool dirty = false;
+    bool inlineOnly = false; // the global map: pages past its bitmap are left out
+};
+
+// ---- Write-back page cache ---------------------------------------------------------------
+
+class PageStore {
+public:
+    explicit PageStore(PageFile& file) : file_(file), next_(file.pageCount()) { file_.setPendingPages(&dirty_); }
+    ~PageStore() { file_.setPendingPages(nullptr); }
+    PageStore(const PageStore&) = delete;
+    PageStore& operator=(const PageStore&) = delete;
+
+    std::span<const uint8_t> read(uint32_t n) {
+        if (auto* r = recent(n)) return *r;
+        if (auto it = dirty_.find(n); it != dirty_.end()) return it->second;
+        if (n >= file_.pageCount()) throw std::logic_error("PageStore::read past the end");
+        held_ = file_.page(n);
+        return *held_;
+    }
+    std::vector<uint8_t>& edit(uint32_t n) {
+        // Inserts edit the same few pages (data, long values, index) over and over.
+        if (auto* r = recent(n)) return *r;
+        auto it = dirty_.find(n);
+        if (it == dirty_.end()) it = dirty_.emplace(n, *file_.page(n)).first;
+        recent_[n % recent_.size()] = {n, &it->second};
+        return it->second;
+    }
+    // A new page, filled with `content`: a free page of the file when the global map lists
+    // one, else a page at the end. The page leaves the global map of free pages.
+    uint32_t append(std::vector<uint8_t> content) {
+        uint32_t n = next_;
+        if (globalFree_) {
+            auto it = globalFree_->pages.begin();
+            if (it != globalFree_->pages.end() && *it < file_.pageCount() && *it >= kFirstReusablePage) {
+                n = *it;
+            }
+            if (globalFree_->pages.erase(n)) globalFree_->dirty = true;
+        }
+        if (n == next_) ++next_;
+        dirty_[n] = std::move(content);
+        return n;
+    }
+    void setGlobalFreeMap(MapState* m) { globalFree_ = m; }
+    void put(uint32_t n, std::vector<uint8_t> content) { dirty_[n] = std::move(content); }
+    size_t dirtyCount() const { return dirty_.size(); }
+    uint32_t pageCount() const { return next_; }
+
+    // Writes the changed pages as one step: the old bytes of every existing page about to
+    // change go to the file's rollback journal first, and a flush cut short by a kill is
+    // undone as a whole by whoever opens the file next (page_journal.cpp says why that holds
+    // at every moment). Programs that don't know the journal see the half-written file, so
+    // the pages are written in an order that keeps it readable for them too: nothing on disk
+    // points at what is not there yet. Pages appended to the file first (nothing old refers
+    // to them), then changed pages holding rows and long values, then index pages (their
+    // entries name rows written before), then usage maps (they list pages written before),
+    // the table definitions (`last`: row counts, auto-numbers), and the pages a dropped table
+    // freed (blanked) at the very end, once the catalog no longer names them.
+    void flush(const std::set<uint32_t>& last) {
+        if (dirty_.empty()) return;
+        const uint32_t oldCount = file_.pageCount();
+        auto rank = [&](uint32_t n, const std::vector<uint8_t>& page) {
+            if (n >= oldCount) return 0;
+            if (last.count(n)) return 4;
+            const uint8_t type = page[0];
+            if (type == 0 && isBlank(page)) return 5; // freed: only once nothing refers to it
+            if (type == page_type::IndexNode || type == page_type::IndexLeaf) return 2;
+            if (type == page_type::UsageMap) return 3;
+            if (type == page_type::Data) {
+                const uint32_t owner = u32(page, 4);
+                return owner <= 1 ? 3 : 1; // owner 0/1: pages of usage-map rows
+            }
+            return 1;
+        };
+        std::vector<PageFile::JournalPage> overwritten;
+        for (auto& [n, page] : dirty_)
+            if (n < oldCount) overwritten.push_back({n, page});
+        file_.beginJournal(overwritten, std::max(oldCount, next_));
+        std::array<std::vector<std::pair<uint32_t, const std::vector<uint8_t>*>>, 6> phases;
+        for (auto& [n, page] : dirty_) phases[static_cast<size_t>(rank(n, page))].emplace_back(n, &page);
+        std::vector<const std::vector<uint8_t>*> run;
+        for (const auto& phase : phases) {
+            // Runs of consecutive pages (the appended ones, mostly) go to disk in one call.
+            for (size_t i = 0; i < phase.size();) {
+                size_t j = i + 1;
+                while (j < phase.size() && phase[j].first == phase[j - 1].first + 1) ++j;
+                run.clear();
+                for (size_t k = i; k < j; ++k) run.push_back(phase[k].second);
+                file_.writePages(phase[i].first, run);
+                if (pageWriteHook)
+                    for (size_t k = i; k < j; ++k) pageWriteHook();
+                i = j;
+            }
+        }
+        file_.endJournal();
+        dirty_.clear();
+        recent_.fill({});
+        held_.reset();
+    }
+
+private:
+    // Pages 0..15 of a new file hold the system tables; free pages below are never reused.
+    static constexpr uint32_t kFirstReusablePage = 16;
+    PageFile& file_;
+    uint32_t next_;
+    std::map<uint32_t, std::vector<uint8_t>> dirty_;
+    // Recently edited pages: entries of dirty_, whose map nodes stay put until the flush.
+    struct Recent {
+        uint32_t number = 0;
+        std::vector<uint8_t>* page = nullptr;
+    };
+    std::array<Recent, 8> recent_{};
+    std::vector<uint8_t>* recent(uint32_t n) {
+        const Recent& r = recent_[n % recent_.size()];
+        return r.page && r.number == n ? r.page : nullptr;
+    }
+    PageRef held_;
+    MapState* globalFree_ = nullptr;
+};
+
+// ---- Usage maps --------------------------------------------------------------------------
+
+void loadMap(PageFile& file, PageStore& store, MapState& m) {
+    (void)store;
+    if (m.row == 0) return;
+    UsageMap map(file, m.row);
+    const auto pages = map.pages();
+    m.pages.insert(pages.begin(), pages.end());
+    auto page = file.page(m.row >> 8);
+    const auto slot = dataPageRowBytes(file.format(), *page, static_cast<uint8_t>(m.row & 0xFF));
+    if (!slot.empty() && slot[0] == 0x01) {
+        for (size_t i = 1; i + 4 <= slot.size(); i += 4) m.bitmapPages.push_back(u32(slot, i));
+    }
+}
+
+void writeMap(const Format& f, PageStore& store, MapState& m) {
+    if (!m.dirty || m.row == 0) return;
+    m.dirty = false;
+    std::vector<uint8_t> row;
+    const uint32_t lo = m.pages.empty() ? 0 : *m.pages.begin();
+    const uint32_t hi = m.pages.empty() ? 0 : *m.pages.rbegin();
+    const size_t bitsPerMapPage = (f.pageSize - f.usageMapPageDataOffset) * 8;
+    if (m.inlineOnly) {
+        std::vector<uint32_t> inRange;
+        for (uint32_t p : m.pages)
+            if (p < kMapBitmapBytes * 8) inRange.push_back(p);
+        row = encodeInlineUsageMap(0, inRange, kMapBitmapBytes);
+    } else if (hi < kMapBitmapBytes * 8 && m.bitmapPages.empty()) {
+        row = encodeInlineUsageMap(0, std::vector<uint32_t>(m.pages.begin(), m.pages.end()), kMapBitmapBytes);
+    } else if (hi - lo < kMapBitmapBytes * 8 && m.bitmapPages.empty()) {
+        row = encodeInlineUsageMap(lo, std::vector<uint32_t>(m.pages.begin(), m.pages.end()), kMapBitmapBytes);
+    } else {
+        // Reference form: bitmap page k describes pages k*bitsPerMapPage onward.
+        const size_t needed = hi / bitsPerMapPage + 1;
+        if (needed > kMaxMapPagePointers) throw std::logic_error("usage map beyond the largest file Access allows");
+        row.assign(kMapRowSize, 0);
+        row[0] = 0x01;
+        for (size_t k = 0; k < needed; ++k) {
+            std::vector<uint8_t> bitmap(f.pageSize, 0);
+            bitmap[0] = page_type::UsageMap;
+            bitmap[1] = 0x01;
+            const uint32_t first = static_cast<uint32_t>(k * bitsPerMapPage);
+            for (auto it = m.pages.lower_bound(first); it != m.pages.end() && *it < first + bitsPerMapPage; ++it) {
+                const uint32_t bit = *it - first;
+                bitmap[f.usageMapPageDataOffset + bit / 8] |= static_cast<uint8_t>(1u << (bit % 8));
+            }
+            if (k >= m.bitmapPages.size()) m.bitmapPages.push_back(store.append(std::move(bitmap)));
+            else store.put(m.bitmapPages[k], std::move(bitmap));
+            put32(row, 1 + 4 * k, m.bitmapPages[k]);
+        }
+    }
+    row.resize(kMapRowSize, 0);
+    auto& page = store.edit(m.row >> 8);
+    if (!dataPageReplaceRow(f, page, static_cast<uint8_t>(m.row & 0xFF), row))
+        throw std::logic_error("a usage map row no longer fits its page");
+}
+
+// ---- Index B-trees -----------------------------------------------------------------------
+
+struct TreePage {
+    bool leaf = true;
+    uint32_t prev = 0, next = 0;
+    std::vector<IndexPageEntry> entries;
+    size_t fullBytes = 0; // sum of the entries' sizes without prefix sharing
+    bool dirty = false;
+};
+
+bool entryLess(const IndexPageEntry& a, const std::vector<uint8_t>& key, RowId row) {
+    const int c = std::memcmp(a.key.data(), key.data(), std::min(a.key.size(), key.size()));
+    if (c != 0) return c < 0;
+    if (a.key.size() != key.size()) return a.key.size() < key.size();
+    return a.row < row;
+}
+
+class IndexTree {
+public:
+    IndexTree(DatabaseImpl& db, PageStore& store, uint32_t tdefPage, uint32_t root, MapState* owned)
+        : db_(db), store_(store), f_(db.format()), tdef_(tdefPage), root_(root), owned_(owned) {}
+
+    // Keeps memory flat: drops parsed pages that have not changed. Called only between
+    // operations, never while references into pages_ are held.
+    void trim() {
+        if (pages_.size() <= 2 * dirty_.size() + 256) return;
+        syncFastPath();
+        fast_.valid = false;
+        for (auto it = pages_.begin(); it != pages_.end();) {
+            if (!dirty_.count(it->first)) it = pages_.erase(it);
+            else ++it;
+        }
+    }
+
+    // True when an entry with exactly these key bytes exists.
+    bool containsKey(const std::vector<uint8_t>& key) {
+        if (fast_.valid) {
+            // Appending past the last key (the common case of rising keys): one comparison.
+            const TreePage& leaf = pages_.at(fast_.leaf);
+            if (!leaf.entries.empty()) {
+                const auto& last = leaf.entries.back().key;
+                if (last < key) return false;
+                if (last == key) return true;
+            }
+        }
+        syncFastPath();
+        trim();
+        uint32_t p = root_;
+        for (int depth = 0; depth < 32; ++depth) {
+            TreePage& t = page(p);
+            auto it =
+                std::lower_bound(t.entries.begin(), t.entries.end(), key,
+                                 [](const IndexPageEntry& e, const std::vector<uint8_t>& k) { return e.key < k; });
+            if (t.leaf) {
+                if (it != t.entries.end()) return it->key == key;
+                // The key may sit at the start of the next leaf.
+                while (t.next != 0) {
+                    TreePage& n = page(t.next);
+                    if (!n.entries.empty()) return n.entries.front().key == key;
+                    return false;
+                }
+                return false;
+            }
+            if (it == t.entries.end()) return false;
+            p = it->child;
+        }
+        return false;
+    }
+
+    // Inserts; returns false when the entry was already there.
+    bool insert(IndexPageEntry e) {
+        if (fast_.valid) {
+            TreePage& leaf = pages_.at(fast_.leaf);
+            if (!leaf.entries.empty() && entryLess(leaf.entries.back(), e.key, e.row)) {
+                leaf.fullBytes += entrySize(e, true);
+                leaf.entries.push_back(std::move(e));
+                markDirty(fast_.leaf, leaf);
+                fast_.parentsStale = true;
+                if (size(leaf) > capacity()) {
+                    syncFastPath();
+                    fast_.valid = false;
+                    split(fast_.path, fast_.leaf, true);
+                }
+                return true;
+            }
+        }
+        syncFastPath();
+        trim();
+        std::vector<std::pair<uint32_t, size_t>> path;
+        uint32_t p = root_;
+        for (int depth = 0; depth < 32; ++depth) {
+            TreePage& t = page(p);
+            if (t.leaf) break;
+            if (t.entries.empty()) throw std::logic_error("empty index node");
+            auto it = std::lower_bound(
+                t.entries.begin(), t.entries.end(), e,
+                [](const IndexPageEntry& a, const IndexPageEntry& b) { return entryLess(a, b.key, b.row); });
+            size_t i = static_cast<size_t>(it - t.entries.begin());
+            if (i == t.entries.size()) i = t.entries.size() - 1;
+            path.emplace_back(p, i);
+            p = t.entries[i].child;
+        }
+        TreePage& leaf = page(p);
+        auto it = std::lower_bound(
+            leaf.entries.begin(), leaf.entries.end(), e,
+            [](const IndexPageEntry& a, const IndexPageEntry& b) { return entryLess(a, b.key, b.row); });
+        if (it != leaf.entries.end() && it->key == e.key && it->row == e.row) return false;
+        const bool atEnd = it == leaf.entries.end();
+        leaf.fullBytes += entrySize(e, true);
+        leaf.entries.insert(it, std::move(e));
+        markDirty(p, leaf);
+        fixUp(path, p);
+        fast_.valid = false;
+        if (size(leaf) > capacity()) {
+            split(path, p, atEnd);
+            return true;
+        }
+        // Remember the way to the rightmost leaf for the appends that usually follow.
+        bool rightmost = leaf.next == 0;
+        for (const auto& [node, idx] : path)
+            if (idx + 1 != pages_.at(node).entries.size()) rightmost = false;
+        if (rightmost) {
+            fast_.valid = true;
+            fast_.path = path;
+            fast_.leaf = p;
+            fast_.parentsStale = false;
+        }
+        return true;
+    }
+
+    bool remove(const std::vector<uint8_t>& key, RowId row) {
+        syncFastPath();
+        fast_.valid = false;
+        trim();
+        std::vector<std::pair<uint32_t, size_t>> path;
+        uint32_t p = root_;
+        for (int depth = 0; depth < 32; ++depth) {
+            TreePage& t = page(p);
+            if (t.leaf) break;
+            auto it = std::lower_bound(
+                t.entries.begin(), t.entries.end(), key,
+                [&](const IndexPageEntry& a, const std::vector<uint8_t>& k) { return entryLess(a, k, row); });
+            if (it == t.entries.end()) return false;
+            path.emplace_back(p, static_cast<size_t>(it - t.entries.begin()));
+            p = it->child;
+        }
+        TreePage& leaf = page(p);
+        auto it = std::lower_bound(
+            leaf.entries.begin(), leaf.entries.end(), key,
+            [&](const IndexPageEntry& a, const std::vector<uint8_t>& k) { return entryLess(a, k, row); });
+        if (it == leaf.entries.end() || it->key != key || !(it->row == row)) return false;
+        leaf.fullBytes -= entrySize(*it, true);
+        leaf.entries.erase(it);
+        dirty_.insert(p);
+        // An emptied leaf stays in the chain (readers skip empty leaves); its parent entry
+        // keeps describing its old last key, which still bounds it.
+        if (!leaf.entries.empty()) fixUp(path, p);
+        return true;
+    }
+
+    void writeBack() {
+        syncFastPath();
+        for (uint32_t p : dirty_) {
+            TreePage& t = pages_.at(p);
+            store_.put(p, buildIndexPage(f_, t.leaf, tdef_, t.prev, t.next, 0, t.entries));
+            t.dirty = false;
+        }
+        dirty_.clear();
+    }
+
+private:
+    struct FastPath {
+        bool valid = false;
+        std::vector<std::pair<uint32_t, size_t>> path; // nodes down to the rightmost leaf
+        uint32_t leaf = 0;
+        bool parentsStale = false; // the nodes' last entries still name an older last key
+    };
+
+    void markDirty(uint32_t p, TreePage& t) {
+        if (t.dirty) return;
+        t.dirty = true;
+        dirty_.insert(p);
+    }
+
+    void syncFastPath() {
+        if (fast_.valid && fast_.parentsStale) {
+            fixUp(fast_.path, fast_.leaf);
+            fast_.parentsStale = false;
+        }
+    }
+
+    size_t capacity() const { return indexPageCapacity(f_); }
+    static size_t entrySize(const IndexPageEntry& e, bool leaf) { return e.key.size() + 4 + (leaf ? 0 : 4); }
+    static size_t size(const TreePage& t) {
+        if (t.entries.size() < 2) return t.fullBytes;
+        const auto& a = t.entries.front().key;
+        const auto& b = t.entries.back().key;
+        size_t lcp = 0;
+        const size_t n = std::min(a.size(), b.size());
+        while (lcp < n && a[lcp] == b[lcp]) ++lcp;
+        return t.fullBytes - lcp * (t.entries.size() - 1);
+    }
+
+    TreePage& page(uint32_t p) {
+        if (auto it = pages_.find(p); it != pages_.end()) return it->second;
+        TreePage t;
+        const auto bytes = store_.read(p);
+        if (bytes[0] == page_type::IndexLeaf || bytes[0] == page_type::IndexNode) {
+            // Pages changed in this session are in the store; parse through the reader's code.
+            const IndexPage ip = readFromStore(p);
+            t.leaf = ip.type == page_type::IndexLeaf;
+            t.prev = ip.prev;
+            t.next = ip.next;
+            t.entries = ip.entries;
+            for (const auto& e : t.entries) t.fullBytes += entrySize(e, t.leaf);
+        } else {
+            db_.file().corrupt(p, "is an index root but not an index page");
+        }
+        return pages_.emplace(p, std::move(t)).first->second;
+    }
+
+    IndexPage readFromStore(uint32_t p) {
+        const auto bytes = store_.read(p);
+        // The reader parses from the page file; hand it our bytes through a private copy.
+        IndexPage out;
+        out.type = bytes[0];
+        out.prev = u32(bytes, f_.indexPrevPageOffset);
+        out.next = u32(bytes, f_.indexNextPageOffset);
+        out.tail = u32(bytes, f_.indexTailPageOffset);
+        const size_t prefixLen = u16(bytes, f_.indexPrefixLengthOffset);
+        const size_t at = f_.indexEntriesOffset();
+        const bool leaf = out.type == page_type::IndexLeaf;
+        const size_t trailer = leaf ? 4 : 8;
+        std::vector<uint8_t> prefix;
+        size_t last = 0;
+        for (size_t i = 0; i < f_.indexEntryMaskSize; ++i) {
+            const uint8_t m = bytes[f_.indexEntryMaskOffset + i];
+            for (int bit = 0; m && bit < 8; ++bit) {
+                if (!(m & (1u << bit))) continue;
+                const size_t end = i * 8 + static_cast<size_t>(bit);
+                if (end <= last || at + end > f_.pageSize)
+                    db_.file().corrupt(p, "has an index entry mask that does not fit the page");
+                std::vector<uint8_t> full = out.entries.empty() ? std::vector<uint8_t>{} : prefix;
+                full.insert(full.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at + last),
+                            bytes.begin() + static_cast<std::ptrdiff_t>(at + end));
+                if (out.entries.empty())
+                    prefix.assign(full.begin(),
+                                  full.begin() + static_cast<std::ptrdiff_t>(std::min(prefixLen, full.size())));
+                if (full.size() < trailer) db_.file().corrupt(p, "has an index entry shorter than its row pointer");
+                IndexPageEntry e;
+                const size_t keyLen = full.size() - trailer;
+                e.key.assign(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(keyLen));
+                e.row.page = u24be(full, keyLen);
+                e.row.slot = full[keyLen + 3];
+                if (!leaf) e.child = u32be(full, keyLen + 4);
+                out.entries.push_back(std::move(e));
+                last = end;
+            }
+        }
+        return out;
+    }
+
+    // After page p changed, its parents' entries for it must hold its last entry.
+    void fixUp(const std::vector<std::pair<uint32_t, size_t>>& path, uint32_t p) {
+        uint32_t child = p;
+        for (auto it = path.rbegin(); it != path.rend(); ++it) {
+            TreePage& parent = page(it->first);
+            TreePage& c = page(child);
+            if (c.entries.empty()) return;
+            IndexPageEntry& pe = parent.entries[it->second];
+            const IndexPageEntry& last = c.entries.back();
+            if (pe.key == last.key && pe.row == last.row) return;
+            parent.fullBytes -= entrySize(pe, false);
+            pe.key = last.key;
+            pe.row = last.row;
+            parent.fullBytes += entrySize(pe, false);
+            dirty_.insert(it->first);
+            child = it->first;
+        }
+    }
+
+    uint32_t newPage() {
+        const uint32_t n = store_.append(std::vector<uint8_t>(f_.pageSize, 0));
+        if (owned_) {
+            owned_->pages.insert(n);
+            owned_->dirty = true;
+        }
+        return n;
+    }
+
+    IndexPageEntry nodeEntryFor(uint32_t child) {
+        const TreePage& c = page(child);
+        IndexPageEntry e = c.entries.back();
+        e.child = child;
+        return e;
+    }
+
+    void split(std::vector<std::pair<uint32_t, size_t>> path, uint32_t p, bool appending) {
+        TreePage& t = page(p);
+        const size_t n = t.entries.size();
+        size_t mid = appending ? n - 1 : n / 2;
+        if (mid == 0) mid = 1;
+        if (p == root_) {
+            // The root keeps its page number: its entries move to two new pages below it.
+            const uint32_t left = newPage();
+            const uint32_t right = newPage();
+            TreePage l, r;
+            l.leaf = r.leaf = t.leaf;
+            l.entries.assign(std::make_move_iterator(t.entries.begin()),
+                             std::make_move_iterator(t.entries.begin() + static_cast<std::ptrdiff_t>(mid)));
+            r.entries.assign(std::make_move_iterator(t.entries.begin() + static_cast<std::ptrdiff_t>(mid)),
+                             std::make_move_iterator(t.entries.end()));
+            for (const auto& e : l.entries) l.fullBytes += entrySize(e, l.leaf);
+            for (const auto& e : r.entries) r.fullBytes += entrySize(e, r.leaf);
+            l.next = right;
+            r.prev = left;
+            pages_[left] = std::move(l);
+            pages_[right] = std::move(r);
+            TreePage& root = pages_[root_];
+            root.leaf = false;
+            root.prev = root.next = 0;
+            root.entries = {nodeEntryFor(left), nodeEntryFor(right)};
+            root.fullBytes = 0;
+            for (const auto& e : root.entries) root.fullBytes += entrySize(e, false);
+            dirty_.insert(left);
+            dirty_.insert(right);
+            dirty_.insert(root_);
+            return;
+        }
+        // Split off the front part into a new page to the left of p.
+        const uint32_t left = newPage();
+        TreePage l;
+        l.leaf = t.leaf;
+        l.entries.assign(std::make_move_iterator(t.entries.begin()),
+                         std::make_move_iterator(t.entries.begin() + static_cast<std::ptrdiff_t>(mid)));
+        for (const auto& e : l.entries) l.fullBytes += entrySize(e, l.leaf);
+        TreePage& t2 = page(p);
+        t2.entries.erase(t2.entries.begin(), t2.entries.begin() + static_cast<std::ptrdiff_t>(mid));
+        t2.fullBytes = 0;
+        for (const auto& e : t2.entries) t2.fullBytes += entrySize(e, t2.leaf);
+        l.prev = t2.prev;
+        l.next = p;
+        if (t2.prev != 0) {
+            page(t2.prev).next = left;
+            dirty_.insert(t2.prev);
+        }
+        page(p).prev = left;
+        pages_[left] = std::move(l);
+        dirty_.insert(left);
+        dirty_.insert(p);
+        // The parent gets an entry for the new page just before the one for p.
+        auto [parentNo, idx] = path.back();
+        path.pop_back();
+        TreePage& parent = page(parentNo);
+        IndexPageEntry ne = nodeEntryFor(left);
+        parent.fullBytes += entrySize(ne, false);
+        parent.entries.insert(parent.entries.begin() + static_cast<std::ptrdiff_t>(idx), std::move(ne));
+        dirty_.insert(parentNo);
+        if (size(page(parentNo)) > capacity()) split(path, parentNo, appending);
+    }
+
+    DatabaseImpl& db_;
+    PageStore& store_;
+    const Format& f_;
+    uint32_t tdef_;
+    uint32_t root_;
+    MapState* owned_;
+    std::map<uint32_t, TreePage> pages_;
+    std::set<uint32_t> dirty_;
+    FastPath fast_;
+};
+
+// ---- Per-table write state ---------------------------------------------------------------
+
+struct LongValueColumn {
+    uint16_t number = 0;
+    MapState used, free;
+    uint32_t currentPage = 0; // LVAL page taking small values
+};
+
+struct TableState {
+    std::shared_ptr<TableDef> def; // our copy, kept current
+    TableDefExtras extras;
+    std::vector<uint32_t> tdefPages; // the definition's pages
+    MapState used, free;
+    std::vector<MapState> indexMaps;               // by physical index number
+    std::vector<std::unique_ptr<IndexTree>> trees; // by physical index number
+    std::vector<const IndexDef*> physical;         // a logical index per physical index
+    std::vector<LongValueColumn> longValues;
+    uint32_t insertPage = 0; // data page taking new rows
+    bool dirty = false;
+    // Per-insert working storage, kept between inserts to spare allocations.
+    struct InsertScratch {
+        std::vector<std::vector<uint8_t>> keys;
+        std::vector<uint8_t> skip, exists; // by physical index: 0 or 1
+    } scratch;
+};
+
+// ---- The writer --------------------------------------------------------------------------
+
+class WriterImpl {
+public:
+    WriterImpl(const std::filesystem::path& path, const OpenOptions& options)
+        : db_(openWritable(path, options)), impl_(db_.impl()), file_(impl_.file()), f_(file_.format()), store_(file_) {
+        if (f_.isJet3()) {
+            throw UnsupportedError(file_.fileName(), std::nullopt,
+                                   file_.fileName() +
+                                       " is an Access 97 database; writing Access 97 files is not supported yet. "
+                                       "Convert it to Access 2000 format in Access, or create a new file.");
+        }
+        lockFd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (lockFd_ < 0 || ::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
+            const int e = errno;
+            if (lockFd_ >= 0) ::close(lockFd_);
+            lockFd_ = -1;
+            throw InUseError(file_.fileName(), std::nullopt,
+                             file_.fileName() + " is in use: another program is writing to it (" + std::strerror(e) +
+                                 "). Close the other program and try again.");
+        }
+        // A flush cut short by a kill is undone now, for good (the pages read so far already
+        // came from the journal, so nothing read before is stale).
+        file_.applyJournal();
+        // The global map of free pages (page 1, row 0): pages past the end of the file are
+        // listed too; allocation takes pages out of it.
+        globalFree_.row = (1u << 8) | 0u;
+        globalFree_.inlineOnly = true;
+        auto page1 = file_.page(1);
+        if ((*page1)[0] == page_type::Data && dataPageSlotCount(f_, *page1) > 0) {
+            // Read the bits directly: the reader's map stops at the end of the file, but the
+            // bits for pages past it must be cleared as the file grows.
+            const auto row = dataPageRowBytes(f_, *page1, 0);
+            if (row.size() >= 5 && row[0] == 0x00) {
+                const uint32_t start = u32(row, 1);
+                for (size_t i = 0; i + 5 < row.size() && i < kMapBitmapBytes; ++i)
+                    for (int bit = 0; bit < 8; ++bit)
+                        if (row[5 + i] & (1u << bit))
+                            globalFree_.pages.insert(start + static_cast<uint32_t>(i * 8 + bit));
+            }
+            store_.setGlobalFreeMap(&globalFree_);
+        } else {
+            globalFree_.row = 0;
+        }
+    }
+    ~WriterImpl() {
+        try {
+            flush();
+        } catch (...) {}
+        if (lockFd_ >= 0) ::close(lockFd_);
+    }
+
+    Database& database() {
+        flush();
+        return db_;
+    }
+
+    void flush() {
+        std::set<uint32_t> last;
+        for (auto& [page, t] : tables_) {
+            writeTable(*t);
+            last.insert(t->tdefPages.begin(), t->tdefPages.end());
+        }
+        writeMap(f_, store_, globalFree_);
+        if (store_.dirtyCount() == 0) return;
+        store_.flush(last);
+        impl_.forgetCachedDefinitions();
+    }
+
+    TableState& table(std::string_view name) {
+        flushIfLarge();
+        auto def = impl_.tableByName(name);
+        return state(def->definitionPage, def->name);
+    }
+
+    TableState& state(uint32_t tdefPage, const std::string& name) {
+        if (auto it = tables_.find(tdefPage); it != tables_.end()) return *it->second;
+        flush();
+        auto t = std::make_unique<TableState>();
+        t->def = readTableDef(impl_, tdefPage, name);
+        if (tdefPage != kMSysObjectsPage) {
+            // NOT NULL comes from the catalog row's properties, which the reader adds.
+            const auto withProps = impl_.tableDef(tdefPage, name);
+            for (size_t i = 0; i < t->def->columns.size() && i < withProps->columns.size(); ++i)
+                t->def->columns[i].required = withProps->columns[i].required;
+        }
+        t->tdefPages = {tdefPage};
+        {
+            const auto bytes = readTableDefBytes(impl_, tdefPage);
+            uint32_t next = u32(*file_.page(tdefPage), 4);
+            for (int guard = 0; next != 0 && guard < 1000; ++guard) {
+                t->tdefPages.push_back(next);
+                next = u32(*file_.page(next), 4);
+            }
+            parseExtras(*t, bytes);
+        }
+        t->used.row = t->def->usageMap;
+        t->free.row = t->def->freeSpaceMap;
+        loadMap(file_, store_, t->used);
+        loadMap(file_, store_, t->free);
+        const uint32_t nPhysical = t->def->physicalIndexCount;
+        t->indexMaps.resize(nPhysical);
+        t->physical.assign(nPhysical, nullptr);
+        t->trees.resize(nPhysical);
+        for (const IndexDef& idx : t->def->indexes) {
+            if (idx.physicalNumber >= nPhysical) continue;
+            if (!t->physical[idx.physicalNumber] || idx.isPrimaryKey()) t->physical[idx.physicalNumber] = &idx;
+        }
+        for (uint32_t i = 0; i < nPhysical; ++i) {
+            if (!t->physical[i]) continue;
+            t->indexMaps[i].row = t->physical[i]->usageMap;
+            loadMap(file_, store_, t->indexMaps[i]);
+            t->trees[i] =
+                std::make_unique<IndexTree>(impl_, store_, tdefPage, t->physical[i]->rootPage, &t->indexMaps[i]);
+        }
+        for (const auto& m : t->extras.longValueMaps) {
+            LongValueColumn lv;
+            lv.number = m.columnNumber;
+            lv.used.row = m.usedPages;
+            lv.free.row = m.freePages;
+            loadMap(file_, store_, lv.used);
+            loadMap(file_, store_, lv.free);
+            t->longValues.push_back(std::move(lv));
+        }
+        if (!t->free.pages.empty()) t->insertPage = *t->free.pages.rbegin();
+        return *tables_.emplace(tdefPage, std::move(t)).first->second;
+    }
+
+    // Extras the reader does not keep: distinct-key counts and Memo/OLE usage maps.
+    void parseExtras(TableState& t, const std::vector<uint8_t>& b) {
+        const uint32_t nPhysical = t.def->physicalIndexCount;
+        t.extras.physical.resize(nPhysical);
+        for (uint32_t i = 0; i < nPhysical; ++i) {
+            const size_t at = f_.tdefBlockEnd + i * f_.realIndexEntrySize + 4;
+            if (at + 4 <= b.size()) t.extras.physical[i].uniqueEntries = u32(b, at);
+        }
+        // Walk to the end: columns, names, physical and logical indexes, index names.
+        size_t at = f_.tdefBlockEnd + nPhysical * f_.realIndexEntrySize;
+        const size_t nCols = u16(b, f_.tdefNumColsOffset);
+        const size_t nLogical = u32(b, f_.tdefNumIndexesOffset);
+        at += nCols * f_.columnEntrySize;
+        for (size_t i = 0; i < nCols && at + 2 <= b.size(); ++i) at += 2 + u16(b, at);
+        at += nPhysical * f_.physicalIndexEntrySize + nLogical * f_.logicalIndexEntrySize;
+        for (size_t i = 0; i < nLogical && at + 2 <= b.size(); ++i) at += 2 + u16(b, at);
+        while (at + 2 <= b.size()) {
+            const uint16_t col = u16(b, at);
+            if (col == 0xFFFF || at + 10 > b.size()) break;
+            t.extras.longValueMaps.push_back({col, u32(b, at + 2), u32(b, at + 6)});
+            at += 10;
+        }
+    }
+
+    void writeTable(TableState& t) {
+        for (auto& tree : t.trees)
+            if (tree) tree->writeBack();
+        writeMap(f_, store_, t.used);
+        writeMap(f_, store_, t.free);
+        for (auto& m : t.indexMaps) writeMap(f_, store_, m);
+        for (auto& lv : t.longValues) {
+            writeMap(f_, store_, lv.used);
+            writeMap(f_, store_, lv.free);
+        }
+        if (!t.dirty) return;
+        t.dirty = false;
+        // Only the counters change: row count, last auto-number, distinct keys per index.
+        // They sit on the first definition page; the rest of the definition stays as written.
+        auto& page = store_.edit(t.tdefPages.front());
+        put32(page, f_.tdefRowCountOffset, t.def->storedRowCount);
+        put32(page, f_.tdefAutoNumberOffset, t.def->nextAutoNumber);
+        for (size_t i = 0; i < t.extras.physical.size(); ++i) {
+            const size_t at = f_.tdefBlockEnd + i * f_.realIndexEntrySize + 4;
+            if (at + 4 <= page.size()) put32(page, at, t.extras.physical[i].uniqueEntries);
+        }
+    }
+
+    void flushIfLarge() {
+        if (store_.dirtyCount() > kFlushLimitPages) flush();
+    }
+
+    uint32_t appendPage(std::vector<uint8_t> content) { return store_.append(std::move(content)); }
+
+    // Places a row on a data page of the table; returns its id.
+    RowId placeRow(TableState& t, const std::vector<uint8_t>& row) {
+        if (row.size() > maxRowSize(f_))
+            throw ConstraintError(file_.fileName(), std::nullopt,
+                                  "a row of " + std::to_string(row.size()) + " bytes does not fit a page of table [" +
+                                      t.def->name + "] (at most " + std::to_string(maxRowSize(f_)) +
+                                      "); store long text as Memo");
+        if (t.insertPage != 0) {
+            auto& page = store_.edit(t.insertPage);
+            if (auto slot = dataPageAddRow(f_, page, row)) return RowId{t.insertPage, *slot};
+            // Full: no longer a page with free space.
+            t.free.pages.erase(t.insertPage);
+            t.free.dirty = true;
+        }
+        auto page = newDataPage(f_, t.def->definitionPage);
+        const auto slot = dataPageAddRow(f_, page, row);
+        const uint32_t n = appendPage(std::move(page));
+        t.insertPage = n;
+        t.used.pages.insert(n);
+        t.free.pages.insert(n);
+        t.used.dirty = t.free.dirty = true;
+        return RowId{n, *slot};
+    }
+
+    // Writes a long value to LVAL pages (or inline) and returns the row field.
+    std::vector<uint8_t> writeLongValue(TableState& t, const ColumnDef& c, const std::vector<uint8_t>& data,
+                                        size_t rowBudget) {
+        std::vector<uint8_t> field(long_value::HeaderSize, 0);
+        const uint32_t len = static_cast<uint32_t>(data.size());
+        if (data.size() > long_value::LengthMask)
+            throw ConstraintError(file_.fileName(), std::nullopt,
+                                  "a value of column [" + c.name + "] is larger than Access allows (1 GB)");
+        if (data.size() <= kInlineLongValueMax && data.size() <= rowBudget) {
+            put32(field, 0, len | long_value::Inline);
+            field.insert(field.end(), data.begin(), data.end());
+            return field;
+        }
+        if (data.empty()) {
+            put32(field, 0, long_value::Inline);
+            return field;
+        }
+        LongValueColumn* lv = nullptr;
+        for (auto& l : t.longValues)
+            if (l.number == c.number) lv = &l;
+        const size_t chunkMax = maxRowSize(f_) - 4;
+        auto addLvalRow = [&](const std::vector<uint8_t>& row) -> RowId {
+            if (lv && lv->currentPage != 0) {
+                auto& page = store_.edit(lv->currentPage);
+                if (auto slot = dataPageAddRow(f_, page, row)) return RowId{lv->currentPage, *slot};
+            }
+            auto page = newDataPage(f_, kLongValueOwner);
+            const auto slot = dataPageAddRow(f_, page, row);
+            const uint32_t n = appendPage(std::move(page));
+            if (lv) {
+                lv->currentPage = n;
+                lv->used.pages.insert(n);
+                lv->used.dirty = true;
+            }
+            return RowId{n, *slot};
+        };
+        if (data.size() <= maxRowSize(f_)) {
+            const RowId id = addLvalRow(data);
+            put32(field, 0, len | long_value::SingleRow);
+            put32(field, 4, id.packed());
+            return field;
+        }
+        // A chain, written back to front so each piece knows the next one.
+        std::vector<std::pair<size_t, size_t>> pieces;
+        for (size_t at = 0; at < data.size(); at += chunkMax)
+            pieces.emplace_back(at, std::min(chunkMax, data.size() - at));
+        uint32_t next = 0;
+        for (auto it = pieces.rbegin(); it != pieces.rend(); ++it) {
+            std::vector<uint8_t> row(4, 0);
+            put32(row, 0, next);
+            row.insert(row.end(), data.begin() + static_cast<std::ptrdiff_t>(it->first),
+                       data.begin() + static_cast<std::ptrdiff_t>(it->first + it->second));
+            next = addLvalRow(row).packed();
+        }
+        put32(field, 0, len);
+        put32(field, 4, next);
+        return field;
+    }
+
+    // Frees the LVAL rows of a long-value field.
+    void freeLongValue(std::span<const uint8_t> field) {
+        if (field.size() < long_value::HeaderSize) return;
+        const uint32_t head = u32(field, 0);
+        if (head & long_value::Inline) return;
+        uint32_t pointer = u32(field, 4);
+        const bool single = head & long_value::SingleRow;
+        for (int guard = 0; pointer != 0 && guard < 1 << 20; ++guard) {
+            const RowId id = RowId::fromPacked(pointer);
+            auto& page = store_.edit(id.page);
+            const auto bytes = dataPageRowBytes(f_, page, id.slot);
+            const uint32_t next = (!single && bytes.size() >= 4) ? u32(bytes, 0) : 0;
+            // The piece's bytes are given back to the page (the slot stays, empty). A deleted
+            // flag is not used here: some readers take a long-value row's end from the slot
+            // before it without removing the flag bits.
+            if (!bytes.empty()) dataPageReplaceRow(f_, page, id.slot, {}, 0);
+            if (single) break;
+            pointer = next;
+        }
+    }
+
+    std::vector<EncodedColumn> encodeRow(TableState& t, std::span<const Value> row) {
+        const TableDef& def = *t.def;
+        std::vector<EncodedColumn> cols(def.columns.size());
+        size_t fixedBytes = 0;
+        for (size_t i = 0; i < def.columns.size(); ++i) {
+            const ColumnDef& c = def.columns[i];
+            if (c.isLongValue()) continue;
+            try {
+                cols[i] = encodeValue(f_, c, row[i]);
+            } catch (const ValueError& e) {
+                throw ConstraintError(file_.fileName(), std::nullopt,
+                                      std::string(e.what()) + " in table [" + def.name + "]; nothing was written.");
+            }
+            fixedBytes += cols[i].bytes.size();
+        }
+        size_t budget = maxRowSize(f_) > fixedBytes + 64 ? maxRowSize(f_) - fixedBytes - 64 : 0;
+        for (size_t i = 0; i < def.columns.size(); ++i) {
+            const ColumnDef& c = def.columns[i];
+            if (!c.isLongValue() || row[i].isNull()) continue;
+            std::vector<uint8_t> data;
+            if (c.type == ColumnType::Memo) {
+                if (row[i].kind() != Value::Kind::Text)
+                    throw ConstraintError(file_.fileName(), std::nullopt,
+                                          "column [" + c.name + "] (Memo) needs text; convert \"" + row[i].toString() +
+                                              "\" first");
+                // Access compresses memos of up to 1024 characters only; UTF-8 has at least as
+                // many bytes as UTF-16 units, so short byte strings need no count.
+                const std::string& text = row[i].asText();
+                const size_t chars = text.size() <= 1024 ? text.size() : utf8ToUtf16(text).size();
+                data = encodeJet4Text(text, c.isCompressedUnicode() && chars <= 1024, 0);
+            } else {
+                if (row[i].kind() != Value::Kind::Binary)
+                    throw ConstraintError(file_.fileName(), std::nullopt,
+                                          "column [" + c.name + "] (OLE) needs binary data");
+                data = row[i].asBinary();
+            }
+            cols[i].present = true;
+            cols[i].bytes = writeLongValue(t, c, data, budget);
+            budget = budget > cols[i].bytes.size() ? budget - cols[i].bytes.size() : 0;
+        }
+        return cols;
+    }
+
+    DatabaseImpl& impl() { return impl_; }
+    PageFile& file() { return file_; }
+    const Format& format() const { return f_; }
+    PageStore& store() { return store_; }
+
+    std::shared_ptr<const TableDef> createTable(const TableSpec& tableSpec);
+    void dropTable(std::string_view name);
+    InsertResult insert(TableState& t, std::span<const Value> row, std::optional<RowId> reuse = std::nullopt);
+    RowId update(TableState& t, RowId id, std::span<const Value> row);
+    void erase(TableState& t, RowId id);
+
+private:
+    static Database openWritable(const std::filesystem::path& path, OpenOptions options) {
+        std::error_code ec;
+        const auto perms = std::filesystem::status(path, ec).permissions();
+        // A file without any write permission is read-only for us too, even when the user
+        // (root) could write it anyway.
+        const auto writeBits = std::filesystem::perms::owner_write | std::filesystem::perms::group_write |
+                               std::filesystem::perms::others_write;
+        if (!ec && std::filesystem::exists(path, ec) && (perms & writeBits) == std::filesystem::perms::none) {
+            throw IoError(path.filename().string(), std::nullopt,
+                          path.filename().string() +
+                              " is read-only; it cannot be opened for writing. Make it writable or work on a copy.");
+        }
+        options.writable = true;
+        try {
+            return Database::open(path, options);
+        } catch (const IoError& e) {
+            if (::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0)
+                throw IoError(
+                    path.filename().string(), std::nullopt,
+                    path.filename().string() +
+                        " is read-only; it cannot be opened for writing. Make it writable or work on a copy.");
+            throw;
+        }
+    }
+
+    std::vector<Value> readRowValues(TableState& t, RowId id, std::vector<uint8_t>* rawOut, RowId* home);
+
+    // A null in a NOT NULL column refuses the row before anything is written.
+    void refuseMissingRequired(const TableState& t, std::span<const Value> row) const {
+        for (size_t i = 0; i < t.def->columns.size() && i < row.size(); ++i) {
+            const ColumnDef& c = t.def->columns[i];
+            if (c.required && row[i].isNull())
+                throw ConstraintError(
+                    file_.fileName(), std::nullopt,
+                    "column [" + c.name + "] of table [" + t.def->name +
+                        "] is required (NOT NULL) but the row leaves it empty; give it a value. Nothing was written.");
+        }
+    }
+
+    Database db_;
+    DatabaseImpl& impl_;
+    PageFile& file_;
+    const Format& f_;
+    PageStore store_;
+    MapState globalFree_;
+    int lockFd_ = -1;
+    std::map<uint32_t, std::unique_ptr<TableState>> tables_;
+};
+
+// ---- Rows --------------------------------------------------------------------------------
+
+InsertResult WriterImpl::insert(TableState& t, std::span<const Value> values, std::optional<RowId> reuse) {
+    TableDef& def = *t.def;
+    if (values.size() != def.columns.size())
+        throw ConstraintError(file_.fileName(), std::nullopt,
+                              "table [" + def.name + "] has " + std::to_string(def.columns.size()) +
+                                  " columns but the row has " + std::to_string(values.size()) +
+                                  " values; nothing was written.");
+    // The caller's values, or a copy with the auto-numbers filled in.
+    std::span<const Value> row = values;
+    std::vector<Value> filled;
+    auto fill = [&](size_t i, Value v) {
+        if (filled.empty()) filled.assign(values.begin(), values.end());
+        filled[i] = std::move(v);
+        row = filled;
+    };
+    InsertResult result;
+    uint32_t newAuto = def.nextAutoNumber;
+    for (size_t i = 0; i < def.columns.size(); ++i) {
+        const ColumnDef& c = def.columns[i];
+        if ((c.flags & column_flags::AutoLong) && row[i].isNull() && !reuse) {
+            ++newAuto;
+            fill(i, Value::longInt(static_cast<int32_t>(newAuto)));
+            result.autoNumber = static_cast<int32_t>(newAuto);
+        } else if ((c.flags & column_flags::AutoGuid) && row[i].isNull() && !reuse) {
+            // A new replication ID: a random (version 4) GUID.
+            static std::random_device device;
+            static std::mt19937_64 rng(device());
+            Guid g;
+            for (size_t k = 0; k < 16; k += 8) {
+                const uint64_t r = rng();
+                for (size_t b = 0; b < 8; ++b) g.bytes[k + b] = static_cast<uint8_t>(r >> (8 * b));
+            }
+            g.bytes[7] = static_cast<uint8_t>((g.bytes[7] & 0x0F) | 0x40); // version 4 (little-endian group)
+            g.bytes[8] = static_cast<uint8_t>((g.bytes[8] & 0x3F) | 0x80);
+            fill(i, Value::guid(g));
+        } else if ((c.flags & column_flags::AutoLong) && !row[i].isNull() && !reuse) {
+            const int64_t v = row[i].kind() == Value::Kind::Text ? 0 : row[i].toInt64();
+            if (v > static_cast<int64_t>(newAuto) && v <= INT32_MAX) newAuto = static_cast<uint32_t>(v);
+        }
+    }
+    refuseMissingRequired(t, row);
+    // Keys first: a duplicate or a missing primary-key value refuses the row before any write.
+    auto& keys = t.scratch.keys;
+    auto& skip = t.scratch.skip;
+    auto& exists = t.scratch.exists;
+    keys.resize(t.physical.size());
+    skip.assign(t.physical.size(), 0);
+    exists.assign(t.physical.size(), 0);
+    for (size_t i = 0; i < t.physical.size(); ++i) {
+        const IndexDef* idx = t.physical[i];
+        if (!idx) continue;
+        const bool allNull = rowKeyAllNull(def, *idx, row);
+        if ((idx->isPrimaryKey() || idx->isRequired())) {
+            for (const auto& ic : idx->columns) {
+                const int at = def.findColumn(ic.columnName);
+                if (at >= 0 && row[static_cast<size_t>(at)].isNull() &&
+                    def.columns[static_cast<size_t>(at)].type != ColumnType::Boolean)
+                    throw ConstraintError(file_.fileName(), std::nullopt,
+                                          "column [" + ic.columnName + "] of table [" + def.name +
+                                              "] belongs to index [" + idx->name +
+                                              "] and cannot be empty; nothing was written.");
+            }
+        }
+        if (idx->ignoresNulls() && allNull) {
+            skip[i] = true;
+            continue;
+        }
+        try {
+            keys[i] = rowKey(f_, def, *idx, row);
+        } catch (const KeyEncodingError& e) {
+            throw ConstraintError(file_.fileName(), std::nullopt,
+                                  std::string(e.what()) + " (table [" + def.name + "]); nothing was written.");
+        }
+        exists[i] = t.trees[i]->containsKey(keys[i]);
+        if ((idx->isPrimaryKey() || idx->isUnique()) && !allNull && exists[i])
+            throw ConstraintError(file_.fileName(), std::nullopt,
+                                  "the row would duplicate a key of index [" + idx->name + "] of table [" + def.name +
+                                      "], which must be unique; nothing was written.");
+    }
+    auto cols = encodeRow(t, row);
+    const auto bytes = assembleRow(f_, def, cols);
+    RowId id;
+    if (reuse) {
+        id = *reuse;
+    } else {
+        id = placeRow(t, bytes);
+        ++def.storedRowCount;
+    }
+    for (size_t i = 0; i < t.physical.size(); ++i) {
+        if (!t.physical[i] || skip[i]) continue;
+        t.trees[i]->insert(IndexPageEntry{std::move(keys[i]), id, 0});
+        if (!exists[i]) ++t.extras.physical[i].uniqueEntries;
+    }
+    def.nextAutoNumber = newAuto;
+    t.dirty = true;
+    result.rowId = id;
+    flushIfLarge();
+    return result;
+}
+
+std::vector<Value> WriterImpl::readRowValues(TableState& t, RowId id, std::vector<uint8_t>* raw, RowId* home) {
+    // Pages not yet flushed are read from the write cache (PageFile's pending pages).
+    auto located = impl_.locateRow(id, t.def->definitionPage);
+    if (!located)
+        throw NotFoundError(file_.fileName(), id.page,
+                            "row " + std::to_string(id.page) + ":" + std::to_string(id.slot) + " of table [" +
+                                t.def->name + "] does not exist (deleted or never written).");
+    RowDecoder decoder(impl_, *t.def);
+    std::vector<Value> values;
+    decoder.decode(located->bytes, located->id.page, values, true);
+    if (raw) raw->assign(located->bytes.begin(), located->bytes.end());
+    if (home) *home = located->id;
+    return values;
+}
+
+void WriterImpl::erase(TableState& t, RowId id) {
+    std::vector<uint8_t> raw;
+    RowId home;
+    const auto values = readRowValues(t, id, &raw, &home);
+    TableDef& def = *t.def;
+    for (size_t i = 0; i < t.physical.size(); ++i) {
+        const IndexDef* idx = t.physical[i];
+        if (!idx) continue;
+        if (idx->ignoresNulls() && rowKeyAllNull(def, *idx, values)) continue;
+        t.trees[i]->remove(rowKey(f_, def, *idx, values), id);
+    }
+    // Long values of the row.
+    RowDecoder decoder(impl_, def);
+    RowLayout layout;
+    decoder.parseLayout(raw, home.page, layout);
+    for (const ColumnDef& c : def.columns)
+        if (c.isLongValue()) freeLongValue(decoder.columnBytes(raw, layout, c));
+    dataPageDeleteRow(f_, store_.edit(home.page), home.slot);
+    if (!(home == id)) dataPageDeleteRow(f_, store_.edit(id.page), id.slot);
+    if (!t.free.pages.count(home.page)) {
+        t.free.pages.insert(home.page);
+        t.free.dirty = true;
+    }
+    if (def.storedRowCount > 0) --def.storedRowCount;
+    t.dirty = true;
+    flushIfLarge();
+}
+
+RowId WriterImpl::update(TableState& t, RowId id, std::span<const Value> values) {
+    std::vector<uint8_t> raw;
+    RowId home;
+    const auto old = readRowValues(t, id, &raw, &home);
+    TableDef& def = *t.def;
+    if (values.size() != def.columns.size())
+        throw ConstraintError(file_.fileName(), std::nullopt,
+                              "table [" + def.name + "] has " + std::to_string(def.columns.size()) +
+                                  " columns but the row has " + std::to_string(values.size()) +
+                                  " values; nothing was written.");
+    std::vector<Value> row(values.begin(), values.end());
+    refuseMissingRequired(t, row);
+    // Unique checks against every row but this one.
+    std::vector<std::vector<uint8_t>> oldKeys(t.physical.size()), newKeys(t.physical.size());
+    for (size_t i = 0; i < t.physical.size(); ++i) {
+        const IndexDef* idx = t.physical[i];
+        if (!idx) continue;
+        oldKeys[i] = rowKey(f_, def, *idx, old);
+        try {
+            newKeys[i] = rowKey(f_, def, *idx, row);
+        } catch (const KeyEncodingError& e) {
+            throw ConstraintError(file_.fileName(), std::nullopt, std::string(e.what()) + "; nothing was written.");
+        }
+        if ((idx->isPrimaryKey() || idx->isUnique()) && newKeys[i] != oldKeys[i] && !rowKeyAllNull(def, *idx, row) &&
+            t.trees[i]->containsKey(newKeys[i]))
+            throw ConstraintError(file_.fileName(), std::nullopt,
+                                  "the change would duplicate a key of index [" + idx->name + "] of table [" +
+                                      def.name + "], which must be unique; nothing was written.");
+    }
+    // Old long values go; the new row is encoded (writing its long values) and put in place.
+    {
+        RowDecoder decoder(impl_, def);
+        RowLayout layout;
+        decoder.parseLayout(raw, home.page, layout);
+        for (const ColumnDef& c : def.columns)
+            if (c.isLongValue()) freeLongValue(decoder.columnBytes(raw, layout, c));
+    }
+    auto cols = encodeRow(t, row);
+    const auto bytes = assembleRow(f_, def, cols);
+    // A row that moved earlier lives in a slot flagged deleted, reached through the overflow
+    // pointer at its first place; it keeps that flag.
+    const bool wasMoved = !(home == id);
+    auto& homePage = store_.edit(home.page);
+    if (!dataPageReplaceRow(f_, homePage, home.slot, bytes, wasMoved ? row_flags::Deleted : 0)) {
+        // Grown beyond its page: the row moves and its first place becomes an overflow pointer.
+        if (wasMoved)
+            dataPageReplaceRow(f_, store_.edit(home.page), home.slot, {}, row_flags::Deleted | row_flags::Overflow);
+        const RowId moved = placeRow(t, bytes);
+        dataPageMarkMoved(f_, store_.edit(moved.page), moved.slot);
+        std::vector<uint8_t> pointer(4, 0);
+        put32(pointer, 0, moved.packed());
+        if (!dataPageReplaceRow(f_, store_.edit(id.page), id.slot, pointer, row_flags::Overflow))
+            throw std::logic_error("an overflow pointer does not fit where the row was");
+    }
+    for (size_t i = 0; i < t.physical.size(); ++i) {
+        const IndexDef* idx = t.physical[i];
+        if (!idx || oldKeys[i] == newKeys[i]) continue;
+        if (!(idx->ignoresNulls() && rowKeyAllNull(def, *idx, old))) t.trees[i]->remove(oldKeys[i], id);
+        if (!(idx->ignoresNulls() && rowKeyAllNull(def, *idx, row))) {
+            const bool fresh = !t.trees[i]->containsKey(newKeys[i]);
+            t.trees[i]->insert(IndexPageEntry{newKeys[i], id, 0});
+            if (fresh) ++t.extras.physical[i].uniqueEntries;
+        }
+    }
+    t.dirty = true;
+    flushIfLarge();
+    return id;
+}
+
+// ---- Schema ------------------------------------------------------------------------------
+
+namespace {
+
+uint16_t fixedSizeFor(ColumnType type) { return type == ColumnType::Boolean ? 1 : fixedSizeOf(type); }
+
+bool isVariable(ColumnType type) {
+    return type == ColumnType::Text || type == ColumnType::Binary || type == ColumnType::Memo ||
+           type == ColumnType::Ole;
+}
+
+} // namespace
+
+std::shared_ptr<const TableDef> WriterImpl::createTable(const TableSpec& tableSpec) {
+    const std::string& fileName = file_.fileName();
+    auto refuse = [&](const std::string& what) {
+        throw SchemaError(fileName, std::nullopt,
+                          "cannot create table [" + tableSpec.name + "]: " + what + "; nothing was written.");
+    };
+    if (tableSpec.name.empty() || tableSpec.name.size() > 64) refuse("a table name has 1 to 64 characters");
+    if (tableSpec.name.find_first_of(".!`[]") != std::string::npos ||
+        static_cast<unsigned char>(tableSpec.name[0]) <= ' ')
+        refuse("a table name may not contain . ! ` [ ] or start with a space");
+    if (tableSpec.columns.empty()) refuse("a table needs at least one column");
+    if (tableSpec.columns.size() > 255) refuse("a table has at most 255 columns");
+    flush();
+    for (const auto& e : impl_.catalog())
+        if (sameName(e.name, tableSpec.name)) refuse("an object of that name exists already");
+
+    auto def = std::make_shared<TableDef>();
+    def->name = tableSpec.name;
+    def->tableType = 0x4E;
+    uint16_t fixedOffset = 0, varIndex = 0;
+    for (size_t i = 0; i < tableSpec.columns.size(); ++i) {
+        const ColumnSpec& cs = tableSpec.columns[i];
+        if (cs.name.empty() || cs.name.size() > 64) refuse("column names have 1 to 64 characters");
+        for (size_t k = 0; k < i; ++k)
+            if (sameName(tableSpec.columns[k].name, cs.name)) refuse("the column name [" + cs.name + "] appears twice");
+        switch (cs.type) {
+        case ColumnType::Boolean:
+        case ColumnType::Byte:
+        case ColumnType::Integer:
+        case ColumnType::Long:
+        case ColumnType::Currency:
+        case ColumnType::Single:
+        case ColumnType::Double:
+        case ColumnType::DateTime:
+        case ColumnType::Binary:
+        case ColumnType::Text:
+        case ColumnType::Ole:
+        case ColumnType::Memo:
+        case ColumnType::Guid:
+        case ColumnType::Numeric: break;
+        default: refuse("column [" + cs.name + "] has an unknown type");
+        }
+        ColumnDef c;
+        c.name = cs.name;
+        c.type = cs.type;
+        c.number = static_cast<uint16_t>(i);
+        c.sortOrder = 0x0409;
+        c.flags = column_flags::Nullable;
+        if (cs.autoNumber) {
+            if (cs.type == ColumnType::Long) c.flags |= column_flags::AutoLong;
+            else if (cs.type == ColumnType::Guid) c.flags |= column_flags::AutoGuid;
+            else refuse("only Long and GUID columns can be auto-numbers ([" + cs.name + "])");
+        }
+        if (isVariable(cs.type)) {
+            c.varIndex = varIndex++;
+            if (cs.type == ColumnType::Text) {
+                const uint16_t chars = cs.length == 0 ? 255 : cs.length;
+                if (chars > 255) refuse("Text columns hold at most 255 characters ([" + cs.name + "]); use Memo");
+                c.length = static_cast<uint16_t>(chars * 2);
+            } else if (cs.type == ColumnType::Binary) {
+                c.length = cs.length == 0 ? 255 : cs.length;
+                if (c.length > 255) refuse("Binary columns hold at most 255 bytes ([" + cs.name + "]); use OLE");
+            }
+            if ((cs.type == ColumnType::Text || cs.type == ColumnType::Memo) && cs.compressedUnicode) c.extFlags = 0x01;
+        } else {
+            c.flags |= column_flags::Fixed;
+            c.length = fixedSizeFor(cs.type);
+            if (cs.type != ColumnType::Boolean) {
+                c.fixedOffset = fixedOffset;
+                fixedOffset = static_cast<uint16_t>(fixedOffset + c.length);
+            }
+            if (cs.type == ColumnType::Numeric) {
+                if (cs.precision < 1 || cs.precision > 28 || cs.scale > cs.precision)
+                    refuse("Decimal column [" + cs.name + "] needs a precision of 1 to 28 and a scale not above it");
+                c.precision = cs.precision;
+                c.scale = cs.scale;
+            }
+        }
+        def->columns.push_back(std::move(c));
+    }
+    def->maxColumns = static_cast<uint16_t>(def->columns.size());
+    def->varColumnCount = varIndex;
+
+    // Indexes: the primary key first, as Access orders them.
+    std::vector<const IndexSpec*> indexSpecs;
+    for (const auto& is : tableSpec.indexes)
+        if (is.primaryKey) indexSpecs.push_back(&is);
+    if (indexSpecs.size() > 1) refuse("a table has at most one primary key");
+    for (const auto& is : tableSpec.indexes)
+        if (!is.primaryKey) indexSpecs.push_back(&is);
+    if (indexSpecs.size() > 32) refuse("a table has at most 32 indexes");
+    uint32_t number = 0;
+    for (const IndexSpec* is : indexSpecs) {
+        IndexDef idx;
+        idx.name = is->name.empty() ? (is->primaryKey        ? "PrimaryKey"
+                                       : is->columns.empty() ? "Index"
+                                                             : is->columns.front())
+                                    : is->name;
+        for (const auto& other : def->indexes)
+            if (sameName(other.name, idx.name)) refuse("the index name [" + idx.name + "] appears twice");
+        if (is->columns.empty() || is->columns.size() > 10) refuse("index [" + idx.name + "] needs 1 to 10 columns");
+        for (size_t k = 0; k < is->columns.size(); ++k) {
+            const int at = def->findColumn(is->columns[k]);
+            if (at < 0) refuse("index [" + idx.name + "] names the missing column [" + is->columns[k] + "]");
+            const ColumnDef& c = def->columns[static_cast<size_t>(at)];
+            if (c.isLongValue() || c.type == ColumnType::Binary)
+                refuse("column [" + c.name + "] (" + columnTypeName(c.type) + ") cannot be indexed");
+            const bool desc = k < is->descending.size() && is->descending[k];
+            idx.columns.push_back(IndexColumn{c.number, c.name, !desc});
+        }
+        idx.number = number;
+        idx.physicalNumber = number;
+        ++number;
+        idx.type = is->primaryKey ? 1 : 0;
+        idx.flags = static_cast<uint8_t>((is->primaryKey || is->unique ? index_flags::Unique : 0) |
+                                         (is->ignoreNulls ? index_flags::IgnoreNulls : 0) |
+                                         (is->primaryKey ? index_flags::Required : 0));
+        def->indexes.push_back(std::move(idx));
+    }
+    def->physicalIndexCount = static_cast<uint32_t>(def->indexes.size());
+
+    // Pages: the definition, a page of usage-map rows, an empty root leaf per index.
+    TableDefExtras extras;
+    extras.physical.assign(def->indexes.size(), {});
+    for (const ColumnDef& c : def->columns)
+        if (c.isLongValue()) extras.longValueMaps.push_back({c.number, 0, 0});
+    const size_t mapRows = 2 + def->indexes.size() + 2 * extras.longValueMaps.size();
+    // Map rows take 69 bytes and a 2-byte slot; a page holds 58 of them.
+    if (mapRows > 58) refuse("too many indexes and Memo/OLE columns for one table");
+    const auto probe = encodeTableDefinition(f_, *def, extras);
+    const size_t tdefPagesNeeded = tableDefinitionPagesNeeded(f_, probe.size());
+    std::vector<uint32_t> tdefPages;
+    for (size_t i = 0; i < tdefPagesNeeded; ++i)
+        tdefPages.push_back(store_.append(std::vector<uint8_t>(f_.pageSize, 0)));
+    def->definitionPage = tdefPages.front();
+    auto mapPage = newDataPage(f_, 0);
+    const uint32_t mapPageNo = store_.append({});
+    auto addMap = [&]() {
+        const auto slot = dataPageAddRow(f_, mapPage, encodeInlineUsageMap(0, {}, kMapBitmapBytes));
+        return (mapPageNo << 8) | *slot;
+    };
+    def->usageMap = addMap();
+    def->freeSpaceMap = addMap();
+    for (auto& idx : def->indexes) {
+        idx.usageMap = addMap();
+        idx.rootPage = store_.append(buildIndexPage(f_, true, def->definitionPage, 0, 0, 0, {}));
+    }
+    for (auto& m : extras.longValueMaps) {
+        m.usedPages = addMap();
+        m.freePages = addMap();
+    }
+    // Each index owns its root page.
+    {
+        size_t k = 0;
+        for (auto& idx : def->indexes) {
+            (void)k;
+            const uint32_t pages[] = {idx.rootPage};
+            auto row = encodeInlineUsageMap(0, pages, kMapBitmapBytes);
+            if (idx.rootPage >= kMapBitmapBytes * 8) row = encodeInlineUsageMap(idx.rootPage, pages, kMapBitmapBytes);
+            dataPageReplaceRow(f_, mapPage, static_cast<uint8_t>(idx.usageMap & 0xFF), row);
+            ++k;
+        }
+    }
+    store_.put(mapPageNo, std::move(mapPage));
+    const auto stream = encodeTableDefinition(f_, *def, extras);
+    const auto pages = paginateTableDefinition(f_, stream, tdefPages);
+    for (size_t i = 0; i < pages.size(); ++i) store_.put(tdefPages[i], pages[i]);
+
+    // The catalog row, through the normal insert path (MSysObjects' indexes included).
+    TableState& objects = state(kMSysObjectsPage, "MSysObjects");
+    std::vector<Value> row(objects.def->columns.size());
+    const double now = accessNow();
+    auto setCol = [&](const char* name, Value v) {
+        const int at = objects.def->findColumn(name);
+        if (at >= 0) row[static_cast<size_t>(at)] = std::move(v);
+    };
+    setCol("Id", Value::longInt(static_cast<int32_t>(def->definitionPage)));
+    setCol("ParentId", Value::longInt(kTablesContainerId));
+    setCol("Name", Value::text(tableSpec.name));
+    setCol("Type", Value::integer(1));
+    setCol("DateCreate", Value::dateTime(DateTime{now}));
+    setCol("DateUpdate", Value::dateTime(DateTime{now}));
+    setCol("Owner", Value::binary(Bytes{0x64, 0x8B}));
+    setCol("Flags", Value::longInt(0));
+    // NOT NULL columns: Access keeps them as the "Required" property of each column.
+    std::vector<std::string> required;
+    for (const auto& cs : tableSpec.columns)
+        if (cs.notNull) required.push_back(cs.name);
+    if (!required.empty()) setCol("LvProp", Value::binary(encodeRequiredColumns(required)));
+    insert(objects, row);
+    flush();
+    return impl_.tableByName(tableSpec.name);
+}
+
+void WriterImpl::dropTable(std::string_view name) {
+    flush();
+    const auto def = impl_.tableByName(name);
+    if (def->tableType != 0x4E)
+        throw SchemaError(file_.fileName(), std::nullopt,
+                          "[" + std::string(name) + "] is a system table and cannot be dropped.");
+    TableState& t = state(def->definitionPage, def->name);
+    // Every page the table owns: data, index and long-value pages, its definition, the map rows' bitmaps.
+    std::set<uint32_t> pages(t.used.pages.begin(), t.used.pages.end());
+    for (auto& m : t.indexMaps) pages.insert(m.pages.begin(), m.pages.end());
+    for (const auto& idx : t.def->indexes) pages.insert(idx.rootPage);
+    for (auto& lv : t.longValues) pages.insert(lv.used.pages.begin(), lv.used.pages.end());
+    pages.insert(t.tdefPages.begin(), t.tdefPages.end());
+    for (auto& m : t.indexMaps) pages.insert(m.bitmapPages.begin(), m.bitmapPages.end());
+    pages.insert(t.used.bitmapPages.begin(), t.used.bitmapPages.end());
+    // The catalog row goes first: without it no reader finds the table.
+    TableState& objects = state(kMSysObjectsPage, "MSysObjects");
+    std::optional<RowId> catalogRow;
+    {
+        flush();
+        RowCursor cur = db_.scan("MSysObjects", ScanOptions{false});
+        const int idCol = objects.def->findColumn("Id");
+        while (cur.next()) {
+            const Value& v = cur.values()[static_cast<size_t>(idCol)];
+            if (!v.isNull() && v.kind() == Value::Kind::Long &&
+                static_cast<uint32_t>(v.asLong()) == def->definitionPage) {
+                catalogRow = cur.rowId();
+                break;
+            }
+        }
+    }
+    if (!catalogRow)
+        throw FormatError(file_.fileName(), std::nullopt,
+                          "the catalog of " + file_.fileName() + " has no entry for table [" + def->name +
+                              "]; repair the file with Access.");
+    erase(objects, *catalogRow);
+    tables_.erase(def->definitionPage);
+    // Freed pages are blanked, so no reader mistakes them for the table's. (The table's map
+    // rows stay on their page, unreferenced.)
+    std::vector<uint8_t> blank(f_.pageSize, 0);
+    for (uint32_t p : pages) {
+        if (p == 0 || p >= store_.pageCount()) continue;
+        store_.put(p, blank);
+        if (globalFree_.row != 0 && p < kMapBitmapBytes * 8) {
+            globalFree_.pages.insert(p);
+            globalFree_.dirty = true;
+        }
+    }
+    flush();
+}
+
+} // namespace detail
+
+// ---- Public classes ----------------------------------------------------------------------
+
+namespace detail {
+class TableWriterState {
+public:
+    WriterImpl* writer = nullptr;
+    uint32_t tdefPage = 0;
+    std::string name;
+    TableState& state() { return writer->state(tdefPage, name); }
+};
+} // namespace detail
+
+TableWriter::TableWriter(std::unique_ptr<detail::TableWriterState> s) : state_(std::move(s)) {}
+TableWriter::TableWriter(TableWriter&&) noexcept = default;
+TableWriter& TableWriter::operator=(TableWriter&&) noexcept = default;
+TableWriter::~TableWriter() = default;
+
+const TableDef& TableWriter::definition() const { return *state_->state().def; }
+InsertResult TableWriter::insert(std::span<const Value> row) { return state_->writer->insert(state_->state(), row); }
+RowId TableWriter::update(RowId id, std::span<const Value> row) {
+    return state_->writer->update(state_->state(), id, row);
+}
+void TableWriter::erase(RowId id) { state_->writer->erase(state_->state(), id); }
+
+DatabaseWriter::DatabaseWriter(std::unique_ptr<detail::WriterImpl> impl) : impl_(std::move(impl)) {}
+DatabaseWriter::DatabaseWriter(DatabaseWriter&&) noexcept = default;
+DatabaseWriter& DatabaseWriter::operator=(DatabaseWriter&&) noexcept = default;
+DatabaseWriter::~DatabaseWriter() = default;
+
+DatabaseWriter DatabaseWriter::create(const std::filesystem::path& path, Version version) {
+    if (version != Version::Jet4)
+        throw UnsupportedError(
+            path.filename().string(), std::nullopt,
+            "creating Access 97 databases is not supported yet; create an Access 2000 database instead.");
+    detail::createEmptyJet4Database(path);
+    return open(path);
+}
+
+DatabaseWriter DatabaseWriter::open(const std::filesystem::path& path, const OpenOptions& options) {
+    return DatabaseWriter(std::make_unique<detail::WriterImpl>(path, options));
+}
+
+Database& DatabaseWriter::database() { return impl_->database(); }
+
+std::shared_ptr<const TableDef> DatabaseWriter::createTable(const TableSpec& tableSpec) {
+    return impl_->createTable(tableSpec);
+}
+
+void DatabaseWriter::dropTable(std::string_view name) { impl_->dropTable(name); }
+
+TableWriter DatabaseWriter::table(std::string_view name) {
+    auto& t = impl_->table(name);
+    if (t.def->tableType != 0x4E)
+        throw NotFoundError(impl_->file().fileName(), std::nullopt,
+                            "[" + std::string(name) + "] is a system table; only user tables can be written.");
+    auto s = std::make_unique<detail::TableWriterState>();
+    s->writer = impl_.get();
+    s->tdefPage = t.def->definitionPage;
+    s->name = t.def->name;
+    return TableWriter(std::move(s));
+}
+
+void DatabaseWriter::flush() { impl_->flush(); }
+
+} // namespace jet
