@@ -1212,8 +1212,12 @@ RowId WriterImpl::update(TableState& t, RowId id, std::span<const Value> values)
     auto& homePage = store_.edit(home.page);
     if (!dataPageReplaceRow(f_, homePage, home.slot, bytes, wasMoved ? row_flags::Deleted : 0)) {
         // Grown beyond its page: the row moves and its first place becomes an overflow pointer.
-        if (wasMoved)
-            dataPageReplaceRow(f_, store_.edit(home.page), home.slot, {}, row_flags::Deleted | row_flags::Overflow);
+        // A copy that moves again is deleted for good (both flags, no bytes, as Access deletes):
+        // left with the deleted flag alone, mdbtools and mdb-reader would still list it, since
+        // they read such copies in place and skip the overflow pointers instead.
+        if (wasMoved &&
+            !dataPageReplaceRow(f_, store_.edit(home.page), home.slot, {}, row_flags::Deleted | row_flags::Overflow))
+            throw std::logic_error("the old place of a moved row cannot be emptied");
         const RowId moved = placeRow(t, bytes);
         dataPageMarkMoved(f_, store_.edit(moved.page), moved.slot);
         std::vector<uint8_t> pointer(4, 0);
