@@ -149,8 +149,7 @@ TEST(Writer, HundredThousandRowsRoundTripThroughThreeReaders) {
     }
     const fs::path script = fs::path(TABLOR_SOURCE_DIR) / "tests/jet/mdb-reader/dump.mjs";
     if (!jet::test::readerPresent(jet::test::haveMdbReader(), "mdb-reader")) {
-        std::printf("mdb-reader not installed (scripts/setup): compared with our reader and mdb-export only
-");
+        std::printf("mdb-reader not installed (scripts/setup): compared with our reader and mdb-export only\n");
         return;
     }
     int st = 0;
