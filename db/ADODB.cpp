@@ -677,7 +677,9 @@ void TADOConnection::GetTableNames(QStringList& list, bool SystemTables) const {
 }
 
 int TADOConnection::Execute(const QString& statement) {
-    // Flushed also after a failure: an UPDATE that stopped half-way keeps the rows it changed.
+    // A statement is one step: one that fails has undone its rows in the writer's cache, so
+    // the flush after a failure writes only what was complete before (a SELECT INTO's new
+    // table in another file, say), never half a statement.
     int affected = 0;
     try {
         affected = static_cast<int>(sqlConnection().execute(statement.toStdString()).rowsAffected());

@@ -351,6 +351,30 @@ public:
         return std::make_unique<EngineTable>(db_, it->second, writes_.get(), cache_);
     }
 
+    std::unique_ptr<ChangeScope> beginChanges() override {
+        if (!writes_) return nullptr;
+        // Undone changes leave the kept index cursor and table descriptions behind too.
+        class Scope : public ChangeScope {
+        public:
+            Scope(std::unique_ptr<ChangeScope> inner, std::shared_ptr<SeekCache> cache)
+                : inner_(std::move(inner)), cache_(std::move(cache)) {}
+            ~Scope() override {
+                if (!inner_) return;
+                inner_.reset();
+                cache_->forget();
+            }
+            void commit() override {
+                inner_->commit();
+                inner_.reset();
+            }
+
+        private:
+            std::unique_ptr<ChangeScope> inner_;
+            std::shared_ptr<SeekCache> cache_;
+        };
+        return std::make_unique<Scope>(writes_->beginChanges(), cache_);
+    }
+
     void createTable(const TableDefinition& definition) override {
         if (!writes_) readOnly("create the table '" + definition.name + "'");
         cache_->forget();

@@ -53,6 +53,21 @@ public:
         dirty_ = false;
     }
 
+    std::unique_ptr<ChangeScope> beginChanges() override {
+        class Scope : public ChangeScope {
+        public:
+            explicit Scope(std::shared_ptr<jet::DatabaseWriter> writer)
+                : writer_(std::move(writer)), savepoint_(*writer_) {}
+            void commit() override { savepoint_.release(); }
+
+        private:
+            std::shared_ptr<jet::DatabaseWriter> writer_; // outlives the savepoint
+            jet::DatabaseWriter::Savepoint savepoint_;
+        };
+        dirty_ = true;
+        return std::make_unique<Scope>(writer_);
+    }
+
     void createTable(const TableDefinition& def) override {
         dirty_ = true;
         jet::TableSpec tableSpec;

@@ -21,6 +21,8 @@ public:
     // flushes them, so call refresh() before reading after a change.
     virtual std::shared_ptr<jet::Database> database() = 0;
     virtual void refresh() = 0;
+    // The row changes from here on as one step (a savepoint of the writer).
+    virtual std::unique_ptr<ChangeScope> beginChanges() = 0;
     virtual void createTable(const TableDefinition& definition) = 0;
     virtual void dropTable(std::string_view name) = 0;
     virtual std::optional<std::int64_t> insertRow(const jet::TableDef& table, const Row& values) = 0;

@@ -816,6 +816,26 @@ std::unique_ptr<Stream> openChangeRows(TableAccess& table, const Expr* where, st
     return stream;
 }
 
+// A row of a statement failed; the message is finished by asOneStep, which knows whether the
+// rows before it were undone.
+struct RowChangeError : ExecutionError {
+    using ExecutionError::ExecutionError;
+};
+
+// A statement's row changes are one step: they all stay, or none does.
+template <class Run>
+Result asOneStep(Database& db, Run&& run) {
+    std::unique_ptr<ChangeScope> scope = db.beginChanges();
+    try {
+        Result r = run();
+        if (scope) scope->commit();
+        return r;
+    } catch (const RowChangeError& e) {
+        throw ExecutionError(std::string(e.what()) + (scope ? "; the statement was undone, nothing changed.)"
+                                                            : "; the rows before it stay changed.)"));
+    }
+}
+
 Result runUpdate(UpdateStatement& s, Database& db, std::int64_t identity) {
     auto table = openTableForChange(db, s.table);
     const auto& cols = table->columns();
@@ -853,8 +873,8 @@ Result runUpdate(UpdateStatement& s, Database& db, std::int64_t identity) {
         try {
             table->updateRow(id, row);
         } catch (const std::exception& e) {
-            throw ExecutionError(std::string(e.what()) + " (" + std::to_string(done) + " of " +
-                                 std::to_string(changes.size()) + " rows had been updated when this happened.)");
+            throw RowChangeError(std::string(e.what()) + " (row " + std::to_string(done + 1) + " of " +
+                                 std::to_string(changes.size()));
         }
         ++done;
     }
@@ -877,8 +897,8 @@ Result runDelete(DeleteStatement& s, Database& db, std::int64_t identity) {
         try {
             table->deleteRow(id);
         } catch (const std::exception& e) {
-            throw ExecutionError(std::string(e.what()) + " (" + std::to_string(done) + " of " +
-                                 std::to_string(ids.size()) + " rows had been deleted when this happened.)");
+            throw RowChangeError(std::string(e.what()) + " (row " + std::to_string(done + 1) + " of " +
+                                 std::to_string(ids.size()));
         }
         ++done;
     }
@@ -1023,6 +1043,8 @@ Result runSelectInto(std::shared_ptr<SelectStatement> s, Database& db, std::int6
     targetDb->createTable(def);
     std::int64_t count = 0;
     try {
+        // The rows go in as one step, undone before the table is dropped again on a failure.
+        std::unique_ptr<ChangeScope> scope = targetDb->beginChanges();
         auto table = targetDb->openTable(target);
         if (!table) throw ExecutionError("The new table '" + target + "' cannot be opened after creating it.");
         Row converted(def.columns.size());
@@ -1032,6 +1054,7 @@ Result runSelectInto(std::shared_ptr<SelectStatement> s, Database& db, std::int6
             table->insertRow(converted);
             ++count;
         }
+        if (scope) scope->commit();
     } catch (const std::exception& e) {
         std::string message = std::string("Copying the rows into '") + target + "' failed after " +
                               std::to_string(count) + " rows: " + e.what();
@@ -1061,9 +1084,12 @@ Result Connection::execute(std::string_view statement) {
         if (shared->intoTable) return runSelectInto(shared, db, lastIdentity_);
         return Result::withRows(openSelect(shared, db, lastIdentity_, 0));
     }
-    if (auto* s = std::get_if<InsertStatement>(&parsed)) return runInsert(*s, db, lastIdentity_);
-    if (auto* s = std::get_if<UpdateStatement>(&parsed)) return runUpdate(*s, db, lastIdentity_);
-    if (auto* s = std::get_if<DeleteStatement>(&parsed)) return runDelete(*s, db, lastIdentity_);
+    if (auto* s = std::get_if<InsertStatement>(&parsed))
+        return asOneStep(db, [&] { return runInsert(*s, db, lastIdentity_); });
+    if (auto* s = std::get_if<UpdateStatement>(&parsed))
+        return asOneStep(db, [&] { return runUpdate(*s, db, lastIdentity_); });
+    if (auto* s = std::get_if<DeleteStatement>(&parsed))
+        return asOneStep(db, [&] { return runDelete(*s, db, lastIdentity_); });
     if (auto* s = std::get_if<CreateTableStatement>(&parsed)) return runCreate(*s, db);
     return runDrop(std::get<DropTableStatement>(parsed), db);
 }

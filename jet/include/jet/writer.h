@@ -8,7 +8,8 @@
 //
 // Every write either completes or leaves the file as it was before the call as far as readers
 // are concerned: data pages are written before the pages that point at them, and the table
-// definition (row count, auto-number) last.
+// definition (row count, auto-number) last. A row change that fails leaves nothing behind,
+// and a Savepoint makes several changes one step that can be undone.
 #pragma once
 
 #include "jet/cursor.h"
@@ -143,7 +144,9 @@ public:
 
     DatabaseWriter(DatabaseWriter&&) noexcept;
     DatabaseWriter& operator=(DatabaseWriter&&) noexcept;
-    ~DatabaseWriter(); // flushes and releases the lock
+    // Flushes and releases the lock. A failure of that last flush cannot be thrown from a
+    // destructor and is written to stderr; call flush() before to handle it.
+    ~DatabaseWriter();
 
     // Read access to the same file (sees every completed write).
     Database& database();
@@ -158,8 +161,34 @@ public:
     TableWriter table(std::string_view name);
 
     // Writes every change made so far to the disk as one step (through the rollback journal)
-    // and waits until it is there.
+    // and waits until it is there. Not while a Savepoint is open (std::logic_error): a step
+    // is written whole or not at all.
     void flush();
+
+    // Makes the changes that follow one step that can be undone, as a SQL statement or a
+    // record command needs: rollback() (or destroying the Savepoint without release()) puts
+    // the write cache and the writer's state (row counts, auto-numbers, usage maps, free
+    // pages, index pages, the file's length) back exactly as they were when it opened, so
+    // the next flush writes none of it; release() keeps the changes, to be flushed later.
+    // While one is open nothing reaches the disk (the cache grows past its usual limit if it
+    // must), and createTable / dropTable are refused (std::logic_error); reads through
+    // database() see the changes. Savepoints nest; they close innermost first. Each single
+    // TableWriter::insert / update / erase is such a step on its own already. A Savepoint must
+    // not outlive its writer; a writer closed with one open drops its changes.
+    class Savepoint {
+    public:
+        explicit Savepoint(DatabaseWriter& writer);
+        Savepoint(const Savepoint&) = delete;
+        Savepoint& operator=(const Savepoint&) = delete;
+        ~Savepoint(); // rolls back unless released
+        void release();
+        void rollback();
+
+    private:
+        void requireInnermost(const char* what) const;
+        detail::WriterImpl* writer_;
+        size_t depth_ = 0;
+    };
 
 private:
     explicit DatabaseWriter(std::unique_ptr<detail::WriterImpl> impl);

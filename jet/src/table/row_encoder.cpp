@@ -299,6 +299,12 @@ std::vector<uint8_t> assembleRow(const Format& format, const TableDef& table, st
         for (int s = varSlots - 1; s >= 0; --s) putLe(row, offsets[static_cast<size_t>(s)], 2);
         putLe(row, varSlots, 2);
     }
+    // A row that has to move on a later update leaves a 4-byte pointer to its new place in its
+    // own bytes (as Access and jackcess write it), so no row is shorter than that. Only a table
+    // of Yes/No columns alone comes below; the padding goes between the fixed data and the
+    // null mask, where jackcess pads too and readers look for nothing.
+    constexpr size_t kOverflowPointerSize = 4;
+    if (row.size() + maskBytes < kOverflowPointerSize) row.resize(kOverflowPointerSize - maskBytes, 0);
     row.insert(row.end(), mask.begin(), mask.begin() + static_cast<std::ptrdiff_t>(maskBytes));
     return row;
 }

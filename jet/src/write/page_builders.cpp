@@ -42,18 +42,16 @@ void setFree(const Format& f, std::span<uint8_t> page) {
     put16(page, 2, static_cast<uint16_t>(low > end ? low - end : 0));
 }
 
-// Where each slot's bytes end: a row ends where the row stored before it (lower slot
-// number with a larger offset) begins. Computed from the offsets, so deleted slots keep
-// their extent.
+// Where each slot's bytes end. Access stores the rows from the end of the page downwards in
+// slot order, so a row runs from its offset to the offset of the slot before it (the end of
+// the page for slot 0); mdbtools and jackcess read the extent so too. A deleted row is given
+// back by Access as zero bytes: its offset equals that of the next row stored below it, which
+// a rule like "up to the next higher offset" would read as a second copy of that row.
 uint32_t rowEnd(const Format& f, std::span<const uint8_t> page, unsigned slot) {
     const uint32_t at = slotWord(f, page, slot) & kOffsetMask;
-    uint32_t end = f.pageSize;
-    const uint16_t n = u16(page, f.dataRowCountOffset);
-    for (unsigned i = 0; i < n; ++i) {
-        const uint32_t o = slotWord(f, page, i) & kOffsetMask;
-        if (o > at && o < end) end = o;
-    }
-    return end;
+    if (slot == 0 || at < f.dataRowTableOffset) return slot == 0 ? f.pageSize : at;
+    const uint32_t end = slotWord(f, page, slot - 1) & kOffsetMask;
+    return end >= at ? end : at; // out of order (damaged): no bytes
 }
 
 void putBe24(std::vector<uint8_t>& out, uint32_t v) {

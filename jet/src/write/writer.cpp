@@ -24,6 +24,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <iterator>
@@ -31,6 +32,7 @@
 #include <random>
 #include <set>
 #include <sys/file.h>
+#include <type_traits>
 #include <unistd.h>
 
 namespace jet {
@@ -79,8 +81,10 @@ public:
         return *held_;
     }
     std::vector<uint8_t>& edit(uint32_t n) {
-        // Inserts edit the same few pages (data, long values, index) over and over.
+        // Inserts edit the same few pages (data, long values, index) over and over. (Opening
+        // a savepoint empties this list, so a page found here has its before-image kept.)
         if (auto* r = recent(n)) return *r;
+        remember(n);
         auto it = dirty_.find(n);
         if (it == dirty_.end()) it = dirty_.emplace(n, *file_.page(n)).first;
         recent_[n % recent_.size()] = {n, &it->second};
@@ -98,13 +102,44 @@ public:
             if (globalFree_->pages.erase(n)) globalFree_->dirty = true;
         }
         if (n == next_) ++next_;
+        remember(n);
         dirty_[n] = std::move(content);
         return n;
     }
     void setGlobalFreeMap(MapState* m) { globalFree_ = m; }
-    void put(uint32_t n, std::vector<uint8_t> content) { dirty_[n] = std::move(content); }
+    void put(uint32_t n, std::vector<uint8_t> content) {
+        remember(n);
+        dirty_[n] = std::move(content);
+    }
     size_t dirtyCount() const { return dirty_.size(); }
     uint32_t pageCount() const { return next_; }
+
+    // Savepoints: the cache as it is now, to come back to. While one is open, the first change
+    // of a page keeps the page as it was (or that it was not in the cache); rolling back puts
+    // those back and forgets the pages appended since. Savepoints nest; releasing one hands
+    // its before-images to the one below, which keeps its own older ones.
+    void openSavepoint() {
+        levels_.push_back(Level{{}, next_});
+        recent_.fill({});
+    }
+    bool inSavepoint() const { return !levels_.empty(); }
+    void releaseSavepoint() {
+        Level top = std::move(levels_.back());
+        levels_.pop_back();
+        if (levels_.empty()) return;
+        for (auto& [n, before] : top.before) levels_.back().before.try_emplace(n, std::move(before));
+    }
+    void rollbackSavepoint() {
+        Level& top = levels_.back();
+        for (auto& [n, before] : top.before) {
+            if (before) dirty_[n] = std::move(*before);
+            else dirty_.erase(n);
+        }
+        next_ = top.next;
+        levels_.pop_back();
+        recent_.fill({});
+        held_.reset();
+    }
 
     // Writes the changed pages as one step: the old bytes of every existing page about to
     // change go to the file's rollback journal first, and a flush cut short by a kill is
@@ -117,6 +152,7 @@ public:
     // the table definitions (`last`: row counts, auto-numbers), and the pages a dropped table
     // freed (blanked) at the very end, once the catalog no longer names them.
     void flush(const std::set<uint32_t>& last) {
+        if (!levels_.empty()) throw std::logic_error("PageStore::flush while a savepoint is open");
         if (dirty_.empty()) return;
         const uint32_t oldCount = file_.pageCount();
         auto rank = [&](uint32_t n, const std::vector<uint8_t>& page) {
@@ -176,6 +212,18 @@ private:
     }
     PageRef held_;
     MapState* globalFree_ = nullptr;
+    struct Level {
+        std::map<uint32_t, std::optional<std::vector<uint8_t>>> before; // nullopt: not in the cache
+        uint32_t next = 0;
+    };
+    std::vector<Level> levels_;
+    void remember(uint32_t n) {
+        if (levels_.empty()) return;
+        auto& before = levels_.back().before;
+        if (before.count(n)) return;
+        auto it = dirty_.find(n);
+        before.emplace(n, it == dirty_.end() ? std::nullopt : std::optional<std::vector<uint8_t>>(it->second));
+    }
 };
 
 // ---- Usage maps --------------------------------------------------------------------------
@@ -679,9 +727,18 @@ public:
         }
     }
     ~WriterImpl() {
-        try {
-            flush();
-        } catch (...) {}
+        // A savepoint still open here belongs to a change that did not finish: it is undone,
+        // never written. What is left goes to the disk; a failure can no longer be thrown
+        // from here, so it is said on stderr (call flush() first to get it as an exception).
+        while (store_.inSavepoint() && broken_.empty()) rollbackQuietly();
+        if (broken_.empty()) {
+            try {
+                flush();
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "tablor: the last changes to %s were not saved: %s\n", file_.fileName().c_str(),
+                             e.what());
+            }
+        }
         if (lockFd_ >= 0) ::close(lockFd_);
     }
 
@@ -690,16 +747,89 @@ public:
         return db_;
     }
 
+    // Writes every change to the disk. Inside a savepoint nothing reaches the disk: the
+    // tables' counters, maps and index pages only go to the cache, where reads find them.
     void flush() {
+        refuseIfBroken();
         std::set<uint32_t> last;
         for (auto& [page, t] : tables_) {
             writeTable(*t);
             last.insert(t->tdefPages.begin(), t->tdefPages.end());
         }
         writeMap(f_, store_, globalFree_);
+        if (store_.inSavepoint()) {
+            impl_.forgetCachedDefinitions();
+            return;
+        }
         if (store_.dirtyCount() == 0) return;
         store_.flush(last);
         impl_.forgetCachedDefinitions();
+    }
+
+    bool inSavepoint() const { return store_.inSavepoint(); }
+    size_t savepointDepth() const { return savedFreeMaps_.size(); }
+
+    // A savepoint covers the page cache and what the writer holds beside it. The tables'
+    // state goes to the cache first, so that after a rollback it is read back from the pages
+    // exactly; the map of free pages is kept as a copy (its inline row cannot list them all).
+    void openSavepoint() {
+        refuseIfBroken();
+        for (auto& [page, t] : tables_) writeTable(*t);
+        writeMap(f_, store_, globalFree_);
+        store_.openSavepoint();
+        savedFreeMaps_.push_back(globalFree_);
+    }
+    void releaseSavepoint() {
+        store_.releaseSavepoint();
+        savedFreeMaps_.pop_back();
+    }
+    // A rollback that fails (the pages cannot be read back) leaves the writer refusing further
+    // work rather than writing a state it cannot vouch for.
+    void rollbackSavepoint() {
+        store_.rollbackSavepoint();
+        globalFree_ = std::move(savedFreeMaps_.back());
+        savedFreeMaps_.pop_back();
+        impl_.forgetCachedDefinitions();
+        try {
+            // Each table's state is read again from the restored pages, in place: TableWriters
+            // and callers holding a definition keep them.
+            for (auto& [page, t] : tables_) {
+                auto fresh = loadState(page, t->def->name, t->def);
+                *t = std::move(*fresh);
+            }
+        } catch (const std::exception& e) {
+            broken_ = "undoing a failed change did not succeed (" + std::string(e.what()) + ")";
+            throw;
+        }
+    }
+    // For unwinding, where a second exception has no place.
+    void rollbackQuietly() noexcept {
+        try {
+            rollbackSavepoint();
+        } catch (...) {
+            if (broken_.empty()) broken_ = "undoing a failed change did not succeed";
+        }
+    }
+
+    // Runs one row change as a step of its own: when it throws, nothing of it stays.
+    template <class Change>
+    auto atomically(Change&& change) {
+        openSavepoint();
+        try {
+            if constexpr (std::is_void_v<decltype(change())>) {
+                change();
+                releaseSavepoint();
+                flushIfLarge();
+            } else {
+                auto result = change();
+                releaseSavepoint();
+                flushIfLarge();
+                return result;
+            }
+        } catch (...) {
+            rollbackQuietly();
+            throw;
+        }
     }
 
     TableState& table(std::string_view name) {
@@ -711,8 +841,18 @@ public:
     TableState& state(uint32_t tdefPage, const std::string& name) {
         if (auto it = tables_.find(tdefPage); it != tables_.end()) return *it->second;
         flush();
+        return *tables_.emplace(tdefPage, loadState(tdefPage, name, nullptr)).first->second;
+    }
+
+    // A table's write state read from its pages; `into` (when given) is the definition object
+    // to fill, so that references to it stay good.
+    std::unique_ptr<TableState> loadState(uint32_t tdefPage, const std::string& name, std::shared_ptr<TableDef> into) {
         auto t = std::make_unique<TableState>();
         t->def = readTableDef(impl_, tdefPage, name);
+        if (into) {
+            *into = std::move(*t->def);
+            t->def = std::move(into);
+        }
         if (tdefPage != kMSysObjectsPage) {
             // NOT NULL comes from the catalog row's properties, which the reader adds.
             const auto withProps = impl_.tableDef(tdefPage, name);
@@ -758,7 +898,7 @@ public:
             t->longValues.push_back(std::move(lv));
         }
         if (!t->free.pages.empty()) t->insertPage = *t->free.pages.rbegin();
-        return *tables_.emplace(tdefPage, std::move(t)).first->second;
+        return t;
     }
 
     // Extras the reader does not keep: distinct-key counts and Memo/OLE usage maps.
@@ -808,8 +948,9 @@ public:
         }
     }
 
+    // Inside a savepoint the cache grows as it must: writing half a step is not an option.
     void flushIfLarge() {
-        if (store_.dirtyCount() > kFlushLimitPages) flush();
+        if (!store_.inSavepoint() && store_.dirtyCount() > kFlushLimitPages) flush();
     }
 
     uint32_t appendPage(std::vector<uint8_t> content) { return store_.append(std::move(content)); }
@@ -1012,12 +1153,21 @@ private:
         }
     }
 
+    void refuseIfBroken() const {
+        if (!broken_.empty())
+            throw IoError(file_.fileName(), std::nullopt,
+                          file_.fileName() + ": " + broken_ +
+                              "; nothing more is written through this writer. Close the file and open it again.");
+    }
+
     Database db_;
     DatabaseImpl& impl_;
     PageFile& file_;
     const Format& f_;
     PageStore store_;
     MapState globalFree_;
+    std::vector<MapState> savedFreeMaps_; // globalFree_ as each open savepoint found it
+    std::string broken_;                  // why the writer refuses to go on, when it does
     int lockFd_ = -1;
     std::map<uint32_t, std::unique_ptr<TableState>> tables_;
 };
@@ -1212,8 +1362,12 @@ RowId WriterImpl::update(TableState& t, RowId id, std::span<const Value> values)
     auto& homePage = store_.edit(home.page);
     if (!dataPageReplaceRow(f_, homePage, home.slot, bytes, wasMoved ? row_flags::Deleted : 0)) {
         // Grown beyond its page: the row moves and its first place becomes an overflow pointer.
-        if (wasMoved)
-            dataPageReplaceRow(f_, store_.edit(home.page), home.slot, {}, row_flags::Deleted | row_flags::Overflow);
+        // A copy that moves again is deleted for good (both flags, no bytes, as Access deletes):
+        // left with the deleted flag alone, mdbtools and mdb-reader would still list it, since
+        // they read such copies in place and skip the overflow pointers instead.
+        if (wasMoved &&
+            !dataPageReplaceRow(f_, store_.edit(home.page), home.slot, {}, row_flags::Deleted | row_flags::Overflow))
+            throw std::logic_error("the old place of a moved row cannot be emptied");
         const RowId moved = placeRow(t, bytes);
         dataPageMarkMoved(f_, store_.edit(moved.page), moved.slot);
         std::vector<uint8_t> pointer(4, 0);
@@ -1261,6 +1415,7 @@ std::shared_ptr<const TableDef> WriterImpl::createTable(const TableSpec& tableSp
         refuse("a table name may not contain . ! ` [ ] or start with a space");
     if (tableSpec.columns.empty()) refuse("a table needs at least one column");
     if (tableSpec.columns.size() > 255) refuse("a table has at most 255 columns");
+    if (inSavepoint()) throw std::logic_error("createTable inside a savepoint: schema changes are a step of their own");
     flush();
     for (const auto& e : impl_.catalog())
         if (sameName(e.name, tableSpec.name)) refuse("an object of that name exists already");
@@ -1444,6 +1599,7 @@ std::shared_ptr<const TableDef> WriterImpl::createTable(const TableSpec& tableSp
 }
 
 void WriterImpl::dropTable(std::string_view name) {
+    if (inSavepoint()) throw std::logic_error("dropTable inside a savepoint: schema changes are a step of their own");
     flush();
     const auto def = impl_.tableByName(name);
     if (def->tableType != 0x4E)
@@ -1514,11 +1670,20 @@ TableWriter& TableWriter::operator=(TableWriter&&) noexcept = default;
 TableWriter::~TableWriter() = default;
 
 const TableDef& TableWriter::definition() const { return *state_->state().def; }
-InsertResult TableWriter::insert(std::span<const Value> row) { return state_->writer->insert(state_->state(), row); }
-RowId TableWriter::update(RowId id, std::span<const Value> row) {
-    return state_->writer->update(state_->state(), id, row);
+// Each row change is a step of its own: one that fails half-way (a long value too large, an
+// index page that cannot be read) leaves nothing behind.
+InsertResult TableWriter::insert(std::span<const Value> row) {
+    auto& w = *state_->writer;
+    return w.atomically([&] { return w.insert(state_->state(), row); });
 }
-void TableWriter::erase(RowId id) { state_->writer->erase(state_->state(), id); }
+RowId TableWriter::update(RowId id, std::span<const Value> row) {
+    auto& w = *state_->writer;
+    return w.atomically([&] { return w.update(state_->state(), id, row); });
+}
+void TableWriter::erase(RowId id) {
+    auto& w = *state_->writer;
+    w.atomically([&] { w.erase(state_->state(), id); });
+}
 
 DatabaseWriter::DatabaseWriter(std::unique_ptr<detail::WriterImpl> impl) : impl_(std::move(impl)) {}
 DatabaseWriter::DatabaseWriter(DatabaseWriter&&) noexcept = default;
@@ -1558,6 +1723,38 @@ TableWriter DatabaseWriter::table(std::string_view name) {
     return TableWriter(std::move(s));
 }
 
-void DatabaseWriter::flush() { impl_->flush(); }
+void DatabaseWriter::flush() {
+    if (impl_->inSavepoint())
+        throw std::logic_error("DatabaseWriter::flush while a savepoint is open: release or roll it back first");
+    impl_->flush();
+}
+
+DatabaseWriter::Savepoint::Savepoint(DatabaseWriter& writer) : writer_(writer.impl_.get()) {
+    writer_->openSavepoint();
+    depth_ = writer_->savepointDepth();
+}
+
+DatabaseWriter::Savepoint::~Savepoint() {
+    if (writer_) writer_->rollbackQuietly();
+}
+
+void DatabaseWriter::Savepoint::release() {
+    requireInnermost("release");
+    writer_->releaseSavepoint();
+    writer_ = nullptr;
+}
+
+void DatabaseWriter::Savepoint::rollback() {
+    requireInnermost("rollback");
+    detail::WriterImpl* w = writer_;
+    writer_ = nullptr;
+    w->rollbackSavepoint();
+}
+
+void DatabaseWriter::Savepoint::requireInnermost(const char* what) const {
+    if (!writer_) throw std::logic_error(std::string("Savepoint::") + what + ": the savepoint is closed already");
+    if (writer_->savepointDepth() != depth_)
+        throw std::logic_error(std::string("Savepoint::") + what + ": an inner savepoint is still open");
+}
 
 } // namespace jet

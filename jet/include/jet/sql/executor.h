@@ -58,9 +58,9 @@ public:
     explicit Connection(std::shared_ptr<Database> database);
 
     // Parses and runs one statement. Throws SyntaxError, NotSupportedError or
-    // ExecutionError (error.h); a failed statement leaves the file as it was, except
-    // that an UPDATE or DELETE stops at the row that failed (as Jet does without a
-    // transaction) and reports how many rows it had changed.
+    // ExecutionError (error.h). A statement is one step: when one of its rows fails, the
+    // rows it changed before are undone too (where the database can undo changes, see
+    // Database::beginChanges; the message names the row that failed).
     Result execute(std::string_view statement);
 
     // The last auto-number value inserted through this connection (0 before the first).

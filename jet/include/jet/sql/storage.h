@@ -95,9 +95,20 @@ struct TableDefinition {
     std::vector<IndexInfo> indexes; // primary key and unique indexes
 };
 
+// The changes made while it is open, as one step: commit() keeps them, destroying the scope
+// without commit() undoes them all.
+class ChangeScope {
+public:
+    virtual ~ChangeScope() = default;
+    virtual void commit() = 0;
+};
+
 class Database {
 public:
     virtual ~Database() = default;
+    // Opens a scope for the row changes of one statement; nullptr when the database cannot
+    // undo changes (then a statement that fails keeps what it changed so far).
+    virtual std::unique_ptr<ChangeScope> beginChanges() { return nullptr; }
     // The file this database was opened from (for recognising IN 'file' naming itself).
     virtual std::string path() const = 0;
     virtual std::vector<std::string> tableNames() = 0;
