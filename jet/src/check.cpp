@@ -6,6 +6,7 @@
 #include "database_impl.h"
 #include "index_reader.h"
 #include "long_value.h"
+#include "related_rows.h"
 #include "row_codec.h"
 #include "row_keys.h"
 #include "row_locator.h"
@@ -237,6 +238,7 @@ CheckReport checkDatabase(const Database& database) {
     CheckReport report;
     Checker c{database.impl(), report, {}};
     c.run();
+    for (auto& p : relationshipProblems(database)) c.problem(std::move(p));
     return report;
 }
 
