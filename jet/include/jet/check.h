@@ -1,6 +1,7 @@
 // Integrity check of a whole database: page types, usage maps against the pages tables
 // really own, rows, long-value chains, index entries against the rows (each row once, in
-// key order, each key the encoding of its row's values). The writer's
+// key order, each key the encoding of its row's values), and the rows of enforced relationships
+// (each foreign key with every column set names a row of the parent table). The writer's
 // output is held to it.
 #pragma once
 

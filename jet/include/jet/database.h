@@ -5,6 +5,7 @@
 #pragma once
 
 #include "jet/cursor.h"
+#include "jet/relationships.h"
 #include "jet/schema.h"
 
 #include <cstdint>
@@ -57,6 +58,8 @@ public:
     std::vector<CatalogEntry> views() const;     // saved select queries
     std::vector<CatalogEntry> linkedTables() const;
     bool hasTable(std::string_view name) const; // case-insensitive, system tables too
+    // The relationships of MSysRelationships, in its row order (none when it is missing).
+    std::vector<Relationship> relationships() const;
 
     // Table definition (cached; system tables too). Throws NotFoundError.
     std::shared_ptr<const TableDef> table(std::string_view name) const;

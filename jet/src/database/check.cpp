@@ -10,6 +10,7 @@
 #include "index/row_keys.h"
 #include "table/row_locator.h"
 #include "map/usage_map.h"
+#include "catalog/related_rows.h"
 
 #include <algorithm>
 #include <map>
@@ -250,6 +251,7 @@ CheckReport checkDatabase(const Database& database) {
     CheckReport report;
     Checker c{database.impl(), report, {}};
     c.run();
+    for (auto& p : relationshipProblems(database)) c.problem(std::move(p));
     return report;
 }
 

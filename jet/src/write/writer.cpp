@@ -20,6 +20,7 @@
 #include "table/table_def_reader.h"
 #include "table/table_def_writer.h"
 #include "map/usage_map.h"
+#include "write/referential_rules.h"
 
 #include <algorithm>
 #include <array>
@@ -683,7 +684,7 @@ struct TableState {
 
 // ---- The writer --------------------------------------------------------------------------
 
-class WriterImpl {
+class WriterImpl : public RuleTarget {
 public:
     WriterImpl(const std::filesystem::path& path, const OpenOptions& options)
         : db_(openWritable(path, options)), impl_(db_.impl()), file_(impl_.file()), f_(file_.format()), store_(file_) {
@@ -1113,7 +1114,35 @@ public:
     RowId update(TableState& t, RowId id, std::span<const Value> row);
     void erase(TableState& t, RowId id);
 
+    // Relationships (referential_rules.h): the rules see every change but those of the
+    // cascades they carry out themselves.
+    ReferentialRules* rules() {
+        if (cascading_ > 0) return nullptr;
+        if (!rules_) rules_ = std::make_unique<ReferentialRules>(db_.relationships(), file_.fileName());
+        return rules_->empty() ? nullptr : rules_.get();
+    }
+    const Database& readable(const std::string& table) override {
+        const auto def = impl_.tableByName(table);
+        if (auto it = tables_.find(def->definitionPage); it != tables_.end()) writeTable(*it->second);
+        return db_;
+    }
+    void prepare(const std::string& table) override { this->table(table); }
+    void eraseRow(const std::string& table, RowId id) override {
+        Cascading c(cascading_);
+        erase(this->table(table), id);
+    }
+    void updateRow(const std::string& table, RowId id, std::span<const Value> row) override {
+        Cascading c(cascading_);
+        update(this->table(table), id, row);
+    }
+
 private:
+    struct Cascading {
+        int& depth;
+        explicit Cascading(int& d) : depth(d) { ++depth; }
+        ~Cascading() { --depth; }
+    };
+
     static Database openWritable(const std::filesystem::path& path, OpenOptions options) {
         std::error_code ec;
         const auto perms = std::filesystem::status(path, ec).permissions();
@@ -1170,6 +1199,8 @@ private:
     std::string broken_;                  // why the writer refuses to go on, when it does
     int lockFd_ = -1;
     std::map<uint32_t, std::unique_ptr<TableState>> tables_;
+    std::unique_ptr<ReferentialRules> rules_;
+    int cascading_ = 0;
 };
 
 // ---- Rows --------------------------------------------------------------------------------
@@ -1253,6 +1284,7 @@ InsertResult WriterImpl::insert(TableState& t, std::span<const Value> values, st
                                   "the row would duplicate a key of index [" + idx->name + "] of table [" + def.name +
                                       "], which must be unique; nothing was written.");
     }
+    if (auto* r = rules()) r->checkInsert(*this, def, row);
     auto cols = encodeRow(t, row);
     const auto bytes = assembleRow(f_, def, cols);
     RowId id;
@@ -1294,6 +1326,8 @@ void WriterImpl::erase(TableState& t, RowId id) {
     RowId home;
     const auto values = readRowValues(t, id, &raw, &home);
     TableDef& def = *t.def;
+    CascadePlan cascade;
+    if (auto* r = rules()) cascade = r->planErase(*this, def, id, values);
     for (size_t i = 0; i < t.physical.size(); ++i) {
         const IndexDef* idx = t.physical[i];
         if (!idx) continue;
@@ -1314,6 +1348,7 @@ void WriterImpl::erase(TableState& t, RowId id) {
     }
     if (def.storedRowCount > 0) --def.storedRowCount;
     t.dirty = true;
+    ReferentialRules::apply(*this, cascade);
     flushIfLarge();
 }
 
@@ -1346,6 +1381,8 @@ RowId WriterImpl::update(TableState& t, RowId id, std::span<const Value> values)
                                   "the change would duplicate a key of index [" + idx->name + "] of table [" +
                                       def.name + "], which must be unique; nothing was written.");
     }
+    CascadePlan cascade;
+    if (auto* r = rules()) cascade = r->planUpdate(*this, def, id, old, row);
     // Old long values go; the new row is encoded (writing its long values) and put in place.
     {
         RowDecoder decoder(impl_, def);
@@ -1386,6 +1423,7 @@ RowId WriterImpl::update(TableState& t, RowId id, std::span<const Value> values)
         }
     }
     t.dirty = true;
+    ReferentialRules::apply(*this, cascade);
     flushIfLarge();
     return id;
 }
@@ -1605,6 +1643,7 @@ void WriterImpl::dropTable(std::string_view name) {
     if (def->tableType != 0x4E)
         throw SchemaError(file_.fileName(), std::nullopt,
                           "[" + std::string(name) + "] is a system table and cannot be dropped.");
+    if (auto* r = rules()) r->checkDrop(def->name);
     TableState& t = state(def->definitionPage, def->name);
     // Every page the table owns: data, index and long-value pages, its definition, the map rows' bitmaps.
     std::set<uint32_t> pages(t.used.pages.begin(), t.used.pages.end());
