@@ -351,6 +351,10 @@ public:
         return std::make_unique<EngineTable>(db_, it->second, writes_.get(), cache_);
     }
 
+    void flush() override {
+        if (writes_) writes_->flush();
+    }
+
     std::unique_ptr<ChangeScope> beginChanges() override {
         if (!writes_) return nullptr;
         // Undone changes leave the kept index cursor and table descriptions behind too.

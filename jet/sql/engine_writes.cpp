@@ -53,6 +53,8 @@ public:
         dirty_ = false;
     }
 
+    void flush() override { writer_->flush(); }
+
     std::unique_ptr<ChangeScope> beginChanges() override {
         class Scope : public ChangeScope {
         public:

@@ -23,6 +23,7 @@ public:
     virtual void refresh() = 0;
     // The row changes from here on as one step (a savepoint of the writer).
     virtual std::unique_ptr<ChangeScope> beginChanges() = 0;
+    virtual void flush() = 0;
     virtual void createTable(const TableDefinition& definition) = 0;
     virtual void dropTable(std::string_view name) = 0;
     virtual std::optional<std::int64_t> insertRow(const jet::TableDef& table, const Row& values) = 0;

@@ -56,6 +56,7 @@ int runSql(const std::vector<std::string>& args, const OpenOptions& options, std
         sql::Connection connection(sql::openEngineDatabase(args[1], engineOptions));
         sql::Result result = connection.execute(args[2]);
         if (!result.hasRows()) {
+            connection.database().flush(); // a failure to write is an error here, not a line on stderr
             std::fprintf(out, "%lld\n", static_cast<long long>(result.rowsAffected()));
             return 0;
         }

@@ -269,6 +269,23 @@ TEST(AccessTable, RefusedWritesLeaveTheRowInEditStateAndTheFileAsItWas) {
     EXPECT_EQ(o.tbl.RecordCount(), 91);
 }
 
+TEST(AccessConnection, FailedStatementLeavesTheFileAsItWas) {
+    TABLOR_REQUIRE_FIXTURE(kNorthwind);
+    FixtureCopy copy(kNorthwind);
+    const QByteArray before = copy.bytes();
+    {
+        Opened o(copy.path());
+        // Row 1 gets its new description, row 2 would duplicate the unique CategoryName.
+        EXPECT_THROW(o.cn.Execute(QStringLiteral(
+                         "UPDATE [Categories] SET [CategoryName] = 'Beverages', [Description] = 'changed'")),
+                     EDatabaseError);
+        o.tbl.setTableName(QStringLiteral("Categories"));
+        o.tbl.Open();
+        EXPECT_NE(o.tbl.FieldByName(QStringLiteral("Description"))->AsString(), QStringLiteral("changed"));
+    }
+    EXPECT_EQ(copy.bytes(), before);
+}
+
 TEST(AccessTable, PostWithoutAChangeWritesNothing) {
     TABLOR_REQUIRE_FIXTURE(kNorthwind);
     FixtureCopy copy(kNorthwind);

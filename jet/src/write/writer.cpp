@@ -768,28 +768,37 @@ public:
     }
 
     bool inSavepoint() const { return store_.inSavepoint(); }
-    size_t savepointDepth() const { return savedFreeMaps_.size(); }
+    size_t savepointDepth() const { return saved_.size(); }
 
     // A savepoint covers the page cache and what the writer holds beside it. The tables'
     // state goes to the cache first, so that after a rollback it is read back from the pages
-    // exactly; the map of free pages is kept as a copy (its inline row cannot list them all).
+    // exactly; what the pages do not hold is kept as a copy: the map of free pages (its
+    // inline row cannot list them all) and the pages taking the next rows and long values.
     void openSavepoint() {
         refuseIfBroken();
-        for (auto& [page, t] : tables_) writeTable(*t);
+        Saved saved;
+        for (auto& [page, t] : tables_) {
+            writeTable(*t);
+            auto& places = saved.places[page];
+            places.push_back(t->insertPage);
+            for (const auto& lv : t->longValues) places.push_back(lv.currentPage);
+        }
         writeMap(f_, store_, globalFree_);
+        saved.globalFree = globalFree_;
         store_.openSavepoint();
-        savedFreeMaps_.push_back(globalFree_);
+        saved_.push_back(std::move(saved));
     }
     void releaseSavepoint() {
         store_.releaseSavepoint();
-        savedFreeMaps_.pop_back();
+        saved_.pop_back();
     }
     // A rollback that fails (the pages cannot be read back) leaves the writer refusing further
     // work rather than writing a state it cannot vouch for.
     void rollbackSavepoint() {
         store_.rollbackSavepoint();
-        globalFree_ = std::move(savedFreeMaps_.back());
-        savedFreeMaps_.pop_back();
+        Saved saved = std::move(saved_.back());
+        saved_.pop_back();
+        globalFree_ = std::move(saved.globalFree);
         impl_.forgetCachedDefinitions();
         try {
             // Each table's state is read again from the restored pages, in place: TableWriters
@@ -797,6 +806,10 @@ public:
             for (auto& [page, t] : tables_) {
                 auto fresh = loadState(page, t->def->name, t->def);
                 *t = std::move(*fresh);
+                auto places = saved.places.find(page);
+                if (places == saved.places.end() || places->second.size() != 1 + t->longValues.size()) continue;
+                t->insertPage = places->second[0];
+                for (size_t i = 0; i < t->longValues.size(); ++i) t->longValues[i].currentPage = places->second[i + 1];
             }
         } catch (const std::exception& e) {
             broken_ = "undoing a failed change did not succeed (" + std::string(e.what()) + ")";
@@ -1195,8 +1208,12 @@ private:
     const Format& f_;
     PageStore store_;
     MapState globalFree_;
-    std::vector<MapState> savedFreeMaps_; // globalFree_ as each open savepoint found it
-    std::string broken_;                  // why the writer refuses to go on, when it does
+    struct Saved {
+        MapState globalFree;
+        std::map<uint32_t, std::vector<uint32_t>> places; // by table: insertPage, then each currentPage
+    };
+    std::vector<Saved> saved_; // per open savepoint, what it found
+    std::string broken_;       // why the writer refuses to go on, when it does
     int lockFd_ = -1;
     std::map<uint32_t, std::unique_ptr<TableState>> tables_;
     std::unique_ptr<ReferentialRules> rules_;

@@ -109,6 +109,9 @@ public:
     // Opens a scope for the row changes of one statement; nullptr when the database cannot
     // undo changes (then a statement that fails keeps what it changed so far).
     virtual std::unique_ptr<ChangeScope> beginChanges() { return nullptr; }
+    // Writes the changes made so far to the disk, where a database keeps them in a cache
+    // first; throws when that fails (closing it would only say so on stderr).
+    virtual void flush() {}
     // The file this database was opened from (for recognising IN 'file' naming itself).
     virtual std::string path() const = 0;
     virtual std::vector<std::string> tableNames() = 0;
