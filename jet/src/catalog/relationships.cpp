@@ -158,12 +158,19 @@ std::vector<RowId> findRows(const Database& db, const std::shared_ptr<const Tabl
         key.clear();
     }
     if (ix) {
+        // Each entry's row is read back: only live rows that hold the key count, so an entry
+        // left behind by a removal that did not reach the index cannot stand for a row.
+        const auto wanted = columnsKey(db, *table, columns, values);
         auto cursor = db.indexSeek(table, *ix, key);
+        auto reader = db.rowReader(table);
+        std::vector<Value> row;
         while (out.size() < limit && cursor.next()) {
             const auto& k = cursor.entry().key;
             if (k.size() < key.size() || !std::equal(key.begin(), key.end(), k.begin())) break;
             if (exact && k.size() != key.size()) break;
-            out.push_back(cursor.entry().row);
+            if (!reader.read(cursor.entry().row, row)) continue;
+            const auto held = keyValues(row, columns);
+            if (!anyNull(held) && columnsKey(db, *table, columns, held) == wanted) out.push_back(cursor.entry().row);
         }
         return out;
     }
