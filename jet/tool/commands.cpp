@@ -21,7 +21,7 @@ const char* kUsage = "Usage: tablor-mdb [--codepage CP] COMMAND FILE [TABLE]\n"
                      "  schema FILE [TABLE]  columns (type, size, flags) and indexes\n"
                      "  count FILE TABLE     the number of rows really there\n"
                      "  export FILE TABLE    the rows as CSV with a header row\n"
-                     "  check FILE           walk the whole file and report damage (exit 1 if any)\n"
+                     "  check FILE           walk the whole file: problems (damage, exit 1 if any) and notes\n"
                      "  create FILE          a new, empty Access 2000 database\n"
                      "  import FILE TABLE CSV  append the rows of a CSV file (header row = column names)\n"
                      "  sql FILE STATEMENT   run one Jet SQL statement: rows as CSV, else rows affected\n"
@@ -130,16 +130,18 @@ int run(const std::vector<std::string>& argsIn, std::FILE* out, std::FILE* err) 
             csv.flush();
         } else if (cmd == "check") {
             auto report = checkDatabase(db);
-            for (const auto& p : report.problems) std::fprintf(out, "%s\n", p.c_str());
-            std::fprintf(
-                out,
-                "%s: %llu pages, %llu rows, %llu index entries (%llu keys re-encoded, %llu not) checked; %zu problem%s\n",
-                db.fileName().c_str(), static_cast<unsigned long long>(report.pagesChecked),
-                static_cast<unsigned long long>(report.rowsChecked),
-                static_cast<unsigned long long>(report.indexEntriesChecked),
-                static_cast<unsigned long long>(report.keysCompared),
-                static_cast<unsigned long long>(report.keysNotCompared), report.problems.size(),
-                report.problems.size() == 1 ? "" : "s");
+            for (const auto& n : report.notes) std::fprintf(out, "note: %s\n", n.c_str());
+            for (const auto& p : report.problems) std::fprintf(out, "problem: %s\n", p.c_str());
+            std::fprintf(out,
+                         "%s: %llu pages, %llu rows, %llu index entries (%llu keys re-encoded, %llu not) checked; %zu "
+                         "problem%s, %zu note%s\n",
+                         db.fileName().c_str(), static_cast<unsigned long long>(report.pagesChecked),
+                         static_cast<unsigned long long>(report.rowsChecked),
+                         static_cast<unsigned long long>(report.indexEntriesChecked),
+                         static_cast<unsigned long long>(report.keysCompared),
+                         static_cast<unsigned long long>(report.keysNotCompared), report.problems.size(),
+                         report.problems.size() == 1 ? "" : "s", report.notes.size(),
+                         report.notes.size() == 1 ? "" : "s");
             return report.ok() ? 0 : 1;
         }
     } catch (const Error& e) {

@@ -4,10 +4,13 @@
 #include "jet/check.h"
 #include "jet/database.h"
 #include "jet/error.h"
+#include "jet/sql/engine.h"
+#include "jet/sql/executor.h"
 #include "jet/writer.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <functional>
@@ -212,6 +215,138 @@ TEST(WriterCrash, UpdatingEveryRowIsAllOrNothingAtEveryStep) {
                          }
                          w.flush();
                      }});
+}
+
+} // namespace
+
+namespace {
+
+// An Access-made file as readers see it: each user table's row count and a digest of its rows
+// (sorted, as text), and apart from that the problems `check` reports.
+struct AccessFileState {
+    std::string tables;
+    std::set<std::string> problems;
+};
+
+AccessFileState stateOf(const fs::path& file) {
+    AccessFileState s;
+    try {
+        Database db = Database::open(file);
+        for (const auto& p : checkDatabase(db).problems) s.problems.insert(p);
+        for (const auto& name : db.tableNames()) {
+            std::vector<std::string> rows;
+            RowCursor cur = db.scan(name);
+            while (cur.next()) {
+                std::string text;
+                for (const Value& v : cur.values()) text += v.isNull() ? "<null>|" : v.toString() + "|";
+                rows.push_back(std::move(text));
+            }
+            std::sort(rows.begin(), rows.end());
+            std::string all;
+            for (const auto& r : rows) all += r + "\n";
+            s.tables +=
+                name + "=" + std::to_string(rows.size()) + ":" + std::to_string(std::hash<std::string>{}(all)) + " ";
+        }
+    } catch (const std::exception& e) {
+        s.tables = std::string("unreadable: ") + e.what();
+    }
+    return s;
+}
+
+long mdbtoolsRowCount(const fs::path& file, const std::string& table) {
+    int st = 0;
+    const std::string n = run("mdb-export -H '" + file.string() + "' '" + table + "' 2>/dev/null | wc -l", &st);
+    return st == 0 ? std::stol(n) : -1;
+}
+
+// DELETE FROM [Order Details] on a copy of the Access-made Northwind, killed at page writes and
+// journal steps (all of them when they are few, else the first, the last and a spread): each
+// file shows the old or the new rows to our reader and mdbtools (after the next writer opened
+// it, which undoes a cut-short flush), and `check` finds nothing that the completed statement
+// does not leave as well.
+TEST(WriterCrash, DeleteOnAnAccessMadeFileIsAllOrNothingAtEveryStep) {
+    const fs::path source = fs::path(TABLOR_SHARED_DIR) / "testdata/mdb/northwind_jet4_statdata.mdb";
+    if (!fs::exists(source)) JET_UNAVAILABLE() << source << " is missing";
+    const bool tools = jet::test::readerPresent(haveMdbtools(), "mdbtools");
+    TempDir dir;
+    auto copyOf = [&](const std::string& name) {
+        const fs::path p = dir.path / name;
+        fs::copy_file(source, p);
+        fs::permissions(p, fs::perms::owner_read | fs::perms::owner_write);
+        return p;
+    };
+    auto deleteAll = [](const fs::path& file) {
+        auto w = std::make_shared<DatabaseWriter>(DatabaseWriter::open(file));
+        sql::Connection(sql::openEngineDatabase(w)).execute("DELETE FROM [Order Details]");
+        w->flush();
+    };
+    const fs::path base = copyOf("base.mdb");
+    const AccessFileState before = stateOf(base);
+    const long rowsBefore = tools ? mdbtoolsRowCount(base, "Order Details") : 0;
+    const fs::path done = copyOf("done.mdb");
+    stepsLeft = 0; // counts down from 0: never dies, and -stepsLeft is the number of steps
+    detail::pageWriteHook = &countStepAndMaybeDie;
+    detail::journalStepHook = &countStepAndMaybeDie;
+    deleteAll(done);
+    detail::pageWriteHook = nullptr;
+    detail::journalStepHook = nullptr;
+    const long total = -stepsLeft;
+    const AccessFileState after = stateOf(done);
+    ASSERT_NE(before.tables, after.tables);
+    std::set<std::string> known = before.problems; // what the completed DELETE leaves too
+    known.insert(after.problems.begin(), after.problems.end());
+    if (!after.problems.empty())
+        std::printf("check finds %zu problems after the completed DELETE as well, the first: %s\n",
+                    after.problems.size(), after.problems.begin()->c_str());
+    std::set<long> steps;
+    const long samples = 40;
+    for (long i = 0; i < std::min(samples, total); ++i)
+        steps.insert(1 + i * (total - 1) / std::max(1L, std::min(samples, total) - 1));
+    int undone = 0;
+    std::map<long, int> mdbtoolsAsLeft; // rows mdbtools read -> how many killed files
+    for (long step : steps) {
+        const fs::path file = copyOf("k" + std::to_string(step) + ".mdb");
+        const pid_t child = fork();
+        if (child == 0) {
+            stepsLeft = step;
+            detail::pageWriteHook = &countStepAndMaybeDie;
+            detail::journalStepHook = &countStepAndMaybeDie;
+            try {
+                deleteAll(file);
+            } catch (...) {
+                _exit(2);
+            }
+            _exit(0);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "step " << step << " of " << total << ": the writer was not stopped";
+        for (const char* when : {"as left", "after reopening"}) {
+            if (std::string(when) == "after reopening") DatabaseWriter::open(file);
+            const AccessFileState left = stateOf(file);
+            ASSERT_TRUE(left.tables == before.tables || left.tables == after.tables)
+                << "killed at step " << step << " of " << total << ", " << when << ": " << left.tables;
+            for (const auto& p : left.problems)
+                EXPECT_TRUE(known.count(p)) << "killed at step " << step << ", " << when << ": check finds " << p;
+            if (!tools) continue;
+            const long n = mdbtoolsRowCount(file, "Order Details");
+            if (std::string(when) == "as left") {
+                mdbtoolsAsLeft[n] += 1;
+                // mdbtools knows no journal: it reads the pages as they are, written in a safe order.
+                EXPECT_TRUE(n >= 0 && n <= rowsBefore) << "step " << step << ": mdbtools reads " << n << " rows";
+            } else {
+                EXPECT_EQ(n, left.tables == before.tables ? rowsBefore : 0) << "step " << step << ", " << when;
+            }
+        }
+        undone += stateOf(file).tables == before.tables;
+        fs::remove(file);
+    }
+    std::string seen;
+    for (const auto& [n, files] : mdbtoolsAsLeft) seen += " " + std::to_string(n) + " rows in " + std::to_string(files);
+    std::printf("DELETE FROM [Order Details] (%ld rows): killed at %zu of its %ld steps (%d undone); as left, "
+                "mdbtools read%s\n",
+                rowsBefore, steps.size(), total, undone, seen.c_str());
+    EXPECT_GT(undone, 0);
 }
 
 } // namespace

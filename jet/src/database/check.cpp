@@ -32,13 +32,22 @@ struct Checker {
         if (report.problems.size() < 1000) report.problems.push_back(std::move(s));
     }
 
-    // Rows of one table: every slot decoded, overflow pointers resolved; returns the
-    // logical row ids (where an index entry must point).
-    std::set<uint32_t> checkRows(const std::shared_ptr<const TableDef>& t) {
+    void note(std::string s) {
+        if (report.notes.size() < 1000) report.notes.push_back(std::move(s));
+    }
+
+    // Rows of one table as any reader meets them: every data page that names the table as its
+    // owner and is not free, every slot not marked deleted, overflow pointers followed. Each
+    // such row must be one our reader returns, exactly once: on a page of the usage map, and a
+    // moved copy marked deleted so that a scan reaches it only through its pointer. (Access
+    // gives pages back to the map of free pages without clearing their rows.) Returns the logical
+    // row ids (where an index entry must point).
+    std::set<uint32_t> checkRows(const std::shared_ptr<const TableDef>& t, const std::vector<uint32_t>& owned,
+                                 std::optional<UsageMap>& freePages) {
         auto& file = db.file();
         std::set<uint32_t> logical;
-        std::set<uint32_t> targets;
-        std::set<uint32_t> copies; // slots with the deleted flag alone: where moved rows live
+        std::map<uint32_t, uint32_t> pointerOf; // moved copy -> the overflow row pointing at it
+        std::set<uint32_t> copies;              // slots with the deleted flag alone: where moved rows live
         std::set<uint32_t> mapped;
         try {
             UsageMap map(file, t->usageMap);
@@ -47,51 +56,90 @@ struct Checker {
             problem("table \"" + t->name + "\": usage map unreadable: " + e.what());
             return logical;
         }
+        const std::string table = "table \"" + t->name + "\"";
+        auto at = [](uint32_t page, unsigned slot) { return std::to_string(page) + ":" + std::to_string(slot); };
         RowDecoder decoder(db, *t);
         std::vector<Value> values;
-        for (uint32_t p : mapped) {
+        unsigned left = 0, leftWithRows = 0, leftFree = 0; // pages that left the map but still name the table
+        for (uint32_t p : owned) {
             auto page = file.page(p);
-            if ((*page)[0] != page_type::Data || u32(*page, 4) != t->definitionPage) continue;
+            const bool inMap = mapped.count(p) != 0;
             try {
                 const uint16_t n = dataPageRowCount(file, *page, p);
+                unsigned live = 0;
                 for (unsigned s = 0; s < n; ++s) {
                     auto slot = dataPageRow(file, *page, p, s);
-                    const uint32_t id = RowId{p, static_cast<uint8_t>(s)}.packed();
                     if (slot.deleted()) {
-                        if (!slot.overflow() && !slot.bytes.empty()) copies.insert(id);
+                        if (inMap && !slot.overflow() && !slot.bytes.empty())
+                            copies.insert(RowId{p, static_cast<uint8_t>(s)}.packed());
                         continue;
                     }
-                    if (slot.overflow()) {
-                        if (slot.bytes.size() < 4) {
-                            problem("page " + std::to_string(p) + ": overflow row " + std::to_string(s) + " too short");
-                            continue;
-                        }
-                        const uint32_t target = u32(slot.bytes, 0);
-                        auto row = db.locateRow(RowId{p, static_cast<uint8_t>(s)}, t->definitionPage);
-                        if (!row)
-                            problem("page " + std::to_string(p) + ": overflow row " + std::to_string(s) +
-                                    " points at a deleted row");
-                        targets.insert(target);
-                        logical.insert(id);
-                        continue;
-                    }
-                    decoder.decode(slot.bytes, p, values, true);
-                    ++report.rowsChecked;
+                    ++live;
+                    if (!inMap) continue;
+                    const uint32_t id = RowId{p, static_cast<uint8_t>(s)}.packed();
                     logical.insert(id);
+                    if (!slot.overflow()) {
+                        decoder.decode(slot.bytes, p, values, true);
+                        ++report.rowsChecked;
+                        continue;
+                    }
+                    if (slot.bytes.size() < 4) {
+                        problem(table + ": overflow row " + at(p, s) + " is too short for its row pointer");
+                        continue;
+                    }
+                    const RowId target = RowId::fromPacked(u32(slot.bytes, 0));
+                    auto row = db.locateRow(RowId{p, static_cast<uint8_t>(s)}, t->definitionPage);
+                    if (!row) {
+                        problem(table + ": overflow row " + at(p, s) + " points at " + at(target.page, target.slot) +
+                                ", which does not exist");
+                        continue;
+                    }
+                    decoder.decode(row->bytes, row->id.page, values, true);
+                    ++report.rowsChecked;
+                    if (!mapped.count(row->id.page) || (freePages && freePages->contains(row->id.page))) {
+                        problem(table + ": overflow row " + at(p, s) + " points at page " +
+                                std::to_string(row->id.page) +
+                                ", which is not in the table's usage map or is free: the row can be overwritten");
+                    }
+                    if (auto [it, fresh] = pointerOf.emplace(target.packed(), id); !fresh) {
+                        problem(table + ": overflow rows " + at(p, s) + " and " +
+                                at(RowId::fromPacked(it->second).page, RowId::fromPacked(it->second).slot) +
+                                " point at the same row " + at(target.page, target.slot));
+                    }
+                }
+                if (!inMap && live > 0 && !(freePages && freePages->contains(p))) {
+                    problem("page " + std::to_string(p) + " holds " + std::to_string(live) + " live rows of " + table +
+                            " but is neither in its usage map nor free: readers that walk the pages return them, "
+                            "ours does not");
+                } else if (!inMap) {
+                    ++left;
+                    if (live > 0) ++leftWithRows;
+                    if (freePages && freePages->contains(p)) ++leftFree;
                 }
             } catch (const FormatError& e) {
-                problem("table \"" + t->name + "\": " + e.what());
+                problem(table + ": " + e.what());
             }
         }
-        for (uint32_t tgt : targets) logical.erase(tgt);
+        if (left > 0) {
+            note(table + ": " + std::to_string(left) + " page" + (left == 1 ? "" : "s") +
+                 " no longer in its usage map still name it as owner (" + std::to_string(leftFree) + " free, " +
+                 std::to_string(leftWithRows) + " with old rows); Access leaves them until a compact");
+        }
+        // A moved copy must be marked deleted: else a scan returns it at its own slot as well.
+        for (const auto& [target, pointer] : pointerOf) {
+            if (logical.erase(target)) {
+                const RowId from = RowId::fromPacked(pointer), to = RowId::fromPacked(target);
+                problem(table + ": row " + at(to.page, to.slot) + ", the moved copy of row " +
+                        at(from.page, from.slot) + ", is not marked deleted: readers return it twice");
+            }
+        }
         // mdbtools and mdb-reader read a moved row in place and skip the pointer to it, so a
         // copy no pointer leads to is a row for them that is not there for us.
         for (uint32_t c : copies)
-            if (!targets.count(c)) {
+            if (!pointerOf.count(c)) {
                 const RowId r = RowId::fromPacked(c);
-                problem("page " + std::to_string(r.page) + ": row " + std::to_string(r.slot) + " of table \"" +
-                        t->name +
-                        "\" is the copy of a moved row that no overflow row leads to (other readers list it as a row)");
+                problem(table + ": row " + at(r.page, r.slot) +
+                        " is the copy of a moved row that no overflow row leads to (other readers list it as a row)");
             }
         return logical;
     }
@@ -217,18 +265,10 @@ struct Checker {
                 continue;
             }
             owners[t->definitionPage] = t->name;
-            // Pages that carry the table as owner must be in its usage map unless the
-            // database's map of free pages says they were given back; pages in the map
-            // must not be free.
+            // Pages in the map must not be free; pages that name the table as owner but left its
+            // map are checked with its rows.
             try {
                 UsageMap map(file, t->usageMap);
-                for (uint32_t p : dataPagesByOwner[t->definitionPage]) {
-                    if (freePages && freePages->contains(p)) continue;
-                    if (!map.contains(p)) {
-                        problem("page " + std::to_string(p) + " holds rows of table \"" + t->name +
-                                "\" but is missing from its usage map");
-                    }
-                }
                 for (uint32_t p : map.pages()) {
                     if (freePages && freePages->contains(p)) {
                         problem("page " + std::to_string(p) + " is in the usage map of table \"" + t->name +
@@ -239,7 +279,7 @@ struct Checker {
                 problem("table \"" + t->name + "\": " + err.what());
                 continue;
             }
-            const auto rows = checkRows(t);
+            const auto rows = checkRows(t, dataPagesByOwner[t->definitionPage], freePages);
             checkIndexes(t, rows);
         }
     }
