@@ -1,0 +1,65 @@
+// Usage maps held by the writer: loaded from and written back to their rows (see page_store.h).
+#include "write/page_store.h"
+
+#include "map/usage_map.h"
+#include "table/row_locator.h"
+#include "write/page_builders.h"
+
+namespace jet::detail {
+
+void loadMap(PageFile& file, PageStore& store, MapState& m) {
+    (void)store;
+    if (m.row == 0) return;
+    UsageMap map(file, m.row);
+    const auto pages = map.pages();
+    m.pages.insert(pages.begin(), pages.end());
+    auto page = file.page(m.row >> 8);
+    const auto slot = dataPageRowBytes(file.format(), *page, static_cast<uint8_t>(m.row & 0xFF));
+    if (!slot.empty() && slot[0] == 0x01) {
+        for (size_t i = 1; i + 4 <= slot.size(); i += 4) m.bitmapPages.push_back(u32(slot, i));
+    }
+}
+
+void writeMap(const Format& f, PageStore& store, MapState& m) {
+    if (!m.dirty || m.row == 0) return;
+    m.dirty = false;
+    std::vector<uint8_t> row;
+    const uint32_t lo = m.pages.empty() ? 0 : *m.pages.begin();
+    const uint32_t hi = m.pages.empty() ? 0 : *m.pages.rbegin();
+    const size_t bitsPerMapPage = (f.pageSize - f.usageMapPageDataOffset) * 8;
+    if (m.inlineOnly) {
+        std::vector<uint32_t> inRange;
+        for (uint32_t p : m.pages)
+            if (p < kMapBitmapBytes * 8) inRange.push_back(p);
+        row = encodeInlineUsageMap(0, inRange, kMapBitmapBytes);
+    } else if (hi < kMapBitmapBytes * 8 && m.bitmapPages.empty()) {
+        row = encodeInlineUsageMap(0, std::vector<uint32_t>(m.pages.begin(), m.pages.end()), kMapBitmapBytes);
+    } else if (hi - lo < kMapBitmapBytes * 8 && m.bitmapPages.empty()) {
+        row = encodeInlineUsageMap(lo, std::vector<uint32_t>(m.pages.begin(), m.pages.end()), kMapBitmapBytes);
+    } else {
+        // Reference form: bitmap page k describes pages k*bitsPerMapPage onward.
+        const size_t needed = hi / bitsPerMapPage + 1;
+        if (needed > kMaxMapPagePointers) throw std::logic_error("usage map beyond the largest file Access allows");
+        row.assign(kMapRowSize, 0);
+        row[0] = 0x01;
+        for (size_t k = 0; k < needed; ++k) {
+            std::vector<uint8_t> bitmap(f.pageSize, 0);
+            bitmap[0] = page_type::UsageMap;
+            bitmap[1] = 0x01;
+            const uint32_t first = static_cast<uint32_t>(k * bitsPerMapPage);
+            for (auto it = m.pages.lower_bound(first); it != m.pages.end() && *it < first + bitsPerMapPage; ++it) {
+                const uint32_t bit = *it - first;
+                bitmap[f.usageMapPageDataOffset + bit / 8] |= static_cast<uint8_t>(1u << (bit % 8));
+            }
+            if (k >= m.bitmapPages.size()) m.bitmapPages.push_back(store.append(std::move(bitmap)));
+            else store.put(m.bitmapPages[k], std::move(bitmap));
+            put32(row, 1 + 4 * k, m.bitmapPages[k]);
+        }
+    }
+    row.resize(kMapRowSize, 0);
+    auto& page = store.edit(m.row >> 8);
+    if (!dataPageReplaceRow(f, page, static_cast<uint8_t>(m.row & 0xFF), row))
+        throw std::logic_error("a usage map row no longer fits its page");
+}
+
+} // namespace jet::detail
