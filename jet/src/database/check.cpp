@@ -173,6 +173,52 @@ struct Checker {
         }
     }
 
+    // The pages above the leaves: a node entry holds the last entry below its child page, a
+    // node's tail page is its last child (whose entry the node does not store), and the
+    // leaves reached from the root, in order, are the leaf chain. Returns the subtree's last
+    // entry (none when it is empty).
+    struct Leaf {
+        uint32_t page, prev, next;
+    };
+    std::optional<IndexPageEntry> checkSubtree(uint32_t p, uint32_t owner, unsigned depth, std::vector<Leaf>& leaves,
+                                               const std::string& where) {
+        if (depth > 32 || leaves.size() > db.file().pageCount()) {
+            problem(where + ": the tree below page " + std::to_string(p) + " is deeper than any index");
+            return std::nullopt;
+        }
+        IndexPage page = readIndexPage(db, p, owner);
+        if (page.type == page_type::IndexLeaf) {
+            leaves.push_back({p, page.prev, page.next});
+            if (page.entries.empty()) return std::nullopt;
+            return std::move(page.entries.back());
+        }
+        std::optional<IndexPageEntry> last;
+        for (const auto& e : page.entries) {
+            last = checkSubtree(e.child, owner, depth + 1, leaves, where);
+            if (!last || last->key != e.key || !(last->row == e.row)) {
+                problem(where + ": node page " + std::to_string(p) + " has an entry for page " +
+                        std::to_string(e.child) + " that is not the last entry below that page");
+            }
+        }
+        if (page.tail != 0) last = checkSubtree(page.tail, owner, depth + 1, leaves, where);
+        else if (page.entries.empty()) problem(where + ": node page " + std::to_string(p) + " has no child page");
+        return last;
+    }
+
+    void checkTree(const IndexDef& ix, uint32_t owner, const std::string& where) {
+        std::vector<Leaf> leaves;
+        checkSubtree(ix.rootPage, owner, 0, leaves, where);
+        for (size_t i = 0; i < leaves.size(); ++i) {
+            const uint32_t prev = i == 0 ? 0 : leaves[i - 1].page;
+            const uint32_t next = i + 1 == leaves.size() ? 0 : leaves[i + 1].page;
+            if (leaves[i].prev != prev || leaves[i].next != next) {
+                problem(where + ": leaf page " + std::to_string(leaves[i].page) + " links to pages " +
+                        std::to_string(leaves[i].prev) + " and " + std::to_string(leaves[i].next) +
+                        " instead of its neighbours " + std::to_string(prev) + " and " + std::to_string(next));
+            }
+        }
+    }
+
     void checkIndexes(const std::shared_ptr<const TableDef>& t, const std::set<uint32_t>& rows) {
         std::set<uint32_t> donePhysical;
         RowDecoder decoder(db, *t);
@@ -181,6 +227,7 @@ struct Checker {
             if (!donePhysical.insert(ix.physicalNumber).second) continue;
             const std::string where = "index \"" + ix.name + "\" of table \"" + t->name + "\"";
             try {
+                checkTree(ix, t->definitionPage, where);
                 IndexWalker walk(db, ix.rootPage, t->definitionPage, {});
                 IndexEntry e, prev;
                 bool first = true;

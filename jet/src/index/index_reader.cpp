@@ -18,7 +18,7 @@ namespace jet::detail {
 // - / 8           4         unknown
 // 8 / 12          4         previous page on the same level (0: none)
 // 12 / 16         4         next page on the same level (0: none)
-// 16 / 20         4         tail page (nodes: the rightmost leaf below)
+// 16 / 20         4         tail page (nodes: the last child page; 0: none)
 // 20 / 24         1 / 2     prefix length: bytes every entry after the first shares with
 //                           the first entry's start and leaves out
 // 21 / 26         1         unknown (0x01 on many node pages)
@@ -27,12 +27,14 @@ namespace jet::detail {
 // 248 / 480       ...       entries
 //
 // Entry: key bytes; row pointer as 3-byte big-endian page and 1-byte slot; on node pages
-// then the 4-byte big-endian page below (whose entries are all <= this entry).
-IndexPage readIndexPage(DatabaseImpl& db, uint32_t pageNo, uint32_t owner) {
-    auto& file = db.file();
+// then the 4-byte big-endian page below (whose last entry this entry is).
+//
+// A node page lists its children but the last: that one is its tail page, and its entry
+// (the last entry below it) is not on the node page. A node with one child lists it and has
+// no tail page. Leaves have no tail page.
+IndexPage parseIndexPage(const PageFile& file, uint32_t pageNo, std::span<const uint8_t> p, uint32_t owner) {
     const auto& f = file.format();
-    auto pageRef = file.page(pageNo);
-    const Page& p = *pageRef;
+    if (p.size() != f.pageSize) file.corrupt(pageNo, "is shorter than a page");
     IndexPage out;
     out.type = p[0];
     if (out.type != page_type::IndexNode && out.type != page_type::IndexLeaf) {
@@ -75,6 +77,11 @@ IndexPage readIndexPage(DatabaseImpl& db, uint32_t pageNo, uint32_t owner) {
         }
     }
     return out;
+}
+
+IndexPage readIndexPage(DatabaseImpl& db, uint32_t pageNo, uint32_t owner) {
+    auto pageRef = db.file().page(pageNo);
+    return parseIndexPage(db.file(), pageNo, *pageRef, owner);
 }
 
 IndexWalker::IndexWalker(DatabaseImpl& db, uint32_t rootPage, uint32_t owner, std::span<const uint8_t> from)

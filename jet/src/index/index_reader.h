@@ -26,7 +26,12 @@ struct IndexPage {
     std::vector<IndexPageEntry> entries;
 };
 
-// Parses index page `pageNo` of a table whose definition starts at `owner`.
+// Parses the bytes of index page `pageNo` of a table whose definition starts at `owner` (0:
+// any table); the bytes come from the file or from the writer's cache of changed pages.
+// Damage is reported as `file`'s FormatError naming the page.
+IndexPage parseIndexPage(const PageFile& file, uint32_t pageNo, std::span<const uint8_t> bytes, uint32_t owner);
+
+// Reads and parses index page `pageNo` of the file.
 IndexPage readIndexPage(DatabaseImpl& db, uint32_t pageNo, uint32_t owner);
 
 // Walks the leaves of an index from the first entry whose key is >= `from` (all when empty).

@@ -68,7 +68,8 @@ std::vector<uint8_t> encodeInlineUsageMap(uint32_t start, std::span<const uint32
 // 8       4     0
 // 12      4     previous page at this level (0: none)
 // 16      4     next page at this level (0: none)
-// 20      4     tail page (the last leaf; node pages on the right edge)
+// 20      4     tail page: on node pages with several children the last child, whose entry
+//               is left out (0: none, and on leaves)
 // 24      2     length of the prefix shared by every entry on the page
 // 26      1     0
 // 27      453   entry mask: bit (n) set = an entry ends at byte n of the entry area

@@ -29,6 +29,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <random>
@@ -52,6 +53,9 @@ constexpr size_t kInlineLongValueMax = 64; // Memo/OLE bytes kept in the row its
 
 // ---- Index B-trees -----------------------------------------------------------------------
 
+// An index page held in memory. A node page keeps one entry per child, its tail page (the
+// last child, whose entry Access leaves off the page) included; writeBack puts the page
+// back in Access's form.
 struct TreePage {
     bool leaf = true;
     uint32_t prev = 0, next = 0;
@@ -60,6 +64,7 @@ struct TreePage {
     bool dirty = false;
 };
 
+// Entries sort by key bytes, then by row: the order of their bytes on the page.
 bool entryLess(const IndexPageEntry& a, const std::vector<uint8_t>& key, RowId row) {
     const int c = std::memcmp(a.key.data(), key.data(), std::min(a.key.size(), key.size()));
     if (c != 0) return c < 0;
@@ -67,10 +72,17 @@ bool entryLess(const IndexPageEntry& a, const std::vector<uint8_t>& key, RowId r
     return a.row < row;
 }
 
+// One physical index of a table: its pages parsed on demand, changed in memory and written
+// back to the page cache by writeBack. Every node entry holds the last entry below its child,
+// the leaves form one chain, and a page that loses its last entry leaves the tree.
 class IndexTree {
 public:
-    IndexTree(DatabaseImpl& db, PageStore& store, uint32_t tdefPage, uint32_t root, MapState* owned)
-        : db_(db), store_(store), f_(db.format()), tdef_(tdefPage), root_(root), owned_(owned) {}
+    // `release` takes a page the tree no longer uses; `name` says which index this is in
+    // error messages.
+    IndexTree(DatabaseImpl& db, PageStore& store, uint32_t tdefPage, uint32_t root, MapState* owned,
+              std::function<void(uint32_t)> release, std::string name)
+        : db_(db), store_(store), f_(db.format()), tdef_(tdefPage), root_(root), owned_(owned),
+          release_(std::move(release)), name_(std::move(name)) {}
 
     // Keeps memory flat: drops parsed pages that have not changed. Called only between
     // operations, never while references into pages_ are held.
@@ -97,26 +109,28 @@ public:
         }
         syncFastPath();
         trim();
-        uint32_t p = root_;
-        for (int depth = 0; depth < 32; ++depth) {
-            TreePage& t = page(p);
-            auto it =
-                std::lower_bound(t.entries.begin(), t.entries.end(), key,
-                                 [](const IndexPageEntry& e, const std::vector<uint8_t>& k) { return e.key < k; });
-            if (t.leaf) {
-                if (it != t.entries.end()) return it->key == key;
-                // The key may sit at the start of the next leaf.
-                while (t.next != 0) {
-                    TreePage& n = page(t.next);
-                    if (!n.entries.empty()) return n.entries.front().key == key;
-                    return false;
-                }
-                return false;
-            }
-            if (it == t.entries.end()) return false;
-            p = it->child;
+        Path path;
+        const uint32_t p = descend(key, RowId{}, path);
+        const TreePage* t = &page(p);
+        auto it = std::lower_bound(t->entries.begin(), t->entries.end(), key,
+                                   [](const IndexPageEntry& e, const std::vector<uint8_t>& k) { return e.key < k; });
+        if (it != t->entries.end()) return it->key == key;
+        // Past this leaf's entries: the key can only open the next leaf.
+        for (uint32_t guard = 0; t->next != 0 && guard < 64; ++guard) {
+            t = &page(t->next);
+            if (!t->entries.empty()) return t->entries.front().key == key;
         }
         return false;
+    }
+
+    // Throws the file's FormatError when the entry of `row` under `key` is not in the index
+    // (the index does not match the table, so changing the row would damage it further).
+    void requireEntry(const std::vector<uint8_t>& key, RowId row) {
+        syncFastPath();
+        trim();
+        Path path;
+        const uint32_t p = descend(key, row, path);
+        find(p, key, row);
     }
 
     // Inserts; returns false when the entry was already there.
@@ -137,21 +151,10 @@ public:
             }
         }
         syncFastPath();
+        fast_.valid = false;
         trim();
-        std::vector<std::pair<uint32_t, size_t>> path;
-        uint32_t p = root_;
-        for (int depth = 0; depth < 32; ++depth) {
-            TreePage& t = page(p);
-            if (t.leaf) break;
-            if (t.entries.empty()) throw std::logic_error("empty index node");
-            auto it = std::lower_bound(
-                t.entries.begin(), t.entries.end(), e,
-                [](const IndexPageEntry& a, const IndexPageEntry& b) { return entryLess(a, b.key, b.row); });
-            size_t i = static_cast<size_t>(it - t.entries.begin());
-            if (i == t.entries.size()) i = t.entries.size() - 1;
-            path.emplace_back(p, i);
-            p = t.entries[i].child;
-        }
+        Path path;
+        const uint32_t p = descend(e.key, e.row, path);
         TreePage& leaf = page(p);
         auto it = std::lower_bound(
             leaf.entries.begin(), leaf.entries.end(), e,
@@ -162,11 +165,11 @@ public:
         leaf.entries.insert(it, std::move(e));
         markDirty(p, leaf);
         fixUp(path, p);
-        fast_.valid = false;
         if (size(leaf) > capacity()) {
             split(path, p, atEnd);
             return true;
         }
+        if (settle(path)) return true;
         // Remember the way to the rightmost leaf for the appends that usually follow.
         bool rightmost = leaf.next == 0;
         for (const auto& [node, idx] : path)
@@ -180,53 +183,79 @@ public:
         return true;
     }
 
-    bool remove(const std::vector<uint8_t>& key, RowId row) {
+    // Removes the entry; a missing one is reported as damage (see requireEntry).
+    void remove(const std::vector<uint8_t>& key, RowId row) {
         syncFastPath();
         fast_.valid = false;
         trim();
-        std::vector<std::pair<uint32_t, size_t>> path;
-        uint32_t p = root_;
-        for (int depth = 0; depth < 32; ++depth) {
-            TreePage& t = page(p);
-            if (t.leaf) break;
-            auto it = std::lower_bound(
-                t.entries.begin(), t.entries.end(), key,
-                [&](const IndexPageEntry& a, const std::vector<uint8_t>& k) { return entryLess(a, k, row); });
-            if (it == t.entries.end()) return false;
-            path.emplace_back(p, static_cast<size_t>(it - t.entries.begin()));
-            p = it->child;
-        }
+        Path path;
+        const uint32_t p = descend(key, row, path);
         TreePage& leaf = page(p);
-        auto it = std::lower_bound(
-            leaf.entries.begin(), leaf.entries.end(), key,
-            [&](const IndexPageEntry& a, const std::vector<uint8_t>& k) { return entryLess(a, k, row); });
-        if (it == leaf.entries.end() || it->key != key || !(it->row == row)) return false;
+        const auto it = find(p, key, row);
         leaf.fullBytes -= entrySize(*it, true);
         leaf.entries.erase(it);
-        dirty_.insert(p);
-        // An emptied leaf stays in the chain (readers skip empty leaves); its parent entry
-        // keeps describing its old last key, which still bounds it.
-        if (!leaf.entries.empty()) fixUp(path, p);
-        return true;
+        markDirty(p, leaf);
+        if (leaf.entries.empty() && p != root_) dropPage(path, p);
+        else fixUp(path, p);
     }
 
     void writeBack() {
         syncFastPath();
         for (uint32_t p : dirty_) {
             TreePage& t = pages_.at(p);
-            store_.put(p, buildIndexPage(f_, t.leaf, tdef_, t.prev, t.next, 0, t.entries));
+            // A node with several children names the last one as its tail page only.
+            std::span<const IndexPageEntry> onPage = t.entries;
+            uint32_t tail = 0;
+            if (!t.leaf && t.entries.size() > 1) {
+                tail = t.entries.back().child;
+                onPage = onPage.first(t.entries.size() - 1);
+            }
+            store_.put(p, buildIndexPage(f_, t.leaf, tdef_, t.prev, t.next, tail, onPage));
             t.dirty = false;
         }
         dirty_.clear();
     }
 
 private:
+    using Path = std::vector<std::pair<uint32_t, size_t>>; // node pages and the child taken
+
     struct FastPath {
         bool valid = false;
-        std::vector<std::pair<uint32_t, size_t>> path; // nodes down to the rightmost leaf
+        Path path; // nodes down to the rightmost leaf
         uint32_t leaf = 0;
         bool parentsStale = false; // the nodes' last entries still name an older last key
     };
+
+    // The leaf where the entry (key, row) is or belongs: below the first node entry not
+    // less than it, or below the last child when every entry is less.
+    uint32_t descend(const std::vector<uint8_t>& key, RowId row, Path& path) {
+        uint32_t p = root_;
+        for (int depth = 0;; ++depth) {
+            if (depth > 32) db_.file().corrupt(root_, "starts an index tree deeper than Access makes (" + name_ + ")");
+            TreePage& t = page(p);
+            if (t.leaf) return p;
+            auto it = std::lower_bound(
+                t.entries.begin(), t.entries.end(), key,
+                [&](const IndexPageEntry& a, const std::vector<uint8_t>& k) { return entryLess(a, k, row); });
+            size_t i = static_cast<size_t>(it - t.entries.begin());
+            if (i == t.entries.size()) i = t.entries.size() - 1;
+            path.emplace_back(p, i);
+            p = t.entries[i].child;
+        }
+    }
+
+    std::vector<IndexPageEntry>::iterator find(uint32_t leafNo, const std::vector<uint8_t>& key, RowId row) {
+        TreePage& leaf = page(leafNo);
+        auto it = std::lower_bound(
+            leaf.entries.begin(), leaf.entries.end(), key,
+            [&](const IndexPageEntry& a, const std::vector<uint8_t>& k) { return entryLess(a, k, row); });
+        if (it == leaf.entries.end() || it->key != key || !(it->row == row)) {
+            db_.file().corrupt(leafNo, "lacks the entry of row " + std::to_string(row.page) + ":" +
+                                           std::to_string(row.slot) + " in " + name_ +
+                                           " (the index does not match the table's rows; nothing was changed)");
+        }
+        return it;
+    }
 
     void markDirty(uint32_t p, TreePage& t) {
         if (t.dirty) return;
@@ -253,67 +282,32 @@ private:
         return t.fullBytes - lcp * (t.entries.size() - 1);
     }
 
+    // The parsed page; a node's tail page is parsed with it, for its entry.
     TreePage& page(uint32_t p) {
         if (auto it = pages_.find(p); it != pages_.end()) return it->second;
+        if (loading_ > 32) db_.file().corrupt(p, "is part of a loop of index pages (" + name_ + ")");
+        // Pages changed in this session are read from the store.
+        IndexPage ip = parseIndexPage(db_.file(), p, store_.read(p), tdef_);
         TreePage t;
-        const auto bytes = store_.read(p);
-        if (bytes[0] == page_type::IndexLeaf || bytes[0] == page_type::IndexNode) {
-            // Pages changed in this session are in the store; parse through the reader's code.
-            const IndexPage ip = readFromStore(p);
-            t.leaf = ip.type == page_type::IndexLeaf;
-            t.prev = ip.prev;
-            t.next = ip.next;
-            t.entries = ip.entries;
-            for (const auto& e : t.entries) t.fullBytes += entrySize(e, t.leaf);
-        } else {
-            db_.file().corrupt(p, "is an index root but not an index page");
+        t.leaf = ip.type == page_type::IndexLeaf;
+        t.prev = ip.prev;
+        t.next = ip.next;
+        t.entries = std::move(ip.entries);
+        if (!t.leaf && ip.tail != 0) {
+            ++loading_;
+            const TreePage& tail = page(ip.tail);
+            --loading_;
+            if (tail.entries.empty())
+                db_.file().corrupt(ip.tail, "is an empty index page below node page " + std::to_string(p));
+            t.entries.push_back(IndexPageEntry{tail.entries.back().key, tail.entries.back().row, ip.tail});
         }
+        if (!t.leaf && t.entries.empty()) db_.file().corrupt(p, "is an index node page without child pages");
+        for (const auto& e : t.entries) t.fullBytes += entrySize(e, t.leaf);
         return pages_.emplace(p, std::move(t)).first->second;
     }
 
-    IndexPage readFromStore(uint32_t p) {
-        const auto bytes = store_.read(p);
-        // The reader parses from the page file; hand it our bytes through a private copy.
-        IndexPage out;
-        out.type = bytes[0];
-        out.prev = u32(bytes, f_.indexPrevPageOffset);
-        out.next = u32(bytes, f_.indexNextPageOffset);
-        out.tail = u32(bytes, f_.indexTailPageOffset);
-        const size_t prefixLen = u16(bytes, f_.indexPrefixLengthOffset);
-        const size_t at = f_.indexEntriesOffset();
-        const bool leaf = out.type == page_type::IndexLeaf;
-        const size_t trailer = leaf ? 4 : 8;
-        std::vector<uint8_t> prefix;
-        size_t last = 0;
-        for (size_t i = 0; i < f_.indexEntryMaskSize; ++i) {
-            const uint8_t m = bytes[f_.indexEntryMaskOffset + i];
-            for (int bit = 0; m && bit < 8; ++bit) {
-                if (!(m & (1u << bit))) continue;
-                const size_t end = i * 8 + static_cast<size_t>(bit);
-                if (end <= last || at + end > f_.pageSize)
-                    db_.file().corrupt(p, "has an index entry mask that does not fit the page");
-                std::vector<uint8_t> full = out.entries.empty() ? std::vector<uint8_t>{} : prefix;
-                full.insert(full.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at + last),
-                            bytes.begin() + static_cast<std::ptrdiff_t>(at + end));
-                if (out.entries.empty())
-                    prefix.assign(full.begin(),
-                                  full.begin() + static_cast<std::ptrdiff_t>(std::min(prefixLen, full.size())));
-                if (full.size() < trailer) db_.file().corrupt(p, "has an index entry shorter than its row pointer");
-                IndexPageEntry e;
-                const size_t keyLen = full.size() - trailer;
-                e.key.assign(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(keyLen));
-                e.row.page = u24be(full, keyLen);
-                e.row.slot = full[keyLen + 3];
-                if (!leaf) e.child = u32be(full, keyLen + 4);
-                out.entries.push_back(std::move(e));
-                last = end;
-            }
-        }
-        return out;
-    }
-
     // After page p changed, its parents' entries for it must hold its last entry.
-    void fixUp(const std::vector<std::pair<uint32_t, size_t>>& path, uint32_t p) {
+    void fixUp(const Path& path, uint32_t p) {
         uint32_t child = p;
         for (auto it = path.rbegin(); it != path.rend(); ++it) {
             TreePage& parent = page(it->first);
@@ -326,8 +320,60 @@ private:
             pe.key = last.key;
             pe.row = last.row;
             parent.fullBytes += entrySize(pe, false);
-            dirty_.insert(it->first);
+            markDirty(it->first, parent);
             child = it->first;
+        }
+    }
+
+    // Splits the lowest node of `path` that a longer entry made too big; true when one was.
+    bool settle(Path path) {
+        while (!path.empty()) {
+            const uint32_t node = path.back().first;
+            path.pop_back();
+            if (size(page(node)) > capacity()) {
+                split(path, node, false);
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // Page p lost its last entry: it leaves its level's chain and its parent, and goes back
+    // to the file's free pages. A parent left without children goes the same way; the root
+    // stays, as an empty leaf.
+    void dropPage(Path path, uint32_t p) {
+        const uint32_t prev = page(p).prev, next = page(p).next;
+        if (prev != 0) {
+            TreePage& t = page(prev);
+            t.next = next;
+            markDirty(prev, t);
+        }
+        if (next != 0) {
+            TreePage& t = page(next);
+            t.prev = prev;
+            markDirty(next, t);
+        }
+        pages_.erase(p);
+        dirty_.erase(p);
+        if (owned_) {
+            owned_->pages.erase(p);
+            owned_->dirty = true;
+        }
+        release_(p);
+        const auto [parentNo, idx] = path.back();
+        path.pop_back();
+        TreePage& parent = page(parentNo);
+        parent.fullBytes -= entrySize(parent.entries[idx], false);
+        parent.entries.erase(parent.entries.begin() + static_cast<std::ptrdiff_t>(idx));
+        markDirty(parentNo, parent);
+        if (!parent.entries.empty()) {
+            fixUp(path, parentNo);
+        } else if (parentNo == root_) {
+            parent.leaf = true;
+            parent.prev = parent.next = 0;
+            parent.fullBytes = 0;
+        } else {
+            dropPage(std::move(path), parentNo);
         }
     }
 
@@ -347,7 +393,23 @@ private:
         return e;
     }
 
-    void split(std::vector<std::pair<uint32_t, size_t>> path, uint32_t p, bool appending) {
+    // Node pages link only to pages of the same parent (the leaves alone form one chain):
+    // once `left` and `right` have different parents, their last and first children part.
+    void separateChildren(uint32_t left, uint32_t right) {
+        const TreePage& l = page(left);
+        if (l.leaf) return;
+        const uint32_t a = l.entries.back().child;
+        const uint32_t b = page(right).entries.front().child;
+        TreePage& ca = page(a);
+        if (ca.leaf) return;
+        ca.next = 0;
+        markDirty(a, ca);
+        TreePage& cb = page(b);
+        cb.prev = 0;
+        markDirty(b, cb);
+    }
+
+    void split(Path path, uint32_t p, bool appending) {
         TreePage& t = page(p);
         const size_t n = t.entries.size();
         size_t mid = appending ? n - 1 : n / 2;
@@ -366,17 +428,19 @@ private:
             for (const auto& e : r.entries) r.fullBytes += entrySize(e, r.leaf);
             l.next = right;
             r.prev = left;
+            l.dirty = r.dirty = true;
             pages_[left] = std::move(l);
             pages_[right] = std::move(r);
+            dirty_.insert(left);
+            dirty_.insert(right);
             TreePage& root = pages_[root_];
             root.leaf = false;
             root.prev = root.next = 0;
             root.entries = {nodeEntryFor(left), nodeEntryFor(right)};
             root.fullBytes = 0;
             for (const auto& e : root.entries) root.fullBytes += entrySize(e, false);
-            dirty_.insert(left);
-            dirty_.insert(right);
-            dirty_.insert(root_);
+            markDirty(root_, root);
+            separateChildren(left, right);
             return;
         }
         // Split off the front part into a new page to the left of p.
@@ -386,29 +450,32 @@ private:
         l.entries.assign(std::make_move_iterator(t.entries.begin()),
                          std::make_move_iterator(t.entries.begin() + static_cast<std::ptrdiff_t>(mid)));
         for (const auto& e : l.entries) l.fullBytes += entrySize(e, l.leaf);
-        TreePage& t2 = page(p);
-        t2.entries.erase(t2.entries.begin(), t2.entries.begin() + static_cast<std::ptrdiff_t>(mid));
-        t2.fullBytes = 0;
-        for (const auto& e : t2.entries) t2.fullBytes += entrySize(e, t2.leaf);
-        l.prev = t2.prev;
+        t.entries.erase(t.entries.begin(), t.entries.begin() + static_cast<std::ptrdiff_t>(mid));
+        t.fullBytes = 0;
+        for (const auto& e : t.entries) t.fullBytes += entrySize(e, t.leaf);
+        l.prev = t.prev;
         l.next = p;
-        if (t2.prev != 0) {
-            page(t2.prev).next = left;
-            dirty_.insert(t2.prev);
+        t.prev = left;
+        markDirty(p, t);
+        if (l.prev != 0) {
+            TreePage& before = page(l.prev);
+            before.next = left;
+            markDirty(l.prev, before);
         }
-        page(p).prev = left;
+        l.dirty = true;
         pages_[left] = std::move(l);
         dirty_.insert(left);
-        dirty_.insert(p);
+        separateChildren(left, p);
         // The parent gets an entry for the new page just before the one for p.
-        auto [parentNo, idx] = path.back();
+        const auto [parentNo, idx] = path.back();
         path.pop_back();
         TreePage& parent = page(parentNo);
         IndexPageEntry ne = nodeEntryFor(left);
         parent.fullBytes += entrySize(ne, false);
         parent.entries.insert(parent.entries.begin() + static_cast<std::ptrdiff_t>(idx), std::move(ne));
-        dirty_.insert(parentNo);
-        if (size(page(parentNo)) > capacity()) split(path, parentNo, appending);
+        markDirty(parentNo, parent);
+        if (size(parent) > capacity()) split(std::move(path), parentNo, appending);
+        else settle(std::move(path));
     }
 
     DatabaseImpl& db_;
@@ -417,9 +484,12 @@ private:
     uint32_t tdef_;
     uint32_t root_;
     MapState* owned_;
+    std::function<void(uint32_t)> release_;
+    std::string name_;
     std::map<uint32_t, TreePage> pages_;
     std::set<uint32_t> dirty_;
     FastPath fast_;
+    int loading_ = 0;
 };
 
 // ---- Per-table write state ---------------------------------------------------------------
@@ -665,8 +735,10 @@ public:
             if (!t->physical[i]) continue;
             t->indexMaps[i].row = t->physical[i]->usageMap;
             loadMap(file_, store_, t->indexMaps[i]);
-            t->trees[i] =
-                std::make_unique<IndexTree>(impl_, store_, tdefPage, t->physical[i]->rootPage, &t->indexMaps[i]);
+            t->trees[i] = std::make_unique<IndexTree>(
+                impl_, store_, tdefPage, t->physical[i]->rootPage, &t->indexMaps[i],
+                [this](uint32_t p) { releasePage(p); },
+                "index [" + t->physical[i]->name + "] of table [" + t->def->name + "]");
         }
         for (const auto& m : t->extras.longValueMaps) {
             LongValueColumn lv;
@@ -725,6 +797,16 @@ public:
         for (size_t i = 0; i < t.extras.physical.size(); ++i) {
             const size_t at = f_.tdefBlockEnd + i * f_.realIndexEntrySize + 4;
             if (at + 4 <= page.size()) put32(page, at, t.extras.physical[i].uniqueEntries);
+        }
+    }
+
+    // A page nothing refers to any more: blanked, so no reader mistakes it for what it was,
+    // and listed as free where the database's map of free pages reaches.
+    void releasePage(uint32_t p) {
+        store_.put(p, std::vector<uint8_t>(f_.pageSize, 0));
+        if (globalFree_.row != 0 && p < kMapBitmapBytes * 8) {
+            globalFree_.pages.insert(p);
+            globalFree_.dirty = true;
         }
     }
 
@@ -892,6 +974,7 @@ public:
     InsertResult insert(TableState& t, std::span<const Value> row, std::optional<RowId> reuse = std::nullopt);
     RowId update(TableState& t, RowId id, std::span<const Value> row);
     void erase(TableState& t, RowId id);
+    void removeEntry(TableState& t, size_t index, const std::vector<uint8_t>& key, RowId id);
 
     // Relationships (referential_rules.h): the rules see every change but those of the
     // cascades they carry out themselves.
@@ -1104,6 +1187,13 @@ std::vector<Value> WriterImpl::readRowValues(TableState& t, RowId id, std::vecto
     return values;
 }
 
+void WriterImpl::removeEntry(TableState& t, size_t i, const std::vector<uint8_t>& key, RowId id) {
+    t.trees[i]->remove(key, id);
+    // The definition counts the distinct keys of each index.
+    auto& unique = t.extras.physical[i].uniqueEntries;
+    if (unique > 0 && !t.trees[i]->containsKey(key)) --unique;
+}
+
 void WriterImpl::erase(TableState& t, RowId id) {
     std::vector<uint8_t> raw;
     RowId home;
@@ -1111,12 +1201,16 @@ void WriterImpl::erase(TableState& t, RowId id) {
     TableDef& def = *t.def;
     CascadePlan cascade;
     if (auto* r = rules()) cascade = r->planErase(*this, def, id, values);
+    // Every entry of the row is found before any goes: a damaged index refuses the delete.
+    std::vector<std::optional<std::vector<uint8_t>>> keys(t.physical.size());
     for (size_t i = 0; i < t.physical.size(); ++i) {
         const IndexDef* idx = t.physical[i];
-        if (!idx) continue;
-        if (idx->ignoresNulls() && rowKeyAllNull(def, *idx, values)) continue;
-        t.trees[i]->remove(rowKey(f_, def, *idx, values), id);
+        if (!idx || (idx->ignoresNulls() && rowKeyAllNull(def, *idx, values))) continue;
+        keys[i] = rowKey(f_, def, *idx, values);
+        t.trees[i]->requireEntry(*keys[i], id);
     }
+    for (size_t i = 0; i < t.physical.size(); ++i)
+        if (keys[i]) removeEntry(t, i, *keys[i], id);
     // Long values of the row.
     RowDecoder decoder(impl_, def);
     RowLayout layout;
@@ -1166,6 +1260,12 @@ RowId WriterImpl::update(TableState& t, RowId id, std::span<const Value> values)
     }
     CascadePlan cascade;
     if (auto* r = rules()) cascade = r->planUpdate(*this, def, id, old, row);
+    // The entries that change must be there (see erase).
+    for (size_t i = 0; i < t.physical.size(); ++i) {
+        const IndexDef* idx = t.physical[i];
+        if (idx && oldKeys[i] != newKeys[i] && !(idx->ignoresNulls() && rowKeyAllNull(def, *idx, old)))
+            t.trees[i]->requireEntry(oldKeys[i], id);
+    }
     // Old long values go; the new row is encoded (writing its long values) and put in place.
     {
         RowDecoder decoder(impl_, def);
@@ -1198,7 +1298,7 @@ RowId WriterImpl::update(TableState& t, RowId id, std::span<const Value> values)
     for (size_t i = 0; i < t.physical.size(); ++i) {
         const IndexDef* idx = t.physical[i];
         if (!idx || oldKeys[i] == newKeys[i]) continue;
-        if (!(idx->ignoresNulls() && rowKeyAllNull(def, *idx, old))) t.trees[i]->remove(oldKeys[i], id);
+        if (!(idx->ignoresNulls() && rowKeyAllNull(def, *idx, old))) removeEntry(t, i, oldKeys[i], id);
         if (!(idx->ignoresNulls() && rowKeyAllNull(def, *idx, row))) {
             const bool fresh = !t.trees[i]->containsKey(newKeys[i]);
             t.trees[i]->insert(IndexPageEntry{newKeys[i], id, 0});
@@ -1460,15 +1560,8 @@ void WriterImpl::dropTable(std::string_view name) {
     tables_.erase(def->definitionPage);
     // Freed pages are blanked, so no reader mistakes them for the table's. (The table's map
     // rows stay on their page, unreferenced.)
-    std::vector<uint8_t> blank(f_.pageSize, 0);
-    for (uint32_t p : pages) {
-        if (p == 0 || p >= store_.pageCount()) continue;
-        store_.put(p, blank);
-        if (globalFree_.row != 0 && p < kMapBitmapBytes * 8) {
-            globalFree_.pages.insert(p);
-            globalFree_.dirty = true;
-        }
-    }
+    for (uint32_t p : pages)
+        if (p != 0 && p < store_.pageCount()) releasePage(p);
     flush();
 }
 
