@@ -29,6 +29,7 @@
 #include <map>
 #include <optional>
 #include <random>
+#include <string_view>
 #include <set>
 #include <sstream>
 
@@ -352,7 +353,8 @@ private:
         try {
             for (const Row& r : readRows()) got.push_back(rowText(r));
         } catch (const std::exception& e) {
-            return fail(std::string(refusal.empty() ? "done" : "refused") + ", but our reader then fails: " + e.what());
+            return fail(std::string(refusal.empty() ? "done" : "refused (" + refusal.substr(0, 160) + ")") +
+                        ", but our reader then fails: " + e.what());
         }
         if (auto d = diffOf(want, got); !d.empty())
             return fail(std::string(refusal.empty() ? "done" : "refused (" + refusal.substr(0, 120) + ")") +
@@ -734,12 +736,23 @@ uint32_t envNumber(const char* name, uint32_t fallback) {
     return v && *v ? static_cast<uint32_t>(std::stoul(v)) : fallback;
 }
 
+// Tables on which the writer still goes wrong. Each is a fault to mend, listed here so that
+// the test keeps guarding every other table meanwhile; remove an entry once it passes.
+const std::set<std::string>& knownFaults() {
+    static const std::set<std::string> faults = {};
+    return faults;
+}
+
 TEST(WriterDifferential, RandomWritesOnRealFilesMatchTheModelAndThreeReaders) {
     if (!test::haveMdbTools() || !test::haveMdbReader())
         JET_UNAVAILABLE() << "mdbtools and mdb-reader are needed (scripts/setup installs them)";
     const auto files = jet4Files();
     if (files.empty()) JET_UNAVAILABLE() << "no Jet 4 fixtures found";
-    const uint32_t seed = envNumber("TABLOR_DIFF_SEED", std::random_device{}());
+    // A fixed seed by default, so that a run in CI is reproducible; TABLOR_DIFF_SEED=random
+    // draws a new one (print it, replay with it).
+    const char* seedText = std::getenv("TABLOR_DIFF_SEED");
+    const uint32_t seed = seedText && std::string_view(seedText) == "random" ? std::random_device{}()
+                                                                             : envNumber("TABLOR_DIFF_SEED", 20261209);
     const double budget = envNumber("TABLOR_DIFF_SECONDS", 120);
     const char* only = std::getenv("TABLOR_DIFF_ONLY");
     std::vector<std::pair<fs::path, std::string>> tables;
@@ -748,8 +761,16 @@ TEST(WriterDifferential, RandomWritesOnRealFilesMatchTheModelAndThreeReaders) {
         for (const auto& linked : db.linkedTables())
             std::printf("%s: linked table \"%s\" left out: its rows are in another database\n", f.filename().c_str(),
                         linked.name.c_str());
-        for (const auto& t : db.tableNames())
-            if (!only || f.filename().string() + "/" + t == only) tables.emplace_back(f, t);
+        for (const auto& t : db.tableNames()) {
+            const std::string name = f.filename().string() + "/" + t;
+            if (only && name != only) continue;
+            if (!only && knownFaults().count(name)) {
+                std::printf("%s left out: a known writer fault, not mended yet (TABLOR_DIFF_ONLY runs it)\n",
+                            name.c_str());
+                continue;
+            }
+            tables.emplace_back(f, t);
+        }
     }
     std::printf("seed %u (TABLOR_DIFF_SEED replays it), %zu tables in %zu files, %.0f s\n", seed, tables.size(),
                 files.size(), budget);
