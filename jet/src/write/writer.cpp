@@ -551,14 +551,18 @@ public:
             // Read the bits directly: the reader's map stops at the end of the file, but the
             // bits for pages past it must be cleared as the file grows.
             const auto row = dataPageRowBytes(f_, *page1, 0);
-            if (row.size() >= 5 && row[0] == 0x00) {
-                const uint32_t start = u32(row, 1);
-                for (size_t i = 0; i + 5 < row.size() && i < kMapBitmapBytes; ++i)
+            if (row.size() > 5 && row[0] == 0x00) {
+                globalFree_.inlineStart = u32(row, 1);
+                globalFree_.inlineBytes = row.size() - 5;
+                for (size_t i = 0; i < globalFree_.inlineBytes; ++i)
                     for (int bit = 0; bit < 8; ++bit)
                         if (row[5 + i] & (1u << bit))
-                            globalFree_.pages.insert(start + static_cast<uint32_t>(i * 8 + bit));
+                            globalFree_.pages.insert(globalFree_.inlineStart + static_cast<uint32_t>(i * 8 + bit));
+                store_.setGlobalFreeMap(&globalFree_);
+            } else {
+                // A form we do not write back: pages are taken from the end and none is listed.
+                globalFree_.row = 0;
             }
-            store_.setGlobalFreeMap(&globalFree_);
         } else {
             globalFree_.row = 0;
         }
@@ -804,7 +808,7 @@ public:
     // and listed as free where the database's map of free pages reaches.
     void releasePage(uint32_t p) {
         store_.put(p, std::vector<uint8_t>(f_.pageSize, 0));
-        if (globalFree_.row != 0 && p < kMapBitmapBytes * 8) {
+        if (globalFree_.row != 0 && globalFree_.reaches(p)) {
             globalFree_.pages.insert(p);
             globalFree_.dirty = true;
         }
@@ -1090,11 +1094,11 @@ InsertResult WriterImpl::insert(TableState& t, std::span<const Value> values, st
     uint32_t newAuto = def.nextAutoNumber;
     for (size_t i = 0; i < def.columns.size(); ++i) {
         const ColumnDef& c = def.columns[i];
-        if ((c.flags & column_flags::AutoLong) && row[i].isNull() && !reuse) {
+        if (c.isAutoLong() && row[i].isNull() && !reuse) {
             ++newAuto;
             fill(i, Value::longInt(static_cast<int32_t>(newAuto)));
             result.autoNumber = static_cast<int32_t>(newAuto);
-        } else if ((c.flags & column_flags::AutoGuid) && row[i].isNull() && !reuse) {
+        } else if (c.isAutoGuid() && row[i].isNull() && !reuse) {
             // A new replication ID: a random (version 4) GUID.
             static std::random_device device;
             static std::mt19937_64 rng(device());
@@ -1106,7 +1110,7 @@ InsertResult WriterImpl::insert(TableState& t, std::span<const Value> values, st
             g.bytes[7] = static_cast<uint8_t>((g.bytes[7] & 0x0F) | 0x40); // version 4 (little-endian group)
             g.bytes[8] = static_cast<uint8_t>((g.bytes[8] & 0x3F) | 0x80);
             fill(i, Value::guid(g));
-        } else if ((c.flags & column_flags::AutoLong) && !row[i].isNull() && !reuse) {
+        } else if (c.isAutoLong() && !row[i].isNull() && !reuse) {
             const int64_t v = row[i].kind() == Value::Kind::Text ? 0 : row[i].toInt64();
             if (v > static_cast<int64_t>(newAuto) && v <= INT32_MAX) newAuto = static_cast<uint32_t>(v);
         }
