@@ -265,6 +265,9 @@ private:
                 if (v.isNull() && col.required) return {Verdict::Refused, "a null in the required column " + col.name};
                 if (kind == Change::Update && col.isAutoNumber() && rowText({v}) != rowText({model_[i][c]}))
                     return {Verdict::Refused, "a change of the AutoNumber column " + col.name + " (SQL only)"};
+                if (col.type == ColumnType::Text && col.isFixed() && !v.isNull() &&
+                    utf16Length(v.asText()) != col.length / 2u)
+                    return {Verdict::Refused, "a value shorter than the fixed-length text column " + col.name};
                 if (col.type == ColumnType::Text && !v.isNull() && utf16Length(v.asText()) > col.length / 2u)
                     return {Verdict::Refused, "a text longer than column " + col.name + " allows"};
             }

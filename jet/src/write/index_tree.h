@@ -17,7 +17,6 @@
 
 namespace jet::detail {
 
-
 // An index page held in memory. A node page keeps one entry per child, its tail page (the
 // last child, whose entry Access leaves off the page) included; writeBack puts the page
 // back in Access's form.
