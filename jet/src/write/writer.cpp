@@ -270,11 +270,12 @@ TableWriter& TableWriter::operator=(TableWriter&&) noexcept = default;
 TableWriter::~TableWriter() = default;
 
 const TableDef& TableWriter::definition() const { return *state_->state().def; }
-// Each row change is a step of its own: one that fails half-way (a long value too large, an
-// index page that cannot be read) leaves nothing behind.
+// Each row change is a step of its own: one that is refused or fails half-way leaves nothing
+// behind (inserts check everything first; updates and deletes, which may cascade, run in a
+// savepoint).
 InsertResult TableWriter::insert(std::span<const Value> row) {
     auto& w = *state_->writer;
-    return w.atomically([&] { return w.insert(state_->state(), row); });
+    return w.insertStep(state_->state(), row);
 }
 RowId TableWriter::update(RowId id, std::span<const Value> row) {
     auto& w = *state_->writer;

@@ -220,6 +220,26 @@ public:
         }
     }
 
+    // An insert refuses a row before it changes any page (keys, values, relationships are
+    // checked first), so outside a statement it needs no savepoint, which would copy every
+    // page it touches, for every row. What can still fail once pages change is a damaged
+    // file or the disk; then the writer refuses further work rather than keep half a row.
+    InsertResult insertStep(TableState& t, std::span<const Value> row) {
+        if (store_.inSavepoint()) return insert(t, row); // undone with its statement
+        refuseIfBroken();
+        changingPages_ = false;
+        try {
+            auto result = insert(t, row);
+            changingPages_ = false;
+            return result;
+        } catch (...) {
+            if (changingPages_ && broken_.empty())
+                broken_ = "an insert into table [" + t.def->name + "] failed after it had begun to change pages";
+            changingPages_ = false;
+            throw;
+        }
+    }
+
     // Runs one row change as a step of its own: when it throws, nothing of it stays.
     template <class Change>
     auto atomically(Change&& change) {
@@ -480,13 +500,45 @@ public:
         }
     }
 
+    // The bytes a Memo or OLE value is stored as; refuses a value of the wrong kind or size.
+    std::vector<uint8_t> longValueBytes(const TableDef& def, const ColumnDef& c, const Value& v) {
+        std::vector<uint8_t> data;
+        if (c.type == ColumnType::Memo) {
+            if (v.kind() != Value::Kind::Text)
+                throw ConstraintError(file_.fileName(), std::nullopt,
+                                      "column [" + c.name + "] (Memo) of table [" + def.name + "] needs text; convert \"" +
+                                          v.toString() + "\" first; nothing was written.");
+            // Access compresses memos of up to 1024 characters only; UTF-8 has at least as
+            // many bytes as UTF-16 units, so short byte strings need no count.
+            const std::string& text = v.asText();
+            const size_t chars = text.size() <= 1024 ? text.size() : utf8ToUtf16(text).size();
+            data = encodeJet4Text(text, c.isCompressedUnicode() && chars <= 1024, 0);
+        } else {
+            if (v.kind() != Value::Kind::Binary)
+                throw ConstraintError(file_.fileName(), std::nullopt,
+                                      "column [" + c.name + "] (OLE) of table [" + def.name +
+                                          "] needs binary data; nothing was written.");
+            data = v.asBinary();
+        }
+        if (data.size() > long_value::LengthMask)
+            throw ConstraintError(file_.fileName(), std::nullopt,
+                                  "a value of column [" + c.name + "] is larger than Access allows (1 GB); nothing was written.");
+        return data;
+    }
+
     std::vector<EncodedColumn> encodeRow(TableState& t, std::span<const Value> row) {
         const TableDef& def = *t.def;
         std::vector<EncodedColumn> cols(def.columns.size());
+        // Every value is checked before the first long value is written, so that a refused
+        // row leaves no page changed.
+        std::vector<std::vector<uint8_t>> longData(def.columns.size());
         size_t fixedBytes = 0;
         for (size_t i = 0; i < def.columns.size(); ++i) {
             const ColumnDef& c = def.columns[i];
-            if (c.isLongValue()) continue;
+            if (c.isLongValue()) {
+                if (!row[i].isNull()) longData[i] = longValueBytes(def, c, row[i]);
+                continue;
+            }
             try {
                 cols[i] = encodeValue(f_, c, row[i]);
             } catch (const ValueError& e) {
@@ -495,29 +547,13 @@ public:
             }
             fixedBytes += cols[i].bytes.size();
         }
+        changingPages_ = true;
         size_t budget = maxRowSize(f_) > fixedBytes + 64 ? maxRowSize(f_) - fixedBytes - 64 : 0;
         for (size_t i = 0; i < def.columns.size(); ++i) {
             const ColumnDef& c = def.columns[i];
             if (!c.isLongValue() || row[i].isNull()) continue;
-            std::vector<uint8_t> data;
-            if (c.type == ColumnType::Memo) {
-                if (row[i].kind() != Value::Kind::Text)
-                    throw ConstraintError(file_.fileName(), std::nullopt,
-                                          "column [" + c.name + "] (Memo) needs text; convert \"" + row[i].toString() +
-                                              "\" first");
-                // Access compresses memos of up to 1024 characters only; UTF-8 has at least as
-                // many bytes as UTF-16 units, so short byte strings need no count.
-                const std::string& text = row[i].asText();
-                const size_t chars = text.size() <= 1024 ? text.size() : utf8ToUtf16(text).size();
-                data = encodeJet4Text(text, c.isCompressedUnicode() && chars <= 1024, 0);
-            } else {
-                if (row[i].kind() != Value::Kind::Binary)
-                    throw ConstraintError(file_.fileName(), std::nullopt,
-                                          "column [" + c.name + "] (OLE) needs binary data");
-                data = row[i].asBinary();
-            }
             cols[i].present = true;
-            cols[i].bytes = writeLongValue(t, c, data, budget);
+            cols[i].bytes = writeLongValue(t, c, longData[i], budget);
             budget = budget > cols[i].bytes.size() ? budget - cols[i].bytes.size() : 0;
         }
         return cols;
@@ -622,6 +658,7 @@ private:
     };
     std::vector<Saved> saved_; // per open savepoint, what it found
     std::string broken_;       // why the writer refuses to go on, when it does
+    bool changingPages_ = false; // an insert has passed its checks and begun to write
     int lockFd_ = -1;
     std::map<uint32_t, std::unique_ptr<TableState>> tables_;
     std::unique_ptr<ReferentialRules> rules_;
