@@ -189,3 +189,35 @@ TEST(Writer, HundredThousandRowsRoundTripThroughThreeReaders) {
 }
 
 } // namespace
+
+namespace {
+
+// A table that grows in three writer sessions until its usage map needs a second bitmap page
+// (past page 32,735). The map row, read back in reference form, has unused pointer slots that
+// hold 0; taking one of them for the new bitmap page overwrote the file's header.
+TEST(Writer, ATableGrowingPastOneBitmapPageAcrossSessionsKeepsTheFile) {
+    TempDir dir;
+    const fs::path file = dir.path / "grow.mdb";
+    {
+        DatabaseWriter w = DatabaseWriter::create(file);
+        TableSpec s;
+        s.name = "wide";
+        s.columns = {{"id", ColumnType::Long}, {"t", ColumnType::Text, 255, 18, 0, false, false, false}};
+        s.indexes = {{"", {"id"}, {}, true}};
+        w.createTable(s);
+    }
+    const std::string text(250, 'x'); // uncompressed: about 500 bytes, seven rows a page
+    int32_t next = 0;
+    for (int session = 0; session < 3; ++session) {
+        DatabaseWriter w = DatabaseWriter::open(file);
+        TableWriter t = w.table("wide");
+        for (int i = 0; i < 80000; ++i, ++next) t.insert(std::vector<Value>{Value::longInt(next), Value::text(text)});
+        w.flush();
+    }
+    EXPECT_GT(fs::file_size(file), 32768ull * 4096);
+    Database db = Database::open(file);
+    EXPECT_EQ(db.countRows(*db.table("wide")), 240000u);
+    expectClean(file);
+}
+
+} // namespace

@@ -51,7 +51,10 @@ void writeMap(const Format& f, PageStore& store, MapState& m) {
                 const uint32_t bit = *it - first;
                 bitmap[f.usageMapPageDataOffset + bit / 8] |= static_cast<uint8_t>(1u << (bit % 8));
             }
+            // A reference map's row has room for 17 page pointers; the unused ones are 0, and
+            // page 0 is the file's header: such a slot gets a page of its own.
             if (k >= m.bitmapPages.size()) m.bitmapPages.push_back(store.append(std::move(bitmap)));
+            else if (m.bitmapPages[k] == 0) m.bitmapPages[k] = store.append(std::move(bitmap));
             else store.put(m.bitmapPages[k], std::move(bitmap));
             put32(row, 1 + 4 * k, m.bitmapPages[k]);
         }

@@ -506,8 +506,8 @@ public:
         if (c.type == ColumnType::Memo) {
             if (v.kind() != Value::Kind::Text)
                 throw ConstraintError(file_.fileName(), std::nullopt,
-                                      "column [" + c.name + "] (Memo) of table [" + def.name + "] needs text; convert \"" +
-                                          v.toString() + "\" first; nothing was written.");
+                                      "column [" + c.name + "] (Memo) of table [" + def.name +
+                                          "] needs text; convert \"" + v.toString() + "\" first; nothing was written.");
             // Access compresses memos of up to 1024 characters only; UTF-8 has at least as
             // many bytes as UTF-16 units, so short byte strings need no count.
             const std::string& text = v.asText();
@@ -522,7 +522,8 @@ public:
         }
         if (data.size() > long_value::LengthMask)
             throw ConstraintError(file_.fileName(), std::nullopt,
-                                  "a value of column [" + c.name + "] is larger than Access allows (1 GB); nothing was written.");
+                                  "a value of column [" + c.name +
+                                      "] is larger than Access allows (1 GB); nothing was written.");
         return data;
     }
 
@@ -656,8 +657,8 @@ private:
         MapState globalFree;
         std::map<uint32_t, std::vector<uint32_t>> places; // by table: insertPage, then each currentPage
     };
-    std::vector<Saved> saved_; // per open savepoint, what it found
-    std::string broken_;       // why the writer refuses to go on, when it does
+    std::vector<Saved> saved_;   // per open savepoint, what it found
+    std::string broken_;         // why the writer refuses to go on, when it does
     bool changingPages_ = false; // an insert has passed its checks and begun to write
     int lockFd_ = -1;
     std::map<uint32_t, std::unique_ptr<TableState>> tables_;
