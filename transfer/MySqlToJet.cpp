@@ -3,6 +3,7 @@
 
 #include "jet/writer.h"
 
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <stdexcept>
@@ -76,6 +77,10 @@ bool parseMySqlDateTime(const char* p, size_t n, jet::DateTime& out) {
     // Before 1899-12-30 the day number is negative and the time still counts away from zero.
     const double frac = ((hour * 3600.0 + minute * 60.0 + second) * 1e6 + micros) / 86400e6;
     out.days = day >= 0 ? day + frac : day - frac;
+    // Far from 1899 a double has no room for every microsecond: 23:59:59.999999 of 9999-12-31
+    // would round to the next day, which Access does not have. Keep such a time in its day.
+    if (day >= 0 && out.days >= day + 1) out.days = std::nextafter(day + 1, day);
+    if (day < 0 && out.days <= day - 1) out.days = std::nextafter(day - 1, day);
     return true;
 }
 
