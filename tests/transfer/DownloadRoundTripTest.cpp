@@ -285,3 +285,50 @@ TEST_F(DownloadRoundTrip, EveryValueArrivesAsItLeft) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(DownloadRoundTrip, SaysWhatItCouldNotCopy) {
+    exec(QStringLiteral("CREATE TABLE nokey (a INT, b VARCHAR(3)) CHARACTER SET utf8mb4"));
+    exec(QStringLiteral("INSERT INTO nokey VALUES (1, 'x')"));
+    exec(QStringLiteral("CREATE TABLE narrow (id INT PRIMARY KEY, t VARCHAR(3)) CHARACTER SET utf8mb4"));
+    // Two emoji are four UTF-16 units: more than TEXT (3) holds.
+    exec(QStringLiteral("INSERT INTO narrow VALUES (7, '😀😀'), (8, 'ä😀😀')"));
+    DownloadOptions options;
+    options.mdbPath = QString::fromStdString((dir / "new.mdb").string());
+
+    // An Office 97 profile never gets an Access 2000 file instead.
+    options.office2000 = false;
+    try {
+        DownloadCopy(db, options).CopyToLocal(QStringLiteral("nokey"));
+        ADD_FAILURE() << "an Access 97 file was asked for and no error came";
+    } catch (const CopyError& e) {
+        EXPECT_NE(std::string(e.what()).find("cannot write Access 97 files yet"), std::string::npos) << e.what();
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "new.mdb"));
+
+    options.office2000 = true;
+    DownloadCopy copy(db, options);
+    const TableCopyReport noKey = copy.CopyToLocal(QStringLiteral("nokey"));
+    EXPECT_EQ(noKey.result, CopyResult::NoPrimaryKey);
+    EXPECT_EQ(noKey.rowsRead, 0);
+
+    const TableCopyReport failed = copy.CopyToLocal(QStringLiteral("narrow"));
+    EXPECT_EQ(failed.result, CopyResult::AllRowsFailed);
+    EXPECT_EQ(failed.rowsFailed, 2);
+    ASSERT_EQ(failed.errors.size(), 2u);
+    EXPECT_EQ(failed.errors[0].key, QStringLiteral("id=7"));
+    EXPECT_EQ(failed.errors[1].key, QStringLiteral("id=8"));
+    EXPECT_FALSE(failed.errors[0].message.isEmpty());
+
+    // The server table changed under the Access table of the same name: refused, not scrambled.
+    exec(QStringLiteral("DROP TABLE narrow"));
+    exec(QStringLiteral("CREATE TABLE narrow (id INT PRIMARY KEY, t BLOB)"));
+    exec(QStringLiteral("INSERT INTO narrow VALUES (1, X'00')"));
+    const TableCopyReport conflict = copy.CopyToLocal(QStringLiteral("narrow"));
+    EXPECT_EQ(conflict.result, CopyResult::TypeConflict);
+    EXPECT_TRUE(conflict.message.contains(QStringLiteral("[t]"))) << conflict.message.toStdString();
+    EXPECT_EQ(conflict.rowsWritten, 0);
+}
+
+} // namespace
