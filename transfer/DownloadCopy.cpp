@@ -199,6 +199,8 @@ bool DownloadCopy::emptyTable(const QString& table, TableCopyReport& report) {
 }
 
 void DownloadCopy::copyRows(const TablePlan& plan, qint64 total, TableCopyReport& report) {
+    // A table made by this copy has no rows to match.
+    const bool match = !m_options.overwrite && !report.created;
     const std::string tableName = plan.name.toStdString();
     jet::Database& db = m_writer->database();
     auto def = db.table(tableName);
@@ -213,7 +215,7 @@ void DownloadCopy::copyRows(const TablePlan& plan, qint64 total, TableCopyReport
     for (const QString& k : plan.keyColumns)
         for (size_t i = 0; i < plan.columns.size(); ++i)
             if (plan.columns[i].sourceName.compare(k, Qt::CaseInsensitive) == 0) keySources.push_back(i);
-    if (!m_options.overwrite) {
+    if (match) {
         for (const jet::IndexDef& index : def->indexes) {
             if (index.columns.size() != keySources.size() || (keyIndex && keyIndex->isPrimaryKey())) continue;
             std::vector<size_t> order;

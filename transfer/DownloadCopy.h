@@ -43,7 +43,7 @@ struct DownloadOptions {
     QString mdbPath;
     bool office2000 = true; // the format of a file that has to be created
     bool overwrite = false; // empty each Access table first; otherwise match rows by key
-    int batchRows = 2000;   // rows per flush
+    int batchRows = 10000;  // rows per flush
 };
 
 class DownloadCopy {
