@@ -1,6 +1,7 @@
 // DownloadCopy.cpp — MySQL tables into an Access file (see DownloadCopy.h).
 #include "transfer/DownloadCopy.h"
 
+#include "transfer/KeyMatcher.h"
 #include "transfer/MySqlToJet.h"
 #include "transfer/ServerTable.h"
 #include "transfer/TypeMap.h"
@@ -21,6 +22,8 @@
 namespace tablor::transfer {
 
 namespace {
+
+constexpr qint64 kProgressRows = 2000;
 
 std::filesystem::path localPath(const QString& path) {
     return std::filesystem::path(QFile::encodeName(path).toStdString());
@@ -203,7 +206,7 @@ void DownloadCopy::copyRows(const TablePlan& plan, qint64 total, TableCopyReport
     const bool match = !m_options.overwrite && !report.created;
     const std::string tableName = plan.name.toStdString();
     jet::Database& db = m_writer->database();
-    auto def = db.table(tableName);
+    const auto def = db.table(tableName);
     // Where each server column goes in the Access row, by name.
     std::vector<size_t> target;
     for (const ColumnPlan& c : plan.columns) target.push_back(static_cast<size_t>(def->findColumn(c.spec.name)));
@@ -232,7 +235,8 @@ void DownloadCopy::copyRows(const TablePlan& plan, qint64 total, TableCopyReport
             return;
         }
     }
-    const std::string keyIndexName = keyIndex ? keyIndex->name : std::string();
+    std::optional<KeyMatcher> matcher;
+    if (keyIndex) matcher.emplace(db, def, *keyIndex);
     jet::TableWriter writer = m_writer->table(tableName);
     std::vector<jet::Value> values(def->columns.size());
     std::vector<jet::Value> keyValues(keyColumns.size());
@@ -243,9 +247,6 @@ void DownloadCopy::copyRows(const TablePlan& plan, qint64 total, TableCopyReport
     auto endBatch = [&] {
         m_writer->flush();
         inBatch = 0;
-        // The definition read back after the flush (index roots, counts).
-        def = db.table(tableName);
-        if (keyIndex) keyIndex = def->findIndex(keyIndexName);
     };
     try {
         ServerTable::RowStream rows(m_server, plan.name, plan.columns);
@@ -266,13 +267,13 @@ void DownloadCopy::copyRows(const TablePlan& plan, qint64 total, TableCopyReport
                 for (size_t i = 0; i < plan.columns.size(); ++i)
                     values[target[i]] =
                         toJetValue(plan.columns[i].source, rows.data(i), rows.size(i), def->columns[target[i]]);
-                std::vector<jet::RowId> found;
-                if (keyIndex) {
+                std::optional<jet::RowId> found;
+                if (matcher) {
                     for (size_t k = 0; k < keyColumns.size(); ++k) keyValues[k] = values[target[keyColumns[k]]];
-                    found = db.indexFindValues(def, *keyIndex, keyValues);
+                    found = matcher->find(keyValues);
                 }
-                if (found.empty()) writer.insert(values);
-                else writer.update(found.front(), values);
+                if (found) writer.update(*found, values);
+                else writer.insert(values);
                 ++report.rowsWritten;
             } catch (const std::exception& e) {
                 ++report.rowsFailed;
@@ -287,18 +288,20 @@ void DownloadCopy::copyRows(const TablePlan& plan, qint64 total, TableCopyReport
                          QString::fromUtf8(e.what())});
                 }
             }
-            if (++inBatch >= m_options.batchRows) {
-                endBatch();
-                progress();
-                if (cancel && cancel->load()) {
-                    report.cancelled = true;
-                    report.message = QStringLiteral("Cancelled after %1 of %2 rows of `%3`; the rows copied so far are "
-                                                    "in the Access table.")
-                                         .arg(report.rowsRead)
-                                         .arg(total)
-                                         .arg(plan.name);
-                    break;
-                }
+            // Progress (and a look at the cancel flag) every kProgressRows rows; a flush per batch.
+            ++inBatch;
+            if (report.rowsRead % kProgressRows != 0 && inBatch < m_options.batchRows) continue;
+            const bool stop = cancel && cancel->load();
+            if (stop || inBatch >= m_options.batchRows) endBatch();
+            progress();
+            if (stop) {
+                report.cancelled = true;
+                report.message = QStringLiteral("Cancelled after %1 of %2 rows of `%3`; the rows copied so far are in "
+                                                "the Access table.")
+                                     .arg(report.rowsRead)
+                                     .arg(total)
+                                     .arg(plan.name);
+                break;
             }
         }
     } catch (const EDatabaseError& e) {

@@ -7,7 +7,7 @@
 // every key column, and filled from a stream of the server's rows, assigned by column name.
 // Rows are written in batches with one flush each; a row that fails is counted (the first
 // hundred with their key values and the reason) and the copy goes on. Progress is reported
-// per batch, and a cancel request is honoured between batches.
+// every 2,000 rows, and a cancel request ends the batch there.
 //
 // Ownership: the DownloadCopy holds the Access file open for writing (its write lock) from the
 // first table until it is destroyed; the MySQL connection is the caller's and must stay open.
@@ -43,7 +43,7 @@ struct DownloadOptions {
     QString mdbPath;
     bool office2000 = true; // the format of a file that has to be created
     bool overwrite = false; // empty each Access table first; otherwise match rows by key
-    int batchRows = 10000;  // rows per flush
+    int batchRows = 50000;  // rows per flush (the writer also flushes when its cache passes 32 MB)
 };
 
 class DownloadCopy {
@@ -57,10 +57,11 @@ public:
     // creation of a table), with the table in hand.
     std::function<void(const QString& table)> OnBeforeCreateDB;
     std::function<void(const QString& table, bool success, const QString& error)> AfterCreateDB;
-    // After each batch: rows read so far of `total`, and their share in percent.
+    // Every 2,000 rows and at the end: rows read so far of `total`, and their share in percent.
     std::function<void(const QString& table, int percent, qint64 rows, qint64 total)> OnCopyProgress;
     std::function<void(const QString& table, qint64 erroneous)> OnAfterDbCopy;
-    // Set (from anywhere) to stop after the current batch.
+    // Set (from anywhere) to stop: looked at with each progress report; the rows read until
+    // then are written (one flush) and the copy of the table ends.
     const std::atomic<bool>* cancel = nullptr;
 
     // Copies the server table `table` (with or without backquotes). Throws CopyError when the

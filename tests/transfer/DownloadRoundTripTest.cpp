@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <filesystem>
@@ -329,6 +330,21 @@ TEST_F(DownloadRoundTrip, SaysWhatItCouldNotCopy) {
     EXPECT_EQ(conflict.result, CopyResult::TypeConflict);
     EXPECT_TRUE(conflict.message.contains(QStringLiteral("[t]"))) << conflict.message.toStdString();
     EXPECT_EQ(conflict.rowsWritten, 0);
+
+    // A cancel request ends the table at the next progress report, with those rows written.
+    exec(QStringLiteral("CREATE TABLE many (id INT PRIMARY KEY) SELECT seq AS id FROM seq_1_to_5000"));
+    std::atomic<bool> stop{false};
+    copy.cancel = &stop;
+    copy.OnCopyProgress = [&](const QString&, int, qint64 rows, qint64 total) {
+        EXPECT_EQ(total, 5000);
+        if (rows >= 2000) stop = true;
+    };
+    const TableCopyReport cancelled = copy.CopyToLocal(QStringLiteral("many"));
+    EXPECT_TRUE(cancelled.cancelled);
+    EXPECT_EQ(cancelled.rowsWritten, 4000);
+    copy.cancel = nullptr;
+    EXPECT_EQ(jet::Database::open(dir / "new.mdb").countRows(*jet::Database::open(dir / "new.mdb").table("many")),
+              4000u);
 }
 
 } // namespace

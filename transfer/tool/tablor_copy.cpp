@@ -165,7 +165,10 @@ int main(int argc, char** argv) {
     QString password = qEnvironmentVariable("TABLOR_PASSWORD");
     if (!o.profile.isEmpty()) {
         const QString problem = applyProfile(o, password);
-        if (!problem.isEmpty()) return usageError(problem);
+        if (!problem.isEmpty()) {
+            std::fprintf(stderr, "tablor-copy: %s\n", qPrintable(problem));
+            return 2;
+        }
     }
     server.Host = o.host;
     server.Port = o.port;
