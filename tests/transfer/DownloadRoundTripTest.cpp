@@ -343,8 +343,8 @@ TEST_F(DownloadRoundTrip, SaysWhatItCouldNotCopy) {
     EXPECT_TRUE(cancelled.cancelled);
     EXPECT_EQ(cancelled.rowsWritten, 4000);
     copy.cancel = nullptr;
-    EXPECT_EQ(jet::Database::open(dir / "new.mdb").countRows(*jet::Database::open(dir / "new.mdb").table("many")),
-              4000u);
+    const auto file = jet::Database::open(dir / "new.mdb");
+    EXPECT_EQ(file.countRows(*file.table("many")), 4000u);
 }
 
 } // namespace
