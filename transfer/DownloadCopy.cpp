@@ -6,10 +6,10 @@
 #include "transfer/ServerTable.h"
 #include "transfer/TypeMap.h"
 
+#include "db/AccessFile.h"
 #include "db/DbError.h"
 
 #include "jet/database.h"
-#include "jet/sql/engine.h"
 #include "jet/sql/executor.h"
 #include "jet/writer.h"
 
@@ -24,6 +24,11 @@ namespace tablor::transfer {
 namespace {
 
 constexpr qint64 kProgressRows = 2000;
+
+// The Access file could not be written (a full disk, an I/O error): no later row or table can be.
+struct AccessWriteFailed : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
 
 std::filesystem::path localPath(const QString& path) {
     return std::filesystem::path(QFile::encodeName(path).toStdString());
@@ -67,7 +72,7 @@ DownloadCopy::DownloadCopy(TZMySqlDatabase& server, DownloadOptions options)
 DownloadCopy::~DownloadCopy() = default;
 
 void DownloadCopy::openFile(const QString& table) {
-    if (m_writer) return;
+    if (m_file) return;
     const std::filesystem::path path = localPath(m_options.mdbPath);
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) {
@@ -78,26 +83,29 @@ void DownloadCopy::openFile(const QString& table) {
                                 .toStdString());
         if (OnBeforeCreateDB) OnBeforeCreateDB(table);
         try {
-            m_writer = std::make_shared<jet::DatabaseWriter>(jet::DatabaseWriter::create(path));
+            jet::DatabaseWriter::create(path); // closed again: opened below like any other file
         } catch (const std::exception& e) {
             if (AfterCreateDB) AfterCreateDB(table, false, QString::fromUtf8(e.what()));
             throw CopyError("Creating the Access file \"" + m_options.mdbPath.toStdString() + "\" failed: " + e.what());
         }
         if (AfterCreateDB) AfterCreateDB(table, true, {});
-        return;
     }
     try {
-        if (jet::Database::open(path).version() == jet::Version::Jet3)
-            throw CopyError(("\"" + m_options.mdbPath +
-                             "\" is an Access 97 file, and Tablor cannot write Access 97 files yet. Convert it to "
-                             "Access 2000 in Access, or give the profile a new file name to have one created.")
-                                .toStdString());
-        m_writer = std::make_shared<jet::DatabaseWriter>(jet::DatabaseWriter::open(path));
-    } catch (const CopyError&) {
-        throw;
-    } catch (const std::exception& e) {
-        throw CopyError("Opening the Access file \"" + m_options.mdbPath.toStdString() +
-                        "\" for writing failed: " + e.what());
+        m_file = AccessFile::open(m_options.mdbPath);
+    } catch (const EDatabaseError& e) {
+        throw CopyError("Opening the Access file \"" + m_options.mdbPath.toStdString() + "\" failed: " + e.what());
+    }
+    if (m_file->database().version() == jet::Version::Jet3) {
+        m_file.reset();
+        throw CopyError(("\"" + m_options.mdbPath +
+                         "\" is an Access 97 file, and Tablor cannot write Access 97 files yet. Convert it to Access "
+                         "2000 in Access, or give the profile a new file name to have one created.")
+                            .toStdString());
+    }
+    if (m_file->readOnly()) {
+        const QString reason = m_file->readOnlyReason();
+        m_file.reset();
+        throw CopyError(reason.toStdString());
     }
 }
 
@@ -115,12 +123,12 @@ TableCopyReport DownloadCopy::CopyToLocal(const QString& tableName) {
     }
     openFile(name);
     const TablePlan plan = tableDefinition(name, source->columns(), source->keyColumns());
-    jet::Database& db = m_writer->database();
+    jet::Database& db = m_file->database();
     if (db.hasTable(name.toStdString())) {
         if (!checkExisting(plan, report)) return report;
     } else {
         try {
-            m_writer->createTable(plan.tableSpec());
+            m_file->writer()->createTable(plan.tableSpec());
             report.created = true;
         } catch (const std::exception& e) {
             if (AfterCreateDB) AfterCreateDB(name, false, QString::fromUtf8(e.what()));
@@ -147,13 +155,18 @@ TableCopyReport DownloadCopy::CopyToLocal(const QString& tableName) {
         return report;
     }
     source.reset();
-    try {
-        copyRows(plan, total, report);
-    } catch (const jet::Error& e) {
-        // The file itself failed (a full disk, an I/O error): no later table can be written.
+    // The file itself failed (a full disk, an I/O error): no later table can be written.
+    auto fileFailed = [&](const std::exception& e) {
         throw CopyError("Writing [" + name.toStdString() + "] into \"" + m_options.mdbPath.toStdString() +
                         "\" failed after " + std::to_string(report.rowsRead) + " rows: " + e.what() +
                         " The rows of the batches written before are in the file.");
+    };
+    try {
+        copyRows(plan, total, report);
+    } catch (const AccessWriteFailed& e) {
+        fileFailed(e);
+    } catch (const jet::IoError& e) {
+        fileFailed(e);
     }
     if (OnAfterDbCopy) OnAfterDbCopy(name, report.rowsFailed);
     if (report.result == CopyResult::Copied && report.rowsFailed > 0 && report.rowsFailed >= report.rowsRead)
@@ -162,7 +175,7 @@ TableCopyReport DownloadCopy::CopyToLocal(const QString& tableName) {
 }
 
 bool DownloadCopy::checkExisting(const TablePlan& plan, TableCopyReport& report) {
-    const auto def = m_writer->database().table(plan.name.toStdString());
+    const auto def = m_file->database().table(plan.name.toStdString());
     QStringList problems;
     if (def->columns.size() != plan.columns.size())
         problems << QStringLiteral("the Access table has %1 columns, the server table %2")
@@ -189,9 +202,9 @@ bool DownloadCopy::checkExisting(const TablePlan& plan, TableCopyReport& report)
 bool DownloadCopy::emptyTable(const QString& table, TableCopyReport& report) {
     // Through Jet SQL, so that the table's relationships are honoured as in Access.
     try {
-        jet::sql::Connection sql(jet::sql::openEngineDatabase(m_writer));
+        jet::sql::Connection sql(m_file->sql());
         sql.execute(("DELETE FROM [" + table + "]").toStdString());
-        m_writer->flush();
+        m_file->flush();
         return true;
     } catch (const std::exception& e) {
         report.result = CopyResult::NoLocalDb;
@@ -205,7 +218,7 @@ void DownloadCopy::copyRows(const TablePlan& plan, qint64 total, TableCopyReport
     // A table made by this copy has no rows to match.
     const bool match = !m_options.overwrite && !report.created;
     const std::string tableName = plan.name.toStdString();
-    jet::Database& db = m_writer->database();
+    jet::Database& db = m_file->database();
     const auto def = db.table(tableName);
     // Where each server column goes in the Access row, by name.
     std::vector<size_t> target;
@@ -237,7 +250,7 @@ void DownloadCopy::copyRows(const TablePlan& plan, qint64 total, TableCopyReport
     }
     std::optional<KeyMatcher> matcher;
     if (keyIndex) matcher.emplace(db, def, *keyIndex);
-    jet::TableWriter writer = m_writer->table(tableName);
+    jet::TableWriter writer = m_file->writer()->table(tableName);
     std::vector<jet::Value> values(def->columns.size());
     std::vector<jet::Value> keyValues(keyColumns.size());
     int inBatch = 0;
@@ -245,7 +258,11 @@ void DownloadCopy::copyRows(const TablePlan& plan, qint64 total, TableCopyReport
         if (OnCopyProgress) OnCopyProgress(plan.name, percentOf(report.rowsRead, total), report.rowsRead, total);
     };
     auto endBatch = [&] {
-        m_writer->flush();
+        try {
+            m_file->flush();
+        } catch (const EDatabaseError& e) {
+            throw AccessWriteFailed(e.what());
+        }
         inBatch = 0;
     };
     try {
@@ -275,6 +292,8 @@ void DownloadCopy::copyRows(const TablePlan& plan, qint64 total, TableCopyReport
                 if (found) writer.update(*found, values);
                 else writer.insert(values);
                 ++report.rowsWritten;
+            } catch (const jet::IoError&) {
+                throw; // the file, not the row (the writer flushes on its own when its cache is full)
             } catch (const std::exception& e) {
                 ++report.rowsFailed;
                 if (report.errors.size() < TableCopyReport::kMaxRowErrors) {

@@ -9,8 +9,10 @@
 // hundred with their key values and the reason) and the copy goes on. Progress is reported
 // every 2,000 rows, and a cancel request ends the batch there.
 //
-// Ownership: the DownloadCopy holds the Access file open for writing (its write lock) from the
-// first table until it is destroyed; the MySQL connection is the caller's and must stay open.
+// Ownership: the DownloadCopy holds the Access file from the first table until it is destroyed,
+// through the process's shared handle (AccessFile), so a window that has the file open (cnLocal)
+// and the copy write through one writer and one page cache; the MySQL connection is the
+// caller's and must stay open.
 #pragma once
 
 #include "transfer/CopyResult.h"
@@ -24,8 +26,8 @@
 #include <memory>
 #include <stdexcept>
 
-namespace jet {
-class DatabaseWriter;
+namespace tablor {
+class AccessFile;
 }
 
 namespace tablor::transfer {
@@ -76,7 +78,7 @@ private:
 
     TZMySqlDatabase& m_server;
     DownloadOptions m_options;
-    std::shared_ptr<jet::DatabaseWriter> m_writer;
+    std::shared_ptr<AccessFile> m_file;
 };
 
 } // namespace tablor::transfer
