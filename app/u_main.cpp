@@ -324,7 +324,8 @@ void TfrmMain::connectCommands() {
 
     // Commands whose windows are not part of this version yet.
     for (QAction* a : {mnuWizard, mnuHelt, mnuAbout}) connect(a, &QAction::triggered, this, &TfrmMain::notAvailableYet);
-    for (QToolButton* b : {tbtSave, tbtUpload, tbtHelp, tbtWizard})
+    connect(tbtSave, &QToolButton::clicked, this, &TfrmMain::tbtSaveClick);
+    for (QToolButton* b : {tbtUpload, tbtHelp, tbtWizard})
         connect(b, &QToolButton::clicked, this, &TfrmMain::notAvailableYet);
 }
 

@@ -15,6 +15,7 @@
 #include "db/ADODB.h"
 #include "db/ZMySql.h"
 #include "profiles/profilelist.h"
+#include "transfer/CopyResult.h"
 
 #include <QMainWindow>
 
@@ -99,6 +100,12 @@ public:
     // Every grid column wider than 70 pixels is narrowed to 70.
     void narrowColumns();
     static constexpr int NarrowColumnWidth = 70;
+
+    // --- Download -------------------------------------------------------------------------------
+    // Copies every ticked server table into the selected profile's Access file (created when
+    // missing): progress in the status bar, one message per table not copied (help context 600).
+    void tbtSaveClick();
+    static constexpr int CopyHelpContext = 600;
 
     // --- Record commands and search -----------------------------------------------------------
     void tbtNewClick();
@@ -186,6 +193,8 @@ private:
     void switchLanguageFromMenu(bool english);
     void updateHelpFile();
     void notAvailableYet();
+    // The message for a table the download did not copy (empty when it was copied).
+    QString copyResultMessage(const transfer::TableCopyReport& report) const;
     void copyProfileIntoConnection(const ServerProfile& profile);
     void attachGridDataSet();
     void showMainDataSource(bool main);
@@ -256,7 +265,7 @@ private:
     QTimer* tmrStartup = nullptr;
 
     TMainMySqlComponents mysql_;
-    // The grid data set; the download and upload will make it their copy object.
+    // The grid data set; the upload will make it its copy object.
     std::unique_ptr<TZMySqlTable> gridDataSet_;
     std::unique_ptr<TADOConnection> cnLocal_;
     std::unique_ptr<TADOTable> tblLocalOwned_;
