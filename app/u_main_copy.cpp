@@ -79,6 +79,10 @@ void TfrmMain::tbtSaveClick() {
             if (!text.isEmpty())
                 LocalizedMessageDlg(text, mtInformation, mbOK | mbHelp, 0, messageLanguage(), CopyHelpContext);
         }
+        const QStringList problems = copy.checkFile();
+        if (!problems.isEmpty())
+            showApplicationError(profile->MdbPath + QStringLiteral(" fails the integrity check:\r") +
+                                 problems.join(QStringLiteral("\r")));
     } catch (const std::exception& e) {
         // The Access file cannot be created or written: no later table can be copied.
         showApplicationError(QString::fromUtf8(e.what()));

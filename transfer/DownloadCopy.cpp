@@ -9,6 +9,7 @@
 #include "db/AccessFile.h"
 #include "db/DbError.h"
 
+#include "jet/check.h"
 #include "jet/database.h"
 #include "jet/sql/executor.h"
 #include "jet/writer.h"
@@ -172,6 +173,20 @@ TableCopyReport DownloadCopy::CopyToLocal(const QString& tableName) {
     if (report.result == CopyResult::Copied && report.rowsFailed > 0 && report.rowsFailed >= report.rowsRead)
         report.result = CopyResult::AllRowsFailed;
     return report;
+}
+
+QStringList DownloadCopy::checkFile() const {
+    if (!m_file) return {};
+    QStringList problems;
+    try {
+        m_file->flush();
+        // What a reader opening the file now sees, not the writer's view.
+        const jet::CheckReport report = jet::checkDatabase(jet::Database::open(localPath(m_options.mdbPath)));
+        for (const std::string& p : report.problems) problems << QString::fromStdString(p);
+    } catch (const std::exception& e) {
+        problems << QString::fromUtf8(e.what());
+    }
+    return problems;
 }
 
 bool DownloadCopy::checkExisting(const TablePlan& plan, TableCopyReport& report) {

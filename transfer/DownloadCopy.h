@@ -20,6 +20,7 @@
 #include "db/ZMySql.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <functional>
@@ -69,6 +70,11 @@ public:
     // Copies the server table `table` (with or without backquotes). Throws CopyError when the
     // Access file cannot be created or opened; every other failure is in the report.
     TableCopyReport CopyToLocal(const QString& table);
+
+    // Walks the whole Access file as written so far (jet::checkDatabase): the problems found,
+    // one line each; empty when the file is sound or no table was copied into it yet. A
+    // download is not done before this is empty.
+    QStringList checkFile() const;
 
 private:
     void openFile(const QString& table);

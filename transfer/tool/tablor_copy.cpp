@@ -1,7 +1,8 @@
 // tablor-copy: the download and upload of the main window without a window, for scheduled
 // jobs and checks. Prints one line per table (rows read, written, failed) and the failed
 // rows; progress goes to standard error when that is a terminal.
-// Exit status: 0 when every table and row was copied, 1 when something failed, 2 on wrong usage.
+// After a download the whole Access file is checked. Exit status: 0 when every table and row
+// was copied and the file is sound, 1 when something failed, 2 on wrong usage.
 #include "transfer/DownloadCopy.h"
 
 #include "db/DbError.h"
@@ -41,8 +42,9 @@ const char* kUsage =
     "  --help            this text\n"
     "\n"
     "Prints one line per table: rows read, written and failed, then up to 100 failed rows with\n"
-    "their key values and the reason. Exit status: 0 when every table and row was copied, 1 when\n"
-    "a table or row failed, 2 on wrong usage.\n";
+    "their key values and the reason. After a download the Access file is checked whole. Exit\n"
+    "status: 0 when every table and row was copied (and the file is sound), 1 when a table or row\n"
+    "failed, 2 on wrong usage.\n";
 
 struct Options {
     QString direction, profile, host, port, user, database, mdb;
@@ -202,6 +204,12 @@ int main(int argc, char** argv) {
             const TableCopyReport report = copy.CopyToLocal(table);
             printReport(report);
             if (!report.complete()) status = 1;
+        }
+        const QStringList problems = copy.checkFile();
+        if (!problems.isEmpty()) {
+            std::printf("%s fails the integrity check:\n", qPrintable(o.mdb));
+            for (const QString& p : problems) std::printf("  %s\n", qPrintable(p));
+            status = 1;
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "tablor-copy: %s\n", e.what());
