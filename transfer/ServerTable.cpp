@@ -77,7 +77,7 @@ bool ServerTable::RowStream::next() {
     m_row = mysql_fetch_row(m_res);
     if (!m_row) {
         st_mysql* h = m_server.Handle();
-        if (mysql_errno(h) != 0) serverFailed(h, QStringLiteral("the server stopped sending rows"));
+        if (mysql_errno(h) != 0) serverFailed(h, QStringLiteral("The server stopped sending rows"));
         return false;
     }
     m_lengths = mysql_fetch_lengths(m_res);
