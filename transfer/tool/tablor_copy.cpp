@@ -23,7 +23,7 @@ namespace {
 
 const char* kUsage =
     "Usage: tablor-copy download|upload (--profile NAME | --host H --port P --user U --database D --mdb FILE\n"
-    "                   [--office97]) [--overwrite] [--tables a,b,...]\n"
+    "                   [--office97]) [--overwrite] [--tables a,b,...] [--no-check]\n"
     "\n"
     "Copies tables between a MySQL/MariaDB database and a local Access file, as the main window's\n"
     "Download and Upload buttons do.\n"
@@ -39,6 +39,8 @@ const char* kUsage =
     "  --overwrite       empty each target table before copying (the profile's Overwrite); without\n"
     "                    it rows are matched by their primary key: found rows are updated, others added\n"
     "  --tables a,b,...  the tables to copy; without it every table of the source\n"
+    "  --no-check        leave out the check of the whole Access file after a download (it needs\n"
+    "                    about 100 bytes of memory per row)\n"
     "  --help            this text\n"
     "\n"
     "Prints one line per table: rows read, written and failed, then up to 100 failed rows with\n"
@@ -48,7 +50,7 @@ const char* kUsage =
 
 struct Options {
     QString direction, profile, host, port, user, database, mdb;
-    bool office97 = false, overwrite = false;
+    bool office97 = false, overwrite = false, check = true;
     QStringList tables;
 };
 
@@ -75,6 +77,10 @@ std::optional<int> parse(const QStringList& args, Options& o) {
         }
         if (a == QLatin1String("--overwrite")) {
             o.overwrite = true;
+            continue;
+        }
+        if (a == QLatin1String("--no-check")) {
+            o.check = false;
             continue;
         }
         QString* target = a == QLatin1String("--profile")    ? &o.profile
@@ -205,7 +211,7 @@ int main(int argc, char** argv) {
             printReport(report);
             if (!report.complete()) status = 1;
         }
-        const QStringList problems = copy.checkFile();
+        const QStringList problems = o.check ? copy.checkFile() : QStringList();
         if (!problems.isEmpty()) {
             std::printf("%s fails the integrity check:\n", qPrintable(o.mdb));
             for (const QString& p : problems) std::printf("  %s\n", qPrintable(p));
