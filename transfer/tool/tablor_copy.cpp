@@ -4,10 +4,14 @@
 // After a download the whole Access file is checked. Exit status: 0 when every table and row
 // was copied and the file is sound, 1 when something failed, 2 on wrong usage.
 #include "transfer/DownloadCopy.h"
+#include "transfer/UploadCopy.h"
 
+#include "db/AccessFile.h"
 #include "db/DbError.h"
 #include "db/ZMySql.h"
 #include "profiles/profilelist.h"
+
+#include "jet/database.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -29,7 +33,8 @@ const char* kUsage =
     "Download and Upload buttons do.\n"
     "\n"
     "  download          server tables into the Access file (created when missing, Access 2000)\n"
-    "  upload            Access tables onto the server (not available yet)\n"
+    "  upload            Access tables onto the server tables of the same names and columns, each\n"
+    "                    table in one transaction (a failure leaves it as it was)\n"
     "  --profile NAME    take server, port, database, login, password, Access file, format and\n"
     "                    Overwrite from the saved profile NAME (server.dat)\n"
     "  --host, --port, --user, --database, --mdb\n"
@@ -38,6 +43,7 @@ const char* kUsage =
     "  --office97        the Access file is in the Office 97 format (Tablor cannot write those yet)\n"
     "  --overwrite       empty each target table before copying (the profile's Overwrite); without\n"
     "                    it rows are matched by their primary key: found rows are updated, others added\n"
+    "                    (an upload needs a primary key or a unique column either way)\n"
     "  --tables a,b,...  the tables to copy; without it every table of the source\n"
     "  --no-check        leave out the check of the whole Access file after a download (it needs\n"
     "                    about 100 bytes of memory per row)\n"
@@ -145,6 +151,12 @@ QStringList serverTables(TZMySqlDatabase& server) {
     return names;
 }
 
+void showProgress(const QString& table, int percent, qint64 rows, qint64 total) {
+    std::fprintf(stderr, "\r%s: %d%% (%lld of %lld rows)   ", qPrintable(table), percent, static_cast<long long>(rows),
+                 static_cast<long long>(total));
+    if (rows >= total) std::fputs("\n", stderr);
+}
+
 void printReport(const TableCopyReport& r) {
     std::printf("%s: read %lld, written %lld, failed %lld%s\n", qPrintable(r.table), static_cast<long long>(r.rowsRead),
                 static_cast<long long>(r.rowsWritten), static_cast<long long>(r.rowsFailed),
@@ -156,6 +168,37 @@ void printReport(const TableCopyReport& r) {
                     static_cast<long long>(r.rowsFailed - qint64(r.errors.size())));
 }
 
+// Every Access table, or the ones asked for, onto the server.
+int upload(const Options& o, const QString& password) {
+    UploadOptions options;
+    options.host = o.host;
+    options.port = o.port;
+    options.database = o.database;
+    options.user = o.user;
+    options.password = password;
+    options.mdbPath = o.mdb;
+    options.overwrite = o.overwrite;
+    UploadCopy copy(options);
+    if (isatty(STDERR_FILENO)) copy.OnCopyProgress = showProgress;
+    QStringList tables = o.tables;
+    if (tables.isEmpty()) {
+        try {
+            for (const std::string& t : AccessFile::open(o.mdb)->database().tableNames())
+                tables << QString::fromStdString(t);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "tablor-copy: %s\n", e.what());
+            return 1;
+        }
+    }
+    int status = 0;
+    for (const QString& table : tables) {
+        const TableCopyReport report = copy.CopyToServer(table);
+        printReport(report);
+        if (!report.complete()) status = 1;
+    }
+    return status;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -164,11 +207,6 @@ int main(int argc, char** argv) {
     args.removeFirst();
     Options o;
     if (auto status = parse(args, o)) return *status;
-    if (o.direction == QLatin1String("upload")) {
-        std::fputs("tablor-copy: the upload is not available yet\n", stderr);
-        return 2;
-    }
-
     TZMySqlDatabase server;
     QString password = qEnvironmentVariable("TABLOR_PASSWORD");
     if (!o.profile.isEmpty()) {
@@ -178,6 +216,7 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
+    if (o.direction == QLatin1String("upload")) return upload(o, password);
     server.Host = o.host;
     server.Port = o.port;
     server.Database = o.database;
@@ -196,13 +235,7 @@ int main(int argc, char** argv) {
     options.office2000 = !o.office97;
     options.overwrite = o.overwrite;
     DownloadCopy copy(server, options);
-    if (isatty(STDERR_FILENO)) {
-        copy.OnCopyProgress = [](const QString& table, int percent, qint64 rows, qint64 total) {
-            std::fprintf(stderr, "\r%s: %d%% (%lld of %lld rows)   ", qPrintable(table), percent,
-                         static_cast<long long>(rows), static_cast<long long>(total));
-            if (rows >= total) std::fputs("\n", stderr);
-        };
-    }
+    if (isatty(STDERR_FILENO)) copy.OnCopyProgress = showProgress;
     int status = 0;
     try {
         const QStringList tables = o.tables.isEmpty() ? serverTables(server) : o.tables;
