@@ -252,13 +252,14 @@ void UploadCopy::copyRows(const QString& table, const QStringList& keys, bool tr
         report.result = CopyResult::NoRemoteDb;
         report.rowsWritten = 0;
         report.message =
-            QStringLiteral("The upload of `%1` failed after %2 rows: %3 The server table %4")
+            QStringLiteral("The upload of `%1` failed after %2 rows: %3. The server table %4")
                 .arg(table)
                 .arg(report.rowsRead)
-                .arg(QString::fromUtf8(e.what()),
-                     transactional
-                         ? QStringLiteral("is as it was before.")
-                         : QStringLiteral("may be half emptied and half filled: its engine cannot roll back."));
+                .arg(
+                    QString::fromUtf8(e.what()).chopped(QString::fromUtf8(e.what()).endsWith(QLatin1Char('.')) ? 1 : 0),
+                    transactional
+                        ? QStringLiteral("is as it was before.")
+                        : QStringLiteral("may be half emptied and half filled: its engine cannot roll back."));
         m_server.Disconnect();
     }
 }

@@ -374,3 +374,58 @@ TEST_F(DownloadRoundTrip, SaysWhatItCouldNotCopy) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(DownloadRoundTrip, UploadCountsTheRowsTheServerRefusesAndKeepsNullsAndEmptyTexts) {
+    const std::filesystem::path mdb = dir / "up.mdb";
+    {
+        auto writer = jet::DatabaseWriter::create(mdb);
+        jet::TableSpec t{"lines",
+                         {{"o", jet::ColumnType::Long}, {"l", jet::ColumnType::Long}, {"t", jet::ColumnType::Text, 10}},
+                         {{"", {"o", "l"}, {}, true}}};
+        writer.createTable(t);
+        jet::TableSpec other{"other", {{"x", jet::ColumnType::Long}, {"y", jet::ColumnType::Long}}, {}};
+        writer.createTable(other);
+        auto lines = writer.table("lines");
+        const std::vector<std::vector<jet::Value>> rows = {
+            {jet::Value::longInt(1), jet::Value::longInt(1), jet::Value::text("abc")},
+            {jet::Value::longInt(1), jet::Value::longInt(2), jet::Value::text("too long")},
+            {jet::Value::longInt(2), jet::Value::longInt(1), jet::Value()},
+            {jet::Value::longInt(2), jet::Value::longInt(2), jet::Value::text("")}};
+        for (const auto& r : rows) lines.insert(r);
+        writer.flush();
+    }
+    exec(QStringLiteral("CREATE TABLE `lines` (o INT, l INT, t VARCHAR(3), PRIMARY KEY (o, l))"));
+    exec(QStringLiteral("INSERT INTO `lines` VALUES (1, 1, 'old'), (9, 9, 'old')"));
+    exec(QStringLiteral("CREATE TABLE other (x INT PRIMARY KEY, z INT)"));
+    UploadOptions up{
+        params.host, params.port, dbName, params.user, params.password, QString::fromStdString(mdb.string()), false};
+    UploadCopy copy(up);
+
+    // Matched on both key columns: (1,1) updated, (9,9) kept, the row too long for VARCHAR(3)
+    // counted with its key and the server's reason, the others added.
+    const TableCopyReport matched = copy.CopyToServer(QStringLiteral("lines"));
+    EXPECT_EQ(matched.result, CopyResult::Copied);
+    EXPECT_EQ(matched.rowsFailed, 1);
+    ASSERT_EQ(matched.errors.size(), 1u);
+    EXPECT_EQ(matched.errors[0].key, QStringLiteral("o=1, l=2"));
+    EXPECT_TRUE(matched.errors[0].message.contains(QStringLiteral("Data too long")))
+        << matched.errors[0].message.toStdString();
+    EXPECT_EQ(scalar(QStringLiteral("SELECT GROUP_CONCAT(o, '/', l, '=', IFNULL(t, 'NULL'), '|' ORDER BY o, l "
+                                    "SEPARATOR '') FROM `lines`")),
+              QStringLiteral("1/1=abc|2/1=NULL|2/2=|9/9=old|"));
+
+    // Emptied first, in the same transaction as the new rows.
+    up.overwrite = true;
+    const TableCopyReport replaced = UploadCopy(up).CopyToServer(QStringLiteral("lines"));
+    EXPECT_EQ(replaced.rowsFailed, 1);
+    EXPECT_EQ(scalar(QStringLiteral("SELECT COUNT(*) FROM `lines`")), QStringLiteral("3"));
+
+    // Columns that differ: refused, nothing changed.
+    const TableCopyReport conflict = copy.CopyToServer(QStringLiteral("other"));
+    EXPECT_EQ(conflict.result, CopyResult::TypeConflict);
+    EXPECT_EQ(scalar(QStringLiteral("SELECT COUNT(*) FROM other")), QStringLiteral("0"));
+}
+
+} // namespace
