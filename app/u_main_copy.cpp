@@ -1,11 +1,15 @@
-// The main window's download (tbtSave, "Lokal speichern"): every ticked server table into the
-// selected profile's Access file, through the copy engine (transfer/DownloadCopy.h), with its
-// progress in the status bar and one message per table that was not copied.
+// The main window's download (tbtSave, "Lokal speichern") and upload (tbtUpload,
+// "Bereitstellen"): every ticked table from the server into the selected profile's Access file
+// or back, through the copy engines (transfer/DownloadCopy.h, UploadCopy.h), with the progress
+// in the status bar and one message per table that was not copied.
 #include "app/errordisplay.h"
 #include "app/u_main.h"
 #include "profiles/localizedmessagedlg.h"
 #include "transfer/DownloadCopy.h"
+#include "transfer/UploadCopy.h"
+#include "profiles/localizedmessages.h"
 
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -20,9 +24,9 @@ constexpr size_t kListedRowErrors = 10;
 
 } // namespace
 
-QString TfrmMain::copyResultMessage(const transfer::TableCopyReport& report) const {
+QString TfrmMain::copyResultMessage(const transfer::TableCopyReport& report, const QString& tableShown) const {
     using transfer::CopyResult;
-    const QString table = QStringLiteral("\r> ") + report.table;
+    const QString table = QStringLiteral("\r> ") + tableShown;
     QString text;
     switch (report.result) {
     case CopyResult::AllRowsFailed:
@@ -75,7 +79,8 @@ void TfrmMain::tbtSaveClick() {
     copy.OnAfterDbCopy = [this](const QString&, qint64 erroneous) { gridAfterDbCopy(erroneous); };
     try {
         for (const QString& table : ticked) {
-            const QString text = copyResultMessage(copy.CopyToLocal(table));
+            const transfer::TableCopyReport report = copy.CopyToLocal(table);
+            const QString text = copyResultMessage(report, report.table);
             if (!text.isEmpty())
                 LocalizedMessageDlg(text, mtInformation, mbOK | mbHelp, 0, messageLanguage(), CopyHelpContext);
         }
@@ -91,6 +96,44 @@ void TfrmMain::tbtSaveClick() {
         if (!shown.isEmpty()) openGridTable(shown);
     } catch (const std::exception&) {
         showApplicationError(currentExceptionText());
+    }
+}
+
+void TfrmMain::tbtUploadClick() {
+    ServerProfile* profile = cboServers->currentIndex() > 0 ? selectedProfile() : nullptr;
+    if (!profile) {
+        LocalizedMessageDlg(LocalizedMessage(msgReadOnlyLocalDb, languageIndex()), mtInformation, mbOK, 0,
+                            messageLanguage(), 0);
+        return;
+    }
+    QStringList ticked;
+    for (int i = 0; i < clbTabellen->count(); ++i)
+        if (clbTabellen->item(i)->checkState() == Qt::Checked) ticked << clbTabellen->item(i)->text();
+    transfer::UploadOptions options;
+    options.host = profile->ServerName;
+    options.port = QString::number(profile->Port);
+    options.database = profile->DbName;
+    options.user = profile->UserName;
+    options.password = profile->Password;
+    options.mdbPath = profile->MdbPath;
+    options.overwrite = profile->Overwrite;
+    transfer::UploadCopy copy(options);
+    QElapsedTimer sincePaint;
+    sincePaint.start();
+    copy.OnCopyProgress = [&](const QString& table, int percent, qint64, qint64) {
+        gridCopyProgress(QLatin1Char('`') + table + QLatin1Char('`'), percent);
+        if (sincePaint.elapsed() >= 100) {
+            sbPanel->repaint();
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            sincePaint.restart();
+        }
+    };
+    copy.OnAfterDbCopy = [this](const QString&, qint64 erroneous) { gridAfterDbCopy(erroneous); };
+    for (const QString& table : ticked) {
+        const transfer::TableCopyReport report = copy.CopyToServer(table);
+        const QString text = copyResultMessage(report, QLatin1Char('`') + report.table + QLatin1Char('`'));
+        if (!text.isEmpty())
+            LocalizedMessageDlg(text, mtInformation, mbOK | mbHelp, 0, messageLanguage(), CopyHelpContext);
     }
 }
 

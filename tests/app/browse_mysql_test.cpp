@@ -348,7 +348,7 @@ TEST_F(BrowseMySqlTest, SelectingTheProfileWhileConnectedReconnectsAfterTheQuest
     EXPECT_EQ(w.statusText(), LocalizedMessage(msgDisconnected, 0));
 }
 
-TEST_F(BrowseMySqlTest, SpeichernCopiesTheTickedTablesIntoANewAccessFile) {
+TEST_F(BrowseMySqlTest, SpeichernCopiesTheTickedTablesIntoANewAccessFileAndBereitstellenBack) {
     storePrefs("Deutsch");
     const QString mdb = programDir() + "lokal.mdb";
     {
@@ -408,6 +408,19 @@ TEST_F(BrowseMySqlTest, SpeichernCopiesTheTickedTablesIntoANewAccessFile) {
     child<QToolButton>(w, "tbtSave")->click();
     EXPECT_TRUE(errors_->texts().isEmpty()) << errors_->texts().join("|").toStdString();
     EXPECT_EQ(messages_->count(), again);
+
+    // Bereitstellen: in local mode the rows go back onto the server, matched by key.
+    admin_.ExecuteDirect("UPDATE kunden SET ort = 'anders'");
+    admin_.ExecuteDirect("DELETE FROM kunden WHERE id > 2");
+    w.tbtConnectClick(); // disconnects: local mode
+    ASSERT_FALSE(w.mySqlMode());
+    w.tableList()->findItems("kunden", Qt::MatchExactly).front()->setCheckState(Qt::Checked);
+    ASSERT_TRUE(child<QToolButton>(w, "tbtUpload")->isEnabled());
+    child<QToolButton>(w, "tbtUpload")->click();
+    EXPECT_TRUE(errors_->texts().isEmpty()) << errors_->texts().join("|").toStdString();
+    EXPECT_EQ(messages_->count(), again);
+    EXPECT_EQ(scalar("SELECT GROUP_CONCAT(id, ort, IFNULL(notiz, '-') ORDER BY id) FROM kunden"),
+              "1KölnStammkunde,2BONN-,3Berlinzahlt bar,4AnklamNotiz zu anna");
 }
 
 } // namespace
