@@ -105,9 +105,7 @@ std::optional<Value> numberFromText(const std::string& text) {
             return Value(static_cast<std::int64_t>(d.unscaled));
         return Value(d);
     }
-    char* end = nullptr;
-    double v = std::strtod(t.c_str(), &end);
-    if (end && *end == 0 && std::isfinite(v)) return Value(v);
+    if (auto v = textToDouble(t)) return Value(*v);
     return std::nullopt;
 }
 

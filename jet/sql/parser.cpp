@@ -471,9 +471,9 @@ private:
             e->literal = Value(d);
             return e;
         }
-        double v = std::strtod(text.c_str(), nullptr);
-        if (!std::isfinite(v)) fail("Syntax error in " + clause_, t, "the number is too large");
-        e->literal = Value(v);
+        const auto v = textToDouble(text);
+        if (!v) fail("Syntax error in " + clause_, t, "the number is too large");
+        e->literal = Value(*v);
         return e;
     }
 

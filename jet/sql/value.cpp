@@ -39,11 +39,24 @@ double Value::toDouble() const {
     if (isDouble()) return asDouble();
     if (isBool()) return asBool() ? -1.0 : 0.0;
     if (isDecimal()) {
+        // One division rounds correctly only while both operands are exact doubles; past
+        // that (17 digits, as a printed double has) the decimal text is converted instead.
         const Decimal& d = asDecimal();
-        return static_cast<double>(d.unscaled) / std::pow(10.0, d.scale);
+        const Int128 limit = Int128(1) << 53;
+        if (d.unscaled > -limit && d.unscaled < limit && d.scale <= 22)
+            return static_cast<double>(d.unscaled) / std::pow(10.0, d.scale);
+        return textToDouble(decimalToString(d)).value_or(0.0);
     }
     if (isDateTime()) return asDateTime().days;
     return 0.0;
+}
+
+std::optional<double> textToDouble(std::string_view text) {
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    double v = 0;
+    auto [p, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (ec != std::errc() || p != text.data() + text.size() || !std::isfinite(v)) return std::nullopt;
+    return v;
 }
 
 std::string decimalToString(const Decimal& d) {

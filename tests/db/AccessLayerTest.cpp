@@ -214,34 +214,43 @@ TEST(AccessTable, AppendEditDeleteReachTheFile) {
         o.tbl.FieldByName(QStringLiteral("UnitsInStock"))->setAsInteger(4242);
         o.tbl.Post();
 
+        // Chai has order lines and the relationship does not cascade: refused, the row stays.
         ASSERT_TRUE(o.tbl.Locate(QStringLiteral("ProductName"), QStringLiteral("Chai")));
+        EXPECT_THROW(o.tbl.Delete(), EDatabaseError);
+        EXPECT_EQ(o.tbl.RecordCount(), 78);
+
+        o.tbl.Append();
+        o.tbl.FieldByName(QStringLiteral("ProductName"))->setAsString(QStringLiteral("Gone again"));
+        o.tbl.Post();
+        ASSERT_TRUE(o.tbl.Locate(QStringLiteral("ProductName"), QStringLiteral("Gone again")));
         o.tbl.Delete();
-        EXPECT_EQ(o.tbl.RecordCount(), 77);
+        EXPECT_EQ(o.tbl.RecordCount(), 78);
 
         // Cancel drops the appended row; nothing is written.
         o.tbl.Append();
         o.tbl.FieldByName(QStringLiteral("ProductName"))->setAsString(QStringLiteral("Never"));
         o.tbl.Cancel();
-        EXPECT_EQ(o.tbl.RecordCount(), 77);
+        EXPECT_EQ(o.tbl.RecordCount(), 78);
     }
     // A fresh open reads the changes from the file.
     Opened again(copy.path());
     again.tbl.setTableName(QStringLiteral("Products"));
     again.tbl.Open();
-    EXPECT_EQ(again.tbl.RecordCount(), 77);
+    EXPECT_EQ(again.tbl.RecordCount(), 78);
     ASSERT_TRUE(again.tbl.Locate(QStringLiteral("ProductID"), newId));
     EXPECT_EQ(again.tbl.FieldByName(QStringLiteral("ProductName"))->AsString(), QStringLiteral("Brezel mit Kümmel"));
     EXPECT_EQ(again.tbl.FieldByName(QStringLiteral("UnitPrice"))->AsString(), QStringLiteral("2.3500"));
     ASSERT_TRUE(again.tbl.Locate(QStringLiteral("ProductName"), QStringLiteral("Chang")));
     EXPECT_EQ(again.tbl.FieldByName(QStringLiteral("UnitsInStock"))->AsInteger(), 4242);
-    EXPECT_FALSE(again.tbl.Locate(QStringLiteral("ProductName"), QStringLiteral("Chai")));
+    EXPECT_TRUE(again.tbl.Locate(QStringLiteral("ProductName"), QStringLiteral("Chai")));
+    EXPECT_FALSE(again.tbl.Locate(QStringLiteral("ProductName"), QStringLiteral("Gone again")));
     EXPECT_FALSE(again.tbl.Locate(QStringLiteral("ProductName"), QStringLiteral("Never")));
 
     if (haveMdbTools()) {
         again.cn.Close();
         const QString csv = mdbExport(copy.path(), QStringLiteral("Products"));
         EXPECT_TRUE(csv.contains(QStringLiteral("Brezel mit Kümmel"))) << "mdbtools does not see the new row";
-        EXPECT_FALSE(csv.contains(QStringLiteral("\"Chai\"")));
+        EXPECT_FALSE(csv.contains(QStringLiteral("Gone again")));
         EXPECT_TRUE(csv.contains(QStringLiteral("4242")));
     }
 }

@@ -41,13 +41,6 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// Access sets the GUID auto-number flag on other columns too (Northwind_forms.mdb); only a
-// Long or GUID column is numbered.
-bool numbered(const ColumnDef& c) {
-    return ((c.flags & column_flags::AutoLong) && c.type == ColumnType::Long) ||
-           ((c.flags & column_flags::AutoGuid) && c.type == ColumnType::Guid);
-}
-
 bool isIntegral(ColumnType t) { return t == ColumnType::Byte || t == ColumnType::Integer || t == ColumnType::Long; }
 
 size_t utf16Length(const std::string& s) {
@@ -270,8 +263,11 @@ private:
                 const ColumnDef& col = def_->columns[c];
                 const Value& v = after[i][c];
                 if (v.isNull() && col.required) return {Verdict::Refused, "a null in the required column " + col.name};
-                if (kind == Change::Update && numbered(col) && rowText({v}) != rowText({model_[i][c]}))
+                if (kind == Change::Update && col.isAutoNumber() && rowText({v}) != rowText({model_[i][c]}))
                     return {Verdict::Refused, "a change of the AutoNumber column " + col.name + " (SQL only)"};
+                if (col.type == ColumnType::Text && col.isFixed() && !v.isNull() &&
+                    utf16Length(v.asText()) != col.length / 2u)
+                    return {Verdict::Refused, "a value shorter than the fixed-length text column " + col.name};
                 if (col.type == ColumnType::Text && !v.isNull() && utf16Length(v.asText()) > col.length / 2u)
                     return {Verdict::Refused, "a text longer than column " + col.name + " allows"};
             }
@@ -344,6 +340,9 @@ private:
             return fail(std::string("failed with an unexpected error: ") + e.what());
         }
         ++(refusal.empty() ? done_ : refused_);
+        if (std::getenv("TABLOR_DIFF_TRACE"))
+            std::printf("step %d: %s -> %s\n", step_, statement_.substr(0, 160).c_str(),
+                        refusal.empty() ? "done" : refusal.substr(0, 160).c_str());
         if (refusal.empty() && v.kind == Verdict::Refused) return fail("was carried out, but breaks a rule: " + v.why);
         if (!refusal.empty() && v.kind == Verdict::Done) return fail("was refused: " + refusal);
         if (refusal.empty()) model_ = after;
@@ -559,7 +558,7 @@ private:
         Row r = model_[*i];
         for (int n = 1 + rng_() % 3; n > 0; --n) {
             const size_t c = rng_() % r.size();
-            if (inUniqueIndex(c) || inRelation(c) || numbered(def_->columns[c])) continue;
+            if (inUniqueIndex(c) || inRelation(c) || def_->columns[c].isAutoNumber()) continue;
             r[c] = randomValue(def_->columns[c], r[c]);
         }
         bool possible = true;
@@ -636,7 +635,7 @@ private:
         if (in.size() < 2) return true;
         std::vector<Row> after = model_;
         auto fresh = freshKey(*col);
-        if (inUniqueIndex(*col) && !numbered(def_->columns[*col]) && fresh) {
+        if (inUniqueIndex(*col) && !def_->columns[*col].isAutoNumber() && fresh) {
             for (size_t i : in) after[i][*col] = *fresh;
             return change("UPDATE " + quoted(def_->name) + " SET " + quoted(def_->columns[*col].name) + " = " +
                               *literal(*fresh) + where,

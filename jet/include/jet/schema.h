@@ -39,7 +39,11 @@ struct ColumnDef {
     bool required = false;    // NOT NULL: the column's "Required" property (kept in the catalog)
 
     bool isFixed() const { return flags & column_flags::Fixed; }
-    bool isAutoNumber() const { return flags & (column_flags::AutoLong | column_flags::AutoGuid); }
+    // Access leaves the GUID flag on some Text columns too (Northwind with forms): only a Long or
+    // a GUID column is ever numbered.
+    bool isAutoLong() const { return (flags & column_flags::AutoLong) && type == ColumnType::Long; }
+    bool isAutoGuid() const { return (flags & column_flags::AutoGuid) && type == ColumnType::Guid; }
+    bool isAutoNumber() const { return isAutoLong() || isAutoGuid(); }
     bool isCompressedUnicode() const { return extFlags & 0x01; }
     bool isLongValue() const { return type == ColumnType::Memo || type == ColumnType::Ole; }
 };

@@ -228,6 +228,17 @@ EncodedColumn encodeValue(const Format& format, const ColumnDef& c, const Value&
         if (v.kind() != Value::Kind::Text)
             throw ValueError(describe(c) + " needs text; convert \"" + v.toString() + "\" first");
         if (format.isJet3()) throw ValueError("writing Access 97 text is not supported yet");
+        // A fixed-length column (Access makes them from a CHAR type in DDL) holds its characters
+        // uncompressed in the fixed area. The files we have only show values that fill the
+        // column; how Access pads a shorter one is not known, so such a value is refused
+        // rather than guessed.
+        if (c.isFixed()) {
+            b = encodeJet4Text(v.asText(), false, c.length / 2);
+            if (b.size() != c.length)
+                throw ValueError(describe(c) + " has a fixed length of " + std::to_string(c.length / 2) +
+                                 " characters; writing a value of another length into it is not supported yet");
+            return out;
+        }
         try {
             b = encodeJet4Text(v.asText(), c.isCompressedUnicode(), c.length / 2);
         } catch (const ValueError& e) {
@@ -257,7 +268,9 @@ std::vector<uint8_t> assembleRow(const Format& format, const TableDef& table, st
     uint16_t varSlots = 0;
     for (const ColumnDef& c : table.columns) {
         if (c.isFixed()) {
-            fixedEnd = std::max<uint32_t>(fixedEnd, c.fixedOffset + fixedSizeOf(c.type));
+            // A fixed Text or Binary column takes its declared length.
+            const uint32_t size = fixedSizeOf(c.type) ? fixedSizeOf(c.type) : c.length;
+            fixedEnd = std::max<uint32_t>(fixedEnd, c.fixedOffset + size);
         } else {
             varSlots = std::max<uint16_t>(varSlots, static_cast<uint16_t>(c.varIndex + 1));
         }
@@ -282,6 +295,8 @@ std::vector<uint8_t> assembleRow(const Format& format, const TableDef& table, st
         if (e.present) mask[c.number / 8] |= static_cast<uint8_t>(1u << (c.number % 8));
         if (c.type == ColumnType::Boolean) continue;
         if (c.isFixed()) {
+            if (e.present && c.fixedOffset + e.bytes.size() > fixedEnd)
+                throw std::logic_error("assembleRow: a value longer than its fixed column");
             if (e.present) std::memcpy(row.data() + 2 + c.fixedOffset, e.bytes.data(), e.bytes.size());
         } else {
             byVarSlot[c.varIndex] = &e;

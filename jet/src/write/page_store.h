@@ -33,7 +33,13 @@ struct MapState {
     std::set<uint32_t> pages;
     std::vector<uint32_t> bitmapPages; // reference form: existing 0x05 pages, by index
     bool dirty = false;
-    bool inlineOnly = false; // the global map: pages past its bitmap are left out
+    // The global map of free pages keeps the form Access gave it: inline, from `inlineStart`,
+    // over `inlineBytes` of bitmap (Access makes it longer than a table's map); pages past it
+    // are left out.
+    bool inlineOnly = false;
+    uint32_t inlineStart = 0;
+    size_t inlineBytes = kMapBitmapBytes;
+    bool reaches(uint32_t p) const { return p >= inlineStart && p - inlineStart < inlineBytes * 8; }
 };
 
 // ---- Write-back page cache ---------------------------------------------------------------
@@ -67,8 +73,8 @@ public:
     uint32_t append(std::vector<uint8_t> content) {
         uint32_t n = next_;
         if (globalFree_) {
-            auto it = globalFree_->pages.begin();
-            if (it != globalFree_->pages.end() && *it < file_.pageCount() && *it >= kFirstReusablePage) {
+            auto it = globalFree_->pages.lower_bound(kFirstReusablePage);
+            if (it != globalFree_->pages.end() && *it < file_.pageCount()) {
                 n = *it;
             }
             if (globalFree_->pages.erase(n)) globalFree_->dirty = true;

@@ -30,8 +30,8 @@ void writeMap(const Format& f, PageStore& store, MapState& m) {
     if (m.inlineOnly) {
         std::vector<uint32_t> inRange;
         for (uint32_t p : m.pages)
-            if (p < kMapBitmapBytes * 8) inRange.push_back(p);
-        row = encodeInlineUsageMap(0, inRange, kMapBitmapBytes);
+            if (m.reaches(p)) inRange.push_back(p);
+        row = encodeInlineUsageMap(m.inlineStart, inRange, m.inlineBytes);
     } else if (hi < kMapBitmapBytes * 8 && m.bitmapPages.empty()) {
         row = encodeInlineUsageMap(0, std::vector<uint32_t>(m.pages.begin(), m.pages.end()), kMapBitmapBytes);
     } else if (hi - lo < kMapBitmapBytes * 8 && m.bitmapPages.empty()) {
@@ -56,7 +56,7 @@ void writeMap(const Format& f, PageStore& store, MapState& m) {
             put32(row, 1 + 4 * k, m.bitmapPages[k]);
         }
     }
-    row.resize(kMapRowSize, 0);
+    row.resize(m.inlineOnly ? 5 + m.inlineBytes : kMapRowSize, 0);
     auto& page = store.edit(m.row >> 8);
     if (!dataPageReplaceRow(f, page, static_cast<uint8_t>(m.row & 0xFF), row))
         throw std::logic_error("a usage map row no longer fits its page");

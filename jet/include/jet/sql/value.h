@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -116,6 +117,9 @@ using Row = std::vector<Value>;
 std::string decimalToString(const Decimal& d);
 // Parses "123", "-1.5", "0.0001"; false when the text is not a plain decimal number.
 bool parseDecimal(std::string_view text, Decimal& out);
+// A number with a point, an exponent or both, read alike in every locale (a German one
+// would take the point for a separator); nothing when it is not a whole finite number.
+std::optional<double> textToDouble(std::string_view text);
 // "YYYY-MM-DD HH:MM:SS" as the export prints dates.
 std::string dateTimeToString(DateTime d);
 // Day number of a calendar date and time of day (proleptic Gregorian calendar).
