@@ -264,7 +264,9 @@ void DownloadCopy::copyRows(const TablePlan& plan, qint64 total, TableCopyReport
         }
     }
     std::optional<KeyMatcher> matcher;
-    if (keyIndex) matcher.emplace(db, def, *keyIndex);
+    std::optional<jet::RowReader> reader; // a matched row that holds the values already stays as it is
+    std::vector<jet::Value> existing;
+    if (keyIndex) matcher.emplace(db, def, *keyIndex), reader.emplace(db.rowReader(def));
     jet::TableWriter writer = m_file->writer()->table(tableName);
     std::vector<jet::Value> values(def->columns.size());
     std::vector<jet::Value> keyValues(keyColumns.size());
@@ -304,8 +306,8 @@ void DownloadCopy::copyRows(const TablePlan& plan, qint64 total, TableCopyReport
                     for (size_t k = 0; k < keyColumns.size(); ++k) keyValues[k] = values[target[keyColumns[k]]];
                     found = matcher->find(keyValues);
                 }
-                if (found) writer.update(*found, values);
-                else writer.insert(values);
+                if (!found) writer.insert(values);
+                else if (!reader->read(*found, existing) || existing != values) writer.update(*found, values);
                 ++report.rowsWritten;
             } catch (const jet::IoError&) {
                 throw; // the file, not the row (the writer flushes on its own when its cache is full)

@@ -172,6 +172,8 @@ TEST_F(DownloadRoundTrip, EveryValueArrivesAsItLeft) {
         &status);
     EXPECT_EQ(status, 0) << out;
     EXPECT_EQ(out, "every: read 4, written 4, failed 0\n");
+    // One row changed on the server: matched on both key columns and updated, the others kept.
+    exec(QStringLiteral("UPDATE every SET vc = 'geändert €', lb = X'0102' WHERE k1 = 1 AND k2 = 'max'"));
     {
         DownloadCopy copy(db, options);
         const TableCopyReport again = copy.CopyToLocal(QStringLiteral("every"));
