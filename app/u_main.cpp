@@ -324,8 +324,9 @@ void TfrmMain::connectCommands() {
 
     // Commands whose windows are not part of this version yet.
     for (QAction* a : {mnuWizard, mnuHelt, mnuAbout}) connect(a, &QAction::triggered, this, &TfrmMain::notAvailableYet);
-    for (QToolButton* b : {tbtSave, tbtUpload, tbtHelp, tbtWizard})
-        connect(b, &QToolButton::clicked, this, &TfrmMain::notAvailableYet);
+    connect(tbtSave, &QToolButton::clicked, this, &TfrmMain::tbtSaveClick);
+    connect(tbtUpload, &QToolButton::clicked, this, &TfrmMain::tbtUploadClick);
+    for (QToolButton* b : {tbtHelp, tbtWizard}) connect(b, &QToolButton::clicked, this, &TfrmMain::notAvailableYet);
 }
 
 void TfrmMain::runCreationSteps() {

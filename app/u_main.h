@@ -15,6 +15,7 @@
 #include "db/ADODB.h"
 #include "db/ZMySql.h"
 #include "profiles/profilelist.h"
+#include "transfer/CopyResult.h"
 
 #include <QMainWindow>
 
@@ -99,6 +100,15 @@ public:
     // Every grid column wider than 70 pixels is narrowed to 70.
     void narrowColumns();
     static constexpr int NarrowColumnWidth = 70;
+
+    // --- Download and upload ----------------------------------------------------------------------
+    // Copies every ticked server table into the selected profile's Access file (created when
+    // missing): progress in the status bar, one message per table not copied (help context 600).
+    void tbtSaveClick();
+    // Copies every ticked Access table onto the server table of the same name, each in one
+    // server transaction; without a selected profile says msgReadOnlyLocalDb.
+    void tbtUploadClick();
+    static constexpr int CopyHelpContext = 600;
 
     // --- Record commands and search -----------------------------------------------------------
     void tbtNewClick();
@@ -186,6 +196,9 @@ private:
     void switchLanguageFromMenu(bool english);
     void updateHelpFile();
     void notAvailableYet();
+    // The message for a table a copy did not copy (empty when it was copied); `tableShown` is
+    // the table as the message names it.
+    QString copyResultMessage(const transfer::TableCopyReport& report, const QString& tableShown) const;
     void copyProfileIntoConnection(const ServerProfile& profile);
     void attachGridDataSet();
     void showMainDataSource(bool main);
@@ -256,7 +269,7 @@ private:
     QTimer* tmrStartup = nullptr;
 
     TMainMySqlComponents mysql_;
-    // The grid data set; the download and upload will make it their copy object.
+    // The grid data set (the MySQL table shown in MySQL mode).
     std::unique_ptr<TZMySqlTable> gridDataSet_;
     std::unique_ptr<TADOConnection> cnLocal_;
     std::unique_ptr<TADOTable> tblLocalOwned_;

@@ -8,10 +8,13 @@
 #include "profiles/profilelist.h"
 
 #include <QComboBox>
+#include <QFileInfo>
 #include <QListWidget>
 #include <QToolButton>
 
 #include <mysql.h>
+
+#include <cstdio>
 
 namespace tablor::test {
 namespace {
@@ -343,6 +346,81 @@ TEST_F(BrowseMySqlTest, SelectingTheProfileWhileConnectedReconnectsAfterTheQuest
     ASSERT_EQ(messages_->count(), 1);
     EXPECT_EQ(messages_->last().text, LocalizedMessage(msgConnectNow, 0));
     EXPECT_EQ(w.statusText(), LocalizedMessage(msgDisconnected, 0));
+}
+
+TEST_F(BrowseMySqlTest, SpeichernCopiesTheTickedTablesIntoANewAccessFileAndBereitstellenBack) {
+    storePrefs("Deutsch");
+    const QString mdb = programDir() + "lokal.mdb";
+    {
+        ProfileList list;
+        ServerProfile p;
+        p.ProfileName = "Testserver";
+        p.ServerName = server_.host;
+        p.Port = server_.port.toInt();
+        p.DbName = dbName_;
+        p.UserName = server_.user;
+        p.Password = server_.password;
+        p.MdbPath = mdb;
+        p.AccessFormat = 1; // Office 2000
+        list.append(p);
+        SaveProfiles(list);
+    }
+    TfrmMain w;
+    selectProfile(w, mrYes);
+    ASSERT_TRUE(w.mySqlMode());
+    for (const QString name : {"kunden", "mit blank"})
+        w.tableList()->findItems(name, Qt::MatchExactly).front()->setCheckState(Qt::Checked);
+    ASSERT_TRUE(child<QToolButton>(w, "tbtSave")->isEnabled());
+    const int before = messages_->count();
+    child<QToolButton>(w, "tbtSave")->click();
+    ASSERT_TRUE(errors_->texts().isEmpty()) << errors_->texts().join("|").toStdString();
+
+    // "mit blank" has no key and Overwrite is off: said, as the upload says it.
+    ASSERT_EQ(messages_->count(), before + 1);
+    const MessageRequest& said = messages_->requests().back();
+    EXPECT_TRUE(said.text.startsWith(w.mainWindowText(msgNoPrimaryKey) + "\r> mit blank")) << said.text.toStdString();
+    EXPECT_EQ(said.helpContext, 600);
+    // The file was made and holds the rows; the grid shows its table again.
+    ASSERT_TRUE(QFileInfo::exists(mdb));
+    EXPECT_TRUE(w.gridDataSet().Active());
+    const std::string check = [&] {
+        std::string out;
+        FILE* f = ::popen(
+            (std::string(TABLOR_BINARY_DIR) + "/bin/tablor-mdb export '" + mdb.toStdString() + "' kunden").c_str(),
+            "r");
+        for (char buf[256]; f && std::fgets(buf, sizeof buf, f);) out += buf;
+        if (f) ::pclose(f);
+        return out;
+    }();
+    EXPECT_EQ(check, "id,name,ort,betrag,notiz\n"
+                     "1,\"Müller\",\"Köln\",12.50,\"Stammkunde\"\n"
+                     "2,\"Schmidt\",\"BONN\",3.00,\n"
+                     "3,\"Anna\",\"Berlin\",99.99,\"zahlt bar\"\n"
+                     "4,\"Bernd\",\"Anklam\",0.10,\"Notiz zu anna\"\n");
+
+    // Again, now that the window holds the file open in local mode too: one writer, rows
+    // matched by key, nothing to say.
+    selectProfile(w, mrYes);
+    ASSERT_TRUE(w.mySqlMode());
+    ASSERT_TRUE(w.localConnection().Connected());
+    w.tableList()->findItems("kunden", Qt::MatchExactly).front()->setCheckState(Qt::Checked);
+    const int again = messages_->count();
+    child<QToolButton>(w, "tbtSave")->click();
+    EXPECT_TRUE(errors_->texts().isEmpty()) << errors_->texts().join("|").toStdString();
+    EXPECT_EQ(messages_->count(), again);
+
+    // Bereitstellen: in local mode the rows go back onto the server, matched by key.
+    admin_.ExecuteDirect("UPDATE kunden SET ort = 'anders'");
+    admin_.ExecuteDirect("DELETE FROM kunden WHERE id > 2");
+    w.tbtConnectClick(); // disconnects: local mode
+    ASSERT_FALSE(w.mySqlMode());
+    w.tableList()->findItems("kunden", Qt::MatchExactly).front()->setCheckState(Qt::Checked);
+    ASSERT_TRUE(child<QToolButton>(w, "tbtUpload")->isEnabled());
+    child<QToolButton>(w, "tbtUpload")->click();
+    EXPECT_TRUE(errors_->texts().isEmpty()) << errors_->texts().join("|").toStdString();
+    EXPECT_EQ(messages_->count(), again);
+    EXPECT_EQ(scalar("SELECT GROUP_CONCAT(id, ort, IFNULL(notiz, '-') ORDER BY id) FROM kunden"),
+              "1KölnStammkunde,2BONN-,3Berlinzahlt bar,4AnklamNotiz zu anna");
 }
 
 } // namespace

@@ -1,0 +1,267 @@
+// UploadCopy.cpp — Access tables onto the server (see UploadCopy.h).
+#include "transfer/UploadCopy.h"
+
+#include "transfer/JetToMySql.h"
+#include "transfer/ServerTable.h"
+
+#include "db/AccessFile.h"
+#include "db/DbError.h"
+
+#include "jet/database.h"
+
+#include <QFileInfo>
+
+#include <mysql.h>
+
+#include <cmath>
+
+namespace tablor::transfer {
+
+namespace {
+
+constexpr qint64 kProgressRows = 2000;
+
+// The client library's own errors (CR_MIN_ERROR .. CR_MAX_ERROR): the connection, not the row.
+bool connectionLost(const EDatabaseError& e) { return e.ErrorCode() >= 2000 && e.ErrorCode() < 3000; }
+
+int percentOf(qint64 rows, qint64 total) {
+    if (total <= 0) return 100;
+    return static_cast<int>(std::nearbyint(std::min<double>(100.0, rows * 100.0 / static_cast<double>(total))));
+}
+
+QByteArray quoted(const QString& name) { return QuoteIdentifier(name).toUtf8(); }
+
+// Engines that keep changes made before a failure whatever the transaction says.
+bool rollsBack(TZMySqlDatabase& server, const QString& table) {
+    TZMySqlQuery q;
+    q.Database = &server;
+    q.SQL = QStringList{QStringLiteral("SELECT ENGINE FROM information_schema.TABLES WHERE TABLE_SCHEMA = DATABASE() "
+                                       "AND TABLE_NAME = '%1'")
+                            .arg(QString::fromUtf8(server.EscapeString(table.toUtf8())))};
+    q.Open();
+    const QString engine = q.RecordCount() > 0 ? q.CellText(0, 0).toLower() : QString();
+    return engine == QLatin1String("innodb") || engine.isEmpty();
+}
+
+} // namespace
+
+UploadCopy::UploadCopy(UploadOptions options) : m_options(std::move(options)) {}
+
+UploadCopy::~UploadCopy() = default;
+
+bool UploadCopy::connect(TableCopyReport& report) {
+    if (m_server.Connected()) return true;
+    m_server.Host = m_options.host;
+    m_server.Port = m_options.port;
+    m_server.Database = m_options.database;
+    m_server.Login = m_options.user;
+    m_server.Password = m_options.password;
+    try {
+        m_server.Connect();
+        return true;
+    } catch (const EDatabaseError& e) {
+        report.result = CopyResult::NoConnection;
+        report.message =
+            QStringLiteral("The connection to %1:%2 failed: %3").arg(m_options.host, m_options.port, e.Message());
+        return false;
+    }
+}
+
+TableCopyReport UploadCopy::CopyToServer(const QString& tableName) {
+    TableCopyReport report;
+    report.table = UnquoteIdentifier(tableName);
+    const QString& name = report.table;
+    if (!connect(report)) return report;
+    std::unique_ptr<ServerTable> target;
+    try {
+        target = std::make_unique<ServerTable>(m_server, name);
+    } catch (const EDatabaseError& e) {
+        report.result = CopyResult::NoRemoteDb;
+        report.message = QStringLiteral("The server table `%1` cannot be read: %2").arg(name, e.Message());
+        return report;
+    }
+    // The whole primary key; without one a unique column.
+    QStringList keys = target->keyColumns();
+    if (keys.isEmpty())
+        for (const ColumnDescription& d : target->columns())
+            if (d.Key == QLatin1String("UNI")) keys = QStringList{d.Field};
+    if (keys.isEmpty()) {
+        report.result = CopyResult::NoPrimaryKey;
+        report.message = QStringLiteral("`%1` has neither a primary key nor a unique column.").arg(name);
+        return report;
+    }
+    try {
+        if (!m_file) {
+            if (!QFileInfo::exists(m_options.mdbPath)) throw EDatabaseError(QStringLiteral("the file does not exist"));
+            m_file = AccessFile::open(m_options.mdbPath);
+        }
+        const auto def = m_file->database().table(name.toStdString());
+        QStringList problems;
+        if (def->columns.size() != target->columns().size())
+            problems << QStringLiteral("the Access table has %1 columns, the server table %2")
+                            .arg(def->columns.size())
+                            .arg(target->columns().size());
+        for (size_t i = 0; i < def->columns.size() && i < target->columns().size(); ++i)
+            if (QString::fromStdString(def->columns[i].name) != target->columns()[i].Field)
+                problems << QStringLiteral("column %1 is [%2] in the Access table, `%3` on the server")
+                                .arg(i + 1)
+                                .arg(QString::fromStdString(def->columns[i].name), target->columns()[i].Field);
+        if (!problems.isEmpty()) {
+            report.result = CopyResult::TypeConflict;
+            report.message =
+                QStringLiteral("The tables differ: %1. Nothing was copied.").arg(problems.join(QStringLiteral("; ")));
+            return report;
+        }
+    } catch (const std::exception& e) {
+        report.result = CopyResult::NoLocalDb;
+        report.message = QStringLiteral("The Access table [%1] of \"%2\" cannot be read: %3")
+                             .arg(name, m_options.mdbPath, QString::fromUtf8(e.what()));
+        return report;
+    }
+    const bool transactional = rollsBack(m_server, name);
+    target.reset();
+    copyRows(name, keys, transactional, report);
+    if (OnAfterDbCopy) OnAfterDbCopy(name, report.rowsFailed);
+    if (report.result == CopyResult::Copied && report.rowsFailed > 0 && report.rowsFailed >= report.rowsRead)
+        report.result = CopyResult::AllRowsFailed;
+    return report;
+}
+
+void UploadCopy::copyRows(const QString& table, const QStringList& keys, bool transactional, TableCopyReport& report) {
+    st_mysql* h = m_server.Handle();
+    auto run = [&](const QByteArray& sql) {
+        if (mysql_real_query(h, sql.constData(), static_cast<unsigned long>(sql.size())) != 0)
+            throw EDatabaseError(QString::fromUtf8(mysql_error(h)), mysql_errno(h));
+        if (MYSQL_RES* r = mysql_store_result(h)) mysql_free_result(r);
+    };
+    auto escape = [&](const QByteArray& raw) { return m_server.EscapeString(raw); };
+    const auto def = m_file->database().table(table.toStdString());
+    const jet::Database& db = m_file->database();
+    const qint64 total = static_cast<qint64>(db.countRows(*def));
+
+    QByteArray head = "INSERT INTO " + quoted(table) + " (";
+    for (size_t i = 0; i < def->columns.size(); ++i)
+        head += (i ? ", " : "") + quoted(QString::fromStdString(def->columns[i].name));
+    head += ") VALUES ";
+    QByteArray tail;
+    if (!m_options.overwrite) {
+        // Matched on the key: a row whose key is there replaces that row's values.
+        tail = " ON DUPLICATE KEY UPDATE ";
+        for (size_t i = 0; i < def->columns.size(); ++i) {
+            const QByteArray c = quoted(QString::fromStdString(def->columns[i].name));
+            tail += (i ? ", " : "") + c + " = VALUES(" + c + ")";
+        }
+    }
+    std::vector<int> keyColumns;
+    for (const QString& k : keys) keyColumns.push_back(def->findColumn(k.toStdString()));
+
+    qint64 packet = 4 << 20;
+    {
+        TZMySqlQuery q;
+        q.Database = &m_server;
+        q.SQL = QStringList{QStringLiteral("SELECT @@max_allowed_packet")};
+        q.Open();
+        packet = std::clamp<qint64>(q.CellText(0, 0).toLongLong() / 2, 64 << 10, 16 << 20);
+    }
+
+    struct Pending {
+        QByteArray tuple;
+        QString key;
+    };
+    std::vector<Pending> batch;
+    qint64 batchBytes = 0;
+    auto keyText = [&](const std::vector<jet::Value>& row) {
+        QStringList parts;
+        for (size_t k = 0; k < keyColumns.size(); ++k)
+            parts << keys[qsizetype(k)] + QLatin1Char('=') +
+                         (keyColumns[k] >= 0 ? QString::fromStdString(row[size_t(keyColumns[k])].toString())
+                                             : QString());
+        return parts.join(QStringLiteral(", "));
+    };
+    auto fail = [&](const QString& key, const QString& message) {
+        ++report.rowsFailed;
+        if (report.errors.size() < TableCopyReport::kMaxRowErrors) report.errors.push_back({key, message});
+    };
+    auto sendBatch = [&] {
+        if (batch.empty()) return;
+        QByteArray sql = head;
+        for (size_t i = 0; i < batch.size(); ++i) sql += (i ? "," : "") + batch[i].tuple;
+        sql += tail;
+        try {
+            run(sql);
+            report.rowsWritten += static_cast<qint64>(batch.size());
+        } catch (const EDatabaseError& e) {
+            if (connectionLost(e)) throw;
+            // The statement was undone as a whole: each row on its own tells which ones fail.
+            for (const Pending& p : batch) {
+                try {
+                    run(head + p.tuple + tail);
+                    ++report.rowsWritten;
+                } catch (const EDatabaseError& rowError) {
+                    if (connectionLost(rowError)) throw;
+                    fail(p.key, rowError.Message());
+                }
+            }
+        }
+        batch.clear();
+        batchBytes = 0;
+    };
+
+    try {
+        run("START TRANSACTION");
+        if (m_options.overwrite) run("DELETE FROM " + quoted(table));
+        auto cursor = db.scan(def);
+        while (cursor.next()) {
+            const auto& row = cursor.values();
+            ++report.rowsRead;
+            QByteArray tuple = "(";
+            try {
+                for (size_t i = 0; i < row.size(); ++i) {
+                    if (i) tuple += ',';
+                    appendMySqlLiteral(tuple, row[i], escape);
+                }
+                tuple += ')';
+            } catch (const std::exception& e) {
+                fail(keyText(row), QString::fromUtf8(e.what()));
+                continue;
+            }
+            if (batchBytes + tuple.size() + head.size() + tail.size() > packet) sendBatch();
+            batchBytes += tuple.size() + 1;
+            batch.push_back({std::move(tuple), keyText(row)});
+            if (report.rowsRead % kProgressRows == 0) {
+                if (OnCopyProgress) OnCopyProgress(table, percentOf(report.rowsRead, total), report.rowsRead, total);
+                if (cancel && cancel->load()) {
+                    run("ROLLBACK");
+                    report.cancelled = true;
+                    report.rowsWritten = 0;
+                    report.message = QStringLiteral("Cancelled after %1 of %2 rows; the server table `%3` %4")
+                                         .arg(report.rowsRead)
+                                         .arg(total)
+                                         .arg(table, transactional ? QStringLiteral("is as it was before.")
+                                                                   : QStringLiteral("keeps the rows sent so far (its "
+                                                                                    "engine cannot roll back)."));
+                    return;
+                }
+            }
+        }
+        sendBatch();
+        run("COMMIT");
+        if (OnCopyProgress) OnCopyProgress(table, 100, report.rowsRead, total);
+    } catch (const std::exception& e) {
+        mysql_real_query(h, "ROLLBACK", 8); // fails harmlessly when the connection is gone
+        report.result = CopyResult::NoRemoteDb;
+        report.rowsWritten = 0;
+        report.message =
+            QStringLiteral("The upload of `%1` failed after %2 rows: %3. The server table %4")
+                .arg(table)
+                .arg(report.rowsRead)
+                .arg(
+                    QString::fromUtf8(e.what()).chopped(QString::fromUtf8(e.what()).endsWith(QLatin1Char('.')) ? 1 : 0),
+                    transactional
+                        ? QStringLiteral("is as it was before.")
+                        : QStringLiteral("may be half emptied and half filled: its engine cannot roll back."));
+        m_server.Disconnect();
+    }
+}
+
+} // namespace tablor::transfer

@@ -1,0 +1,59 @@
+// UploadCopy.h — the upload: Access tables of a local file onto the tables of the same name on
+// the MySQL server. No table is created: the server table must have the Access table's columns,
+// with the same names in the same order (else result 8). Each table is copied inside one server
+// transaction: emptied first when `overwrite` is set, otherwise its rows are matched on the
+// whole primary key (INSERT ... ON DUPLICATE KEY UPDATE), and filled with multi-row INSERTs
+// sized to the server's max_allowed_packet. A batch the server refuses is sent again row by
+// row, so exactly the failing rows are counted (the first hundred with their key values and
+// the server's text); a lost connection leaves the server table as it was, except for tables
+// whose engine cannot roll back (MyISAM), which the message then names.
+//
+// Ownership: the UploadCopy opens a connection of its own with the given parameters and the
+// Access file through the process's shared handle (AccessFile); both are closed with it.
+#pragma once
+
+#include "transfer/CopyResult.h"
+
+#include "db/ZMySql.h"
+
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+namespace tablor {
+class AccessFile;
+}
+
+namespace tablor::transfer {
+
+struct UploadOptions {
+    QString host, port, database, user, password; // the server connection
+    QString mdbPath;
+    bool overwrite = false; // empty each server table first; otherwise match rows by key
+};
+
+class UploadCopy {
+public:
+    explicit UploadCopy(UploadOptions options);
+    ~UploadCopy();
+    UploadCopy(const UploadCopy&) = delete;
+    UploadCopy& operator=(const UploadCopy&) = delete;
+
+    std::function<void(const QString& table, int percent, qint64 rows, qint64 total)> OnCopyProgress;
+    std::function<void(const QString& table, qint64 erroneous)> OnAfterDbCopy;
+    const std::atomic<bool>* cancel = nullptr; // looked at every 2,000 rows; a cancel rolls the table back
+
+    TableCopyReport CopyToServer(const QString& table);
+
+private:
+    bool connect(TableCopyReport& report);
+    void copyRows(const QString& table, const QStringList& keys, bool transactional, TableCopyReport& report);
+
+    UploadOptions m_options;
+    TZMySqlDatabase m_server;
+    std::shared_ptr<AccessFile> m_file;
+};
+
+} // namespace tablor::transfer
