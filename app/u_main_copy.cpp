@@ -37,7 +37,7 @@ QString TfrmMain::copyResultMessage(const transfer::TableCopyReport& report, con
     case CopyResult::NoConnection:
     case CopyResult::Copied: return {};
     }
-    // What went wrong, and with which rows, below the message of the Parts.
+    // What went wrong, and with which rows, below the standard message.
     if (!report.message.isEmpty()) text += QStringLiteral("\r\r") + report.message;
     for (size_t i = 0; i < report.errors.size() && i < kListedRowErrors; ++i)
         text += QStringLiteral("\r") + report.errors[i].key + QStringLiteral(": ") + report.errors[i].message;

@@ -114,14 +114,8 @@ TableCopyReport DownloadCopy::CopyToLocal(const QString& tableName) {
     TableCopyReport report;
     report.table = UnquoteIdentifier(tableName);
     const QString& name = report.table;
-    std::unique_ptr<ServerTable> source;
-    try {
-        source = std::make_unique<ServerTable>(m_server, name);
-    } catch (const EDatabaseError& e) {
-        report.result = CopyResult::NoRemoteDb;
-        report.message = QStringLiteral("The server table `%1` cannot be read: %2").arg(name, e.Message());
-        return report;
-    }
+    std::unique_ptr<ServerTable> source = openServerTable(m_server, name, report);
+    if (!source) return report;
     openFile(name);
     const TablePlan plan = tableDefinition(name, source->columns(), source->keyColumns());
     jet::Database& db = m_file->database();
@@ -197,10 +191,10 @@ bool DownloadCopy::checkExisting(const TablePlan& plan, TableCopyReport& report)
                         .arg(def->columns.size())
                         .arg(plan.columns.size());
     for (const ColumnPlan& c : plan.columns) {
-        const int at = def->findColumn(c.spec.name);
+        const int at = def->findColumn(c.access.name);
         if (at < 0) {
             problems << QStringLiteral("the Access table has no column [%1]").arg(c.sourceName);
-        } else if (!canHold(c.spec.type, def->columns[static_cast<size_t>(at)].type)) {
+        } else if (!canHold(c.access.type, def->columns[static_cast<size_t>(at)].type)) {
             problems << QStringLiteral("[%1] is %2 in the Access table but needs %3 for %4")
                             .arg(c.sourceName, QString::fromLatin1(jet::columnTypeName(def->columns[size_t(at)].type)),
                                  c.jetType, c.mysqlType.text);
@@ -237,7 +231,7 @@ void DownloadCopy::copyRows(const TablePlan& plan, qint64 total, TableCopyReport
     const auto def = db.table(tableName);
     // Where each server column goes in the Access row, by name.
     std::vector<size_t> target;
-    for (const ColumnPlan& c : plan.columns) target.push_back(static_cast<size_t>(def->findColumn(c.spec.name)));
+    for (const ColumnPlan& c : plan.columns) target.push_back(static_cast<size_t>(def->findColumn(c.access.name)));
     // Matching by key: an index over exactly the key columns; its columns in index order as
     // positions of the server's columns.
     const jet::IndexDef* keyIndex = nullptr;
@@ -252,7 +246,7 @@ void DownloadCopy::copyRows(const TablePlan& plan, qint64 total, TableCopyReport
             std::vector<size_t> order;
             for (const jet::IndexColumn& ic : index.columns)
                 for (size_t k : keySources)
-                    if (jet::sameName(ic.columnName, plan.columns[k].spec.name)) order.push_back(k);
+                    if (jet::sameName(ic.columnName, plan.columns[k].access.name)) order.push_back(k);
             if (order.size() == keySources.size()) keyIndex = &index, keyColumns = order;
         }
         if (!keyIndex) {

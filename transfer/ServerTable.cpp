@@ -84,4 +84,14 @@ bool ServerTable::RowStream::next() {
     return true;
 }
 
+std::unique_ptr<ServerTable> openServerTable(TZMySqlDatabase& server, const QString& name, TableCopyReport& report) {
+    try {
+        return std::make_unique<ServerTable>(server, name);
+    } catch (const EDatabaseError& e) {
+        report.result = CopyResult::NoRemoteDb;
+        report.message = QStringLiteral("The server table `%1` cannot be read: %2").arg(name, e.Message());
+        return nullptr;
+    }
+}
+
 } // namespace tablor::transfer

@@ -6,6 +6,7 @@
 // lives. While a RowStream is open the connection carries its rows and runs nothing else.
 #pragma once
 
+#include "transfer/CopyResult.h"
 #include "transfer/TypeMap.h"
 
 #include "db/ZMySql.h"
@@ -59,5 +60,8 @@ private:
     std::vector<ColumnDescription> m_columns;
     QStringList m_key;
 };
+
+// The server table `name`, or nothing with `report` saying why it cannot be read.
+std::unique_ptr<ServerTable> openServerTable(TZMySqlDatabase& server, const QString& name, TableCopyReport& report);
 
 } // namespace tablor::transfer

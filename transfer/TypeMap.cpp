@@ -16,8 +16,8 @@ ColumnPlan plan(const ColumnDescription& d, jet::ColumnType type, ValueSource so
     ColumnPlan p;
     p.sourceName = d.Field;
     p.mysqlType = MySqlType::parse(d.Type);
-    p.spec.name = d.Field.toStdString();
-    p.spec.type = type;
+    p.access.name = d.Field.toStdString();
+    p.access.type = type;
     p.source = source;
     p.jetType = std::move(jetType);
     return p;
@@ -26,15 +26,15 @@ ColumnPlan plan(const ColumnDescription& d, jet::ColumnType type, ValueSource so
 ColumnPlan text(const ColumnDescription& d, int characters, ValueSource source = ValueSource::Text) {
     if (characters > kMaxJetText) return plan(d, jet::ColumnType::Memo, source, QStringLiteral("MEMO"));
     ColumnPlan p = plan(d, jet::ColumnType::Text, source, QStringLiteral("TEXT (%1)").arg(std::max(characters, 1)));
-    p.spec.length = static_cast<uint16_t>(std::max(characters, 1));
+    p.access.length = static_cast<uint16_t>(std::max(characters, 1));
     return p;
 }
 
 ColumnPlan decimal(const ColumnDescription& d, int precision, int scale, ValueSource source = ValueSource::Number) {
     ColumnPlan p =
         plan(d, jet::ColumnType::Numeric, source, QStringLiteral("DECIMAL (%1,%2)").arg(precision).arg(scale));
-    p.spec.precision = static_cast<uint8_t>(precision);
-    p.spec.scale = static_cast<uint8_t>(scale);
+    p.access.precision = static_cast<uint8_t>(precision);
+    p.access.scale = static_cast<uint8_t>(scale);
     return p;
 }
 
@@ -45,7 +45,7 @@ ColumnPlan longInt(const ColumnDescription& d, ValueSource source = ValueSource:
 ColumnPlan binary(const ColumnDescription& d, int bytes) {
     if (bytes > kMaxJetText) return plan(d, jet::ColumnType::Ole, ValueSource::Bytes, QStringLiteral("OLEOBJECT"));
     ColumnPlan p = plan(d, jet::ColumnType::Binary, ValueSource::Bytes, QStringLiteral("BINARY (%1)").arg(bytes));
-    p.spec.length = static_cast<uint16_t>(std::max(bytes, 1));
+    p.access.length = static_cast<uint16_t>(std::max(bytes, 1));
     return p;
 }
 
@@ -222,25 +222,25 @@ TablePlan tableDefinition(const QString& table, const std::vector<ColumnDescript
 }
 
 jet::TableSpec TablePlan::tableSpec() const {
-    jet::TableSpec spec;
-    spec.name = name.toStdString();
-    for (const ColumnPlan& c : columns) spec.columns.push_back(c.spec);
+    jet::TableSpec table;
+    table.name = name.toStdString();
+    for (const ColumnPlan& c : columns) table.columns.push_back(c.access);
     if (!keyColumns.isEmpty()) {
         jet::IndexSpec key;
         key.primaryKey = true;
         for (const QString& k : keyColumns) key.columns.push_back(k.toStdString());
-        spec.indexes.push_back(key);
+        table.indexes.push_back(key);
     }
     for (const ColumnPlan& c : columns) {
         if (!c.unique) continue;
         jet::IndexSpec u;
-        u.name = c.spec.name;
+        u.name = c.access.name;
         u.unique = true;
         u.ignoreNulls = true;
-        u.columns.push_back(c.spec.name);
-        spec.indexes.push_back(u);
+        u.columns.push_back(c.access.name);
+        table.indexes.push_back(u);
     }
-    return spec;
+    return table;
 }
 
 } // namespace tablor::transfer

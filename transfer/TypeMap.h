@@ -50,7 +50,7 @@ enum class ValueSource {
 struct ColumnPlan {
     QString sourceName; // the MySQL column
     MySqlType mysqlType;
-    jet::ColumnSpec spec; // the Access column (same name)
+    jet::ColumnSpec access; // the Access column (same name)
     ValueSource source = ValueSource::Text;
     QString jetType; // the Jet SQL name of the Access type, for messages: "DECIMAL (12,2)"
     bool primaryKey = false;

@@ -72,14 +72,8 @@ TableCopyReport UploadCopy::CopyToServer(const QString& tableName) {
     report.table = UnquoteIdentifier(tableName);
     const QString& name = report.table;
     if (!connect(report)) return report;
-    std::unique_ptr<ServerTable> target;
-    try {
-        target = std::make_unique<ServerTable>(m_server, name);
-    } catch (const EDatabaseError& e) {
-        report.result = CopyResult::NoRemoteDb;
-        report.message = QStringLiteral("The server table `%1` cannot be read: %2").arg(name, e.Message());
-        return report;
-    }
+    std::unique_ptr<ServerTable> target = openServerTable(m_server, name, report);
+    if (!target) return report;
     // The whole primary key; without one a unique column.
     QStringList keys = target->keyColumns();
     if (keys.isEmpty())

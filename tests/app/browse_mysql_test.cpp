@@ -69,7 +69,8 @@ protected:
         AppTest::TearDown();
     }
 
-    void writeServerProfile(const QString& password, const QString& mdbPath = QString()) {
+    void writeServerProfile(const QString& password, const QString& mdbPath = QString(),
+                            std::uint8_t accessFormat = 0) {
         ProfileList list;
         ServerProfile p;
         p.ProfileName = "Testserver";
@@ -79,6 +80,7 @@ protected:
         p.UserName = server_.user;
         p.Password = password;
         p.MdbPath = mdbPath.isEmpty() ? programDir() + "fehlt.mdb" : mdbPath;
+        p.AccessFormat = accessFormat;
         list.append(p);
         SaveProfiles(list);
     }
@@ -351,20 +353,7 @@ TEST_F(BrowseMySqlTest, SelectingTheProfileWhileConnectedReconnectsAfterTheQuest
 TEST_F(BrowseMySqlTest, SpeichernCopiesTheTickedTablesIntoANewAccessFileAndBereitstellenBack) {
     storePrefs("Deutsch");
     const QString mdb = programDir() + "lokal.mdb";
-    {
-        ProfileList list;
-        ServerProfile p;
-        p.ProfileName = "Testserver";
-        p.ServerName = server_.host;
-        p.Port = server_.port.toInt();
-        p.DbName = dbName_;
-        p.UserName = server_.user;
-        p.Password = server_.password;
-        p.MdbPath = mdb;
-        p.AccessFormat = 1; // Office 2000
-        list.append(p);
-        SaveProfiles(list);
-    }
+    writeServerProfile(server_.password, mdb, 1); // Office 2000
     TfrmMain w;
     selectProfile(w, mrYes);
     ASSERT_TRUE(w.mySqlMode());

@@ -57,9 +57,9 @@ TEST(TypeMap, EveryTypeTextGetsAColumnThatKeepsItsValues) {
         SCOPED_TRACE(c.type);
         const ColumnPlan p = columnDefinition({"col", c.type, "YES", "", "", ""});
         EXPECT_EQ(p.jetType.toStdString(), c.jetType);
-        EXPECT_EQ(p.spec.type, c.kind);
+        EXPECT_EQ(p.access.type, c.kind);
         EXPECT_EQ(p.source, c.source);
-        EXPECT_EQ(p.spec.name, "col");
+        EXPECT_EQ(p.access.name, "col");
     }
 }
 
@@ -69,7 +69,7 @@ TEST(TypeMap, TheEngineCreatesEveryDefinition) {
     int n = 0;
     for (const Case& c : kCases) {
         ColumnPlan p = columnDefinition({QStringLiteral("c%1").arg(n++), c.type, "YES", "", "", ""});
-        t.columns.push_back(p.spec);
+        t.columns.push_back(p.access);
     }
     const auto dir = std::filesystem::temp_directory_path() / ("typemap-" + std::to_string(::getpid()));
     std::filesystem::remove_all(dir);
@@ -104,10 +104,10 @@ TEST(TypeMap, TheWholePrimaryKeyInKeyOrderAndUniqueColumns) {
                                                  {"order", "int(11)", "NO", "PRI", "", ""}};
     EXPECT_EQ(tableDefinition("t", cols).keyColumns, (QStringList{"line", "order"}));
     const TablePlan plan = tableDefinition("t", cols, {"order", "line"});
-    const jet::TableSpec spec = plan.tableSpec();
-    ASSERT_EQ(spec.indexes.size(), 2u);
-    EXPECT_TRUE(spec.indexes[0].primaryKey);
-    EXPECT_EQ(spec.indexes[0].columns, (std::vector<std::string>{"order", "line"}));
-    EXPECT_TRUE(spec.indexes[1].unique && spec.indexes[1].ignoreNulls);
-    EXPECT_EQ(spec.indexes[1].columns, (std::vector<std::string>{"code"}));
+    const jet::TableSpec table = plan.tableSpec();
+    ASSERT_EQ(table.indexes.size(), 2u);
+    EXPECT_TRUE(table.indexes[0].primaryKey);
+    EXPECT_EQ(table.indexes[0].columns, (std::vector<std::string>{"order", "line"}));
+    EXPECT_TRUE(table.indexes[1].unique && table.indexes[1].ignoreNulls);
+    EXPECT_EQ(table.indexes[1].columns, (std::vector<std::string>{"code"}));
 }
