@@ -50,9 +50,10 @@ void infileEnd(void*) {}
 
 int infileError(void* state, char* message, unsigned int length) {
     const auto* r = static_cast<Reading*>(state);
- std::snprintf(message, length, "%s",
-                  r == &refuseAll || r->foreign ? "the server asked for a file other than the rows Tablor sends; refused"
-                                  : "reading the rows failed");
+    std::snprintf(message, length, "%s",
+                  r == &refuseAll || r->foreign
+                      ? "the server asked for a file other than the rows Tablor sends; refused"
+                      : "reading the rows failed");
     return CR_UNKNOWN_ERROR;
 }
 
@@ -136,7 +137,8 @@ void LoadDataBatch::clear() {
 LoadDataBatch::Outcome LoadDataBatch::send() {
     Reading reading{&m_data};
     mysql_set_local_infile_handler(m_connection, infileInit, infileRead, infileEnd, infileError, &reading);
-    const int rc = mysql_real_query(m_connection, m_statement.constData(), static_cast<unsigned long>(m_statement.size()));
+    const int rc =
+        mysql_real_query(m_connection, m_statement.constData(), static_cast<unsigned long>(m_statement.size()));
     refuseLocalInfile(m_connection);
     if (rc != 0) {
         const unsigned code = mysql_errno(m_connection);
