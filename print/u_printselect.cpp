@@ -64,7 +64,8 @@ protected:
         QListWidget::mouseReleaseEvent(event);
     }
     void mouseMoveEvent(QMouseEvent* event) override {
-        if (!pressed_ || (event->position().toPoint() - pressedAt_).manhattanLength() < QApplication::startDragDistance()) {
+        if (!pressed_ ||
+            (event->position().toPoint() - pressedAt_).manhattanLength() < QApplication::startDragDistance()) {
             QListWidget::mouseMoveEvent(event);
             return;
         }
@@ -179,7 +180,8 @@ void TfrmColSelect::fillEntries() {
         auto* item = new QListWidgetItem(field->DisplayName(), clbSpalten);
         const bool printable = IsPrintableType(field->DataType());
         item->setCheckState(printable ? Qt::Checked : Qt::Unchecked);
-        item->setFlags(printable ? Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable : Qt::NoItemFlags);
+        item->setFlags(printable ? Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable
+                                 : Qt::NoItemFlags);
     }
 }
 

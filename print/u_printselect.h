@@ -31,9 +31,9 @@ public:
     ~TfrmColSelect() override;
 
     // The commands.
-    void mnuSelAllClick();      // ticks every enabled entry
-    void popSelReverseClick();  // toggles the tick of every enabled entry
-    void btnDruckenClick();     // report of the ticked entries, previewed; the dialog stays open
+    void mnuSelAllClick();     // ticks every enabled entry
+    void popSelReverseClick(); // toggles the tick of every enabled entry
+    void btnDruckenClick();    // report of the ticked entries, previewed; the dialog stays open
     // Reordering, as the list's mouse and drag events call it (positions in the list's viewport).
     void clbSpaltenMouseDown(const QPoint& pos);
     bool clbSpaltenDragOver(const QObject* source) const;

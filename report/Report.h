@@ -39,11 +39,11 @@ struct ReportText {
     QString name;
     Kind kind = Kind::Label;
     QString caption;
-    QString fieldName;   // DataText: the field it is bound to, by name ...
-    int fieldIndex = -1; // ... or, when >= 0, by position (names can repeat)
-    double left = 0;     // pixels from the band's left edge
-    double top = 0;      // pixels from the band's top
-    double width = 0;    // pixels; ignored when autoSize
+    QString fieldName;        // DataText: the field it is bound to, by name ...
+    int fieldIndex = -1;      // ... or, when >= 0, by position (names can repeat)
+    double left = 0;          // pixels from the band's left edge
+    double top = 0;           // pixels from the band's top
+    double width = 0;         // pixels; ignored when autoSize
     bool autoSize = false;    // as wide as its text, on one line
     bool autoStretch = false; // grows downwards (more lines) when the text does not fit the width
 };
@@ -73,10 +73,10 @@ struct ReportPage {
 struct Report {
     QString title; // the print job's name, also the PDF's title
     ReportPage page;
-    ReportBand pageHeader;   // at the top of every page
-    ReportBand columnHeader; // below the page header on every page
-    ReportBand detail;       // once per record, first to last
-    ReportBand pageFooter;   // at the bottom of every page
+    ReportBand pageHeader;             // at the top of every page
+    ReportBand columnHeader;           // below the page header on every page
+    ReportBand detail;                 // once per record, first to last
+    ReportBand pageFooter;             // at the bottom of every page
     const TDataSet* dataSet = nullptr; // no data set: no detail bands
 };
 

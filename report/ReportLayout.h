@@ -23,11 +23,11 @@ namespace tablor::report {
 struct PlacedBand {
     enum class Kind { PageHeader, ColumnHeader, Detail, PageFooter };
     Kind kind = Kind::Detail;
-    int row = -1;       // Detail: the record's row (0-based, display order)
-    double top = 0;     // where the band's slice begins on the page
-    double height = 0;  // the slice's height
-    double offset = 0;  // how much of the band the pages before showed already (a cut band)
-    bool cut = false;   // true when the band goes on on the next page or came from the one before
+    int row = -1;      // Detail: the record's row (0-based, display order)
+    double top = 0;    // where the band's slice begins on the page
+    double height = 0; // the slice's height
+    double offset = 0; // how much of the band the pages before showed already (a cut band)
+    bool cut = false;  // true when the band goes on on the next page or came from the one before
 };
 
 struct PageLayout {
@@ -41,7 +41,7 @@ public:
     // Throws ReportError when a data text names a field the data set does not have.
     explicit ReportContent(const Report& report);
     const Report& report() const { return report_; }
-    int rowCount() const; // 0 without a data set
+    int rowCount() const;                                                // 0 without a data set
     QString text(const ReportText& text, int row, int pageNumber) const; // with line separators
     const BandFont& font(PlacedBand::Kind kind) const { return fonts_[static_cast<int>(kind)]; }
     const ReportBand& band(PlacedBand::Kind kind) const;

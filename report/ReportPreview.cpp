@@ -206,8 +206,7 @@ bool TReportPreview::btnSavePdfClick() {
     const QString suggested = report_.title + QStringLiteral(".pdf");
     QString path;
     if (pdfChooser()) path = pdfChooser()(this, suggested);
-    else
-        path = QFileDialog::getSaveFileName(this, kSaveTitle.text(lang), suggested, kPdfFilter.text(lang));
+    else path = QFileDialog::getSaveFileName(this, kSaveTitle.text(lang), suggested, kPdfFilter.text(lang));
     if (path.isEmpty()) return false;
     if (!path.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive)) path += QStringLiteral(".pdf");
     QApplication::setOverrideCursor(Qt::WaitCursor);

@@ -33,8 +33,8 @@ protected:
     void build(std::vector<QString> notes) {
         std::vector<std::vector<QVariant>> rows;
         for (QString& n : notes) rows.push_back({QVariant(std::move(n))});
-        data_ = std::make_unique<MemDataSet>(std::vector<MemDataSet::Col>{{"note", TFieldType::ftMemo}},
-                                             std::move(rows));
+        data_ =
+            std::make_unique<MemDataSet>(std::vector<MemDataSet::Col>{{"note", TFieldType::ftMemo}}, std::move(rows));
         data_->Open();
         QFont font(QStringLiteral("Arial"));
         font.setPointSizeF(6);
@@ -139,7 +139,7 @@ TEST_F(ReportTest, PreviewOfManyRowsLaysOutOnlyThePagesItReaches) {
     EXPECT_FALSE(preview.pageImageShown().isNull());
     EXPECT_FALSE(preview.layout().complete());
     EXPECT_LE(preview.layout().knownPageCount(), 3); // the page shown and the next
-    EXPECT_LT(data_->valuesRead, 1000); // a page or two of rows, read while measuring and drawing
+    EXPECT_LT(data_->valuesRead, 1000);              // a page or two of rows, read while measuring and drawing
 
     preview.btnNextClick();
     EXPECT_EQ(preview.currentPage(), 1);
