@@ -8,8 +8,8 @@
 //     MEASURE rss_before_pdf_mb    resident memory with the table open and the preview shown
 //     MEASURE peak_rss_mb          the process's peak resident memory at the end
 //   bench_print sample MDB TABLE OUTDIR
-//     writes OUTDIR/report.pdf (the table's printout, every printable column) and the column
-//     selection as OUTDIR/colselect-de.png and OUTDIR/colselect-en.png
+//     with the column selection in German, then in English: its picture OUTDIR/colselect-LANG.png
+//     and the table's printout (every printable column) OUTDIR/report-LANG.pdf
 #include "db/ADODB.h"
 #include "db/JetConnectionString.h"
 #include "db/ZMySql.h"
@@ -105,19 +105,20 @@ int sample(char** argv) {
     table.setTableName(QString::fromLocal8Bit(argv[3]));
     table.Open();
     const QString out = QString::fromLocal8Bit(argv[4]);
+    QString pdf;
     setReportPreviewPresenter([&](TfrmAusdruck& form, QWidget*) {
         report::ReportLayout layout(form.QuickRepAusdruck);
-        report::ReportRenderer(layout).writePdf(out + QStringLiteral("/report.pdf"));
+        report::ReportRenderer(layout).writePdf(pdf);
     });
     TfrmColSelect dialog(&table);
     dialog.show();
-    QApplication::processEvents();
-    dialog.btnDruckenClick();
     for (const char* language : {TTranslator::German, TTranslator::English}) {
         dialog.translator()->switchLanguage(QString::fromLatin1(language));
         QApplication::processEvents();
         const QString name = language == TTranslator::German ? QStringLiteral("de") : QStringLiteral("en");
         dialog.grab().save(out + QStringLiteral("/colselect-%1.png").arg(name));
+        pdf = out + QStringLiteral("/report-%1.pdf").arg(name);
+        dialog.btnDruckenClick();
     }
     return 0;
 }
