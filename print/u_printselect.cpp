@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <array>
 
 namespace tablor {
@@ -129,9 +130,15 @@ TfrmColSelect::~TfrmColSelect() = default;
 
 void TfrmColSelect::buildControls() {
     auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(6, 6, 6, 6);
     Label1 = new QLabel(this);
     Label1->setObjectName(QStringLiteral("Label1"));
+    // The German text breaks its line itself, the English one is left to wrap; a small font keeps
+    // each German half on one line of the designed width.
     Label1->setWordWrap(true);
+    QFont small(QStringLiteral("Arial"));
+    small.setPointSizeF(std::min(Label1->font().pointSizeF(), 8.0));
+    Label1->setFont(small);
     column->addWidget(Label1);
 
     clbSpalten = new TCheckListBox(this);

@@ -9,7 +9,8 @@
 //     MEASURE peak_rss_mb          the process's peak resident memory at the end
 //   bench_print sample MDB TABLE OUTDIR
 //     with the column selection in German, then in English: its picture OUTDIR/colselect-LANG.png
-//     and the table's printout (every printable column) OUTDIR/report-LANG.pdf
+//     and the table's printout (every printable column) OUTDIR/report-LANG.pdf, its preview
+//     window OUTDIR/preview-LANG.pdf.png
 #include "db/ADODB.h"
 #include "db/JetConnectionString.h"
 #include "db/ZMySql.h"
@@ -29,6 +30,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <stdexcept>
 
 using namespace tablor;
 
@@ -97,20 +99,28 @@ int benchMySql(char** argv) {
 }
 
 int sample(char** argv) {
+    const QString out = QString::fromLocal8Bit(argv[4]);
+    const QString copy = out + QStringLiteral("/source.mdb"); // the original is never opened
+    QFile::remove(copy);
+    if (!QFile::copy(QString::fromLocal8Bit(argv[2]), copy)) throw std::runtime_error("cannot copy the database");
     TADOConnection cn;
-    cn.ConnectionString = JetOpenConnectionString(QString::fromLocal8Bit(argv[2]));
+    cn.ConnectionString = JetOpenConnectionString(copy);
     cn.Open();
     TADOTable table;
     table.setConnection(&cn);
     table.setTableName(QString::fromLocal8Bit(argv[3]));
     table.Open();
-    const QString out = QString::fromLocal8Bit(argv[4]);
     QString pdf;
-    setReportPreviewPresenter([&](TfrmAusdruck& form, QWidget*) {
+    setReportPreviewPresenter([&](TfrmAusdruck& form, QWidget* parent) {
         report::ReportLayout layout(form.QuickRepAusdruck);
         report::ReportRenderer(layout).writePdf(pdf);
+        report::TReportPreview preview(form.QuickRepAusdruck, parent);
+        preview.show();
+        QApplication::processEvents();
+        preview.grab().save(QString(pdf).replace(QStringLiteral("report-"), QStringLiteral("preview-")) + ".png");
     });
     TfrmColSelect dialog(&table);
+    dialog.translator()->setTranslateApplication(true); // as the main window would: the preview follows
     dialog.show();
     for (const char* language : {TTranslator::German, TTranslator::English}) {
         dialog.translator()->switchLanguage(QString::fromLatin1(language));
