@@ -63,15 +63,30 @@ QString ReportContent::text(const ReportText& t, int row, int pageNumber) const 
     return withLineSeparators(report_.dataSet->CellText(row, detailColumns_[i]));
 }
 
+TextBlock ReportContent::block(PlacedBand::Kind kind, const ReportText& t, int row, int pageNumber) const {
+    const auto layOut = [&](const ReportText& each) {
+        return layOutText(text(each, row, pageNumber), font(kind), each.width * DotsPerPixel,
+                          each.autoStretch && !each.autoSize);
+    };
+    if (kind != PlacedBand::Kind::Detail || row < 0) return layOut(t);
+    const std::vector<ReportText>& detail = report_.detail.texts;
+    auto found = detailBlocks_.find(row);
+    if (found == detailBlocks_.end()) {
+        if (detailBlocks_.size() >= 256) detailBlocks_.clear(); // a few pages
+        std::vector<TextBlock> blocks;
+        blocks.reserve(detail.size());
+        for (const ReportText& each : detail) blocks.push_back(layOut(each));
+        found = detailBlocks_.emplace(row, std::move(blocks)).first;
+    }
+    return found->second[static_cast<size_t>(&t - detail.data())];
+}
+
 double ReportContent::bandHeight(PlacedBand::Kind kind, int row, int pageNumber) const {
     const ReportBand& b = band(kind);
-    const BandFont& f = font(kind);
     double height = b.heightMm * DotsPerMm;
-    for (const ReportText& t : b.texts) {
-        const bool stretch = t.autoStretch && !t.autoSize;
-        const int lines = stretch ? lineCount(text(t, row, pageNumber), f, t.width * DotsPerPixel, true) : 1;
-        height = std::max(height, t.top * DotsPerPixel + lines * f.lineSpacing());
-    }
+    for (const ReportText& t : b.texts)
+        height =
+            std::max(height, t.top * DotsPerPixel + block(kind, t, row, pageNumber).lines * font(kind).lineSpacing());
     return height;
 }
 

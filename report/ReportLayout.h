@@ -16,6 +16,7 @@
 #include "report/TextLines.h"
 
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 namespace tablor::report {
@@ -43,6 +44,9 @@ public:
     const Report& report() const { return report_; }
     int rowCount() const;                                                // 0 without a data set
     QString text(const ReportText& text, int row, int pageNumber) const; // with line separators
+    // The text laid out for its box. Kept for the detail bands of the last few hundred rows, so
+    // the page being drawn reuses what measuring it shaped.
+    TextBlock block(PlacedBand::Kind kind, const ReportText& text, int row, int pageNumber) const;
     const BandFont& font(PlacedBand::Kind kind) const { return fonts_[static_cast<int>(kind)]; }
     const ReportBand& band(PlacedBand::Kind kind) const;
     // The band's height in dots for `row` (-1 outside the detail band).
@@ -50,8 +54,9 @@ public:
 
 private:
     const Report& report_;
-    std::vector<int> detailColumns_; // column of each detail text (-1 for labels)
-    std::vector<BandFont> fonts_;    // by PlacedBand::Kind
+    std::vector<int> detailColumns_;                                       // column of each detail text (-1 for labels)
+    std::vector<BandFont> fonts_;                                          // by PlacedBand::Kind
+    mutable std::unordered_map<int, std::vector<TextBlock>> detailBlocks_; // by row
 };
 
 class ReportLayout {

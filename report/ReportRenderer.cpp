@@ -20,35 +20,28 @@ void ReportRenderer::paintBand(QPainter& painter, const PlacedBand& band, int pa
     const double x0 = pg.leftMm * DotsPerMm;
     const double y0 = band.top - band.offset; // where the whole band would begin
     painter.save();
-    painter.setFont(font.font());
     if (band.cut) painter.setClipRect(QRectF(0, band.top, pg.widthMm * DotsPerMm, band.height), Qt::IntersectClip);
+    const double half = font.lineSpacing() / 2;
     for (const ReportText& t : design.texts) {
-        QString s = content.text(t, band.row, pageNumber);
-        if (s.isEmpty()) continue;
+        const TextBlock block = content.block(band.kind, t, band.row, pageNumber);
+        if (!block.layout) continue;
         const double x = x0 + t.left * DotsPerPixel;
         const double y = y0 + t.top * DotsPerPixel;
         const double width = t.width * DotsPerPixel;
-        const bool stretch = t.autoStretch && !t.autoSize;
-        if (!stretch || fitsOneLine(s, font, width)) {
-            s.replace(QChar::LineSeparator, QLatin1Char(' '));
-            const bool clip = !t.autoSize && font.metrics().horizontalAdvance(s) > width;
-            if (clip) {
-                painter.save();
-                painter.setClipRect(QRectF(x, y, width, font.lineSpacing()), Qt::IntersectClip);
-            }
-            painter.drawText(QPointF(x, y + font.ascent()), s);
-            if (clip) painter.restore();
-            continue;
+        // A text that is not wrapped is cut at its box's right edge.
+        const bool clip = !t.autoSize && block.naturalWidth > width + 0.5;
+        if (clip) {
+            painter.save();
+            painter.setClipRect(QRectF(x, y, width, block.lines * font.lineSpacing()), Qt::IntersectClip);
         }
-        QTextLayout lines(s);
-        const int count = breakLines(lines, font, width);
-        for (int i = 0; i < count; ++i) {
+        for (int i = 0; i < block.lines; ++i) {
+            // Lines sit wholly inside a slice of a cut band or outside it; half a line absorbs
+            // the rounding.
             const double lineTop = y + i * font.lineSpacing();
-            // Lines sit wholly inside a slice or outside it; half a line absorbs the rounding.
-            const double half = font.lineSpacing() / 2;
-            if (lineTop + half <= band.top || lineTop + half >= band.top + band.height) continue;
-            lines.lineAt(i).draw(&painter, QPointF(x, y));
+            if (band.cut && (lineTop + half <= band.top || lineTop + half >= band.top + band.height)) continue;
+            block.layout->lineAt(i).draw(&painter, QPointF(x, y));
         }
+        if (clip) painter.restore();
     }
     painter.restore();
 }

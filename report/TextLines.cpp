@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 namespace tablor::report {
 
@@ -31,32 +32,28 @@ QString withLineSeparators(const QString& text) {
     return out;
 }
 
-bool fitsOneLine(const QString& text, const BandFont& font, double width) {
-    return !text.contains(QChar::LineSeparator) && font.metrics().horizontalAdvance(text) <= width;
-}
-
-int breakLines(QTextLayout& layout, const BandFont& font, double width) {
+TextBlock layOutText(const QString& text, const BandFont& font, double width, bool wrap) {
+    TextBlock block;
+    if (text.isEmpty()) return block;
+    QString shown = text;
+    if (!wrap) shown.replace(QChar::LineSeparator, QLatin1Char(' '));
+    block.layout = std::make_shared<QTextLayout>(shown, font.font());
     QTextOption option;
-    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    layout.setTextOption(option);
-    layout.setFont(font.font());
-    layout.beginLayout();
+    option.setWrapMode(wrap ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::NoWrap);
+    block.layout->setTextOption(option);
+    block.layout->beginLayout();
     int lines = 0;
     for (;;) {
-        QTextLine line = layout.createLine();
+        QTextLine line = block.layout->createLine();
         if (!line.isValid()) break;
-        line.setLineWidth(std::max(width, 1.0));
+        line.setLineWidth(wrap ? std::max(width, 1.0) : 1e6); // one line when not wrapping
         line.setPosition(QPointF(0, lines * font.lineSpacing()));
+        block.naturalWidth = std::max(block.naturalWidth, line.naturalTextWidth());
         ++lines;
     }
-    layout.endLayout();
-    return std::max(lines, 1);
-}
-
-int lineCount(const QString& text, const BandFont& font, double width, bool stretch) {
-    if (!stretch || text.isEmpty() || fitsOneLine(text, font, width)) return 1;
-    QTextLayout layout(text);
-    return breakLines(layout, font, width);
+    block.layout->endLayout();
+    block.lines = std::max(lines, 1);
+    return block;
 }
 
 } // namespace tablor::report

@@ -10,6 +10,8 @@
 #include <QFontMetricsF>
 #include <QString>
 
+#include <memory>
+
 class QTextLayout;
 
 namespace tablor::report {
@@ -36,14 +38,16 @@ private:
 // Line breaks of the stored text (CR LF, CR, LF) as the layout's line separators.
 QString withLineSeparators(const QString& text);
 
-// True when `text` (already with line separators) stands on one line of `width` dots.
-bool fitsOneLine(const QString& text, const BandFont& font, double width);
+// A text laid out for its box, shaped once: measured by the layout, drawn by the renderer.
+struct TextBlock {
+    std::shared_ptr<QTextLayout> layout; // null for an empty text
+    int lines = 1;
+    double naturalWidth = 0; // of the widest line, in dots
+};
 
-// Breaks the text of `layout` into lines `width` dots wide, line i at i × the line spacing;
-// returns the number of lines (at least 1). Words longer than a line are broken anywhere.
-int breakLines(QTextLayout& layout, const BandFont& font, double width);
-
-// The number of lines `text` takes at `width` dots (1 when it fits or cannot stretch).
-int lineCount(const QString& text, const BandFont& font, double width, bool stretch);
+// Lays out `text` (already with line separators) in `font` for a box `width` dots wide: broken
+// into lines at word boundaries (inside a word when it is longer than a line) when `wrap`, else
+// on one line. Line i is at i × the line spacing.
+TextBlock layOutText(const QString& text, const BandFont& font, double width, bool wrap);
 
 } // namespace tablor::report
