@@ -2,11 +2,16 @@
 #include "print/u_druck.h"
 
 #include "db/DataSet.h"
+#include "l10n/translator.h"
+#include "profiles/localizedmessagedlg.h"
 #include "report/ReportPreview.h"
 
 namespace tablor {
 
 namespace {
+
+constexpr LanguagePair kOutputFailed = {"Der Bericht konnte nicht ausgegeben werden. ",
+                                        "The report could not be printed or saved. "};
 
 ReportPreviewPresenter& presenter() {
     static ReportPreviewPresenter p;
@@ -92,8 +97,17 @@ void TfrmAusdruck::preview(QWidget* parent) {
         presenter()(*this, parent);
         return;
     }
+    // Failures of printing or saving are told in the message box of the program, in the language
+    // the windows show.
+    const auto previous = report::TReportPreview::setErrorDisplay([](QWidget*, const QString& reason) {
+        const TTranslator* marked = TTranslator::markedInstance();
+        const QString language = marked ? marked->language() : QString::fromLatin1(TTranslator::German);
+        LocalizedMessageDlg(kOutputFailed.text(language == QLatin1String(TTranslator::English) ? 1 : 0) + reason,
+                            mtError, mbOK, 0, language, 0);
+    });
     report::TReportPreview window(QuickRepAusdruck, parent);
     window.exec();
+    report::TReportPreview::setErrorDisplay(previous);
 }
 
 } // namespace tablor
