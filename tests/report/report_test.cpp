@@ -131,6 +131,20 @@ TEST_F(ReportTest, BandTallerThanAPageIsCutBetweenLinesAndLosesNone) {
         EXPECT_EQ(footer.match(pages[p]).captured(1), QString::number(p + 1)) << pages[p].right(100).toStdString();
 }
 
+TEST_F(ReportTest, AnEmptyTableStillGivesAPageWithHeaderAndFooter) {
+    build({});
+    ReportLayout layout(report_);
+    EXPECT_EQ(layout.countPages(), 1);
+    const std::optional<PageLayout> page = layout.page(0);
+    ASSERT_TRUE(page);
+    std::vector<PlacedBand::Kind> kinds;
+    for (const PlacedBand& b : page->bands) kinds.push_back(b.kind);
+    EXPECT_EQ(kinds, (std::vector<PlacedBand::Kind>{PlacedBand::Kind::PageHeader, PlacedBand::Kind::ColumnHeader,
+                                                    PlacedBand::Kind::PageFooter}));
+    EXPECT_FALSE(layout.page(1));
+    EXPECT_FALSE(ReportRenderer(layout).pageImage(0, 50).isNull());
+}
+
 TEST_F(ReportTest, PreviewOfManyRowsLaysOutOnlyThePagesItReaches) {
     build(std::vector<QString>(100000, QStringLiteral("eine Zeile")));
     data_->valuesRead = 0;
