@@ -8,6 +8,7 @@
 #include "tests/report/pdftext.h"
 
 #include <QApplication>
+#include <QPrinter>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -168,6 +169,21 @@ TEST_F(ReportTest, PreviewOfManyRowsLaysOutOnlyThePagesItReaches) {
     EXPECT_EQ(lastRow, 99999);
     preview.btnNextClick();
     EXPECT_EQ(preview.currentPage(), last);
+
+    // Printing pages 2 to 3 on a printer (one that writes PDF, so the pages can be read back).
+    if (!test::havePdfToText()) JET_UNAVAILABLE() << "pdftotext is not installed (poppler-utils)";
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(dir_.filePath(QStringLiteral("printed.pdf")));
+    printer.setFullPage(true);
+    printer.setPrintRange(QPrinter::PageRange);
+    printer.setFromTo(2, 3);
+    EXPECT_EQ(preview.printTo(printer), 2);
+    const QStringList pages = test::pdfPages(printer.outputFileName());
+    ASSERT_EQ(pages.size(), 2);
+    const QRegularExpression footer(QStringLiteral("Seite\\s+(\\d+)\\s*$"));
+    EXPECT_EQ(footer.match(pages[0]).captured(1), QStringLiteral("2"));
+    EXPECT_EQ(footer.match(pages[1]).captured(1), QStringLiteral("3"));
 }
 
 } // namespace
