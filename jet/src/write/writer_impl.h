@@ -158,7 +158,15 @@ public:
             return;
         }
         if (store_.dirtyCount() == 0) return;
-        store_.flush(last);
+        try {
+            store_.flush(last);
+        } catch (const std::exception& e) {
+            // The journal of this flush is on the disk and undoes it when the file is opened
+            // next; another flush would start a journal of its own over it and lose that.
+            broken_ = "a write to the disk failed (" + std::string(e.what()) +
+                      "); the changes since the last completed save are undone when the file is opened again";
+            throw;
+        }
         impl_.forgetCachedDefinitions();
     }
 
