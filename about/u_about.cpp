@@ -34,6 +34,7 @@ QColor TfrmAbout::linkHoverColour() { return QColor(166, 202, 240); }
 TfrmAbout::TfrmAbout(QWidget* parent) : QDialog(parent, Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
     initAboutImages();
     setObjectName(QStringLiteral("frmAbout"));
+    setWindowTitle(QString::fromUtf8("Über..."));
     setModal(true);
     setFixedSize(ClientWidth, ClientHeight);
     applyWindowColour(this);

@@ -3,6 +3,8 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 namespace tablor {
 namespace {
 

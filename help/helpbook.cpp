@@ -159,7 +159,7 @@ QStringList HelpBook::problems() const {
                          QStringLiteral(".html");
             continue;
         }
-        if (t.title == t.id) found << t.id + QStringLiteral(": the page has no <title>");
+        if (pageTitle(t.html).isEmpty()) found << t.id + QStringLiteral(": the page has no <title>");
         for (auto it = reference.globalMatch(t.html); it.hasNext();) {
             const auto m = it.next();
             QString target = m.captured(2);

@@ -31,9 +31,10 @@ struct Desk {
     QPointer<THelpWindow> window;
 };
 
+// Never destroyed: a registered help file must not be unregistered after Qt's own statics went.
 Desk& desk() {
-    static Desk d;
-    return d;
+    static Desk* d = new Desk;
+    return *d;
 }
 
 // The book of the application's help file, opened when needed; nullptr after telling the user.

@@ -172,8 +172,9 @@ void THelpWindow::followLink(const QUrl& url) {
     else openUrl(url); // the web site and mail addresses go to the desktop
 }
 
-void THelpWindow::selectInContents() {
-    const QString id = currentTopicId();
+void THelpWindow::selectInContents(const QUrl& url) {
+    QString id = url.path().mid(1);
+    if (id.endsWith(QLatin1String(".html"))) id.chop(5);
     for (QTreeWidgetItemIterator it(tvContents); *it; ++it) {
         if ((*it)->data(0, Qt::UserRole).toString() == id) {
             tvContents->setCurrentItem(*it);

@@ -49,7 +49,7 @@ public:
 
 private:
     void followLink(const QUrl& url);
-    void selectInContents();
+    void selectInContents(const QUrl& url);
 
     const HelpBook* book_ = nullptr;
     int languageIndex_ = 0;

@@ -72,7 +72,7 @@ bool shootLanguage(int language, const QString& helpDir, const QString& checkDir
     bool ok = true;
 
     TfrmMain w;
-    w.resize(980, 520);
+    w.resize(900, 460);
     w.show();
     w.serverList()->setCurrentIndex(1);
     w.cboServersChange();

@@ -10,6 +10,7 @@
 #include "help/helpcontexts.h"
 #include "help/helpdesk.h"
 #include "help/helpwindow.h"
+#include "help/shell.h"
 #include "profiles/localizedmessages.h"
 #include "profiles/u_serveredit.h"
 
@@ -47,7 +48,7 @@ TEST(HelpFiles, BothLanguagesHaveEveryTopicTheProgramOpensInTheSameContents) {
     }
     for (const char* window : HelpWindowNames) EXPECT_NE(en->topicForWindow(window), nullptr) << window;
     // Search: every word must occur; case and umlauts do not matter.
-    const auto hits = de->search("JOURNALDATEI gelöscht");
+    const auto hits = de->search("JOURNALDATEI Strom");
     ASSERT_FALSE(hits.empty());
     for (const HelpTopic* t : hits) EXPECT_TRUE(t->plainText.contains("journaldatei")) << t->id.toStdString();
     EXPECT_TRUE(de->search("Journaldatei xyzzy").empty());
@@ -123,6 +124,11 @@ TEST_F(HelpTest, F1InEveryWindowOpensItsTopicInTheCurrentLanguage) {
             EXPECT_EQ(bookFile(), helpFileName(index));
             c.window->hide();
         }
+        // The numbers of windows still to come (the image viewer) open their topics too.
+        for (int context : HelpContexts) {
+            ASSERT_TRUE(showHelpContext(context));
+            EXPECT_EQ(shownTopic(), topicFor(index, context)) << context;
+        }
     }
 }
 
@@ -157,6 +163,22 @@ TEST_F(HelpTest, MissingOrDamagedHelpIsReportedAndNothingOpens) {
     EXPECT_TRUE(messages_->requests()[1].text.startsWith("The help \"tablor_help_en.hlp\" cannot be read"))
         << messages_->requests()[1].text.toStdString();
     EXPECT_EQ(shownTopic(), QString());
+}
+
+TEST_F(HelpTest, WebSiteCommandAndAboutBoxGoThroughTheDesktopOpener) {
+    QList<QUrl> opened;
+    const UrlOpener previous = setUrlOpener([&](const QUrl& url) {
+        opened << url;
+        return true;
+    });
+    TfrmMain w;
+    w.mnuVisitSiteClick();
+    ModalWatcher watcher;
+    watcher.on("tablor::TfrmAbout", [](QDialog* d) { d->accept(); });
+    w.mnuAboutClick();
+    EXPECT_EQ(watcher.count("tablor::TfrmAbout"), 1);
+    setUrlOpener(previous);
+    EXPECT_EQ(opened, QList<QUrl>{QUrl(QString::fromLatin1(ProductWebSite))});
 }
 
 TEST_F(HelpTest, SearchListsTopicsAndShowsTheChosenOne) {
