@@ -10,6 +10,6 @@ inline constexpr const char* IntroductionTopics[] = {"Einleitung", "Introduction
 // Main window, image viewer, copy messages, server setup.
 inline constexpr int HelpContexts[] = {100, 400, 600, 700};
 // Windows without a context number whose F1 has a topic of its own.
-inline constexpr const char* HelpWindowNames[] = {"frmStartup", "frmAbout"};
+inline constexpr const char* HelpWindowNames[] = {"frmStartup", "frmAbout", "frmWizard", "frmMemotext", "frmColSelect"};
 
 } // namespace tablor

@@ -59,14 +59,35 @@ const HelpBook* book() {
     return nullptr;
 }
 
+// While a modal window is open the help is its child (other windows take no input then); when
+// that window goes, the help becomes a window of its own again instead of going with it.
+class ModalOwnerWatcher : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        THelpWindow* w = desk().window;
+        if (event->type() == QEvent::Hide && w && w->parentWidget() == watched) {
+            const bool visible = w->isVisible();
+            const QRect where = w->geometry();
+            w->setParent(nullptr, Qt::Window);
+            w->setGeometry(where);
+            if (visible) w->show();
+        }
+        return false;
+    }
+};
+
 bool show(const HelpTopic* (*pick)(const HelpBook&, const void*), const void* key) {
     const HelpBook* b = book();
     if (!b) return false;
     Desk& d = desk();
     // A modal window blocks every window but its own: the help belongs to the modal one then.
     QWidget* owner = QApplication::activeModalWidget();
-    if (d.window && d.window->parentWidget() != owner && owner != d.window) {
-        d.window->setParent(owner, Qt::Window);
+    if (d.window && d.window->parentWidget() != owner && owner != d.window) d.window->setParent(owner, Qt::Window);
+    if (owner && owner != d.window) {
+        static auto* watcher = new ModalOwnerWatcher(qApp);
+        owner->removeEventFilter(watcher);
+        owner->installEventFilter(watcher);
     }
     if (!d.window) d.window = new THelpWindow(owner);
     if (d.window->book() != b) d.window->setBook(b, d.languageIndex);

@@ -14,11 +14,13 @@
 #include "profiles/localizedmessages.h"
 #include "profiles/u_serveredit.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QFile>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
+#include <QToolButton>
 
 namespace tablor::test {
 namespace {
@@ -82,12 +84,13 @@ protected:
 TEST_F(HelpTest, HelpCommandFollowsTheLanguageMenu) {
     storePrefs("Deutsch");
     TfrmMain w;
-    w.mnuHeltClick();
+    w.findChild<QAction*>("mnuHelt")->trigger();
     EXPECT_EQ(shownTopic(), "Einleitung");
     EXPECT_EQ(bookFile(), "tablor_help_de.hlp");
     w.mnuEnglishClick();
     EXPECT_EQ(applicationHelpFile(), w.helpFile());
-    w.mnuHeltClick();
+    helpWindow()->close();
+    w.findChild<QToolButton*>("tbtHelp")->click();
     EXPECT_EQ(shownTopic(), "Introduction");
     EXPECT_EQ(bookFile(), "tablor_help_en.hlp");
     EXPECT_EQ(helpWindow()->windowTitle(), "Tablor Help");
@@ -137,9 +140,17 @@ TEST_F(HelpTest, HelpButtonOfACopyMessageOpensTheCopyMessagesTopic) {
     TfrmMain w;
     std::unique_ptr<QDialog> box(createMessageDialog(
         describeMessage("x", mtInformation, mbOK | mbHelp, 0, "English", TfrmMain::CopyHelpContext), &w));
+    box->show(); // modal: the help opens as its child, or it could take no input
     box->findChild<QPushButton*>("Help")->click();
     EXPECT_EQ(shownTopic(), topicFor(1, TfrmMain::CopyHelpContext));
-    EXPECT_TRUE(box->findChild<QPushButton*>("Help")); // Help does not close the box
+    EXPECT_TRUE(box->isVisible()); // Help does not close the box
+    EXPECT_EQ(helpWindow()->parentWidget(), box.get());
+    // Closing the box leaves the help open on its own.
+    box->hide();
+    box.reset();
+    ASSERT_NE(helpWindow(), nullptr);
+    EXPECT_TRUE(helpWindow()->isVisible());
+    EXPECT_EQ(helpWindow()->parentWidget(), nullptr);
 }
 
 TEST_F(HelpTest, MissingOrDamagedHelpIsReportedAndNothingOpens) {
