@@ -116,7 +116,8 @@ bool shootLanguage(int language, const QString& helpDir, const QString& checkDir
         setApplicationHelpFile(QStringLiteral(TABLOR_BINARY_DIR "/bin/") +
                                    (language == 0 ? "tablor_help_de.hlp" : "tablor_help_en.hlp"),
                                language);
-        for (const char* topic : {"Einleitung", "Introduction", "Hauptfenster", "MainWindow"}) {
+        for (const char* topic :
+             {"Einleitung", "Introduction", "Hauptfenster", "MainWindow", "Kopiermeldungen", "CopyMessages"}) {
             if (!showHelpTopic(QString::fromLatin1(topic)) || helpWindow()->currentTopicId() != topic) continue;
             save(helpWindow(), checkDir + "/help_" + topic + ".png");
         }
