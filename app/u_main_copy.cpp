@@ -2,6 +2,7 @@
 // "Bereitstellen"): every ticked table from the server into the selected profile's Access file
 // or back, through the copy engines (transfer/DownloadCopy.h, UploadCopy.h), with the progress
 // in the status bar and one message per table that was not copied.
+#include "app/copysession.h"
 #include "app/errordisplay.h"
 #include "app/u_main.h"
 #include "profiles/localizedmessagedlg.h"
@@ -11,7 +12,6 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QListWidget>
 
@@ -35,7 +35,10 @@ QString TfrmMain::copyResultMessage(const transfer::TableCopyReport& report, con
     case CopyResult::NoRemoteDb: text = mainWindowText(msgNoRemoteDb) + table; break;
     case CopyResult::NoPrimaryKey: text = mainWindowText(msgNoPrimaryKey) + table; break;
     case CopyResult::NoConnection:
-    case CopyResult::Copied: return {};
+    case CopyResult::Copied:
+        // A cancelled table says how far it got and in what state it is.
+        if (!report.cancelled) return {};
+        return report.message;
     }
     // What went wrong, and with which rows, below the standard message.
     if (!report.message.isEmpty()) text += QStringLiteral("\r\r") + report.message;
@@ -61,20 +64,15 @@ void TfrmMain::tbtSaveClick() {
     options.office2000 = !profile->isOffice97();
     options.overwrite = profile->Overwrite;
     transfer::DownloadCopy copy(mysql_.mySQLDB, options);
-    QElapsedTimer sincePaint;
-    sincePaint.start();
+    CopySession session(this, sbMain, languageIndex());
+    copy.cancel = session.cancelFlag();
     copy.OnBeforeCreateDB = [this](const QString& table) { gridBeforeCreateDB(table); };
     copy.AfterCreateDB = [this](const QString&, bool success, const QString& error) {
         gridAfterCreateDB(success, error);
     };
-    copy.OnCopyProgress = [&](const QString& table, int percent, qint64, qint64) {
+    copy.OnCopyProgress = [&](const QString& table, int percent, qint64 rows, qint64 total) {
         gridCopyProgress(table, percent);
-        // Repaint about ten times a second, not per report.
-        if (sincePaint.elapsed() >= 100) {
-            sbPanel->repaint();
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-            sincePaint.restart();
-        }
+        session.progress(table, rows, total);
     };
     copy.OnAfterDbCopy = [this](const QString&, qint64 erroneous) { gridAfterDbCopy(erroneous); };
     try {
@@ -82,15 +80,20 @@ void TfrmMain::tbtSaveClick() {
             const transfer::TableCopyReport report = copy.CopyToLocal(table);
             const QString text = copyResultMessage(report, report.table);
             if (!text.isEmpty())
-                LocalizedMessageDlg(text, mtInformation, mbOK | mbHelp, 0, messageLanguage(), CopyHelpContext);
+                session.withInput([&] {
+                    LocalizedMessageDlg(text, mtInformation, mbOK | mbHelp, 0, messageLanguage(), CopyHelpContext);
+                });
+            if (report.cancelled) break;
         }
         const QStringList problems = copy.checkFile();
         if (!problems.isEmpty())
-            showApplicationError(profile->MdbPath + QStringLiteral(" fails the integrity check:\r") +
-                                 problems.join(QStringLiteral("\r")));
+            session.withInput([&] {
+                showApplicationError(profile->MdbPath + QStringLiteral(" fails the integrity check:\r") +
+                                     problems.join(QStringLiteral("\r")));
+            });
     } catch (const std::exception& e) {
         // The Access file cannot be created or written: no later table can be copied.
-        showApplicationError(QString::fromUtf8(e.what()));
+        session.withInput([&] { showApplicationError(QString::fromUtf8(e.what())); });
     }
     try {
         if (!shown.isEmpty()) openGridTable(shown);
@@ -118,22 +121,21 @@ void TfrmMain::tbtUploadClick() {
     options.mdbPath = profile->MdbPath;
     options.overwrite = profile->Overwrite;
     transfer::UploadCopy copy(options);
-    QElapsedTimer sincePaint;
-    sincePaint.start();
-    copy.OnCopyProgress = [&](const QString& table, int percent, qint64, qint64) {
+    CopySession session(this, sbMain, languageIndex());
+    copy.cancel = session.cancelFlag();
+    copy.OnCopyProgress = [&](const QString& table, int percent, qint64 rows, qint64 total) {
         gridCopyProgress(QLatin1Char('`') + table + QLatin1Char('`'), percent);
-        if (sincePaint.elapsed() >= 100) {
-            sbPanel->repaint();
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-            sincePaint.restart();
-        }
+        session.progress(table, rows, total);
     };
     copy.OnAfterDbCopy = [this](const QString&, qint64 erroneous) { gridAfterDbCopy(erroneous); };
     for (const QString& table : ticked) {
         const transfer::TableCopyReport report = copy.CopyToServer(table);
         const QString text = copyResultMessage(report, QLatin1Char('`') + report.table + QLatin1Char('`'));
         if (!text.isEmpty())
-            LocalizedMessageDlg(text, mtInformation, mbOK | mbHelp, 0, messageLanguage(), CopyHelpContext);
+            session.withInput([&] {
+                LocalizedMessageDlg(text, mtInformation, mbOK | mbHelp, 0, messageLanguage(), CopyHelpContext);
+            });
+        if (report.cancelled) break;
     }
 }
 

@@ -104,6 +104,8 @@ void TZMySqlDatabase::Connect() {
     mysql_optionsv(h, MYSQL_SET_CHARSET_NAME, "utf8mb4");
     unsigned timeout = ConnectTimeoutSeconds;
     mysql_optionsv(h, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
+    unsigned localInfile = AllowLocalInfile ? 1 : 0;
+    mysql_optionsv(h, MYSQL_OPT_LOCAL_INFILE, &localInfile);
     const QByteArray host = utf8(Host), user = utf8(Login), pw = utf8(Password), db = utf8(Database);
     if (!mysql_real_connect(h, host.isEmpty() ? nullptr : host.constData(), user.constData(), pw.constData(),
                             db.isEmpty() ? nullptr : db.constData(), static_cast<unsigned>(port), nullptr, 0)) {

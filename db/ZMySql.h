@@ -63,6 +63,10 @@ public:
     bool LoginPrompt = false; // no login dialog is ever shown
     TZEncoding Encoding = TZEncoding::etNone;
     unsigned ConnectTimeoutSeconds = 15;
+    // LOAD DATA LOCAL for this connection. Only for an owner that installs its own infile
+    // handler right after connecting (mysql_set_local_infile_handler), so that the server
+    // can never make the client library read a file of the server's choosing.
+    bool AllowLocalInfile = false;
 
     TZConnectionEvent AfterConnect;
     TZConnectionEvent AfterDisconnect;

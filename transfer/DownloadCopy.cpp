@@ -163,6 +163,7 @@ TableCopyReport DownloadCopy::CopyToLocal(const QString& tableName) {
     } catch (const jet::IoError& e) {
         fileFailed(e);
     }
+    if (report.created && (report.cancelled || report.result == CopyResult::NoRemoteDb)) dropUnfinished(report);
     if (OnAfterDbCopy) OnAfterDbCopy(name, report.rowsFailed);
     if (report.result == CopyResult::Copied && report.rowsFailed > 0 && report.rowsFailed >= report.rowsRead)
         report.result = CopyResult::AllRowsFailed;
@@ -181,6 +182,18 @@ QStringList DownloadCopy::checkFile() const {
         problems << QString::fromUtf8(e.what());
     }
     return problems;
+}
+
+void DownloadCopy::dropUnfinished(TableCopyReport& report) {
+    // A table this copy made is put back as it was before: not there. (A table that was there
+    // keeps the batches written before; its message says so.)
+    try {
+        m_file->writer()->dropTable(report.table.toStdString());
+        m_file->flush();
+        report.rowsWritten = 0;
+    } catch (const std::exception& e) {
+        report.message += QStringLiteral(" Removing the unfinished Access table failed: %1").arg(e.what());
+    }
 }
 
 bool DownloadCopy::checkExisting(const TablePlan& plan, TableCopyReport& report) {
@@ -265,6 +278,10 @@ void DownloadCopy::copyRows(const TablePlan& plan, qint64 total, TableCopyReport
     std::vector<jet::Value> values(def->columns.size());
     std::vector<jet::Value> keyValues(keyColumns.size());
     int inBatch = 0;
+    // What a stop leaves behind (see dropUnfinished).
+    const QString stateAfterStop = report.created
+                                       ? QStringLiteral("; the Access table, made by this copy, is removed again.")
+                                       : QStringLiteral("; the rows copied so far are in the Access table.");
     auto progress = [&] {
         if (OnCopyProgress) OnCopyProgress(plan.name, percentOf(report.rowsRead, total), report.rowsRead, total);
     };
@@ -283,10 +300,10 @@ void DownloadCopy::copyRows(const TablePlan& plan, qint64 total, TableCopyReport
                 if (!rows.next()) break;
             } catch (const EDatabaseError& e) {
                 report.result = CopyResult::NoRemoteDb;
-                report.message = QStringLiteral("%1 after %2 rows of `%3`; the rows before are in the Access table.")
+                report.message = QStringLiteral("%1 after %2 rows of `%3`%4")
                                      .arg(e.Message())
                                      .arg(report.rowsRead)
-                                     .arg(plan.name);
+                                     .arg(plan.name, stateAfterStop);
                 break;
             }
             ++report.rowsRead;
@@ -326,11 +343,10 @@ void DownloadCopy::copyRows(const TablePlan& plan, qint64 total, TableCopyReport
             progress();
             if (stop) {
                 report.cancelled = true;
-                report.message = QStringLiteral("Cancelled after %1 of %2 rows of `%3`; the rows copied so far are in "
-                                                "the Access table.")
+                report.message = QStringLiteral("Cancelled after %1 of %2 rows of `%3`%4")
                                      .arg(report.rowsRead)
                                      .arg(total)
-                                     .arg(plan.name);
+                                     .arg(plan.name, stateAfterStop);
                 break;
             }
         }

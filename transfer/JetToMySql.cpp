@@ -21,26 +21,34 @@ QByteArray mysqlDateTimeText(const jet::DateTime& value) {
     return QByteArray(buf);
 }
 
-void appendMySqlLiteral(QByteArray& out, const jet::Value& v,
-                        const std::function<QByteArray(const QByteArray&)>& escape) {
+bool appendMySqlNumber(QByteArray& out, const jet::Value& v) {
     using K = jet::Value::Kind;
     char buf[64];
     switch (v.kind()) {
-    case K::Null: out += "NULL"; return;
-    case K::Boolean: out += v.asBoolean() ? '1' : '0'; return;
+    case K::Boolean: out += v.asBoolean() ? '1' : '0'; return true;
     case K::Byte:
     case K::Integer:
-    case K::Long: out += QByteArray::number(static_cast<qlonglong>(v.toInt64())); return;
-    case K::Currency: out += v.asCurrency().toString().c_str(); return;
-    case K::Decimal: out += v.asDecimal().toString().c_str(); return;
+    case K::Long: out += QByteArray::number(static_cast<qlonglong>(v.toInt64())); return true;
+    case K::Currency: out += v.asCurrency().toString().c_str(); return true;
+    case K::Decimal: out += v.asDecimal().toString().c_str(); return true;
     case K::Single:
     case K::Double: {
         // A Single goes as the double it is exactly, so the server's float is that very float.
         const double d = v.kind() == K::Single ? static_cast<double>(v.asSingle()) : v.asDouble();
         if (!std::isfinite(d)) throw std::invalid_argument("MySQL cannot hold the number " + v.toString());
         out.append(buf, jet::formatDouble(d, buf) - buf);
-        return;
+        return true;
     }
+    default: return false;
+    }
+}
+
+void appendMySqlLiteral(QByteArray& out, const jet::Value& v,
+                        const std::function<QByteArray(const QByteArray&)>& escape) {
+    using K = jet::Value::Kind;
+    if (appendMySqlNumber(out, v)) return;
+    switch (v.kind()) {
+    case K::Null: out += "NULL"; return;
     case K::DateTime: out += '\'' + mysqlDateTimeText(v.asDateTime()) + '\''; return;
     case K::Text: {
         const std::string& t = v.asText();
@@ -59,6 +67,7 @@ void appendMySqlLiteral(QByteArray& out, const jet::Value& v,
         out += '\'';
         return;
     }
+    default: return; // numbers, above
     }
 }
 

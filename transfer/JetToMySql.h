@@ -18,6 +18,10 @@ namespace tablor::transfer {
 void appendMySqlLiteral(QByteArray& out, const jet::Value& value,
                         const std::function<QByteArray(const QByteArray&)>& escape);
 
+// A Boolean or number as the server reads it (also in LOAD DATA's text form); false for any
+// other value, with nothing appended. std::invalid_argument for a NaN or infinity.
+bool appendMySqlNumber(QByteArray& out, const jet::Value& value);
+
 // "YYYY-MM-DD HH:MM:SS.ffffff" of an Access date-time, rounded to the microsecond.
 QByteArray mysqlDateTimeText(const jet::DateTime& value);
 

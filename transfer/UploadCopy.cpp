@@ -2,6 +2,7 @@
 #include "transfer/UploadCopy.h"
 
 #include "transfer/JetToMySql.h"
+#include "transfer/LoadDataBatch.h"
 #include "transfer/ServerTable.h"
 
 #include "db/AccessFile.h"
@@ -14,12 +15,14 @@
 #include <mysql.h>
 
 #include <cmath>
+#include <future>
 
 namespace tablor::transfer {
 
 namespace {
 
 constexpr qint64 kProgressRows = 2000;
+constexpr qsizetype kLoadDataBatchBytes = 8 << 20;
 
 // The client library's own errors (CR_MIN_ERROR .. CR_MAX_ERROR): the connection, not the row.
 bool connectionLost(const EDatabaseError& e) { return e.ErrorCode() >= 2000 && e.ErrorCode() < 3000; }
@@ -56,8 +59,10 @@ bool UploadCopy::connect(TableCopyReport& report) {
     m_server.Database = m_options.database;
     m_server.Login = m_options.user;
     m_server.Password = m_options.password;
+    m_server.AllowLocalInfile = true; // the rows of a batch, through our own handler only
     try {
         m_server.Connect();
+        refuseLocalInfile(m_server.Handle());
         return true;
     } catch (const EDatabaseError& e) {
         report.result = CopyResult::NoConnection;
@@ -160,21 +165,24 @@ void UploadCopy::copyRows(const QString& table, const QStringList& keys, bool tr
 
     struct Pending {
         QByteArray tuple;
-        QString key;
+        std::vector<jet::Value> key; // for the message when the row fails
     };
     std::vector<Pending> batch;
     qint64 batchBytes = 0;
-    auto keyText = [&](const std::vector<jet::Value>& row) {
+    auto keyOf = [&](const std::vector<jet::Value>& row) {
+        std::vector<jet::Value> key;
+        for (int k : keyColumns) key.push_back(k >= 0 ? row[size_t(k)] : jet::Value());
+        return key;
+    };
+    auto keyText = [&](const std::vector<jet::Value>& key) {
         QStringList parts;
-        for (size_t k = 0; k < keyColumns.size(); ++k)
-            parts << keys[qsizetype(k)] + QLatin1Char('=') +
-                         (keyColumns[k] >= 0 ? QString::fromStdString(row[size_t(keyColumns[k])].toString())
-                                             : QString());
+        for (size_t k = 0; k < key.size(); ++k)
+            parts << keys[qsizetype(k)] + QLatin1Char('=') + QString::fromStdString(key[k].toString());
         return parts.join(QStringLiteral(", "));
     };
-    auto fail = [&](const QString& key, const QString& message) {
+    auto fail = [&](const std::vector<jet::Value>& key, const QString& message) {
         ++report.rowsFailed;
-        if (report.errors.size() < TableCopyReport::kMaxRowErrors) report.errors.push_back({key, message});
+        if (report.errors.size() < TableCopyReport::kMaxRowErrors) report.errors.push_back({keyText(key), message});
     };
     auto sendBatch = [&] {
         if (batch.empty()) return;
@@ -200,6 +208,65 @@ void UploadCopy::copyRows(const QString& table, const QStringList& keys, bool tr
         batch.clear();
         batchBytes = 0;
     };
+    // Adds a row to the INSERT batch, sending the batch first when the row would not fit.
+    auto addInsert = [&](const std::vector<jet::Value>& row) {
+        QByteArray tuple = "(";
+        try {
+            for (size_t i = 0; i < row.size(); ++i) {
+                if (i) tuple += ',';
+                appendMySqlLiteral(tuple, row[i], escape);
+            }
+            tuple += ')';
+        } catch (const std::exception& e) {
+            fail(keyOf(row), QString::fromUtf8(e.what()));
+            return;
+        }
+        if (batchBytes + tuple.size() + head.size() + tail.size() > packet) sendBatch();
+        batchBytes += tuple.size() + 1;
+        batch.push_back({std::move(tuple), keyOf(row)});
+    };
+
+    // Into an emptied table of an engine that rolls back, rows go as LOAD DATA LOCAL batches;
+    // a batch the server stored with a warning is undone and its rows go again as INSERTs.
+    // While the server stores one batch, the next is read from the Access file.
+    bool viaLoadData = m_options.overwrite && transactional && m_loadDataAllowed;
+    LoadDataBatch loads[2] = {{h, table, *def}, {h, table, *def}};
+    std::vector<std::vector<jet::Value>> loadRows[2];
+    int filling = 0, flying = 0;
+    std::future<LoadDataBatch::Outcome> inFlight; // the connection is its own while valid
+    auto land = [&] {
+        if (!inFlight.valid()) return;
+        LoadDataBatch::Outcome outcome = LoadDataBatch::Outcome::Warned;
+        try {
+            outcome = inFlight.get();
+        } catch (const EDatabaseError& e) {
+            if (connectionLost(e)) throw;
+        }
+        if (outcome == LoadDataBatch::Outcome::Stored) {
+            report.rowsWritten += static_cast<qint64>(loadRows[flying].size());
+        } else {
+            run("ROLLBACK TO SAVEPOINT tablor_batch");
+            if (outcome == LoadDataBatch::Outcome::Refused) viaLoadData = m_loadDataAllowed = false;
+            for (const auto& row : loadRows[flying]) addInsert(row);
+            sendBatch();
+        }
+        loads[flying].clear();
+        loadRows[flying].clear();
+    };
+    auto sendLoad = [&] {
+        land();
+        if (loads[filling].empty()) return;
+        if (!viaLoadData) { // refused by the batch before
+            for (const auto& row : loadRows[filling]) addInsert(row);
+            loads[filling].clear();
+            loadRows[filling].clear();
+            return;
+        }
+        run("SAVEPOINT tablor_batch");
+        flying = filling;
+        filling ^= 1;
+        inFlight = std::async(std::launch::async, [batch = &loads[flying]] { return batch->send(); });
+    };
 
     try {
         run("START TRANSACTION");
@@ -208,23 +275,21 @@ void UploadCopy::copyRows(const QString& table, const QStringList& keys, bool tr
         while (cursor.next()) {
             const auto& row = cursor.values();
             ++report.rowsRead;
-            QByteArray tuple = "(";
-            try {
-                for (size_t i = 0; i < row.size(); ++i) {
-                    if (i) tuple += ',';
-                    appendMySqlLiteral(tuple, row[i], escape);
+            if (!viaLoadData) {
+                addInsert(row);
+            } else {
+                try {
+                    loads[filling].append(row);
+                    loadRows[filling].push_back(row);
+                } catch (const std::exception& e) {
+                    fail(keyOf(row), QString::fromUtf8(e.what()));
                 }
-                tuple += ')';
-            } catch (const std::exception& e) {
-                fail(keyText(row), QString::fromUtf8(e.what()));
-                continue;
+                if (loads[filling].bytes() >= kLoadDataBatchBytes) sendLoad();
             }
-            if (batchBytes + tuple.size() + head.size() + tail.size() > packet) sendBatch();
-            batchBytes += tuple.size() + 1;
-            batch.push_back({std::move(tuple), keyText(row)});
             if (report.rowsRead % kProgressRows == 0) {
                 if (OnCopyProgress) OnCopyProgress(table, percentOf(report.rowsRead, total), report.rowsRead, total);
                 if (cancel && cancel->load()) {
+                    if (inFlight.valid()) inFlight.wait();
                     run("ROLLBACK");
                     report.cancelled = true;
                     report.rowsWritten = 0;
@@ -238,11 +303,14 @@ void UploadCopy::copyRows(const QString& table, const QStringList& keys, bool tr
                 }
             }
         }
+        sendLoad();
+        land();
         sendBatch();
         run("COMMIT");
         if (OnCopyProgress) OnCopyProgress(table, 100, report.rowsRead, total);
     } catch (const std::exception& e) {
-        mysql_real_query(h, "ROLLBACK", 8); // fails harmlessly when the connection is gone
+        if (inFlight.valid()) inFlight.wait(); // the connection is ours again
+        mysql_real_query(h, "ROLLBACK", 8);    // fails harmlessly when the connection is gone
         report.result = CopyResult::NoRemoteDb;
         report.rowsWritten = 0;
         report.message =

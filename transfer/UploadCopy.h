@@ -1,8 +1,9 @@
 // UploadCopy.h — the upload: Access tables of a local file onto the tables of the same name on
 // the MySQL server. No table is created: the server table must have the Access table's columns,
 // with the same names in the same order (else result 8). Each table is copied inside one server
-// transaction: emptied first when `overwrite` is set, otherwise its rows are matched on the
-// whole primary key (INSERT ... ON DUPLICATE KEY UPDATE), and filled with multi-row INSERTs
+// transaction: emptied first when `overwrite` is set and filled by LOAD DATA LOCAL batches
+// (LoadDataBatch; multi-row INSERTs where the server does not allow it), otherwise its rows
+// are matched on the whole primary key with multi-row INSERT ... ON DUPLICATE KEY UPDATE,
 // sized to the server's max_allowed_packet. A batch the server refuses is sent again row by
 // row, so exactly the failing rows are counted (the first hundred with their key values and
 // the server's text); a lost connection leaves the server table as it was, except for tables
@@ -54,6 +55,7 @@ private:
     UploadOptions m_options;
     TZMySqlDatabase m_server;
     std::shared_ptr<AccessFile> m_file;
+    bool m_loadDataAllowed = true; // until the server refuses LOAD DATA LOCAL once
 };
 
 } // namespace tablor::transfer

@@ -7,7 +7,12 @@
 #include "profiles/localizedmessages.h"
 #include "profiles/profilelist.h"
 
+#include "jet/database.h"
+
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QFileInfo>
 #include <QListWidget>
 #include <QToolButton>
@@ -410,6 +415,36 @@ TEST_F(BrowseMySqlTest, SpeichernCopiesTheTickedTablesIntoANewAccessFileAndBerei
     EXPECT_EQ(messages_->count(), again);
     EXPECT_EQ(scalar("SELECT GROUP_CONCAT(id, ort, IFNULL(notiz, '-') ORDER BY id) FROM kunden"),
               "1KölnStammkunde,2BONN-,3Berlinzahlt bar,4AnklamNotiz zu anna");
+}
+
+TEST_F(BrowseMySqlTest, EscapeStopsTheDownloadAfterTheBatchInHandAndSaysHowFarItGot) {
+    storePrefs("English");
+    const QString mdb = programDir() + "lokal.mdb";
+    writeServerProfile(server_.password, mdb, 1);
+    admin_.ExecuteDirect("CREATE TABLE viele (id INT PRIMARY KEY, t VARCHAR(40)) SELECT seq AS id, "
+                         "CONCAT('row ', seq) AS t FROM seq_1_to_400000");
+    TfrmMain w;
+    selectProfile(w, mrYes);
+    ASSERT_TRUE(w.mySqlMode());
+    w.tableList()->findItems("viele", Qt::MatchExactly).front()->setCheckState(Qt::Checked);
+    const int before = messages_->count();
+    // Waits for the copy's first look at the window's events; a click elsewhere is held back.
+    for (QEvent::Type t : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+        QCoreApplication::postEvent(child<QToolButton>(w, "tbtConnect"),
+                                    new QMouseEvent(t, QPointF(2, 2), QPointF(2, 2), Qt::LeftButton,
+                                                    t == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                                                    Qt::NoModifier));
+    QCoreApplication::postEvent(&w, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+    child<QToolButton>(w, "tbtSave")->click();
+    ASSERT_TRUE(errors_->texts().isEmpty()) << errors_->texts().join("|").toStdString();
+    ASSERT_EQ(messages_->count(), before + 1);
+    const QString said = messages_->requests().back().text;
+    EXPECT_TRUE(said.startsWith("Cancelled after ")) << said.toStdString();
+    EXPECT_TRUE(w.mySqlMode());
+    EXPECT_EQ(w.findChild<QToolButton*>("sbCancel"), nullptr);
+    EXPECT_TRUE(said.contains("of 400000 rows")) << said.toStdString();
+    // The table was made by this copy, so it is gone again.
+    EXPECT_FALSE(jet::Database::open(mdb.toStdString()).hasTable("viele"));
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 // Tests of the status bar texts composed for connections and table copies.
+#include "app/copysession.h"
 #include "app/statustexts.h"
 
 #include <gtest/gtest.h>
@@ -40,6 +41,12 @@ TEST(StatusTexts, FetchProgressRoundsHalvesToEven) {
     EXPECT_EQ(fetchProgressStatus(0, 7).value(), "Lade Daten:0");
     EXPECT_EQ(fetchProgressStatus(3'000'000'000LL, 6'000'000'000LL).value(), "Lade Daten:50");
     EXPECT_FALSE(fetchProgressStatus(5, 0).has_value());
+}
+
+TEST(StatusTexts, CopyRateAndTimeLeftInTheWindowsLanguage) {
+    EXPECT_EQ(copyRateText(0, 12345.4, 42), "12.345 Zeilen/s, noch 0:42");
+    EXPECT_EQ(copyRateText(1, 12345.6, 3725), "12,346 rows/s, 1:02:05 left");
+    EXPECT_EQ(copyRateText(1, 80, std::nullopt), "80 rows/s");
 }
 
 } // namespace

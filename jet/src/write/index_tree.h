@@ -320,8 +320,7 @@ private:
         pages_.erase(p);
         dirty_.erase(p);
         if (owned_) {
-            owned_->pages.erase(p);
-            owned_->dirty = true;
+            owned_->remove(p);
         }
         release_(p);
         const auto [parentNo, idx] = path.back();
@@ -344,8 +343,7 @@ private:
     uint32_t newPage() {
         const uint32_t n = store_.append(std::vector<uint8_t>(f_.pageSize, 0));
         if (owned_) {
-            owned_->pages.insert(n);
-            owned_->dirty = true;
+            owned_->add(n);
         }
         return n;
     }

@@ -40,6 +40,30 @@ struct MapState {
     uint32_t inlineStart = 0;
     size_t inlineBytes = kMapBitmapBytes;
     bool reaches(uint32_t p) const { return p >= inlineStart && p - inlineStart < inlineBytes * 8; }
+
+    // Changes go through these, so that writing the map back can flip the bits of the pages
+    // that changed instead of encoding every page again (a step per row of a long copy).
+    void add(uint32_t p) {
+        if (pages.insert(p).second) noteChange(p, true);
+    }
+    void remove(uint32_t p) {
+        if (pages.erase(p)) noteChange(p, false);
+    }
+    struct Change {
+        uint32_t page;
+        bool used;
+    };
+    std::vector<Change> changes; // since the row was last written; cleared by writeMap
+
+private:
+    static constexpr size_t kMaxTrackedChanges = 4096; // beyond: encoded whole, as cheap then
+    void noteChange(uint32_t p, bool used) {
+        if (!dirty || !changes.empty()) {
+            if (changes.size() < kMaxTrackedChanges) changes.push_back({p, used});
+            else changes.clear(); // more than flipping bits is worth: encode it whole
+        }
+        dirty = true;
+    }
 };
 
 // ---- Write-back page cache ---------------------------------------------------------------
@@ -77,7 +101,7 @@ public:
             if (it != globalFree_->pages.end() && *it < file_.pageCount()) {
                 n = *it;
             }
-            if (globalFree_->pages.erase(n)) globalFree_->dirty = true;
+            globalFree_->remove(n);
         }
         if (n == next_) ++next_;
         remember(n);

@@ -20,9 +20,68 @@ void loadMap(PageFile& file, PageStore& store, MapState& m) {
     }
 }
 
+namespace {
+
+// Flips the bits of m.changes in the map as its row (and bitmap pages) hold it now; false,
+// with nothing changed, when a change lies outside what that form covers.
+bool flipChangedBits(const Format& f, PageStore& store, MapState& m) {
+    if (m.changes.empty()) return false;
+    const uint32_t pageNo = m.row >> 8;
+    const auto slot = static_cast<uint8_t>(m.row & 0xFF);
+    const auto pageBytes = store.read(pageNo);
+    const auto row = dataPageRowBytes(f, pageBytes, slot);
+    if (row.size() < 5) return false;
+    const size_t bitsPerMapPage = (f.pageSize - f.usageMapPageDataOffset) * 8;
+    struct Flip {
+        uint32_t page; // 0: the map's own row
+        size_t byte;   // within that page (own row: within the row)
+        uint8_t mask;
+        bool set;
+    };
+    std::vector<Flip> flips;
+    flips.reserve(m.changes.size());
+    if (row[0] == 0x00) {
+        const uint32_t start = u32(row, 1);
+        const size_t bits = (row.size() - 5) * 8;
+        for (const MapState::Change& c : m.changes) {
+            if (c.page < start || c.page - start >= bits) {
+                if (m.inlineOnly) continue; // pages past the global map are not listed
+                return false;
+            }
+            const uint32_t bit = c.page - start;
+            flips.push_back({0, 5 + bit / 8, static_cast<uint8_t>(1u << (bit % 8)), c.used});
+        }
+    } else if (row[0] == 0x01 && !m.inlineOnly) {
+        const size_t pointers = (row.size() - 1) / 4;
+        for (const MapState::Change& c : m.changes) {
+            const size_t k = c.page / bitsPerMapPage;
+            if (k >= pointers) return false;
+            const uint32_t bitmap = u32(row, 1 + 4 * k);
+            if (bitmap == 0) return false;
+            const size_t bit = c.page - k * bitsPerMapPage;
+            flips.push_back(
+                {bitmap, f.usageMapPageDataOffset + bit / 8, static_cast<uint8_t>(1u << (bit % 8)), c.used});
+        }
+    } else {
+        return false;
+    }
+    const auto rowAt = static_cast<size_t>(row.data() - pageBytes.data());
+    for (const Flip& flip : flips) {
+        auto& page = store.edit(flip.page == 0 ? pageNo : flip.page);
+        uint8_t& byte = page[flip.page == 0 ? rowAt + flip.byte : flip.byte];
+        byte = flip.set ? static_cast<uint8_t>(byte | flip.mask) : static_cast<uint8_t>(byte & ~flip.mask);
+    }
+    return true;
+}
+
+} // namespace
+
 void writeMap(const Format& f, PageStore& store, MapState& m) {
     if (!m.dirty || m.row == 0) return;
     m.dirty = false;
+    const bool flipped = flipChangedBits(f, store, m);
+    m.changes.clear();
+    if (flipped) return;
     std::vector<uint8_t> row;
     const uint32_t lo = m.pages.empty() ? 0 : *m.pages.begin();
     const uint32_t hi = m.pages.empty() ? 0 : *m.pages.rbegin();

@@ -158,10 +158,7 @@ void WriterImpl::erase(TableState& t, RowId id) {
         if (c.isLongValue()) freeLongValue(decoder.columnBytes(raw, layout, c));
     dataPageDeleteRow(f_, store_.edit(home.page), home.slot);
     if (!(home == id)) dataPageDeleteRow(f_, store_.edit(id.page), id.slot);
-    if (!t.free.pages.count(home.page)) {
-        t.free.pages.insert(home.page);
-        t.free.dirty = true;
-    }
+    t.free.add(home.page);
     if (def.storedRowCount > 0) --def.storedRowCount;
     t.dirty = true;
     ReferentialRules::apply(*this, cascade);

@@ -384,8 +384,7 @@ public:
     void releasePage(uint32_t p) {
         store_.put(p, std::vector<uint8_t>(f_.pageSize, 0));
         if (globalFree_.row != 0 && globalFree_.reaches(p)) {
-            globalFree_.pages.insert(p);
-            globalFree_.dirty = true;
+            globalFree_.add(p);
         }
     }
 
@@ -407,16 +406,14 @@ public:
             auto& page = store_.edit(t.insertPage);
             if (auto slot = dataPageAddRow(f_, page, row)) return RowId{t.insertPage, *slot};
             // Full: no longer a page with free space.
-            t.free.pages.erase(t.insertPage);
-            t.free.dirty = true;
+            t.free.remove(t.insertPage);
         }
         auto page = newDataPage(f_, t.def->definitionPage);
         const auto slot = dataPageAddRow(f_, page, row);
         const uint32_t n = appendPage(std::move(page));
         t.insertPage = n;
-        t.used.pages.insert(n);
-        t.free.pages.insert(n);
-        t.used.dirty = t.free.dirty = true;
+        t.used.add(n);
+        t.free.add(n);
         return RowId{n, *slot};
     }
 
@@ -451,8 +448,7 @@ public:
             const uint32_t n = appendPage(std::move(page));
             if (lv) {
                 lv->currentPage = n;
-                lv->used.pages.insert(n);
-                lv->used.dirty = true;
+                lv->used.add(n);
             }
             return RowId{n, *slot};
         };

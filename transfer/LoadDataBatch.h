@@ -1,0 +1,58 @@
+// LoadDataBatch.h — a batch of Access rows sent to a server table as one LOAD DATA LOCAL
+// statement, the server's fastest way in. The rows are written in the statement's default
+// text form (tab between fields, a backslash escape, \N for NULL) into memory and handed to
+// the client library by an infile handler of our own, which serves that buffer and nothing
+// else: whatever file name a server asks for, no file is ever read.
+//
+// LOAD DATA LOCAL turns what would be errors into warnings (the server cannot stop the
+// client's data half-way): a batch that raised a warning may have been stored with values
+// changed or rows skipped, so the caller undoes it (a savepoint) and sends its rows again as
+// INSERTs, which refuse exactly the failing rows.
+#pragma once
+
+#include "jet/schema.h"
+#include "jet/value.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <span>
+#include <vector>
+
+struct st_mysql;
+
+namespace tablor::transfer {
+
+// Installs a handler that refuses every LOAD DATA LOCAL request: for a connection made with
+// AllowLocalInfile, right after connecting, so that between batches a server asking for a
+// file gets nothing.
+void refuseLocalInfile(st_mysql* connection);
+
+class LoadDataBatch {
+public:
+    // The server table has the Access table's column names (the upload checks that).
+    LoadDataBatch(st_mysql* connection, const QString& table, const jet::TableDef& def);
+
+    // Adds a row; std::invalid_argument for a value MySQL cannot hold (the row is not added).
+    void append(std::span<const jet::Value> row);
+    qsizetype bytes() const { return m_data.size(); }
+    bool empty() const { return m_rows == 0; }
+    void clear();
+
+    enum class Outcome {
+        Stored,  // every row stored as sent
+        Warned,  // stored with warnings: values may differ from those sent; undo it
+        Refused, // the server or the client library does not allow LOAD DATA LOCAL
+    };
+    // Sends the rows; throws EDatabaseError for any other failure (the statement is undone).
+    Outcome send();
+
+private:
+    st_mysql* m_connection;
+    QByteArray m_statement;
+    std::vector<jet::ColumnType> m_types;
+    QByteArray m_data;
+    qsizetype m_rows = 0;
+};
+
+} // namespace tablor::transfer
