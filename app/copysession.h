@@ -37,7 +37,8 @@ public:
     void progress(const QString& table, qint64 rows, qint64 total);
 
     // Runs `show` (a message box) with the window's input back, then holds it again.
-    template <class F> void withInput(F&& show) {
+    template <class F>
+    void withInput(F&& show) {
         release();
         try {
             show();
