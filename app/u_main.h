@@ -41,8 +41,8 @@ namespace tablor {
 // whole program, empty at its start.
 extern QString LastSearchWord;
 
-// The print routine of the print command, given the grid's current data set. Installed by the
-// printing part of the program; until then the command says that it is not available yet.
+// The print routine of the print command, given the grid's current data set: the print column
+// selection (u_printselect's Print) unless another one is installed; an empty one restores it.
 using PrintRoutine = std::function<void(TDataSet* dataSet)>;
 void setPrintRoutine(PrintRoutine routine);
 

@@ -38,15 +38,6 @@
 
 namespace tablor {
 
-namespace {
-PrintRoutine& printRoutine() {
-    static PrintRoutine routine;
-    return routine;
-}
-} // namespace
-
-void setPrintRoutine(PrintRoutine routine) { printRoutine() = std::move(routine); }
-
 ServerProfile* TfrmMain::selectedProfile() const {
     const QVariant data = cboServers->currentData();
     return data.isValid() ? static_cast<ServerProfile*>(data.value<void*>()) : nullptr;
@@ -406,11 +397,6 @@ void TfrmMain::FindInGrid(const QString& word, bool fromStart) {
         LocalizedMessageDlg(LocalizedMessage(fromStart ? msgNoMatch : msgNoFurtherMatch, languageIndex()),
                             mtInformation, mbOK, 0, messageLanguage(), 0);
     }
-}
-
-void TfrmMain::tbtPrintClick() {
-    if (printRoutine()) printRoutine()(currentDataSet());
-    else notAvailableYet();
 }
 
 void TfrmMain::closeLocalConnection() {

@@ -128,14 +128,12 @@ void TfrmMain::tbtUploadClick() {
         session.progress(table, rows, total);
     };
     copy.OnAfterDbCopy = [this](const QString&, qint64 erroneous) { gridAfterDbCopy(erroneous); };
-    for (const QString& table : ticked) {
-        const transfer::TableCopyReport report = copy.CopyToServer(table);
+    for (const transfer::TableCopyReport& report : copy.CopyToServer(ticked)) {
         const QString text = copyResultMessage(report, QLatin1Char('`') + report.table + QLatin1Char('`'));
         if (!text.isEmpty())
             session.withInput([&] {
                 LocalizedMessageDlg(text, mtInformation, mbOK | mbHelp, 0, messageLanguage(), CopyHelpContext);
             });
-        if (report.cancelled) break;
     }
 }
 

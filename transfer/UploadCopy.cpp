@@ -1,6 +1,7 @@
 // UploadCopy.cpp — Access tables onto the server (see UploadCopy.h).
 #include "transfer/UploadCopy.h"
 
+#include "transfer/CopyOrder.h"
 #include "transfer/JetToMySql.h"
 #include "transfer/LoadDataBatch.h"
 #include "transfer/ServerTable.h"
@@ -72,13 +73,10 @@ bool UploadCopy::connect(TableCopyReport& report) {
     }
 }
 
-TableCopyReport UploadCopy::CopyToServer(const QString& tableName) {
-    TableCopyReport report;
-    report.table = UnquoteIdentifier(tableName);
+bool UploadCopy::prepare(TablePlan& plan, TableCopyReport& report) {
     const QString& name = report.table;
-    if (!connect(report)) return report;
     std::unique_ptr<ServerTable> target = openServerTable(m_server, name, report);
-    if (!target) return report;
+    if (!target) return false;
     // The whole primary key; without one a unique column.
     QStringList keys = target->keyColumns();
     if (keys.isEmpty())
@@ -87,7 +85,7 @@ TableCopyReport UploadCopy::CopyToServer(const QString& tableName) {
     if (keys.isEmpty()) {
         report.result = CopyResult::NoPrimaryKey;
         report.message = QStringLiteral("`%1` has neither a primary key nor a unique column.").arg(name);
-        return report;
+        return false;
     }
     try {
         if (!m_file) {
@@ -109,24 +107,113 @@ TableCopyReport UploadCopy::CopyToServer(const QString& tableName) {
             report.result = CopyResult::TypeConflict;
             report.message =
                 QStringLiteral("The tables differ: %1. Nothing was copied.").arg(problems.join(QStringLiteral("; ")));
-            return report;
+            return false;
         }
     } catch (const std::exception& e) {
         report.result = CopyResult::NoLocalDb;
         report.message = QStringLiteral("The Access table [%1] of \"%2\" cannot be read: %3")
                              .arg(name, m_options.mdbPath, QString::fromUtf8(e.what()));
-        return report;
+        return false;
     }
-    const bool transactional = rollsBack(m_server, name);
-    target.reset();
-    copyRows(name, keys, transactional, report);
-    if (OnAfterDbCopy) OnAfterDbCopy(name, report.rowsFailed);
-    if (report.result == CopyResult::Copied && report.rowsFailed > 0 && report.rowsFailed >= report.rowsRead)
-        report.result = CopyResult::AllRowsFailed;
-    return report;
+    plan = {name, keys, rollsBack(m_server, name)};
+    return true;
 }
 
-void UploadCopy::copyRows(const QString& table, const QStringList& keys, bool transactional, TableCopyReport& report) {
+TableCopyReport UploadCopy::CopyToServer(const QString& table) { return CopyToServer(QStringList{table}).front(); }
+
+std::vector<TableCopyReport> UploadCopy::CopyToServer(const QStringList& tables) {
+    std::vector<TableCopyReport> reports;
+    QStringList names;
+    for (const QString& t : tables) names << UnquoteIdentifier(t);
+    TableCopyReport connection;
+    if (!connect(connection)) {
+        for (const QString& name : names) reports.push_back(connection), reports.back().table = name;
+        return reports;
+    }
+    try {
+        names = parentsFirst(names, serverForeignKeys(m_server));
+    } catch (const EDatabaseError&) {
+        // Without the server's foreign keys the tables go in the order given.
+    }
+    std::vector<TablePlan> plans;
+    std::vector<size_t> reportOf; // per plan
+    for (const QString& name : names) {
+        TableCopyReport report;
+        report.table = name;
+        TablePlan plan;
+        if (prepare(plan, report)) plans.push_back(plan), reportOf.push_back(reports.size());
+        reports.push_back(report);
+    }
+    if (plans.empty()) return reports;
+
+    // One transaction for all of them: children emptied before their parents, parents filled
+    // before their children, and a failure anywhere leaves every table as it was.
+    st_mysql* h = m_server.Handle();
+    auto run = [&](const QByteArray& sql) {
+        if (mysql_real_query(h, sql.constData(), static_cast<unsigned long>(sql.size())) != 0)
+            throw EDatabaseError(QString::fromUtf8(mysql_error(h)), mysql_errno(h));
+    };
+    size_t current = 0;
+    try {
+        run("START TRANSACTION");
+        if (m_options.overwrite)
+            for (size_t i = plans.size(); i-- > 0;) {
+                current = i;
+                run("DELETE FROM " + quoted(plans[i].table));
+            }
+        for (current = 0; current < plans.size(); ++current) {
+            TableCopyReport& report = reports[reportOf[current]];
+            copyRows(plans[current], report);
+            if (report.cancelled) break;
+        }
+        if (current == plans.size()) run("COMMIT");
+        else mysql_real_query(h, "ROLLBACK", 8);
+    } catch (const std::exception& e) {
+        mysql_real_query(h, "ROLLBACK", 8); // fails harmlessly when the connection is gone
+        TableCopyReport& report = reports[reportOf[current]];
+        report.result = CopyResult::NoRemoteDb;
+        const QString why = QString::fromUtf8(e.what());
+        report.message = QStringLiteral("The upload of `%1` failed after %2 rows: %3. The server table %4")
+                             .arg(plans[current].table)
+                             .arg(report.rowsRead)
+                             .arg(why.endsWith(QLatin1Char('.')) ? why.chopped(1) : why,
+                                  plans[current].transactional
+                                      ? QStringLiteral("is as it was before.")
+                                      : QStringLiteral("may be half emptied and half filled: its engine cannot roll "
+                                                       "back."));
+        m_server.Disconnect();
+    }
+    if (current < plans.size()) {
+        // Undone with the table that failed or was cancelled: the others say so too.
+        const QString& stopped = plans[current].table;
+        for (size_t i = 0; i < plans.size(); ++i) {
+            TableCopyReport& report = reports[reportOf[i]];
+            report.rowsWritten = 0;
+            if (i == current) continue;
+            report.result = CopyResult::NoRemoteDb;
+            report.message = plans[i].transactional
+                                 ? QStringLiteral("The server table `%1` is as it was before: it was copied in one "
+                                                  "transaction with `%2`, whose upload did not finish.")
+                                       .arg(plans[i].table, stopped)
+                                 : QStringLiteral("The upload of `%2` did not finish; `%1` keeps what was sent (its "
+                                                  "engine cannot roll back).")
+                                       .arg(plans[i].table, stopped);
+        }
+    }
+    for (size_t i = 0; i < plans.size(); ++i) {
+        TableCopyReport& report = reports[reportOf[i]];
+        if (i <= current || current == plans.size())
+            if (OnAfterDbCopy) OnAfterDbCopy(report.table, report.rowsFailed);
+        if (report.result == CopyResult::Copied && report.rowsFailed > 0 && report.rowsFailed >= report.rowsRead)
+            report.result = CopyResult::AllRowsFailed;
+    }
+    return reports;
+}
+
+void UploadCopy::copyRows(const TablePlan& plan, TableCopyReport& report) {
+    const QString& table = plan.table;
+    const QStringList& keys = plan.keys;
+    const bool transactional = plan.transactional;
     st_mysql* h = m_server.Handle();
     auto run = [&](const QByteArray& sql) {
         if (mysql_real_query(h, sql.constData(), static_cast<unsigned long>(sql.size())) != 0)
@@ -268,9 +355,15 @@ void UploadCopy::copyRows(const QString& table, const QStringList& keys, bool tr
         inFlight = std::async(std::launch::async, [batch = &loads[flying]] { return batch->send(); });
     };
 
-    try {
-        run("START TRANSACTION");
-        if (m_options.overwrite) run("DELETE FROM " + quoted(table));
+    // Whatever ends this table (the server, the file, a cancel), the connection is free again
+    // before the caller rolls back.
+    struct Landing {
+        std::future<LoadDataBatch::Outcome>& flight;
+        ~Landing() {
+            if (flight.valid()) flight.wait();
+        }
+    } landing{inFlight};
+    {
         auto cursor = db.scan(def);
         while (cursor.next()) {
             const auto& row = cursor.values();
@@ -290,9 +383,7 @@ void UploadCopy::copyRows(const QString& table, const QStringList& keys, bool tr
                 if (OnCopyProgress) OnCopyProgress(table, percentOf(report.rowsRead, total), report.rowsRead, total);
                 if (cancel && cancel->load()) {
                     if (inFlight.valid()) inFlight.wait();
-                    run("ROLLBACK");
                     report.cancelled = true;
-                    report.rowsWritten = 0;
                     report.message = QStringLiteral("Cancelled after %1 of %2 rows; the server table `%3` %4")
                                          .arg(report.rowsRead)
                                          .arg(total)
@@ -306,23 +397,7 @@ void UploadCopy::copyRows(const QString& table, const QStringList& keys, bool tr
         sendLoad();
         land();
         sendBatch();
-        run("COMMIT");
         if (OnCopyProgress) OnCopyProgress(table, 100, report.rowsRead, total);
-    } catch (const std::exception& e) {
-        if (inFlight.valid()) inFlight.wait(); // the connection is ours again
-        mysql_real_query(h, "ROLLBACK", 8);    // fails harmlessly when the connection is gone
-        report.result = CopyResult::NoRemoteDb;
-        report.rowsWritten = 0;
-        report.message =
-            QStringLiteral("The upload of `%1` failed after %2 rows: %3. The server table %4")
-                .arg(table)
-                .arg(report.rowsRead)
-                .arg(
-                    QString::fromUtf8(e.what()).chopped(QString::fromUtf8(e.what()).endsWith(QLatin1Char('.')) ? 1 : 0),
-                    transactional
-                        ? QStringLiteral("is as it was before.")
-                        : QStringLiteral("may be half emptied and half filled: its engine cannot roll back."));
-        m_server.Disconnect();
     }
 }
 

@@ -18,10 +18,12 @@
 #include "db/ZMySql.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace tablor {
 class AccessFile;
@@ -47,10 +49,20 @@ public:
     const std::atomic<bool>* cancel = nullptr; // looked at every 2,000 rows; a cancel rolls the table back
 
     TableCopyReport CopyToServer(const QString& table);
+    // Several tables in one server transaction, parents before children (CopyOrder.h): the
+    // reports in that order. A table that fails, or a cancel, rolls all of them back.
+    std::vector<TableCopyReport> CopyToServer(const QStringList& tables);
 
 private:
+    struct TablePlan {
+        QString table;
+        QStringList keys; // matched on these
+        bool transactional = true;
+    };
     bool connect(TableCopyReport& report);
-    void copyRows(const QString& table, const QStringList& keys, bool transactional, TableCopyReport& report);
+    bool prepare(TablePlan& plan, TableCopyReport& report);
+    // Throws on a failure that ends the copy (the connection, the file); a cancel returns.
+    void copyRows(const TablePlan& plan, TableCopyReport& report);
 
     UploadOptions m_options;
     TZMySqlDatabase m_server;

@@ -4,6 +4,7 @@
 // read back with our engine and with mdbtools and compared value by value with what the server
 // holds, `tablor-mdb check` clean; then uploaded into an empty copy of the table and compared
 // there column by column.
+#include "transfer/CopyOrder.h"
 #include "transfer/DownloadCopy.h"
 #include "transfer/ServerTable.h"
 #include "transfer/TypeMap.h"
@@ -442,6 +443,63 @@ TEST_F(DownloadRoundTrip, UploadCountsTheRowsTheServerRefusesAndKeepsNullsAndEmp
     const TableCopyReport conflict = copy.CopyToServer(QStringLiteral("other"));
     EXPECT_EQ(conflict.result, CopyResult::TypeConflict);
     EXPECT_EQ(scalar(QStringLiteral("SELECT COUNT(*) FROM other")), QStringLiteral("0"));
+}
+
+} // namespace
+
+namespace {
+
+TEST(CopyOrder, ParentsBeforeChildrenAndCyclesInTheGivenOrder) {
+    const std::vector<ForeignKey> keys = {
+        {"lines", "orders"}, {"orders", "Customers"}, {"lines", "items"},   {"a", "b"},
+        {"b", "a"},          {"self", "self"},        {"orders", "outside"}};
+    struct Case {
+        QStringList given, expected;
+    };
+    for (const Case& c :
+         std::vector<Case>{{{"lines", "orders", "customers", "items"}, {"customers", "orders", "items", "lines"}},
+                           {{"lines", "items"}, {"items", "lines"}},
+                           // A cycle waits for the tables that are ready, then keeps its order.
+                           {{"b", "a", "self", "lines"}, {"self", "lines", "b", "a"}},
+                           {{"orders"}, {"orders"}}})
+        EXPECT_EQ(parentsFirst(c.given, keys), c.expected) << c.given.join(",").toStdString();
+}
+
+TEST_F(DownloadRoundTrip, UploadEmptiesChildrenFirstFillsParentsFirstAndACancelUndoesEveryTable) {
+    exec(QStringLiteral("CREATE TABLE parent (id INT PRIMARY KEY) ENGINE=InnoDB SELECT seq AS id FROM seq_1_to_3000"));
+    exec(QStringLiteral(
+        "CREATE TABLE child (id INT PRIMARY KEY, p INT NOT NULL, FOREIGN KEY (p) REFERENCES parent (id)) "
+        "ENGINE=InnoDB SELECT seq AS id, seq AS p FROM seq_1_to_3000"));
+    DownloadOptions down;
+    down.mdbPath = QString::fromStdString((dir / "fk.mdb").string());
+    {
+        DownloadCopy copy(db, down);
+        for (const QString t : {"parent", "child"}) ASSERT_TRUE(copy.CopyToLocal(t).complete());
+    }
+    exec(QStringLiteral("UPDATE child SET p = 1"));
+    UploadOptions up{params.host, params.port, dbName, params.user, params.password, down.mdbPath, true};
+    UploadCopy copy(up);
+    // Ticked child first: the child must be emptied before its parent and filled after it.
+    const auto reports = copy.CopyToServer(QStringList{"child", "parent"});
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_EQ(reports[0].table, QStringLiteral("parent"));
+    for (const TableCopyReport& r : reports) EXPECT_TRUE(r.complete()) << r.message.toStdString();
+    EXPECT_EQ(scalar(QStringLiteral("SELECT SUM(p) FROM child")), QStringLiteral("4501500"));
+
+    // A cancel in the second table rolls back the first too.
+    exec(QStringLiteral("UPDATE child SET p = 1"));
+    std::atomic<bool> stop{false};
+    copy.cancel = &stop;
+    copy.OnCopyProgress = [&](const QString& table, int, qint64, qint64) {
+        if (table == QLatin1String("child")) stop = true;
+    };
+    const auto cancelled = copy.CopyToServer(QStringList{"parent", "child"});
+    EXPECT_TRUE(cancelled[1].cancelled);
+    EXPECT_EQ(cancelled[0].result, CopyResult::NoRemoteDb);
+    EXPECT_TRUE(cancelled[0].message.contains(QStringLiteral("as it was before")))
+        << cancelled[0].message.toStdString();
+    EXPECT_EQ(scalar(QStringLiteral("SELECT CONCAT(COUNT(*), '/', SUM(p)) FROM child")), QStringLiteral("3000/3000"));
+    EXPECT_EQ(scalar(QStringLiteral("SELECT COUNT(*) FROM parent")), QStringLiteral("3000"));
 }
 
 } // namespace

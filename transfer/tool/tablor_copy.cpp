@@ -33,8 +33,9 @@ const char* kUsage =
     "Download and Upload buttons do.\n"
     "\n"
     "  download          server tables into the Access file (created when missing, Access 2000)\n"
-    "  upload            Access tables onto the server tables of the same names and columns, each\n"
-    "                    table in one transaction (a failure leaves it as it was)\n"
+    "  upload            Access tables onto the server tables of the same names and columns, all\n"
+    "                    in one transaction (a failure leaves every table as it was), tables that\n"
+    "                    others refer to by foreign key first\n"
     "  --profile NAME    take server, port, database, login, password, Access file, format and\n"
     "                    Overwrite from the saved profile NAME (server.dat)\n"
     "  --host, --port, --user, --database, --mdb\n"
@@ -191,8 +192,7 @@ int upload(const Options& o, const QString& password) {
         }
     }
     int status = 0;
-    for (const QString& table : tables) {
-        const TableCopyReport report = copy.CopyToServer(table);
+    for (const TableCopyReport& report : copy.CopyToServer(tables)) {
         printReport(report);
         if (!report.complete()) status = 1;
     }
