@@ -41,9 +41,10 @@ QStringList parentsFirst(const QStringList& tables, const std::vector<ForeignKey
 std::vector<ForeignKey> serverForeignKeys(TZMySqlDatabase& server) {
     TZMySqlQuery q;
     q.Database = &server;
-    q.SQL = QStringList{QStringLiteral("SELECT TABLE_NAME, REFERENCED_TABLE_NAME FROM information_schema.KEY_COLUMN_USAGE "
-                                       "WHERE TABLE_SCHEMA = DATABASE() AND REFERENCED_TABLE_SCHEMA = DATABASE() "
-                                       "AND REFERENCED_TABLE_NAME IS NOT NULL")};
+    q.SQL =
+        QStringList{QStringLiteral("SELECT TABLE_NAME, REFERENCED_TABLE_NAME FROM information_schema.KEY_COLUMN_USAGE "
+                                   "WHERE TABLE_SCHEMA = DATABASE() AND REFERENCED_TABLE_SCHEMA = DATABASE() "
+                                   "AND REFERENCED_TABLE_NAME IS NOT NULL")};
     q.Open();
     std::vector<ForeignKey> keys;
     for (int r = 0; r < q.RecordCount(); ++r) keys.push_back({q.CellText(r, 0), q.CellText(r, 1)});
