@@ -7,6 +7,7 @@
 #include "app/inputbox.h"
 #include "app/statustexts.h"
 #include "app/u_startup.h"
+#include "help/helpdesk.h"
 #include "profiles/localizedmessagedlg.h"
 #include "profiles/localizedmessages.h"
 #include "profiles/programdir.h"
@@ -19,7 +20,6 @@
 #include <QCloseEvent>
 #include <QHeaderView>
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QFrame>
 #include <QFile>
 #include <QFileInfo>
@@ -295,7 +295,6 @@ void TfrmMain::connectCommands() {
     connect(mnuEnglish, &QAction::triggered, this, &TfrmMain::mnuEnglishClick);
     connect(mnuBild, &QAction::triggered, this, &TfrmMain::mnuBildClick);
     connect(mnuStartup, &QAction::triggered, this, &TfrmMain::mnuStartupClick);
-    connect(mnuVisitSite, &QAction::triggered, this, &TfrmMain::mnuVisitSiteClick);
     connect(cboServers, &QComboBox::activated, this, &TfrmMain::cboServersChange);
 
     // The table list's context menu changes the ticks only.
@@ -323,10 +322,11 @@ void TfrmMain::connectCommands() {
     connect(tbtPrint, &QToolButton::clicked, this, &TfrmMain::tbtPrintClick);
 
     // Commands whose windows are not part of this version yet.
-    for (QAction* a : {mnuWizard, mnuHelt, mnuAbout}) connect(a, &QAction::triggered, this, &TfrmMain::notAvailableYet);
+    connect(mnuWizard, &QAction::triggered, this, &TfrmMain::notAvailableYet);
     connect(tbtSave, &QToolButton::clicked, this, &TfrmMain::tbtSaveClick);
     connect(tbtUpload, &QToolButton::clicked, this, &TfrmMain::tbtUploadClick);
-    for (QToolButton* b : {tbtHelp, tbtWizard}) connect(b, &QToolButton::clicked, this, &TfrmMain::notAvailableYet);
+    connect(tbtWizard, &QToolButton::clicked, this, &TfrmMain::notAvailableYet);
+    connectHelpCommands();
 }
 
 void TfrmMain::runCreationSteps() {
@@ -406,6 +406,7 @@ QString TfrmMain::mainWindowText(MainWindowTextKey key) const {
 void TfrmMain::updateHelpFile() {
     helpFile_ = ProgramDir() + (prefs_->LanguageIndex == 0 ? QStringLiteral("tablor_help_de.hlp")
                                                            : QStringLiteral("tablor_help_en.hlp"));
+    setApplicationHelpFile(helpFile_, prefs_->LanguageIndex);
 }
 
 void TfrmMain::showEvent(QShowEvent* event) {
@@ -494,8 +495,6 @@ void TfrmMain::mnuStartupClick() {
     prefs_->StartUpDialog = mnuStartup->isChecked();
     prefs_->Save();
 }
-
-void TfrmMain::mnuVisitSiteClick() { QDesktopServices::openUrl(QUrl(QString::fromLatin1(ProductWebSite))); }
 
 void TfrmMain::notAvailableYet() {
     LocalizedMessageDlg(NotAvailableText.text(languageIndex()), mtInformation, mbOK, 0, messageLanguage(), 0);

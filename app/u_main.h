@@ -10,6 +10,7 @@
 #include "app/dbgrid.h"
 #include "app/u_main_texts.h"
 #include "app/windowcolour.h"
+#include "help/shell.h"
 #include "l10n/translator.h"
 #include "profiles/prefs.h"
 #include "db/ADODB.h"
@@ -51,9 +52,6 @@ void setPrintRoutine(PrintRoutine routine);
 enum class FieldEditorKind { None, Memo, Image };
 FieldEditorKind fieldEditorFor(TFieldType kind);
 
-// The product web site, opened by "Webseite besuchen".
-inline constexpr const char* ProductWebSite = "https://tablor.example.org/";
-
 class TfrmMain : public QMainWindow {
     Q_OBJECT
 public:
@@ -72,7 +70,10 @@ public:
     // Bildvorschau and Startdialog anzeigen: take the item's check mark into the preferences.
     void mnuBildClick();
     void mnuStartupClick();
+    // The help command (tbtHelp, mnuHelt), the web site and the about box (u_main_help.cpp).
+    void mnuHeltClick();
     void mnuVisitSiteClick();
+    void mnuAboutClick();
     // The steps of the first showing; run once, right after the window appeared.
     void FormShow();
     // The one-shot start timer: the start dialog and what was chosen in it.
@@ -189,6 +190,7 @@ private:
     void buildMenus();
     void buildToolBar();
     void connectCommands();
+    void connectHelpCommands();
     void runCreationSteps();
     // Reloads server.dat into the profile list and refills the quick-access list.
     void loadProfilesIntoServerList();

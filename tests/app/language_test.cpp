@@ -159,7 +159,7 @@ TEST_F(LanguageTest, MessagesOfTheWindowUseItsLanguage) {
     writeProfiles({});
     TfrmMain w;
     messages_->clear();
-    action(w, "mnuAbout")->trigger();
+    action(w, "mnuWizard")->trigger();
     ASSERT_EQ(messages_->count(), 1);
     EXPECT_EQ(messages_->last().language, "English");
     EXPECT_TRUE(messages_->last().text.startsWith("This function is not available"));

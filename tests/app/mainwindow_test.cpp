@@ -367,7 +367,7 @@ TEST_F(MainWindowTest, CommandsOfLaterWindowsSayTheyAreNotAvailableYet) {
     writeProfiles({"Firma"});
     TfrmMain w;
     messages_->clear();
-    child<QAction>(w, "mnuAbout")->trigger();
+    child<QAction>(w, "mnuWizard")->trigger();
     child<QToolButton>(w, "tbtWizard")->click();
     ASSERT_EQ(messages_->count(), 2);
     for (const MessageRequest& r : messages_->requests()) {
