@@ -4,9 +4,13 @@
 // are owned by the caller and only resized there).
 //
 // Limits against hostile files: the output picture at most MaxPicturePixels (a larger declared
-// size decodes scaled down when the caller shows it in a box, else it is refused), libjpeg's
-// working memory at most MaxCodecMemory (it has no backing store, so more is an error), at
-// most MaxJpegScans progressive scans and at most MaxWarnings warnings about corrupt data.
+// size decodes scaled down to fit), libjpeg's working memory at most MaxCodecMemory (it has no
+// backing store, so more is an error), at most MaxJpegScans progressive scans, at most
+// MaxWarnings warnings about corrupt data, and no more than PixelsPerByte declared pixels
+// per byte of the file beyond the first mega-pixel: libjpeg fills a picture whose data ends
+// early, so 300 bytes declaring 65500 x 65500 pixels would otherwise keep it busy for seconds.
+// Even a one-colour picture costs at least a bit per 8x8 block and component, 1 byte per
+// 512 pixels, so no real file comes near the bound.
 #include "codecs/imagecodecs.h"
 
 #include <algorithm>
@@ -21,6 +25,7 @@ namespace tablor {
 namespace {
 
 constexpr int MaxWarnings = 100;
+constexpr std::int64_t PixelsPerByte = 1024;
 
 struct ErrorJump {
     jpeg_error_mgr base;
@@ -91,6 +96,13 @@ bool decodeInto(const std::uint8_t* data, std::size_t size, const DecodeOptions&
     jpeg_mem_src(&info, data, static_cast<unsigned long>(size));
     if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK) {
         std::snprintf(err.message, sizeof err.message, "the JPEG has no picture");
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
+    const std::int64_t declared = std::int64_t(info.image_width) * info.image_height;
+    if (declared > (1 << 20) && declared / PixelsPerByte > static_cast<std::int64_t>(size)) {
+        std::snprintf(err.message, sizeof err.message, "the JPEG declares %u x %u pixels but holds only %zu bytes",
+                      info.image_width, info.image_height, size);
         jpeg_destroy_decompress(&info);
         return false;
     }

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -336,6 +337,25 @@ TEST(PictureLimits, JpegDecodesScaledIntoADisplayBox) {
     ASSERT_TRUE(scaled);
     EXPECT_EQ(scaled->width, 500);
     EXPECT_EQ(scaled->height, 375);
+}
+
+// What the fuzz targets found, kept: each is refused or decoded, quickly.
+TEST(PictureLimits, KeptFuzzFindingsEndQuickly) {
+    int files = 0;
+    for (const auto& entry : fs::directory_iterator(fs::path(TABLOR_SOURCE_DIR) / "codecs/fuzz/regressions")) {
+        const Bytes bytes = readFile(entry.path());
+        const auto start = std::chrono::steady_clock::now();
+        std::string error;
+        const auto p = decodePicture(bytes, &error);
+        (void)decodePicture(bytes, nullptr, DecodeOptions{462, 260});
+        (void)describeBlob(bytes, 0);
+        const auto ms =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_LT(ms, 1000) << entry.path();
+        EXPECT_TRUE(p || !error.empty()) << entry.path();
+        ++files;
+    }
+    EXPECT_GT(files, 0);
 }
 
 TEST(OleWrapper, PackagesAndWrappersWithoutAPicture) {
