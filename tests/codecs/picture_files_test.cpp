@@ -38,7 +38,7 @@ bool haveImageMagick() {
 #define REQUIRE_IMAGEMAGICK()                                                                                          \
     if (!haveImageMagick()) {                                                                                          \
         if (runningInCi()) FAIL() << "ImageMagick is missing in CI (scripts/setup installs it)";                       \
-        GTEST_SKIP() << "ImageMagick (convert, identify) is not installed";                                           \
+        GTEST_SKIP() << "ImageMagick (convert, identify) is not installed";                                            \
     }                                                                                                                  \
     static_assert(true)
 
@@ -316,8 +316,8 @@ TEST(PictureLimits, DamagedAndOversizedFilesAreRefusedWithAReason) {
     std::string error;
     EXPECT_FALSE(decodeBmp(huge.data(), huge.size(), &error));
     EXPECT_NE(error.find("64 Mi"), std::string::npos) << error;
-    const Bytes gif = {'G', 'I', 'F', '8', '9', 'a', 0xFF, 0xFF, 0xFF, 0xFF, 0x80, 0, 0, 0, 0, 0, 0, 0, 0,
-                       ',', 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 2, 2, 0x44, 0x01, 0, ';'};
+    const Bytes gif = {'G', 'I', 'F', '8', '9', 'a', 0xFF, 0xFF, 0xFF, 0xFF, 0x80, 0, 0, 0,    0,    0, 0,  0,
+                       0,   ',', 0,   0,   0,   0,   0xFF, 0xFF, 0xFF, 0xFF, 0,    2, 2, 0x44, 0x01, 0, ';'};
     EXPECT_FALSE(decodeGif(gif.data(), gif.size(), &error));
     EXPECT_NE(error.find("64 Mi"), std::string::npos) << error;
     // Foreign bytes: a ZIP archive.
