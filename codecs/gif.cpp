@@ -74,7 +74,8 @@ bool decodeFirstFrame(GifFileType* gif, DecodedPicture& out, std::string* error)
     int transparent = -1;
     for (;;) {
         GifRecordType type = UNDEFINED_RECORD_TYPE;
-        if (DGifGetRecordType(gif, &type) != GIF_OK) return fail(error, "the GIF is damaged: " + giflibSays(gif->Error));
+        if (DGifGetRecordType(gif, &type) != GIF_OK)
+            return fail(error, "the GIF is damaged: " + giflibSays(gif->Error));
         if (type == TERMINATE_RECORD_TYPE) return fail(error, "the GIF holds no picture");
         if (type == EXTENSION_RECORD_TYPE) {
             int code = 0;
@@ -139,8 +140,7 @@ std::optional<DecodedPicture> decodeGif(const std::uint8_t* data, std::size_t si
 }
 
 bool probeGif(const std::uint8_t* data, std::size_t size, int& width, int& height) {
-    if (!data || size < 13 || std::memcmp(data, "GIF8", 4) != 0 || (data[4] != '7' && data[4] != '9') ||
-        data[5] != 'a')
+    if (!data || size < 13 || std::memcmp(data, "GIF8", 4) != 0 || (data[4] != '7' && data[4] != '9') || data[5] != 'a')
         return false;
     width = data[6] | (data[7] << 8);
     height = data[8] | (data[9] << 8);

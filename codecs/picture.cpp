@@ -157,7 +157,9 @@ std::string describeBlob(std::span<const std::uint8_t> bytes, int languageIndex)
     if (bytes.empty()) return english ? "(empty)" : "(leer)";
     const PictureInfo info = probePicture(bytes);
     if (info.format != PictureFormat::None) {
-        const char* name = info.format == PictureFormat::Bmp ? "BMP" : info.format == PictureFormat::Jpeg ? "JPEG" : "GIF";
+        const char* name = info.format == PictureFormat::Bmp    ? "BMP"
+                           : info.format == PictureFormat::Jpeg ? "JPEG"
+                                                                : "GIF";
         return "(" + std::string(name) + " " + std::to_string(info.width) + " \u00D7 " + std::to_string(info.height) +
                ")";
     }

@@ -186,7 +186,7 @@ QString TfrmBildedit::sizeText(int width, int height) {
 
 QString TfrmBildedit::sizeLabelText() const { return lblMass->text().replace(u'\n', u'\r'); }
 
-void TfrmBildedit::show(const QImage& picture, int width, int height) {
+void TfrmBildedit::showPicture(const QImage& picture, int width, int height) {
     shown_ = picture;
     imgView->setPicture(picture);
     // A label breaks lines at LF; the text itself has its CR.
@@ -195,7 +195,7 @@ void TfrmBildedit::show(const QImage& picture, int width, int height) {
 
 void TfrmBildedit::showPlaceholder() {
     binary_ = true;
-    show(placeholder_, placeholder_.width(), placeholder_.height());
+    showPicture(placeholder_, placeholder_.width(), placeholder_.height());
 }
 
 void TfrmBildedit::LoadPicture() {
@@ -214,7 +214,7 @@ void TfrmBildedit::LoadPicture() {
         // tells the picture's own size.
         if (auto picture = decodePicture(content, nullptr, DecodeOptions{ClientWidth, PictureHeight})) {
             const PictureInfo info = probePicture(content);
-            show(toImage(*picture), info.width ? info.width : picture->width,
+            showPicture(toImage(*picture), info.width ? info.width : picture->width,
                  info.height ? info.height : picture->height);
         } else {
             showPlaceholder();
@@ -235,7 +235,7 @@ void TfrmBildedit::btnChangeClick() {
                                                 static_cast<std::size_t>(bytes.size()));
     if (auto picture = decodePicture(content)) {
         swapped_ = std::move(*picture);
-        show(toImage(swapped_), swapped_.width, swapped_.height);
+        showPicture(toImage(swapped_), swapped_.width, swapped_.height);
     } else {
         swapped_ = DecodedPicture();
         showPlaceholder();

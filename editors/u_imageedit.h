@@ -98,7 +98,7 @@ private:
     void buildWindow();
     void buildPlaceholder();
     // Shows `picture` (decoded for display) and the size text of `width` x `height`.
-    void show(const QImage& picture, int width, int height);
+    void showPicture(const QImage& picture, int width, int height);
     void showPlaceholder();
 
     TDataSet& dataSet_;
