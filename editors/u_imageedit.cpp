@@ -150,8 +150,8 @@ QImage TfrmBildedit::fehlerBinary() {
         QFile file(QStringLiteral(":/editors/FEHLER_BINARY"));
         QByteArray bytes;
         if (file.open(QIODevice::ReadOnly)) bytes = file.readAll();
-        const auto decoded = decodeBmp(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                                       static_cast<std::size_t>(bytes.size()));
+        const auto decoded =
+            decodeBmp(reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size()));
         return decoded ? toImage(*decoded) : QImage();
     }();
     return bitmap;
@@ -215,7 +215,7 @@ void TfrmBildedit::LoadPicture() {
         if (auto picture = decodePicture(content, nullptr, DecodeOptions{ClientWidth, PictureHeight})) {
             const PictureInfo info = probePicture(content);
             showPicture(toImage(*picture), info.width ? info.width : picture->width,
-                 info.height ? info.height : picture->height);
+                        info.height ? info.height : picture->height);
         } else {
             showPlaceholder();
         }
@@ -248,8 +248,9 @@ void TfrmBildedit::btnApplyClick() {
         try {
             if (jpeg.empty()) throw std::runtime_error("nothing to write");
             dataSet_.Edit();
-            dataSet_.Fields(fieldIndex_)->setAsBytes(
-                QByteArray(reinterpret_cast<const char*>(jpeg.data()), static_cast<qsizetype>(jpeg.size())));
+            dataSet_.Fields(fieldIndex_)
+                ->setAsBytes(
+                    QByteArray(reinterpret_cast<const char*>(jpeg.data()), static_cast<qsizetype>(jpeg.size())));
             dataSet_.Post();
         } catch (const std::exception&) {
             try {

@@ -114,8 +114,8 @@ private:
     TTranslator* Translator1 = nullptr;
     OpenPictureRequest odgBild_;
 
-    QImage shown_;              // the shown picture (for the display: a large JPEG decodes scaled)
-    DecodedPicture swapped_;    // the picture of the last swap, whole, for Apply
+    QImage shown_;           // the shown picture (for the display: a large JPEG decodes scaled)
+    DecodedPicture swapped_; // the picture of the last swap, whole, for Apply
     bool binary_ = false;
     QImage placeholder_;
 };

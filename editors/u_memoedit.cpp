@@ -77,8 +77,7 @@ int TMemoedit::Edit(TField* field, bool postAfterEdit) {
         text->setEnabled(false);
     }
     window_->applyButton()->setEnabled(valueRead_);
-    if (QWidget* owner = window_->parentWidget())
-        window_->move(owner->geometry().center() - window_->rect().center());
+    if (QWidget* owner = window_->parentWidget()) window_->move(owner->geometry().center() - window_->rect().center());
     text->setFocus();
     const int result = window_->exec();
     if (postAfterEdit_ && dataSet_) {

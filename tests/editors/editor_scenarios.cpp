@@ -28,7 +28,9 @@ DecodedPicture solid(int w, int h, std::uint32_t colour) {
 
 QPushButton* button(TfrmBildedit& v, const char* name) { return v.findChild<QPushButton*>(QString::fromLatin1(name)); }
 
-QString fieldBytesHash(TDataSet& ds, int col) { return QString::fromLatin1(ds.Fields(col)->AsBytes().toHex().left(64)); }
+QString fieldBytesHash(TDataSet& ds, int col) {
+    return QString::fromLatin1(ds.Fields(col)->AsBytes().toHex().left(64));
+}
 
 } // namespace
 
@@ -36,11 +38,14 @@ QByteArray scenarioGif() {
     // 9 x 7, two colours in stripes, written by giflib.
     std::vector<std::uint8_t> out;
     int error = 0;
-    GifFileType* gif = EGifOpen(&out, [](GifFileType* g, const GifByteType* data, int length) {
-        auto* v = static_cast<std::vector<std::uint8_t>*>(g->UserData);
-        v->insert(v->end(), data, data + length);
-        return length;
-    }, &error);
+    GifFileType* gif = EGifOpen(
+        &out,
+        [](GifFileType* g, const GifByteType* data, int length) {
+            auto* v = static_cast<std::vector<std::uint8_t>*>(g->UserData);
+            v->insert(v->end(), data, data + length);
+            return length;
+        },
+        &error);
     GifColorType colours[2] = {{255, 0, 0}, {0, 0, 255}};
     ColorMapObject* map = GifMakeMapObject(2, colours);
     EGifPutScreenDesc(gif, 9, 7, 1, 0, map);
@@ -95,9 +100,9 @@ void runViewerScenario(TDataSet& ds, int col, const std::function<void()>& reope
         // Row 3: the picture inside Access's OLE wrapper.
         viewer.btnFwdClick();
         EXPECT_FALSE(viewer.binary());
-        const PictureInfo wrapped = probePicture(
-            {reinterpret_cast<const std::uint8_t*>(ds.Fields(col)->AsBytes().constData()),
-             static_cast<std::size_t>(ds.Fields(col)->AsBytes().size())});
+        const PictureInfo wrapped =
+            probePicture({reinterpret_cast<const std::uint8_t*>(ds.Fields(col)->AsBytes().constData()),
+                          static_cast<std::size_t>(ds.Fields(col)->AsBytes().size())});
         EXPECT_EQ(wrapped.format, PictureFormat::Bmp);
         EXPECT_EQ(viewer.sizeLabelText(), TfrmBildedit::sizeText(wrapped.width, wrapped.height));
         // Onto the last record: ">" off; back onto the first: "<" off.
@@ -145,8 +150,8 @@ void runViewerScenario(TDataSet& ds, int col, const std::function<void()>& reope
     const QByteArray stored = ds.Fields(col)->AsBytes();
     ASSERT_GE(stored.size(), 4);
     EXPECT_EQ(stored.left(2), QByteArray::fromHex("ffd8"));
-    const auto back = decodeJpeg(reinterpret_cast<const std::uint8_t*>(stored.constData()),
-                                 static_cast<std::size_t>(stored.size()));
+    const auto back =
+        decodeJpeg(reinterpret_cast<const std::uint8_t*>(stored.constData()), static_cast<std::size_t>(stored.size()));
     ASSERT_TRUE(back);
     EXPECT_EQ(back->width, 31);
     EXPECT_EQ(back->height, 17);

@@ -81,9 +81,8 @@ TEST_F(EditorsAccessTest, DoubleClickAndTheEditCommandOpenTheEditors) {
         d->findChild<QPushButton*>(QStringLiteral("btnFwd"))->click(); // paging moves the grid's record
         d->reject();
     });
-    watcher.on("tablor::TfrmMemotext", [&](QDialog* d) {
-        d->findChild<QPushButton*>(QStringLiteral("btnCancel"))->click();
-    });
+    watcher.on("tablor::TfrmMemotext",
+               [&](QDialog* d) { d->findChild<QPushButton*>(QStringLiteral("btnCancel"))->click(); });
     t.First();
     w.grid()->setSelectedIndex(t.FieldByName("Photo")->Index());
     w.dbgMainDblClick();
