@@ -38,7 +38,9 @@ void TfrmMain::openFieldEditor() {
         try {
             ds->Post();
         } catch (const std::exception&) {
-            ds->Cancel();
+            try {
+                ds->Cancel();
+            } catch (const std::exception&) {}
         }
         break;
     }
