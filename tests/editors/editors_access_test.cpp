@@ -95,6 +95,17 @@ TEST_F(EditorsAccessTest, DoubleClickAndTheEditCommandOpenTheEditors) {
     EXPECT_EQ(watcher.count("tablor::TfrmMemotext"), 1);
     EXPECT_TRUE(w.editImageShown());
     EXPECT_TRUE(errors_->texts().isEmpty()) << errors_->texts().join("|").toStdString();
+    w.tbtEditClick(); // posts
+    // Blob cells describe what they hold in the window's language.
+    const int photo = t.FieldByName("Photo")->Index();
+    t.First();
+    t.Edit();
+    t.Fields(photo)->setAsBytes(scenarioZip());
+    t.Post();
+    EXPECT_TRUE(w.grid()->gridModel()->cellDisplayText(0, photo).startsWith(QString::fromUtf8("(Binärdaten, ")));
+    EXPECT_TRUE(w.grid()->gridModel()->cellDisplayText(1, photo).startsWith(QString::fromUtf8("(BMP ")));
+    w.mnuEnglishClick();
+    EXPECT_TRUE(w.grid()->gridModel()->cellDisplayText(0, photo).startsWith(QString::fromUtf8("(Binary data, ")));
 }
 
 TEST_F(EditorsAccessTest, EveryNorthwindPhotoShowsThroughTheOleWrapper) {
