@@ -93,6 +93,12 @@ void TGridModel::setDrawGraphic(bool on) {
     if (rows_ && columns_) emit dataChanged(index(0, 0), index(rows_ - 1, columns_ - 1));
 }
 
+void TGridModel::setLanguageIndex(int language) {
+    if (language == languageIndex_) return;
+    languageIndex_ = language;
+    if (rows_ && columns_) emit dataChanged(index(0, 0), index(rows_ - 1, columns_ - 1));
+}
+
 bool TGridModel::drawsPicture(TFieldType kind) const {
     return drawGraphic_ &&
            (kind == TFieldType::ftBlob || kind == TFieldType::ftGraphic || kind == TFieldType::ftOraBlob);
@@ -110,12 +116,18 @@ QString TGridModel::cellDisplayText(int row, int col) const {
     if (drawsPicture(kind)) return {};
     if (largeKind && !(memoLike && drawMemoText_)) return placeholderFor(kind);
     if (memoLike) {
-        // Only the start of a long value is drawn; converting all of it would be wasted.
+        if (dataSet_->CellIsNull(row, col)) return {};
         if (kind == TFieldType::ftBlob) {
             const QByteArray bytes = dataSet_->CellBytes(row, col);
-            return QString::fromLatin1(bytes.left(MaxCellTextLength));
+            return QString::fromStdString(describeBlob(
+                {reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size())},
+                languageIndex_));
         }
-        return dataSet_->CellText(row, col).left(MaxCellTextLength);
+        // The first line only, and of a long one only the start.
+        const QString text = dataSet_->CellText(row, col);
+        qsizetype end = text.indexOf(u'\n');
+        if (end > 0 && text.at(end - 1) == u'\r') --end;
+        return text.left(std::min<qsizetype>(end < 0 ? text.size() : end, MaxCellTextLength));
     }
     return dataSet_->CellText(row, col);
 }
@@ -125,8 +137,10 @@ QImage TGridModel::picture(int row, int col) const {
     const QByteArray bytes = dataSet_->CellBytes(row, col);
     ++picturesDecoded_;
     QImage image;
-    if (auto decoded = decodeBitmapOrJpeg(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                                          static_cast<std::size_t>(bytes.size()))) {
+    // Cells are small: a large JPEG decodes at a fraction of its size.
+    if (auto decoded = decodeBitmapOrJpeg(
+            {reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size())},
+            DecodeOptions{256, 256})) {
         image = QImage(decoded->width, decoded->height, QImage::Format_ARGB32);
         for (int y = 0; y < decoded->height; ++y)
             std::memcpy(image.scanLine(y), decoded->pixels.data() + static_cast<std::size_t>(y) * decoded->width,

@@ -1,7 +1,9 @@
 // TGridModel: the table model behind the grid dbgMain. It reads the grid's current data set
 // through its random-access face (CellText/CellBytes by row number), so painting a row never
 // moves the cursor or fires data set events, and only the cells a view asks for are
-// converted. Pictures of blob cells are decoded on demand and kept in a small cache.
+// converted. Pictures of blob cells are decoded on demand (scaled for the cell where the codec
+// can) and kept in a small cache; without pictures a blob cell shows a short description
+// ("(JPEG 640 × 480)") and a memo cell its first line.
 //
 // The model observes its data set; the data set must outlive the model or be detached with
 // setDataSet(nullptr) first. Writing a cell (in-cell editing) moves the cursor to the row,
@@ -38,6 +40,8 @@ public:
     bool drawMemoText() const { return drawMemoText_; }
     void setDrawGraphic(bool on);
     bool drawGraphic() const { return drawGraphic_; }
+    // The language of the blob descriptions (0 German, 1 English).
+    void setLanguageIndex(int language);
 
     // Whether a cell of this kind is drawn as a picture with the current options.
     bool drawsPicture(TFieldType kind) const;
@@ -71,6 +75,7 @@ private:
     QStringList columnNames_; // the columns the views know about  // row whose indicator was drawn last
     bool drawMemoText_ = true;
     bool drawGraphic_ = false;
+    int languageIndex_ = 0;
     mutable QCache<quint64, QImage> pictures_;
     mutable int picturesDecoded_ = 0;
 };

@@ -78,6 +78,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
 
     // Designed in German; the stored language follows in the creation steps.
     Translator1 = new TTranslator(this, QString::fromLatin1(TTranslator::German), mainWindowControlTexts());
+    connectFieldEditors();
 
     guardCreation([this] { runCreationSteps(); });
 }

@@ -95,9 +95,13 @@ public:
     void clbTabellenDblClick();
     void mnuSelAllClick();
     void mnuSelRevClick();
-    // Grid: title click sorts by the column; double-click opens the field editors.
+    // Grid: title click sorts by the column; double-click opens the field editors
+    // (u_main_editors.cpp), a failure shown by the error display.
     void dbgMainTitleClick(int column);
     void dbgMainDblClick();
+    // The field editor of the grid's selected field: the memo editor, the image viewer or none.
+    // Throws what opening it threw (the edit command swallows it).
+    void openFieldEditor();
     // Every grid column wider than 70 pixels is narrowed to 70.
     void narrowColumns();
     static constexpr int NarrowColumnWidth = 70;
@@ -188,6 +192,8 @@ protected:
 private:
     void buildWidgets();
     void buildMenus();
+    // The grid's blob descriptions follow the window's language.
+    void connectFieldEditors();
     void buildToolBar();
     void connectCommands();
     void connectHelpCommands();

@@ -294,21 +294,6 @@ FieldEditorKind fieldEditorFor(TFieldType kind) {
     return FieldEditorKind::None;
 }
 
-void TfrmMain::dbgMainDblClick() {
-    TDataSet* ds = currentDataSet();
-    const bool open = (gridDataSet_ && gridDataSet_->Active()) || (tblLocal_ && tblLocal_->Active());
-    if (!open || !ds || !ds->Active()) return;
-    TField* field = dbgMain->SelectedField();
-    if (!field) return;
-    switch (fieldEditorFor(field->DataType())) {
-    case FieldEditorKind::Memo:
-    case FieldEditorKind::Image:
-        // The memo editor and the image viewer are not part of this version yet.
-        break;
-    case FieldEditorKind::None: break;
-    }
-}
-
 // =========================================================================================
 // Record commands and search
 // =========================================================================================
@@ -358,7 +343,7 @@ void TfrmMain::tbtEditClick() {
     try {
         if (!ds || !ds->Active()) throw EDatabaseError(QStringLiteral("No table is open."));
         TField* field = dbgMain->SelectedField();
-        if (field && fieldEditorFor(field->DataType()) != FieldEditorKind::None) dbgMainDblClick();
+        if (field && fieldEditorFor(field->DataType()) != FieldEditorKind::None) openFieldEditor();
         else ds->Edit();
         dbgMain->setEditorMode(true);
         showEditImage(true);

@@ -103,9 +103,12 @@ TEST_F(GridTest, MemoTextAndPicturesInCells) {
     TMDBGrid grid;
     grid.setDataSet(&ds);
     TGridModel* m = grid.gridModel();
-    // Without the preview: memo and binary blob as text, the graphic kind as a placeholder.
-    EXPECT_EQ(m->data(m->index(0, 0)).toString(), "Erste Zeile\nzweite");
-    EXPECT_EQ(m->data(m->index(0, 1)).toString(), QString::fromLatin1(bmp));
+    // Without the preview: a memo's first line, a binary blob's description in the window's
+    // language, the graphic kind as a placeholder.
+    EXPECT_EQ(m->data(m->index(0, 0)).toString(), "Erste Zeile");
+    EXPECT_EQ(m->data(m->index(0, 1)).toString(), QString::fromUtf8("(BMP 8 × 8)"));
+    EXPECT_EQ(m->data(m->index(1, 1)).toString(), QString::fromUtf8("(JPEG 8 × 8)"));
+    EXPECT_EQ(m->data(m->index(1, 0)).toString(), "x");
     EXPECT_EQ(m->data(m->index(0, 2)).toString(), "(GRAPHIC)");
     EXPECT_FALSE(m->data(m->index(0, 1), TGridModel::PictureRole).isValid());
     EXPECT_EQ(m->picturesDecoded(), 0);
