@@ -183,7 +183,9 @@ void runMemoScenario(TDataSet& ds, int col, const std::function<void()>& reopen)
         ds.Edit();
         EXPECT_EQ(editor.Edit(ds.Fields(col), true), expected);
         EXPECT_EQ(ds.State(), TDataSetState::dsBrowse);
-        if (expected == QDialog::Rejected) EXPECT_EQ(ds.Fields(col)->AsString(), before);
+        if (expected == QDialog::Rejected) {
+            EXPECT_EQ(ds.Fields(col)->AsString(), before);
+        }
     }
     EXPECT_EQ(shown, QString(before).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     reopen();
