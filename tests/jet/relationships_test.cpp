@@ -134,9 +134,13 @@ TEST(Relationships, WritesAreRefusedOrCascadeAsInAccess) {
                 JET_UNAVAILABLE() << missingFixtureMessage(name);
             }
             const auto file = tempCopy(source, name);
-            if (c.setup) ASSERT_EQ(sql(file, c.setup).rc, 0);
+            if (c.setup) {
+                ASSERT_EQ(sql(file, c.setup).rc, 0);
+            }
             const long before = c.before ? count(file, c.before) : 0;
-            if (c.before) EXPECT_GT(before, 0);
+            if (c.before) {
+                EXPECT_GT(before, 0);
+            }
             const auto bytes = readFile(file);
             const SqlRun r = sql(file, c.statement);
             if (c.refusal) {
@@ -222,9 +226,10 @@ TEST(Relationships, EachKindOfEnforcementOnAForeignKeyWithoutIndex) {
         } else {
             EXPECT_EQ(r.rc, 0) << r.err;
             EXPECT_EQ(count(file, children), 0);
-            if (c.after)
+            if (c.after) {
                 EXPECT_EQ(count(file, c.after),
                           before + (c.flags == relationship_flags::CascadeNull ? nullsBefore : 0));
+            }
         }
         EXPECT_EQ(relationshipProblems(file), std::vector<std::string>{});
         std::filesystem::remove_all(file.parent_path());

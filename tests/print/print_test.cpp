@@ -267,7 +267,9 @@ TEST_F(PrintTest, PrintoutOfAFixtureTableHasItsPagesFootersAndRecords) {
                                           QRegularExpression::escape(customers.CellText(row, country)));
             EXPECT_TRUE(line.match(pages[p]).hasMatch()) << "row " << row << " on page " << p + 1;
             for (int other = 0; other < 3; ++other) {
-                if (other != p) EXPECT_FALSE(pages[other].contains(customers.CellText(row, id))) << row;
+                if (other != p) {
+                    EXPECT_FALSE(pages[other].contains(customers.CellText(row, id))) << row;
+                }
             }
         }
     }
