@@ -18,7 +18,7 @@ public:
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir_->path());
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir_->path());
         static int argc = 1;
-        static char name[] = "profiles_ui_tests";
+        static char name[] = "tablor_widget_tests";
         static char* argv[] = {name, nullptr};
         app_ = std::make_unique<QApplication>(argc, argv);
     }
