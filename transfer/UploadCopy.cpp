@@ -35,6 +35,29 @@ int percentOf(qint64 rows, qint64 total) {
 
 QByteArray quoted(const QString& name) { return QuoteIdentifier(name).toUtf8(); }
 
+// UTF-8 text for use between single quotes, as mysql_real_escape_string makes it.
+QByteArray escapedForQuotes(const QByteArray& raw, bool backslashes) {
+    QByteArray out;
+    out.reserve(raw.size() + 8);
+    for (const char c : raw) {
+        if (!backslashes) {
+            out += c == '\'' ? QByteArrayView("''") : QByteArrayView(&c, 1);
+            continue;
+        }
+        switch (c) {
+        case '\0': out += "\\0"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\\': out += "\\\\"; break;
+        case '\'': out += "\\'"; break;
+        case '"': out += "\\\""; break;
+        case '\032': out += "\\Z"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
 // Engines that keep changes made before a failure whatever the transaction says.
 bool rollsBack(TZMySqlDatabase& server, const QString& table) {
     TZMySqlQuery q;
@@ -220,7 +243,11 @@ void UploadCopy::copyRows(const TablePlan& plan, TableCopyReport& report) {
             throw EDatabaseError(QString::fromUtf8(mysql_error(h)), mysql_errno(h));
         if (MYSQL_RES* r = mysql_store_result(h)) mysql_free_result(r);
     };
-    auto escape = [&](const QByteArray& raw) { return m_server.EscapeString(raw); };
+    // Escaped here rather than by the client library, which would read the connection while a
+    // batch is in flight on it; the connection's character set is utf8mb4, in which no byte of
+    // a multi-byte character is one of the escaped ones.
+    const bool backslashes = !(h->server_status & SERVER_STATUS_NO_BACKSLASH_ESCAPES);
+    auto escape = [backslashes](const QByteArray& raw) { return escapedForQuotes(raw, backslashes); };
     const auto def = m_file->database().table(table.toStdString());
     const jet::Database& db = m_file->database();
     const qint64 total = static_cast<qint64>(db.countRows(*def));
@@ -271,18 +298,19 @@ void UploadCopy::copyRows(const TablePlan& plan, TableCopyReport& report) {
         ++report.rowsFailed;
         if (report.errors.size() < TableCopyReport::kMaxRowErrors) report.errors.push_back({keyText(key), message});
     };
-    auto sendBatch = [&] {
-        if (batch.empty()) return;
-        QByteArray sql = head;
-        for (size_t i = 0; i < batch.size(); ++i) sql += (i ? "," : "") + batch[i].tuple;
-        sql += tail;
+    // A batch of INSERTs runs on the connection in a worker while the next one is read; the
+    // connection is the worker's while insertFlight is valid.
+    std::vector<Pending> flyingInserts;
+    std::future<void> insertFlight;
+    auto landInsert = [&] {
+        if (!insertFlight.valid()) return;
         try {
-            run(sql);
-            report.rowsWritten += static_cast<qint64>(batch.size());
+            insertFlight.get();
+            report.rowsWritten += static_cast<qint64>(flyingInserts.size());
         } catch (const EDatabaseError& e) {
             if (connectionLost(e)) throw;
             // The statement was undone as a whole: each row on its own tells which ones fail.
-            for (const Pending& p : batch) {
+            for (const Pending& p : flyingInserts) {
                 try {
                     run(head + p.tuple + tail);
                     ++report.rowsWritten;
@@ -292,8 +320,18 @@ void UploadCopy::copyRows(const TablePlan& plan, TableCopyReport& report) {
                 }
             }
         }
+        flyingInserts.clear();
+    };
+    auto sendBatch = [&] {
+        landInsert();
+        if (batch.empty()) return;
+        QByteArray sql = head;
+        for (size_t i = 0; i < batch.size(); ++i) sql += (i ? "," : "") + batch[i].tuple;
+        sql += tail;
+        flyingInserts = std::move(batch);
         batch.clear();
         batchBytes = 0;
+        insertFlight = std::async(std::launch::async, [&run, sql = std::move(sql)] { run(sql); });
     };
     // Adds a row to the INSERT batch, sending the batch first when the row would not fit.
     auto addInsert = [&](const std::vector<jet::Value>& row) {
@@ -349,6 +387,7 @@ void UploadCopy::copyRows(const TablePlan& plan, TableCopyReport& report) {
             loadRows[filling].clear();
             return;
         }
+        landInsert();
         run("SAVEPOINT tablor_batch");
         flying = filling;
         filling ^= 1;
@@ -358,11 +397,13 @@ void UploadCopy::copyRows(const TablePlan& plan, TableCopyReport& report) {
     // Whatever ends this table (the server, the file, a cancel), the connection is free again
     // before the caller rolls back.
     struct Landing {
-        std::future<LoadDataBatch::Outcome>& flight;
+        std::future<LoadDataBatch::Outcome>& load;
+        std::future<void>& inserts;
         ~Landing() {
-            if (flight.valid()) flight.wait();
+            if (load.valid()) load.wait();
+            if (inserts.valid()) inserts.wait();
         }
-    } landing{inFlight};
+    } landing{inFlight, insertFlight};
     {
         auto cursor = db.scan(def);
         while (cursor.next()) {
@@ -383,6 +424,7 @@ void UploadCopy::copyRows(const TablePlan& plan, TableCopyReport& report) {
                 if (OnCopyProgress) OnCopyProgress(table, percentOf(report.rowsRead, total), report.rowsRead, total);
                 if (cancel && cancel->load()) {
                     if (inFlight.valid()) inFlight.wait();
+                    if (insertFlight.valid()) insertFlight.wait();
                     report.cancelled = true;
                     report.message = QStringLiteral("Cancelled after %1 of %2 rows; the server table `%3` %4")
                                          .arg(report.rowsRead)
@@ -397,6 +439,7 @@ void UploadCopy::copyRows(const TablePlan& plan, TableCopyReport& report) {
         sendLoad();
         land();
         sendBatch();
+        landInsert();
         if (OnCopyProgress) OnCopyProgress(table, 100, report.rowsRead, total);
     }
 }

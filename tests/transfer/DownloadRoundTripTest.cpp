@@ -404,7 +404,7 @@ TEST_F(DownloadRoundTrip, UploadCountsTheRowsTheServerRefusesAndKeepsNullsAndEmp
         writer.createTable(other);
         auto lines = writer.table("lines");
         const std::vector<std::vector<jet::Value>> rows = {
-            {jet::Value::longInt(1), jet::Value::longInt(1), jet::Value::text("abc")},
+            {jet::Value::longInt(1), jet::Value::longInt(1), jet::Value::text("a'\\")}, // a quote and a backslash
             {jet::Value::longInt(1), jet::Value::longInt(2), jet::Value::text("too long")},
             {jet::Value::longInt(2), jet::Value::longInt(1), jet::Value()},
             {jet::Value::longInt(2), jet::Value::longInt(2), jet::Value::text("")}};
@@ -429,7 +429,7 @@ TEST_F(DownloadRoundTrip, UploadCountsTheRowsTheServerRefusesAndKeepsNullsAndEmp
         << matched.errors[0].message.toStdString();
     EXPECT_EQ(scalar(QStringLiteral("SELECT GROUP_CONCAT(o, '/', l, '=', IFNULL(t, 'NULL'), '|' ORDER BY o, l "
                                     "SEPARATOR '') FROM `lines`")),
-              QStringLiteral("1/1=abc|2/1=NULL|2/2=|9/9=old|"));
+              QStringLiteral("1/1=a'\\|2/1=NULL|2/2=|9/9=old|"));
 
     // Emptied first, in the same transaction as the new rows.
     up.overwrite = true;
@@ -437,7 +437,7 @@ TEST_F(DownloadRoundTrip, UploadCountsTheRowsTheServerRefusesAndKeepsNullsAndEmp
     EXPECT_EQ(replaced.rowsFailed, 1);
     EXPECT_EQ(scalar(QStringLiteral("SELECT GROUP_CONCAT(o, '/', l, '=', IFNULL(t, 'NULL'), '|' ORDER BY o, l "
                                     "SEPARATOR '') FROM `lines`")),
-              QStringLiteral("1/1=abc|2/1=NULL|2/2=|"));
+              QStringLiteral("1/1=a'\\|2/1=NULL|2/2=|"));
 
     // Columns that differ: refused, nothing changed.
     const TableCopyReport conflict = copy.CopyToServer(QStringLiteral("other"));
