@@ -23,6 +23,28 @@ QString QuoteIdentifier(const QString& name) {
     return QLatin1Char('`') + inner + QLatin1Char('`');
 }
 
+QByteArray EscapeUtf8ForQuotes(const QByteArray& raw, bool backslashes) {
+    QByteArray out;
+    out.reserve(raw.size() + 8);
+    for (const char c : raw) {
+        if (!backslashes) {
+            out += c == '\'' ? QByteArrayView("''") : QByteArrayView(&c, 1);
+            continue;
+        }
+        switch (c) {
+        case '\0': out += "\\0"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\\': out += "\\\\"; break;
+        case '\'': out += "\\'"; break;
+        case '"': out += "\\\""; break;
+        case '\x1a': out += "\\Z"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
 QString UnquoteIdentifier(const QString& name) {
     if (name.size() >= 2 && name.startsWith(QLatin1Char('`')) && name.endsWith(QLatin1Char('`'))) {
         QString inner = name.mid(1, name.size() - 2);
@@ -143,25 +165,9 @@ qint64 TZMySqlDatabase::ExecuteDirect(const QString& sql) {
 }
 
 QByteArray TZMySqlDatabase::EscapeString(const QByteArray& raw) const {
-    if (!m_handle) {
-        // Without a connection the library has no character set to escape for; utf8mb4
-        // (the only one this layer uses) needs the same backslash escapes as the library's.
-        QByteArray out;
-        out.reserve(raw.size() + 8);
-        for (char c : raw) {
-            switch (c) {
-            case '\0': out += "\\0"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\\': out += "\\\\"; break;
-            case '\'': out += "\\'"; break;
-            case '"': out += "\\\""; break;
-            case '\x1a': out += "\\Z"; break;
-            default: out += c;
-            }
-        }
-        return out;
-    }
+    // Without a connection the library has no character set to escape for; utf8mb4 (the only
+    // one this layer uses) needs the same backslash escapes as the library's.
+    if (!m_handle) return EscapeUtf8ForQuotes(raw);
     QByteArray out(raw.size() * 2 + 1, Qt::Uninitialized);
     const unsigned long n =
         mysql_real_escape_string(m_handle, out.data(), raw.constData(), static_cast<unsigned long>(raw.size()));

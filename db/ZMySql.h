@@ -37,6 +37,11 @@ QString QuoteIdentifier(const QString& name);
 // Undoes QuoteIdentifier for a name given enclosed in backquotes; returns other names as
 // they are. So "`a b`" and "a b" name the same table.
 QString UnquoteIdentifier(const QString& name);
+// UTF-8 text escaped for use between single quotes without asking a connection, as
+// mysql_real_escape_string escapes for utf8mb4 (no byte of a multi-byte character is one of
+// the escaped ones); with `backslashes` false (the server's NO_BACKSLASH_ESCAPES mode) only
+// quotes are doubled.
+QByteArray EscapeUtf8ForQuotes(const QByteArray& raw, bool backslashes = true);
 
 // Field kind of a MySQL column (type code of enum_field_types, column flags, character
 // set number). Text and binary are told apart by the character set (63 is binary) on

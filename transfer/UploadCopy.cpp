@@ -35,29 +35,6 @@ int percentOf(qint64 rows, qint64 total) {
 
 QByteArray quoted(const QString& name) { return QuoteIdentifier(name).toUtf8(); }
 
-// UTF-8 text for use between single quotes, as mysql_real_escape_string makes it.
-QByteArray escapedForQuotes(const QByteArray& raw, bool backslashes) {
-    QByteArray out;
-    out.reserve(raw.size() + 8);
-    for (const char c : raw) {
-        if (!backslashes) {
-            out += c == '\'' ? QByteArrayView("''") : QByteArrayView(&c, 1);
-            continue;
-        }
-        switch (c) {
-        case '\0': out += "\\0"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\\': out += "\\\\"; break;
-        case '\'': out += "\\'"; break;
-        case '"': out += "\\\""; break;
-        case '\032': out += "\\Z"; break;
-        default: out += c;
-        }
-    }
-    return out;
-}
-
 // Engines that keep changes made before a failure whatever the transaction says.
 bool rollsBack(TZMySqlDatabase& server, const QString& table) {
     TZMySqlQuery q;
@@ -96,7 +73,7 @@ bool UploadCopy::connect(TableCopyReport& report) {
     }
 }
 
-bool UploadCopy::prepare(TablePlan& plan, TableCopyReport& report) {
+bool UploadCopy::prepare(TargetTable& plan, TableCopyReport& report) {
     const QString& name = report.table;
     std::unique_ptr<ServerTable> target = openServerTable(m_server, name, report);
     if (!target) return false;
@@ -158,12 +135,12 @@ std::vector<TableCopyReport> UploadCopy::CopyToServer(const QStringList& tables)
     } catch (const EDatabaseError&) {
         // Without the server's foreign keys the tables go in the order given.
     }
-    std::vector<TablePlan> plans;
+    std::vector<TargetTable> plans;
     std::vector<size_t> reportOf; // per plan
     for (const QString& name : names) {
         TableCopyReport report;
         report.table = name;
-        TablePlan plan;
+        TargetTable plan;
         if (prepare(plan, report)) plans.push_back(plan), reportOf.push_back(reports.size());
         reports.push_back(report);
     }
@@ -233,7 +210,7 @@ std::vector<TableCopyReport> UploadCopy::CopyToServer(const QStringList& tables)
     return reports;
 }
 
-void UploadCopy::copyRows(const TablePlan& plan, TableCopyReport& report) {
+void UploadCopy::copyRows(const TargetTable& plan, TableCopyReport& report) {
     const QString& table = plan.table;
     const QStringList& keys = plan.keys;
     const bool transactional = plan.transactional;
@@ -243,11 +220,10 @@ void UploadCopy::copyRows(const TablePlan& plan, TableCopyReport& report) {
             throw EDatabaseError(QString::fromUtf8(mysql_error(h)), mysql_errno(h));
         if (MYSQL_RES* r = mysql_store_result(h)) mysql_free_result(r);
     };
-    // Escaped here rather than by the client library, which would read the connection while a
-    // batch is in flight on it; the connection's character set is utf8mb4, in which no byte of
-    // a multi-byte character is one of the escaped ones.
+    // Escaped without the client library, which would read the connection while a batch is in
+    // flight on it (the connection's character set is utf8mb4).
     const bool backslashes = !(h->server_status & SERVER_STATUS_NO_BACKSLASH_ESCAPES);
-    auto escape = [backslashes](const QByteArray& raw) { return escapedForQuotes(raw, backslashes); };
+    auto escape = [backslashes](const QByteArray& raw) { return EscapeUtf8ForQuotes(raw, backslashes); };
     const auto def = m_file->database().table(table.toStdString());
     const jet::Database& db = m_file->database();
     const qint64 total = static_cast<qint64>(db.countRows(*def));

@@ -54,15 +54,15 @@ public:
     std::vector<TableCopyReport> CopyToServer(const QStringList& tables);
 
 private:
-    struct TablePlan {
+    struct TargetTable {
         QString table;
         QStringList keys; // matched on these
         bool transactional = true;
     };
     bool connect(TableCopyReport& report);
-    bool prepare(TablePlan& plan, TableCopyReport& report);
+    bool prepare(TargetTable& plan, TableCopyReport& report);
     // Throws on a failure that ends the copy (the connection, the file); a cancel returns.
-    void copyRows(const TablePlan& plan, TableCopyReport& report);
+    void copyRows(const TargetTable& plan, TableCopyReport& report);
 
     UploadOptions m_options;
     TZMySqlDatabase m_server;

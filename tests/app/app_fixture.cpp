@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QSettings>
 
 namespace tablor::test {
@@ -120,5 +121,13 @@ void AppTest::writeProfiles(const QStringList& names) {
 }
 
 QString AppTest::programDir() const { return ProgramDir(); }
+
+QString AppTest::copyOf(const QString& fixture) const {
+    const QString target = programDir() + fixture;
+    QFile::remove(target);
+    EXPECT_TRUE(QFile::copy(QStringLiteral(TABLOR_SHARED_DIR "/testdata/mdb/") + fixture, target));
+    QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
+    return target;
+}
 
 } // namespace tablor::test

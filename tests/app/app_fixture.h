@@ -71,6 +71,8 @@ protected:
     // Writes server.dat with profiles of these names (in ProgramDir).
     void writeProfiles(const QStringList& names);
     QString programDir() const;
+    // A writable copy of the shared Access fixture `fixture` (testdata/mdb) in the program folder.
+    QString copyOf(const QString& fixture) const;
 
     std::unique_ptr<QTemporaryDir> dir_;
     std::unique_ptr<MessageBoxRecorder> messages_;

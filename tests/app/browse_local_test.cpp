@@ -26,14 +26,6 @@ protected:
         if (!QFile::exists(Fixtures + "meza_test.mdb")) GTEST_SKIP() << "the shared Access fixtures are missing";
         storePrefs("Deutsch");
     }
-    // A writable copy of a fixture in the program folder.
-    QString copyOf(const QString& fixture) {
-        const QString target = programDir() + fixture;
-        QFile::remove(target);
-        EXPECT_TRUE(QFile::copy(Fixtures + fixture, target));
-        QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
-        return target;
-    }
     void writeLocalProfile(const QString& mdbPath) {
         ProfileList list;
         ServerProfile p;

@@ -28,13 +28,6 @@ protected:
         }
         storePrefs("Deutsch");
     }
-    QString copyOf(const QString& fixture) {
-        const QString target = programDir() + fixture;
-        QFile::remove(target);
-        EXPECT_TRUE(QFile::copy(Fixtures + fixture, target));
-        QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
-        return target;
-    }
     // Opens `table` of `file` in the window's grid as a double-click in the table list does.
     void openTable(TfrmMain& w, const QString& file, const QString& table) {
         w.OpenLocalDb(file);
