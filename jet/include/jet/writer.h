@@ -190,6 +190,28 @@ public:
         size_t depth_ = 0;
     };
 
+    // Makes the changes that follow one step however large they grow, as refilling a table
+    // of a million rows needs: unlike a Savepoint it does not hold them in memory, flushes
+    // inside it write to the file as usual, but the journal keeps every page as it was when
+    // the transaction began until commit(). rollback() (or destroying it uncommitted, or a
+    // crash, or a failed flush) brings the file back to that moment as a whole, and the
+    // writer's state is read again from it; tables created inside it are gone again (their
+    // TableWriters must not be used), the others' TableWriters stay good. Programs that know
+    // the journal (ours) see the file as it was until commit(). Not inside a Savepoint nor
+    // another Transaction (std::logic_error); Savepoints inside it are fine.
+    class Transaction {
+    public:
+        explicit Transaction(DatabaseWriter& writer);
+        Transaction(const Transaction&) = delete;
+        Transaction& operator=(const Transaction&) = delete;
+        ~Transaction(); // rolls back unless committed; a failure is written to stderr
+        void commit();
+        void rollback();
+
+    private:
+        detail::WriterImpl* writer_;
+    };
+
 private:
     explicit DatabaseWriter(std::unique_ptr<detail::WriterImpl> impl);
     std::unique_ptr<detail::WriterImpl> impl_;

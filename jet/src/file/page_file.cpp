@@ -54,6 +54,9 @@ PageFile::PageFile(const std::filesystem::path& path, bool writable, size_t cach
 }
 
 PageFile::~PageFile() {
+    // A journal still open belongs to a flush or span that did not finish: it stays on disk
+    // and undoes them when the file is opened next.
+    if (journal_) ::close(journal_->fd);
     if (fd_ >= 0) ::close(fd_);
 }
 

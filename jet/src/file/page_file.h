@@ -4,6 +4,7 @@
 #pragma once
 
 #include "file/format.h"
+#include "jet/error.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -90,6 +91,14 @@ public:
     };
     void beginJournal(const std::vector<JournalPage>& overwritten, uint32_t newPageCount);
     void endJournal();
+    // A span makes the flushes until commitSpan() one step: the journal stays between them
+    // and keeps the bytes every page had when the span began, so undoSpan() (or whoever opens
+    // the file after a crash) brings the file back to that moment. undoSpan() also forgets
+    // the cached pages; throws IoError, keeping the journal, when the disk refuses.
+    void beginSpan();
+    void commitSpan();
+    void undoSpan();
+    bool inSpan() const { return spanning_; }
     // Writes a left-behind journal's old pages back, cuts the file to its old length and
     // removes the journal. Only for a writer holding the file's lock. Returns whether a
     // half-done flush was undone.
@@ -106,6 +115,8 @@ private:
     void parseHeader();
     Page encodeForDisk(uint32_t n, std::span<const uint8_t> data) const;
     void loadJournal();
+    void removeJournal();
+    IoError journalError(const char* what) const;
 
     std::filesystem::path path_;
     std::string fileName_;
@@ -119,6 +130,16 @@ private:
     Page header_;
     std::unordered_map<uint32_t, Page> journalOld_; // raw old pages of a left-behind journal
     bool journalFound_ = false;                     // a journal file exists (valid or not)
+    // The journal this writer has open: for one flush, or for every flush of a span.
+    struct OpenJournal {
+        int fd = -1;
+        uint32_t oldCount = 0, newCount = 0, entries = 0;
+        uint64_t hash = 0; // over the entries so far, without their hash slots
+        // by page: its entry, and the hash slot (0 or 1) that describes its bytes on disk
+        std::unordered_map<uint32_t, std::pair<uint32_t, uint8_t>> saved;
+    };
+    std::unique_ptr<OpenJournal> journal_;
+    bool spanning_ = false;
 
     size_t cacheLimit_;
     std::unordered_map<uint32_t, std::shared_ptr<Page>> cache_;

@@ -143,6 +143,16 @@ public:
         held_.reset();
     }
 
+    // Forgets every change not yet flushed (for a transaction's rollback, after the file is
+    // restored): the cache is as after a flush.
+    void discard() {
+        levels_.clear();
+        dirty_.clear();
+        next_ = file_.pageCount();
+        recent_.fill({});
+        held_.reset();
+    }
+
     // Writes the changed pages as one step: the old bytes of every existing page about to
     // change go to the file's rollback journal first, and a flush cut short by a kill is
     // undone as a whole by whoever opens the file next (page_journal.cpp says why that holds

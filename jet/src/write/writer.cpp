@@ -349,6 +349,33 @@ void DatabaseWriter::Savepoint::rollback() {
     w->rollbackSavepoint();
 }
 
+DatabaseWriter::Transaction::Transaction(DatabaseWriter& writer) : writer_(writer.impl_.get()) {
+    writer_->beginTransaction();
+}
+
+DatabaseWriter::Transaction::~Transaction() {
+    if (!writer_) return;
+    try {
+        writer_->rollbackTransaction();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "tablor: %s\n", e.what());
+    }
+}
+
+void DatabaseWriter::Transaction::commit() {
+    if (!writer_) throw std::logic_error("Transaction::commit: the transaction is closed already");
+    detail::WriterImpl* w = writer_;
+    writer_ = nullptr;
+    w->commitTransaction();
+}
+
+void DatabaseWriter::Transaction::rollback() {
+    if (!writer_) throw std::logic_error("Transaction::rollback: the transaction is closed already");
+    detail::WriterImpl* w = writer_;
+    writer_ = nullptr;
+    w->rollbackTransaction();
+}
+
 void DatabaseWriter::Savepoint::requireInnermost(const char* what) const {
     if (!writer_) throw std::logic_error(std::string("Savepoint::") + what + ": the savepoint is closed already");
     if (writer_->savepointDepth() != depth_)

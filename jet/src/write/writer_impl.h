@@ -97,8 +97,37 @@ public:
         // A flush cut short by a kill is undone now, for good (the pages read so far already
         // came from the journal, so nothing read before is stale).
         file_.applyJournal();
-        // The global map of free pages (page 1, row 0): pages past the end of the file are
-        // listed too; allocation takes pages out of it.
+        loadGlobalFree();
+    }
+    ~WriterImpl() {
+        // A transaction or savepoint still open here belongs to a change that did not finish:
+        // it is undone, never written.
+        if (file_.inSpan() && broken_.empty()) {
+            try {
+                rollbackTransaction();
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "tablor: %s\n", e.what());
+            }
+        }
+        // What is left goes to the disk; a failure can no longer be thrown from here, so it is
+        // said on stderr (call flush() first to get it as an exception).
+        while (store_.inSavepoint() && broken_.empty()) rollbackQuietly();
+        if (broken_.empty()) {
+            try {
+                flush();
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "tablor: the last changes to %s were not saved: %s\n", file_.fileName().c_str(),
+                             e.what());
+            }
+        }
+        if (lockFd_ >= 0) ::close(lockFd_);
+    }
+
+    // The global map of free pages (page 1, row 0), as the file holds it.
+    void loadGlobalFree() {
+        globalFree_ = MapState{};
+        store_.setGlobalFreeMap(nullptr);
+        // Pages past the end of the file are listed too; allocation takes pages out of it.
         globalFree_.row = (1u << 8) | 0u;
         globalFree_.inlineOnly = true;
         auto page1 = file_.page(1);
@@ -121,21 +150,6 @@ public:
         } else {
             globalFree_.row = 0;
         }
-    }
-    ~WriterImpl() {
-        // A savepoint still open here belongs to a change that did not finish: it is undone,
-        // never written. What is left goes to the disk; a failure can no longer be thrown
-        // from here, so it is said on stderr (call flush() first to get it as an exception).
-        while (store_.inSavepoint() && broken_.empty()) rollbackQuietly();
-        if (broken_.empty()) {
-            try {
-                flush();
-            } catch (const std::exception& e) {
-                std::fprintf(stderr, "tablor: the last changes to %s were not saved: %s\n", file_.fileName().c_str(),
-                             e.what());
-            }
-        }
-        if (lockFd_ >= 0) ::close(lockFd_);
     }
 
     Database& database() {
@@ -226,6 +240,56 @@ public:
         } catch (...) {
             if (broken_.empty()) broken_ = "undoing a failed change did not succeed";
         }
+    }
+
+    // A transaction: the flushes until commitTransaction() are one step on disk (the journal
+    // spans them, see PageFile::beginSpan), so a change too large for memory can still be
+    // undone as a whole. Rolling back restores the file from the journal and reads the
+    // writer's state again from it.
+    bool inTransaction() const { return file_.inSpan(); }
+    void beginTransaction() {
+        if (store_.inSavepoint() || file_.inSpan())
+            throw std::logic_error("a transaction cannot begin inside a savepoint or another transaction");
+        refuseIfBroken();
+        flush();
+        file_.beginSpan();
+    }
+    void commitTransaction() {
+        flush();
+        try {
+            file_.commitSpan();
+        } catch (const std::exception& e) {
+            broken_ = "the end of a transaction could not be saved (" + std::string(e.what()) + ")";
+            throw;
+        }
+    }
+    void rollbackTransaction() {
+        while (store_.inSavepoint()) rollbackQuietly();
+        try {
+            file_.undoSpan();
+            store_.discard();
+            impl_.forgetCachedDefinitions();
+            loadGlobalFree();
+            rules_.reset();
+            // Tables made inside the transaction are gone again; the others are read anew in
+            // place, so that TableWriters and definitions held by callers stay good.
+            std::set<uint32_t> known{kMSysObjectsPage};
+            for (const auto& e : impl_.catalog()) known.insert(e.definitionPage);
+            for (auto it = tables_.begin(); it != tables_.end();) {
+                if (!known.count(it->first)) {
+                    it = tables_.erase(it);
+                    continue;
+                }
+                auto fresh = loadState(it->first, it->second->def->name, it->second->def);
+                *it->second = std::move(*fresh);
+                ++it;
+            }
+        } catch (const std::exception& e) {
+            broken_ = "undoing a transaction did not succeed (" + std::string(e.what()) +
+                      "); it is undone when the file is opened again";
+            throw;
+        }
+        broken_.clear(); // the writer's state is the file's again, read from the restored pages
     }
 
     // An insert refuses a row before it changes any page (keys, values, relationships are
