@@ -119,9 +119,21 @@ TableCopyReport DownloadCopy::CopyToLocal(const QString& tableName) {
     openFile(name);
     const TablePlan plan = tableDefinition(name, source->columns(), source->keyColumns());
     jet::Database& db = m_file->database();
-    if (db.hasTable(name.toStdString())) {
-        if (!checkExisting(plan, report)) return report;
-    } else {
+    const bool exists = db.hasTable(name.toStdString());
+    if (exists && !checkExisting(plan, report)) return report;
+    // Everything this copy changes in the file is one step: a table it cannot finish (a
+    // cancel, a server gone, a full disk) is put back as it was before, through the engine's
+    // journal, however many batches it had written; a crash is undone when the file is next
+    // opened.
+    std::optional<jet::DatabaseWriter::Transaction> step;
+    try {
+        step.emplace(*m_file->writer());
+    } catch (const std::exception& e) {
+        report.result = CopyResult::NoLocalDb;
+        report.message = QStringLiteral("The Access table [%1] cannot be written: %2").arg(name, e.what());
+        return report;
+    }
+    if (!exists) {
         try {
             m_file->writer()->createTable(plan.tableSpec());
             report.created = true;
@@ -132,6 +144,15 @@ TableCopyReport DownloadCopy::CopyToLocal(const QString& tableName) {
             return report;
         }
     }
+    // The early ends below keep what was done (an empty new table, as a download always left).
+    auto keep = [&] {
+        try {
+            step->commit();
+        } catch (const std::exception& e) {
+            throw CopyError("Saving [" + name.toStdString() + "] into \"" + m_options.mdbPath.toStdString() +
+                            "\" failed: " + e.what());
+        }
+    };
     if (m_options.overwrite) {
         if (!report.created && !emptyTable(name, report)) return report;
     } else if (plan.keyColumns.isEmpty()) {
@@ -139,6 +160,7 @@ TableCopyReport DownloadCopy::CopyToLocal(const QString& tableName) {
         report.message = QStringLiteral("`%1` has no primary key, so its rows cannot be matched with the rows of the "
                                         "Access table; turn on Overwrite to replace the Access rows instead.")
                              .arg(name);
+        keep();
         return report;
     }
     qint64 total = 0;
@@ -152,9 +174,15 @@ TableCopyReport DownloadCopy::CopyToLocal(const QString& tableName) {
     source.reset();
     // The file itself failed (a full disk, an I/O error): no later table can be written.
     auto fileFailed = [&](const std::exception& e) {
+        std::string state = " The Access file is as it was before this table's copy.";
+        try {
+            step->rollback();
+        } catch (const std::exception& undo) {
+            state = std::string(" Undoing it failed too (") + undo.what() +
+                    "); it is undone when the file is opened next.";
+        }
         throw CopyError("Writing [" + name.toStdString() + "] into \"" + m_options.mdbPath.toStdString() +
-                        "\" failed after " + std::to_string(report.rowsRead) + " rows: " + e.what() +
-                        " The rows of the batches written before are in the file.");
+                        "\" failed after " + std::to_string(report.rowsRead) + " rows: " + e.what() + state);
     };
     try {
         copyRows(plan, total, report);
@@ -163,7 +191,11 @@ TableCopyReport DownloadCopy::CopyToLocal(const QString& tableName) {
     } catch (const jet::IoError& e) {
         fileFailed(e);
     }
-    if (report.created && (report.cancelled || report.result == CopyResult::NoRemoteDb)) dropUnfinished(report);
+    if (report.cancelled || report.result == CopyResult::NoRemoteDb) {
+        putBack(*step, report);
+    } else {
+        keep();
+    }
     if (OnAfterDbCopy) OnAfterDbCopy(name, report.rowsFailed);
     if (report.result == CopyResult::Copied && report.rowsFailed > 0 && report.rowsFailed >= report.rowsRead)
         report.result = CopyResult::AllRowsFailed;
@@ -184,15 +216,14 @@ QStringList DownloadCopy::checkFile() const {
     return problems;
 }
 
-void DownloadCopy::dropUnfinished(TableCopyReport& report) {
-    // A table this copy made is put back as it was before: not there. (A table that was there
-    // keeps the batches written before; its message says so.)
+void DownloadCopy::putBack(jet::DatabaseWriter::Transaction& step, TableCopyReport& report) {
     try {
-        m_file->writer()->dropTable(report.table.toStdString());
-        m_file->flush();
+        step.rollback();
         report.rowsWritten = 0;
     } catch (const std::exception& e) {
-        report.message += QStringLiteral(" Removing the unfinished Access table failed: %1").arg(e.what());
+        report.message += QStringLiteral(" Putting the Access table back failed (%1); that is done when the file is "
+                                         "opened next.")
+                              .arg(e.what());
     }
 }
 
@@ -278,10 +309,10 @@ void DownloadCopy::copyRows(const TablePlan& plan, qint64 total, TableCopyReport
     std::vector<jet::Value> values(def->columns.size());
     std::vector<jet::Value> keyValues(keyColumns.size());
     int inBatch = 0;
-    // What a stop leaves behind (see dropUnfinished).
+    // What a stop leaves behind (see putBack).
     const QString stateAfterStop = report.created
                                        ? QStringLiteral("; the Access table, made by this copy, is removed again.")
-                                       : QStringLiteral("; the rows copied so far are in the Access table.");
+                                       : QStringLiteral("; the Access table is as it was before the copy.");
     auto progress = [&] {
         if (OnCopyProgress) OnCopyProgress(plan.name, percentOf(report.rowsRead, total), report.rowsRead, total);
     };

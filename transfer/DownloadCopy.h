@@ -7,9 +7,9 @@
 // every key column, and filled from a stream of the server's rows, assigned by column name.
 // Rows are written in batches with one flush each; a row that fails is counted (the first
 // hundred with their key values and the reason) and the copy goes on. Progress is reported
-// every 2,000 rows, and a cancel request ends the batch there. A table the copy made itself
-// and could not finish (cancelled, the server gone) is dropped again; a table that was there
-// keeps the batches written before its copy stopped.
+// every 2,000 rows, and a cancel request ends the batch there. Each table's copy is one
+// transaction of the engine: a table it could not finish (cancelled, the server gone, a full
+// disk) is as it was before, not there when the copy made it.
 //
 // Ownership: the DownloadCopy holds the Access file from the first table until it is destroyed,
 // through the process's shared handle (AccessFile), so a window that has the file open (cnLocal)
@@ -20,6 +20,8 @@
 #include "transfer/CopyResult.h"
 
 #include "db/ZMySql.h"
+
+#include "jet/writer.h"
 
 #include <QString>
 #include <QStringList>
@@ -83,7 +85,7 @@ private:
     bool checkExisting(const TablePlan& plan, TableCopyReport& report);
     bool emptyTable(const QString& table, TableCopyReport& report);
     void copyRows(const TablePlan& plan, qint64 total, TableCopyReport& report);
-    void dropUnfinished(TableCopyReport& report);
+    void putBack(jet::DatabaseWriter::Transaction& step, TableCopyReport& report);
 
     TZMySqlDatabase& m_server;
     DownloadOptions m_options;

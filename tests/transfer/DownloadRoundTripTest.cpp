@@ -368,24 +368,34 @@ TEST_F(DownloadRoundTrip, SaysWhatItCouldNotCopy) {
         EXPECT_EQ(total, 5000);
         if (rows >= 2000) stop = true;
     };
-    // A table made by the copy goes again; one that was there keeps the batches written.
+    // A cancelled table is as before: one made by the copy goes again; one that was there,
+    // emptied for the copy and refilled by two batches, has its old rows back.
     const TableCopyReport cancelled = copy.CopyToLocal(QStringLiteral("many"));
     EXPECT_TRUE(cancelled.cancelled);
     EXPECT_TRUE(cancelled.message.contains(QStringLiteral("removed again"))) << cancelled.message.toStdString();
     EXPECT_FALSE(jet::Database::open(dir / "new.mdb").hasTable("many"));
     copy.cancel = nullptr;
-    jet::DatabaseWriter::create(dir / "kept.mdb")
-        .createTable({"many", {{"id", jet::ColumnType::Long}}, {{"", {"id"}, {}, true}}});
+    {
+        auto writer = jet::DatabaseWriter::create(dir / "kept.mdb");
+        writer.createTable({"many", {{"id", jet::ColumnType::Long}}, {{"", {"id"}, {}, true}}});
+        auto many = writer.table("many");
+        for (int32_t id = 9001; id <= 9003; ++id) many.insert(std::vector<jet::Value>{jet::Value::longInt(id)});
+    }
     options.mdbPath = QString::fromStdString((dir / "kept.mdb").string());
+    options.overwrite = true;
+    options.batchRows = 2000;
     DownloadCopy into(db, options);
     stop = false;
     into.cancel = &stop;
-    into.OnCopyProgress = copy.OnCopyProgress;
+    into.OnCopyProgress = [&](const QString&, int, qint64 rows, qint64) { stop = rows >= 2000; };
     const TableCopyReport kept = into.CopyToLocal(QStringLiteral("many"));
     EXPECT_TRUE(kept.cancelled);
-    EXPECT_EQ(kept.rowsWritten, 4000);
+    EXPECT_EQ(kept.rowsWritten, 0);
+    EXPECT_TRUE(kept.message.contains(QStringLiteral("as it was before"))) << kept.message.toStdString();
     const auto file = jet::Database::open(dir / "kept.mdb");
-    EXPECT_EQ(file.countRows(*file.table("many")), 4000u);
+    std::vector<int32_t> ids;
+    for (auto rows = file.scan("many"); rows.next();) ids.push_back(rows.values()[0].asLong());
+    EXPECT_EQ(ids, (std::vector<int32_t>{9001, 9002, 9003}));
 }
 
 } // namespace

@@ -2,7 +2,7 @@
 # Fault tests of tablor-copy against a server of its own: the server killed in the middle of an
 # upload (the server table unchanged, a clear error) and of a download (the Access file opens
 # and passes the check), tablor-copy itself killed in the middle of a download (the file opens,
-# the check is clean), and a full disk during a download (simulated with a file size limit: a
+# the check is clean; an existing table it was refilling is as before), and a full disk during a download (simulated with a file size limit: a
 # clear error, the file intact).
 # Usage: copy_faults.sh TABLOR_COPY TABLOR_MDB
 set -euo pipefail
@@ -76,6 +76,22 @@ wait_until "stat -c %s '$work/k.mdb'" 8000000 "$pid"
 kill -9 "$pid"
 wait "$pid" 2>/dev/null || true
 "$mdb" check "$work/k.mdb" >"$work/check" || fail "check after a killed download: $(cat "$work/check")"
+
+echo "tablor-copy killed while it refills an existing Access table"
+cp "$work/t.mdb" "$work/e.mdb"
+"$mdb" export "$work/e.mdb" t | md5sum >"$work/before"
+"$copy" download "${conn[@]}" --database tablor_test --mdb "$work/e.mdb" --tables t --overwrite >/dev/null 2>&1 &
+pid=$!
+# The old rows are deleted on disk and new ones are being written (the journal keeps the old).
+wait_until "stat -c %s '$work/e.mdb-journal'" 30000000 "$pid"
+kill -9 "$pid"
+wait "$pid" 2>/dev/null || true
+"$mdb" check "$work/e.mdb" >"$work/check" || fail "check after a killed refill: $(cat "$work/check")"
+"$mdb" export "$work/e.mdb" t | md5sum | cmp -s - "$work/before" || fail "readers do not see the table as before"
+"$mdb" sql "$work/e.mdb" "DELETE FROM t WHERE id = -1" >/dev/null # a writer: undoes the refill for good
+[[ ! -e $work/e.mdb-journal ]] || fail "the journal outlived the next writer"
+"$mdb" export "$work/e.mdb" t | md5sum | cmp -s - "$work/before" || fail "the refilled table is not as before"
+"$mdb" check "$work/e.mdb" >"$work/check" || fail "check after the undone refill: $(cat "$work/check")"
 
 echo "disk full during a download"
 rc=0
