@@ -178,8 +178,8 @@ TableCopyReport DownloadCopy::CopyToLocal(const QString& tableName) {
         try {
             step->rollback();
         } catch (const std::exception& undo) {
-            state = std::string(" Undoing it failed too (") + undo.what() +
-                    "); it is undone when the file is opened next.";
+            state =
+                std::string(" Undoing it failed too (") + undo.what() + "); it is undone when the file is opened next.";
         }
         throw CopyError("Writing [" + name.toStdString() + "] into \"" + m_options.mdbPath.toStdString() +
                         "\" failed after " + std::to_string(report.rowsRead) + " rows: " + e.what() + state);
@@ -253,10 +253,10 @@ bool DownloadCopy::checkExisting(const TablePlan& plan, TableCopyReport& report)
 }
 
 bool DownloadCopy::emptyTable(const QString& table, TableCopyReport& report) {
-    // Through Jet SQL, so that the table's relationships are honoured as in Access.
+    // All pages at once, or row by row when other tables' rows depend on it (relationships
+    // decide then, as in Access).
     try {
-        jet::sql::Connection sql(m_file->sql());
-        sql.execute(("DELETE FROM [" + table + "]").toStdString());
+        m_file->writer()->table(table.toStdString()).eraseAll();
         m_file->flush();
         return true;
     } catch (const std::exception& e) {

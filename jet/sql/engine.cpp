@@ -278,6 +278,15 @@ public:
         cache_->forget();
         writes_->deleteRow(*def_, row);
     }
+    std::optional<std::uint64_t> deleteAllRows() override {
+        if (!writes_) readOnly();
+        cache_->forget();
+        try {
+            return writes_->deleteAllRows(*def_);
+        } catch (const jet::Error& e) {
+            rethrowAsSql(e);
+        }
+    }
 
 private:
     // A refused change in Jet's words where Jet has them, with the engine's detail.

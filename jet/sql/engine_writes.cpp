@@ -125,6 +125,11 @@ public:
         tableWriter(table).erase(jet::RowId::fromPacked(static_cast<std::uint32_t>(id)));
     }
 
+    std::uint64_t deleteAllRows(const jet::TableDef& table) override {
+        dirty_ = true;
+        return tableWriter(table).eraseAll();
+    }
+
 private:
     jet::TableWriter& tableWriter(const jet::TableDef& table) {
         auto it = tables_.find(table.definitionPage);

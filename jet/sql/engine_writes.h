@@ -29,6 +29,7 @@ public:
     virtual std::optional<std::int64_t> insertRow(const jet::TableDef& table, const Row& values) = 0;
     virtual RowId updateRow(const jet::TableDef& table, RowId row, const Row& values) = 0;
     virtual void deleteRow(const jet::TableDef& table, RowId row) = 0;
+    virtual std::uint64_t deleteAllRows(const jet::TableDef& table) = 0;
 };
 
 // Opens `path` for writing (create: makes a new empty Access 2000 file there first).

@@ -887,6 +887,8 @@ Result runDelete(DeleteStatement& s, Database& db, std::int64_t identity) {
     for (const ColumnInfo& c : table->columns()) names.push_back(c.name);
     detail::Scope scope{&names, table->name(), ""};
     if (s.where) bind(*s.where, &scope);
+    if (!s.where)
+        if (auto done = table->deleteAllRows()) return Result::affected(static_cast<std::int64_t>(*done));
     std::vector<RowId> ids;
     {
         auto stream = openChangeRows(*table, s.where.get(), identity);

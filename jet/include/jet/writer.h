@@ -124,6 +124,12 @@ public:
     RowId update(RowId id, std::span<const Value> row);
     // Deletes the row and frees its long values; its index entries are removed.
     void erase(RowId id);
+    // Deletes every row (DELETE without a condition) and returns how many there were. Fast:
+    // the table's data, long-value and index pages are freed at once, each index left an
+    // empty root, unless the table is the parent of an enforced relationship; then row by
+    // row, so that cascades and refusals happen as for erase(). One step: refused or failed,
+    // nothing of it stays.
+    uint64_t eraseAll();
 
 private:
     friend class DatabaseWriter;

@@ -210,8 +210,18 @@ void PageFile::beginJournal(const std::vector<JournalPage>& overwritten, uint32_
     const size_t entrySize = kEntryHead + ps;
     // Pages saved by an earlier flush of the span get the hash of their next bytes in the slot
     // that does not describe what they hold now; the others get an entry of their own.
+    // New entries go to the journal in chunks of 1 MB or so, so that a flush of many pages
+    // needs little memory beside them.
     std::vector<uint8_t> body;
     std::vector<uint8_t> slot(8);
+    uint32_t added = 0;
+    auto writeBody = [&] {
+        const off_t at = static_cast<off_t>(ps + static_cast<uint64_t>(j.entries + added) * entrySize);
+        if (!writeAll(j.fd, body.data(), body.size(), at)) throw journalError("write");
+        traceIo(IoEvent::Kind::Write, jpath, static_cast<uint64_t>(at), body);
+        added += static_cast<uint32_t>(body.size() / entrySize);
+        body.clear();
+    };
     for (const JournalPage& page : overwritten) {
         const uint32_t n = page.number;
         if (n >= j.oldCount) continue; // appended during the span: cut off by an undo
@@ -233,13 +243,11 @@ void PageFile::beginJournal(const std::vector<JournalPage>& overwritten, uint32_
         for (int b = 0; b < 4; ++b) e[b] = static_cast<uint8_t>(n >> (8 * b));
         for (int b = 0; b < 8; ++b) e[8 + b] = e[16 + b] = static_cast<uint8_t>(h >> (8 * b));
         if (!readAll(fd_, e + kEntryHead, ps, static_cast<off_t>(n) * ps)) throw journalError("fill");
-        j.saved.emplace(n, std::pair<uint32_t, uint8_t>{j.entries + static_cast<uint32_t>(at / entrySize), 0});
+        j.saved.emplace(n, std::pair<uint32_t, uint8_t>{j.entries + added + static_cast<uint32_t>(at / entrySize), 0});
         j.hash = fnv1a(e + kEntryHead, ps, fnv1a(e, 8, j.hash));
+        if (body.size() >= (1u << 20)) writeBody();
     }
-    const uint32_t added = static_cast<uint32_t>(body.size() / entrySize);
-    const off_t bodyAt = static_cast<off_t>(ps + static_cast<uint64_t>(j.entries) * entrySize);
-    if (!writeAll(j.fd, body.data(), body.size(), bodyAt)) throw journalError("write");
-    traceIo(IoEvent::Kind::Write, jpath, static_cast<uint64_t>(bodyAt), body);
+    if (!body.empty() || added == 0) writeBody();
     if (::fdatasync(j.fd) != 0) throw journalError("sync");
     traceIo(IoEvent::Kind::Sync, jpath);
     if (journalStepHook) journalStepHook();
@@ -310,8 +318,8 @@ void PageFile::undoSpan() {
         const int e = errno;
         throw IoError(fileName_, page,
                       "cannot undo the unfinished changes to " + fileName_ + ": " + std::strerror(e) +
-                          ". Check the disk; keep " + journalPath().string() + ", which undoes them when " +
-                          fileName_ + " is opened next.");
+                          ". Check the disk; keep " + journalPath().string() + ", which undoes them when " + fileName_ +
+                          " is opened next.");
     };
     // Entry by entry, so that a long span is undone in little memory.
     Page raw(ps);

@@ -96,6 +96,12 @@ public:
     // one, else a page at the end. The page leaves the global map of free pages.
     uint32_t append(std::vector<uint8_t> content) {
         uint32_t n = next_;
+        if (levels_.empty() && !spare_.empty()) {
+            n = spare_.back();
+            spare_.pop_back();
+            dirty_[n] = std::move(content);
+            return n;
+        }
         if (globalFree_) {
             auto it = globalFree_->pages.lower_bound(kFirstReusablePage);
             if (it != globalFree_->pages.end() && *it < file_.pageCount()) {
@@ -109,6 +115,13 @@ public:
         return n;
     }
     void setGlobalFreeMap(MapState* m) { globalFree_ = m; }
+    // A freed page that the global map of free pages cannot list (it lies beyond the map's
+    // reach): reused by this writer for new pages, once no savepoint can bring it back.
+    void spare(uint32_t n) {
+        if (n < kFirstReusablePage) return;
+        if (levels_.empty()) spare_.push_back(n);
+        else levels_.back().spared.push_back(n);
+    }
     void put(uint32_t n, std::vector<uint8_t> content) {
         remember(n);
         dirty_[n] = std::move(content);
@@ -128,6 +141,8 @@ public:
     void releaseSavepoint() {
         Level top = std::move(levels_.back());
         levels_.pop_back();
+        auto& spared = levels_.empty() ? spare_ : levels_.back().spared;
+        spared.insert(spared.end(), top.spared.begin(), top.spared.end());
         if (levels_.empty()) return;
         for (auto& [n, before] : top.before) levels_.back().before.try_emplace(n, std::move(before));
     }
@@ -147,6 +162,7 @@ public:
     // restored): the cache is as after a flush.
     void discard() {
         levels_.clear();
+        spare_.clear();
         dirty_.clear();
         next_ = file_.pageCount();
         recent_.fill({});
@@ -227,7 +243,9 @@ private:
     struct Level {
         std::map<uint32_t, std::optional<std::vector<uint8_t>>> before; // nullopt: not in the cache
         uint32_t next = 0;
+        std::vector<uint32_t> spared; // pages freed inside this savepoint
     };
+    std::vector<uint32_t> spare_;
     std::vector<Level> levels_;
     void remember(uint32_t n) {
         if (levels_.empty()) return;

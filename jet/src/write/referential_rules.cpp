@@ -1,6 +1,8 @@
 // Referential integrity for the writer (see referential_rules.h).
 #include "write/referential_rules.h"
 
+#include <algorithm>
+
 #include "jet/index_keys.h"
 #include "jet/text.h"
 #include "jet/writer.h"
@@ -142,6 +144,11 @@ void ReferentialRules::apply(RuleTarget& target, const CascadePlan& plan) {
         if (step.row) target.updateRow(step.table, step.id, *step.row);
         else target.eraseRow(step.table, step.id);
     }
+}
+
+bool ReferentialRules::guardsRowsOf(std::string_view table) const {
+    return std::any_of(relationships_.begin(), relationships_.end(),
+                       [&](const Relationship& r) { return r.enforced() && sameName(r.parentTable, table); });
 }
 
 void ReferentialRules::checkDrop(std::string_view table) const {

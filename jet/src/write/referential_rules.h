@@ -58,6 +58,9 @@ public:
     static void apply(RuleTarget& target, const CascadePlan& plan);
     // Throws ConstraintError when `table` is part of a relationship.
     void checkDrop(std::string_view table) const;
+    // Whether deleting rows of `table` can touch other rows: it is the parent of an enforced
+    // relationship (a cascade, or children that refuse it).
+    bool guardsRowsOf(std::string_view table) const;
 
 private:
     struct Planner;

@@ -165,6 +165,65 @@ void WriterImpl::erase(TableState& t, RowId id) {
     flushIfLarge();
 }
 
+bool WriterImpl::eraseAll(TableState& t) {
+    TableDef& def = *t.def;
+    if (auto* r = rules(); r && r->guardsRowsOf(def.name)) return false;
+    const uint32_t tdef = def.definitionPage;
+    // Only pages that say they are this table's go (data and index pages name the table's
+    // definition, long-value pages say "LVAL"): a damaged map must not free another's.
+    enum Kind { Rows = 1, LongValues = 2, Index = 4 };
+    auto owned = [&](uint32_t p, int kinds) {
+        if (p == 0 || p >= store_.pageCount()) return false;
+        const auto page = store_.read(p);
+        const bool lval = page[0] == page_type::Data && std::memcmp(page.data() + 4, "LVAL", 4) == 0;
+        if (lval) return (kinds & LongValues) != 0;
+        if (u32(page, 4) != tdef) return false;
+        if (page[0] == page_type::Data) return (kinds & Rows) != 0;
+        return (page[0] == page_type::IndexNode || page[0] == page_type::IndexLeaf) && (kinds & Index) != 0;
+    };
+    std::set<uint32_t> freed;
+    auto take = [&](MapState& m, int kinds, uint32_t keep) {
+        const std::vector<uint32_t> pages(m.pages.begin(), m.pages.end());
+        for (uint32_t p : pages) {
+            if (p == keep) continue;
+            m.remove(p);
+            if (kinds && owned(p, kinds)) freed.insert(p);
+        }
+    };
+    take(t.used, Rows | LongValues, 0);
+    take(t.free, 0, 0);
+    for (auto& lv : t.longValues) {
+        take(lv.used, LongValues, 0);
+        take(lv.free, 0, 0);
+        lv.currentPage = 0;
+    }
+    // Each index keeps its root, now an empty leaf; its other pages go.
+    for (size_t i = 0; i < t.physical.size(); ++i) {
+        if (!t.physical[i]) continue;
+        const uint32_t root = t.physical[i]->rootPage;
+        take(t.indexMaps[i], Index, root);
+        t.indexMaps[i].add(root);
+        store_.put(root, buildIndexPage(f_, true, tdef, 0, 0, 0, {}));
+        t.extras.physical[i].uniqueEntries = 0;
+        t.trees[i].reset(); // its cached nodes describe pages that are gone
+    }
+    def.storedRowCount = 0;
+    t.insertPage = 0;
+    t.dirty = true;
+    // Maps and counters to the cache, then the table's state (its index trees) read from it:
+    // the table is empty now, and the pages it held are nobody's. They are blanked and freed
+    // last, with a flush now and then outside a savepoint, so that memory stays bounded.
+    writeTable(t);
+    const std::string name = def.name;
+    auto fresh = loadState(tdef, name, t.def);
+    t = std::move(*fresh);
+    for (uint32_t p : freed) {
+        releasePage(p);
+        flushIfLarge();
+    }
+    return true;
+}
+
 RowId WriterImpl::update(TableState& t, RowId id, std::span<const Value> values) {
     std::vector<uint8_t> raw;
     RowId home;
@@ -281,6 +340,20 @@ RowId TableWriter::update(RowId id, std::span<const Value> row) {
 void TableWriter::erase(RowId id) {
     auto& w = *state_->writer;
     w.atomically([&] { w.erase(state_->state(), id); });
+}
+uint64_t TableWriter::eraseAll() {
+    auto& w = *state_->writer;
+    if (auto rows = w.eraseAllStep(state_->state())) return *rows;
+    return w.atomically([&] {
+        detail::TableState& t = state_->state();
+        const uint64_t rows = t.def->storedRowCount;
+        if (w.eraseAll(t)) return rows;
+        // Rows other tables depend on: one by one, so that the relationships decide.
+        std::vector<RowId> ids;
+        for (RowCursor cur = w.database().scan(t.def->name); cur.next();) ids.push_back(cur.rowId());
+        for (const RowId& id : ids) w.erase(state_->state(), id);
+        return static_cast<uint64_t>(ids.size());
+    });
 }
 
 DatabaseWriter::DatabaseWriter(std::unique_ptr<detail::WriterImpl> impl) : impl_(std::move(impl)) {}

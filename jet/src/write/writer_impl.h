@@ -312,6 +312,24 @@ public:
         }
     }
 
+    // Emptying a table at once changes only pages of its own and its maps, and cannot be
+    // refused once it began, so outside a statement it needs no savepoint (which would copy
+    // every page it frees); like an insert, a failure half-way leaves the writer refusing
+    // further work. Nothing when the table's rows must go one by one (see eraseAll).
+    std::optional<uint64_t> eraseAllStep(TableState& t) {
+        if (store_.inSavepoint()) return std::nullopt;
+        if (auto* r = rules(); r && r->guardsRowsOf(t.def->name)) return std::nullopt;
+        refuseIfBroken();
+        const uint64_t rows = t.def->storedRowCount;
+        try {
+            eraseAll(t);
+        } catch (...) {
+            if (broken_.empty()) broken_ = "emptying table [" + t.def->name + "] failed half-way";
+            throw;
+        }
+        return rows;
+    }
+
     // Runs one row change as a step of its own: when it throws, nothing of it stays.
     template <class Change>
     auto atomically(Change&& change) {
@@ -455,9 +473,8 @@ public:
     // and listed as free where the database's map of free pages reaches.
     void releasePage(uint32_t p) {
         store_.put(p, std::vector<uint8_t>(f_.pageSize, 0));
-        if (globalFree_.row != 0 && globalFree_.reaches(p)) {
-            globalFree_.add(p);
-        }
+        if (globalFree_.row != 0 && globalFree_.reaches(p)) globalFree_.add(p);
+        else store_.spare(p);
     }
 
     // Inside a savepoint the cache grows as it must: writing half a step is not an option.
@@ -638,6 +655,9 @@ public:
     InsertResult insert(TableState& t, std::span<const Value> row, std::optional<RowId> reuse = std::nullopt);
     RowId update(TableState& t, RowId id, std::span<const Value> row);
     void erase(TableState& t, RowId id);
+    // Every row of the table at once, when no relationship guards its rows (else false, and
+    // nothing changed).
+    bool eraseAll(TableState& t);
     void removeEntry(TableState& t, size_t index, const std::vector<uint8_t>& key, RowId id);
 
     // Relationships (referential_rules.h): the rules see every change but those of the

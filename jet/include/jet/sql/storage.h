@@ -87,6 +87,10 @@ public:
     virtual std::optional<std::int64_t> insertRow(const Row& values) = 0;
     virtual void updateRow(RowId row, const Row& values) = 0;
     virtual void deleteRow(RowId row) = 0;
+    // Deletes every row (DELETE without a condition) when the storage has a faster way than
+    // row by row; returns how many rows went, or nothing when the executor should delete
+    // them one by one.
+    virtual std::optional<std::uint64_t> deleteAllRows() { return std::nullopt; }
 };
 
 struct TableDefinition {
