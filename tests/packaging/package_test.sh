@@ -10,7 +10,7 @@ build=$2
 here="$(cd "$(dirname "$0")" && pwd)"
 
 missing=()
-for tool in dpkg-deb dpkg-shlibdeps lintian desktop-file-validate appstreamcli man Xvfb xdotool; do
+for tool in dpkg-deb dpkg-shlibdeps lintian desktop-file-validate appstreamcli man file Xvfb xdotool import; do
   command -v "$tool" >/dev/null || missing+=("$tool")
 done
 if ((${#missing[@]})); then
