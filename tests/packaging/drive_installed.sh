@@ -38,7 +38,8 @@ Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$user/display" 2>"$use
 xvfb_pid=$!
 for _ in $(seq 100); do [[ -s $user/display ]] && break; sleep 0.1; done
 [[ -s $user/display ]] || { cat "$user/xvfb.log" >&2; exit 1; }
-export DISPLAY=:$(head -1 "$user/display")
+DISPLAY=:$(head -1 "$user/display")
+export DISPLAY
 
 "$program" >"$user/tablor.log" 2>&1 &
 tablor_pid=$!

@@ -70,8 +70,8 @@ grep '^[EW]:' "$work/lintian.log" || true
 
 # 4. The command-line programs and their man pages.
 "$root/usr/bin/tablor-mdb" --help | grep -q '^Usage: tablor-mdb' || fail "tablor-mdb --help"
-"$root/usr/bin/tablor-mdb" create "$work/new.mdb" && "$root/usr/bin/tablor-mdb" check "$work/new.mdb" >/dev/null ||
-  fail "tablor-mdb create and check"
+"$root/usr/bin/tablor-mdb" create "$work/new.mdb" || fail "tablor-mdb create"
+"$root/usr/bin/tablor-mdb" check "$work/new.mdb" >/dev/null || fail "tablor-mdb check of the new file"
 "$root/usr/bin/tablor-copy" --help | grep -q '^Usage: tablor-copy' || fail "tablor-copy --help"
 for page in tablor tablor-mdb tablor-copy; do
   file=$root/usr/share/man/man1/$page.1.gz
