@@ -181,8 +181,7 @@ QString helpFileName(int languageIndex) {
 }
 
 QStringList helpFileCandidates(const QString& fileName) {
-    QStringList list{ProgramDir() + fileName, programFileDir() + fileName,
-                     QStringLiteral(TABLOR_INSTALL_DATADIR "/") + fileName};
+    QStringList list{ProgramDir() + fileName, programFileDir() + fileName, programShareDir() + fileName};
     list.removeDuplicates();
     return list;
 }

@@ -45,6 +45,7 @@ QString ProgramDir() {
 
 QString chooseProgramDir(const QString& programFolder) {
     const QString dir = withSlash(programFolder);
+    if (!installedShareDir(dir).isEmpty()) return userDataDir();
     if (::access(QFile::encodeName(dir).constData(), W_OK) == 0) return dir;
     return userDataDir();
 }
@@ -57,10 +58,22 @@ QString userDataDir() {
     return dir;
 }
 
+QString installedShareDir(const QString& programFolder) {
+    const QDir bin(programFolder);
+    if (bin.dirName() != QStringLiteral("bin")) return {};
+    const QString share = QDir::cleanPath(bin.absoluteFilePath(QStringLiteral("../share/tablor")));
+    return QFileInfo(share).isDir() ? withSlash(share) : QString();
+}
+
+QString programShareDir() {
+    const QString installed = installedShareDir(programFileDir());
+    return installed.isEmpty() ? withSlash(QStringLiteral(TABLOR_INSTALL_DATADIR)) : installed;
+}
+
 QString findProgramFile(const QString& name) {
     const QString beside = programFileDir() + name;
     if (QFileInfo::exists(beside)) return beside;
-    return withSlash(QStringLiteral(TABLOR_INSTALL_DATADIR)) + name;
+    return programShareDir() + name;
 }
 
 } // namespace tablor

@@ -462,6 +462,32 @@ TEST(ProgramDirTest, UnwritableProgramFolderFallsBackToTheUserDataFolder) {
     }
 }
 
+TEST(ProgramDirTest, AnInstalledProgramKeepsItsFilesInTheUserDataFolder) {
+    QTemporaryDir root;
+    ASSERT_TRUE(root.isValid());
+    const QByteArray oldData = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", QFile::encodeName(root.path() + "/data"));
+    const QString bin = root.path() + "/usr/bin";
+    ASSERT_TRUE(QDir().mkpath(bin));
+    // A writable bin folder without the share folder: a portable copy, files beside the program.
+    EXPECT_EQ(installedShareDir(bin), QString());
+    EXPECT_EQ(chooseProgramDir(bin), bin + "/");
+    // With <prefix>/share/tablor it is an installed program (writable for root, or unpacked).
+    ASSERT_TRUE(QDir().mkpath(root.path() + "/usr/share/tablor"));
+    EXPECT_EQ(installedShareDir(bin), root.path() + "/usr/share/tablor/");
+    EXPECT_EQ(installedShareDir(bin + "/"), root.path() + "/usr/share/tablor/");
+    EXPECT_EQ(chooseProgramDir(bin), root.path() + "/data/Tablor/");
+    // Only a folder named bin counts: the build tree's build/bin has no share folder, and a
+    // portable folder that happens to sit beside share/tablor is not an install.
+    ASSERT_TRUE(QDir().mkpath(root.path() + "/usr/portable"));
+    EXPECT_EQ(chooseProgramDir(root.path() + "/usr/portable"), root.path() + "/usr/portable/");
+    if (oldData.isNull()) {
+        qunsetenv("XDG_DATA_HOME");
+    } else {
+        qputenv("XDG_DATA_HOME", oldData);
+    }
+}
+
 TEST_F(ServerDat, SaveThroughASymbolicLinkKeepsTheLink) {
     QDir(dir.path()).mkdir("synced");
     const QString real = dir.filePath("synced/server.dat");
