@@ -498,7 +498,8 @@ void TfrmMain::mnuStartupClick() {
 }
 
 void TfrmMain::mnuWizardClick() {
-    TfrmWizard wizard(cboServers, [this] { loadProfilesIntoServerList(); }, this);
+    TfrmWizard wizard(
+        cboServers, [this] { loadProfilesIntoServerList(); }, this);
     wizard.exec();
 }
 

@@ -284,8 +284,7 @@ QWidget* TfrmWizard::buildAccess2MySqlPage() {
     btnServer = serverButton(page, "btnServer");
     txtAMPrefix = named(new QLineEdit(page), "txtAMPrefix");
     addRow(grid, 0, named(new QLabel(QStringLiteral("Source database"), page), "lblAMSource"), txtAMAccess, btnOpen);
-    addRow(grid, 1, named(new QLabel(QStringLiteral("Target database"), page), "lblAMTarget"), cboServerAM,
-           btnServer);
+    addRow(grid, 1, named(new QLabel(QStringLiteral("Target database"), page), "lblAMTarget"), cboServerAM, btnServer);
     addRow(grid, 2, named(new QLabel(QStringLiteral("Table prefix (optional)"), page), "lblAMPrefix"), txtAMPrefix,
            nullptr);
     column->addLayout(grid);
@@ -303,8 +302,7 @@ QWidget* TfrmWizard::buildMySql2AccessPage() {
     btnMAOpen = fileButton(page, "btnMAOpen");
     addRow(grid, 0, named(new QLabel(QStringLiteral("Source database"), page), "lblMASource"), cboServerMA,
            SpeedButton1);
-    addRow(grid, 1, named(new QLabel(QStringLiteral("Target database"), page), "lblMATarget"), txtMAAccess,
-           btnMAOpen);
+    addRow(grid, 1, named(new QLabel(QStringLiteral("Target database"), page), "lblMATarget"), txtMAAccess, btnMAOpen);
     column->addLayout(grid);
     column->addStretch(1);
     return page;

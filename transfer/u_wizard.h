@@ -172,9 +172,9 @@ private:
     bool copying_ = false;
     bool cancelRequested_ = false;
     bool everythingCopied_ = false;
-    int errorLines_ = 0;       // error lines listed in memErrors
+    int errorLines_ = 0;        // error lines listed in memErrors
     int errorLinesLeftOut_ = 0; // error lines beyond the listed ones
-    int messagesShown_ = 0;    // message boxes the copy showed
+    int messagesShown_ = 0;     // message boxes the copy showed
 
     TTranslator* Translator1 = nullptr;
     QStackedWidget* tabMain = nullptr;

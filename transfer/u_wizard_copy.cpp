@@ -260,7 +260,8 @@ QString TfrmWizard::summaryText(const transfer::WizardReport& report) const {
     QStringList reported;
     for (const transfer::TableCopyReport& t : report.tables) {
         reported << t.table;
-        QString line = QStringLiteral("%1: %2 / %3 / %4").arg(t.table).arg(t.rowsRead).arg(t.rowsWritten).arg(t.rowsFailed);
+        QString line =
+            QStringLiteral("%1: %2 / %3 / %4").arg(t.table).arg(t.rowsRead).arg(t.rowsWritten).arg(t.rowsFailed);
         if (t.cancelled)
             line += english ? QStringLiteral(" - cancelled, partial") : QStringLiteral(" - abgebrochen, unvollständig");
         if (!t.message.isEmpty()) line += QStringLiteral(" - ") + t.message;

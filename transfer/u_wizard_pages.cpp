@@ -88,9 +88,7 @@ bool TfrmWizard::checkDirectionPage(Page p) {
     const int language = prefs_->LanguageIndex;
     bool chosen = false;
     switch (p) {
-    case PageAccess2MySql:
-        chosen = cboServerAM->currentIndex() > 0 && QFileInfo(txtAMAccess->text()).isFile();
-        break;
+    case PageAccess2MySql: chosen = cboServerAM->currentIndex() > 0 && QFileInfo(txtAMAccess->text()).isFile(); break;
     case PageMySql2Access:
         chosen = cboServerMA->currentIndex() > 0 && !QFileInfo(txtMAAccess->text()).fileName().isEmpty();
         break;
@@ -102,9 +100,7 @@ bool TfrmWizard::checkDirectionPage(Page p) {
             return false;
         }
         break;
-    case PageAccess2Access:
-        chosen = QFileInfo(txtAAAccess1->text()).isFile() && !txtAAAccess2->text().isEmpty();
-        break;
+    case PageAccess2Access: chosen = QFileInfo(txtAAAccess1->text()).isFile() && !txtAAAccess2->text().isEmpty(); break;
     default: return true;
     }
     if (!chosen) message(LocalizedMessage(msgSelectSourceTarget, language));

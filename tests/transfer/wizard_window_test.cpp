@@ -47,7 +47,9 @@ std::function<WizardReport(const WizardJob&, WizardSink&)> g_copy;
 } // namespace
 
 // The engines' entry, scripted by each test.
-WizardReport runWizardCopy(const WizardJob& job, WizardSink& sink) { return g_copy ? g_copy(job, sink) : WizardReport{}; }
+WizardReport runWizardCopy(const WizardJob& job, WizardSink& sink) {
+    return g_copy ? g_copy(job, sink) : WizardReport{};
+}
 
 } // namespace tablor::transfer
 
@@ -98,7 +100,8 @@ protected:
         profiles_.push_back(std::move(p));
     }
     std::unique_ptr<TfrmWizard> makeWizard(const QStringList& args = {"tablor"}) {
-        auto w = std::make_unique<TfrmWizard>(&servers_, [this] { ++reloads_; }, nullptr, args);
+        auto w = std::make_unique<TfrmWizard>(
+            &servers_, [this] { ++reloads_; }, nullptr, args);
         w->resize(420, 300);
         return w;
     }
