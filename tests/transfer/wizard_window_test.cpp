@@ -3,6 +3,7 @@
 // command line's offset, the troubleshooting list, a cancel in the middle of a long copy and
 // the finish page after errors. The copy is a fake runWizardCopy that each test scripts; with
 // TABLOR_WIZARD_SHOTS=DIR the progress and finish pages are saved as PNG files there.
+#include "db/u_db.h"
 #include "db/u_dbaccess.h"
 #include "l10n/translator.h"
 #include "profiles/localizedmessagedlg.h"
@@ -540,6 +541,42 @@ TEST_F(WizardTest, FinishPageListsErrorsAndNeverClaimsSuccessAfterOne) {
     EXPECT_TRUE(child<QLabel>(*ok, "lblSuccess")->isVisible());
     EXPECT_FALSE(child<QLabel>(*ok, "lblFailure")->isVisible());
     EXPECT_TRUE(child<QPlainTextEdit>(*ok, "memErrors")->toPlainText().startsWith("Zusammenfassung"));
+}
+
+TEST_F(WizardTest, MySqlSourcesListTheServersTablesAllTicked) {
+    const QString host = qEnvironmentVariable("TABLOR_TEST_MYSQL_HOST");
+    if (host.isEmpty()) GTEST_SKIP() << "no MariaDB sandbox (TABLOR_TEST_MYSQL_*)";
+    u_db::TSQLObject server;
+    server.ConnectionRecord = {
+        host, qEnvironmentVariable("TABLOR_TEST_MYSQL_USER"), qEnvironmentVariable("TABLOR_TEST_MYSQL_PASSWORD"),
+        qEnvironmentVariable("TABLOR_TEST_MYSQL_DATABASE"), qEnvironmentVariable("TABLOR_TEST_MYSQL_PORT")};
+    server.Connect();
+    server.Execute("CREATE TABLE IF NOT EXISTS wizard_probe_a (id INT)");
+    server.Execute("CREATE TABLE IF NOT EXISTS wizard_probe_b (id INT)");
+    server.Connect(); // the table list is read when connecting
+    const QStringList expected = server.TableList;
+    ASSERT_TRUE(expected.contains("wizard_probe_a"));
+    for (const char* name : {"S1", "S2"}) {
+        addProfile(name);
+        ServerProfile& p = *profiles_.back();
+        p.ServerName = host;
+        p.Port = qEnvironmentVariable("TABLOR_TEST_MYSQL_PORT").toInt();
+        p.UserName = server.ConnectionRecord.Login;
+        p.Password = server.ConnectionRecord.Password;
+        p.DbName = server.ConnectionRecord.Database;
+    }
+    auto w = makeWizard();
+    // MySQL to MySQL between two entries naming the same server and database.
+    child<QRadioButton>(*w, "rdoM2M")->setChecked(true);
+    next(*w);
+    child<QComboBox>(*w, "cboServerMM1")->setCurrentIndex(1);
+    child<QComboBox>(*w, "cboServerMM2")->setCurrentIndex(2);
+    next(*w);
+    ASSERT_EQ(w->page(), TfrmWizard::PageTables);
+    EXPECT_EQ(ticked(*w), expected);
+    EXPECT_EQ(messages_->count(), 0);
+    server.Execute("DROP TABLE wizard_probe_a");
+    server.Execute("DROP TABLE wizard_probe_b");
 }
 
 } // namespace
