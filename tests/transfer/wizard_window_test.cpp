@@ -292,6 +292,22 @@ TEST_F(WizardTest, TableListsTickedExceptAccessToAccessAndRefilledAfterBack) {
     ASSERT_EQ(w->page(), TfrmWizard::PageTables);
     EXPECT_EQ(list->count(), reader.TableList.size());
     EXPECT_TRUE(ticked(*w).isEmpty());
+
+    // Nothing ticked: the copy runs through to the finish page, which has nothing to regret.
+    WizardJob seen;
+    transfer::g_copy = [&](const WizardJob& job, WizardSink&) {
+        seen = job;
+        return WizardReport{};
+    };
+    next(*w);
+    EXPECT_EQ(seen.direction, transfer::WizardDirection::AccessToAccess);
+    EXPECT_EQ(seen.sourceMdb, northwind());
+    EXPECT_EQ(seen.targetMdb, northwind());
+    EXPECT_TRUE(seen.tables.isEmpty());
+    EXPECT_TRUE(seen.rowFileFolder.isEmpty());
+    EXPECT_EQ(w->page(), TfrmWizard::PageFinish);
+    EXPECT_TRUE(w->everythingCopied());
+    EXPECT_FALSE(child<QPlainTextEdit>(*w, "memErrors")->isVisibleTo(w.get()));
 }
 
 TEST_F(WizardTest, FileDialogsAndServerButtons) {
@@ -518,6 +534,9 @@ TEST_F(WizardTest, FinishPageListsErrorsAndNeverClaimsSuccessAfterOne) {
     EXPECT_EQ(child<QPushButton>(*w, "btnWeiter")->text(), "Schließen");
     shot(*w, "wizard-finish-errors.png");
 
+    // A message of the copy (a structure mismatch) is shown in a box.
+    EXPECT_EQ(messages_->count(), 0);
+
     // Close gives OK.
     next(*w);
     EXPECT_EQ(w->result(), QDialog::Accepted);
@@ -575,8 +594,75 @@ TEST_F(WizardTest, MySqlSourcesListTheServersTablesAllTicked) {
     ASSERT_EQ(w->page(), TfrmWizard::PageTables);
     EXPECT_EQ(ticked(*w), expected);
     EXPECT_EQ(messages_->count(), 0);
+    child<QLineEdit>(*w, "txtMMPrefix")->setText("copy_");
+    WizardJob seen;
+    transfer::g_copy = [&](const WizardJob& job, WizardSink&) {
+        seen = job;
+        return WizardReport{};
+    };
+    next(*w);
+    EXPECT_EQ(seen.direction, transfer::WizardDirection::MySqlToMySql);
+    EXPECT_EQ(seen.prefix, "copy_");
+    EXPECT_FALSE(seen.append);
+    EXPECT_EQ(seen.tables, expected);
+    for (const transfer::WizardServer* side : {&seen.sourceServer, &seen.targetServer}) {
+        EXPECT_EQ(side->host, host);
+        EXPECT_EQ(side->port, profiles_.back()->Port);
+        EXPECT_EQ(side->database, server.ConnectionRecord.Database);
+        EXPECT_EQ(side->user, server.ConnectionRecord.Login);
+    }
+
+    // MySQL to Access: the target file's format comes from the source profile.
+    profiles_.front()->AccessFormat = 0; // Office 97
+    auto m2a = makeWizard();
+    child<QRadioButton>(*m2a, "rdoM2A")->setChecked(true);
+    next(*m2a);
+    child<QComboBox>(*m2a, "cboServerMA")->setCurrentIndex(1);
+    child<QLineEdit>(*m2a, "txtMAAccess")->setText(dir_.filePath("out.mdb"));
+    next(*m2a);
+    EXPECT_EQ(ticked(*m2a), expected);
+    next(*m2a);
+    EXPECT_EQ(seen.direction, transfer::WizardDirection::MySqlToAccess);
+    EXPECT_EQ(seen.targetMdb, dir_.filePath("out.mdb"));
+    EXPECT_EQ(seen.sourceServer.host, host);
+    EXPECT_FALSE(seen.sourceServer.office2000);
     server.Execute("DROP TABLE wizard_probe_a");
     server.Execute("DROP TABLE wizard_probe_b");
+}
+
+TEST_F(WizardTest, AMessageOfTheCopyIsShownAndAFaultLeavesOnlyCancel) {
+    addProfile("A");
+    auto w = makeWizard();
+    w->show();
+    toTablesA2M(*w);
+    transfer::g_copy = [&](const WizardJob& job, WizardSink& sink) {
+        WizardReport report;
+        sink.message(LocalizedMessage(msgStructureMismatch, 0, job.tables[0]));
+        for (const QString& t : job.tables) {
+            transfer::TableCopyReport r;
+            r.table = t;
+            report.tables.push_back(r);
+        }
+        return report;
+    };
+    next(*w);
+    ASSERT_EQ(messages_->count(), 1);
+    EXPECT_TRUE(messages_->last().text.startsWith("Die Struktur der Tabellen"));
+    EXPECT_EQ(messages_->last().type, mtInformation);
+    EXPECT_EQ(messages_->last().buttons, static_cast<TMsgDlgButtons>(mbOK));
+    EXPECT_FALSE(w->everythingCopied()) << "a table was left out, as the box said";
+
+    // A fault of the program ends the copy on the progress page; only Cancel remains.
+    auto faulty = makeWizard();
+    faulty->show();
+    toTablesA2M(*faulty);
+    transfer::g_copy = [](const WizardJob&, WizardSink&) -> WizardReport { throw std::logic_error("broken"); };
+    EXPECT_THROW(faulty->btnWeiterClick(), std::logic_error);
+    EXPECT_EQ(faulty->page(), TfrmWizard::PageProgress);
+    EXPECT_FALSE(child<QPushButton>(*faulty, "btnWeiter")->isEnabled());
+    child<QPushButton>(*faulty, "btnCancel")->click();
+    EXPECT_FALSE(faulty->isVisible());
+    EXPECT_EQ(faulty->result(), QDialog::Rejected);
 }
 
 } // namespace
