@@ -4,6 +4,8 @@
 // input, so that nothing can change the tables or the connection under the copy.
 #pragma once
 
+#include "transfer/CopyRate.h"
+
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
@@ -17,10 +19,6 @@ class QToolButton;
 class QWidget;
 
 namespace tablor {
-
-// "12.345 Zeilen/s, noch 0:42" / "12,345 rows/s, 0:42 left"; without the time when it is not
-// known. Pure, for the tests.
-QString copyRateText(int languageIndex, double rowsPerSecond, std::optional<qint64> secondsLeft);
 
 class CopySession : public QObject {
 public:

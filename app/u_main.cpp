@@ -12,6 +12,7 @@
 #include "profiles/localizedmessages.h"
 #include "profiles/programdir.h"
 #include "profiles/u_serveredit.h"
+#include "transfer/u_wizard.h"
 #include "db/BusyCursor.h"
 #include "db/DbError.h"
 
@@ -322,11 +323,10 @@ void TfrmMain::connectCommands() {
     connect(mnuWeitersuchen, &QAction::triggered, this, &TfrmMain::mnuWeitersuchenClick);
     connect(tbtPrint, &QToolButton::clicked, this, &TfrmMain::tbtPrintClick);
 
-    // Commands whose windows are not part of this version yet.
-    connect(mnuWizard, &QAction::triggered, this, &TfrmMain::notAvailableYet);
+    connect(mnuWizard, &QAction::triggered, this, &TfrmMain::mnuWizardClick);
     connect(tbtSave, &QToolButton::clicked, this, &TfrmMain::tbtSaveClick);
     connect(tbtUpload, &QToolButton::clicked, this, &TfrmMain::tbtUploadClick);
-    connect(tbtWizard, &QToolButton::clicked, this, &TfrmMain::notAvailableYet);
+    connect(tbtWizard, &QToolButton::clicked, this, &TfrmMain::mnuWizardClick);
     connectHelpCommands();
 }
 
@@ -439,7 +439,7 @@ void TfrmMain::tmrStartupTimer() {
         TfrmStartup dialog(cboServers, this);
         if (dialog.exec() == QDialog::Accepted) {
             if (dialog.wizardChosen()) {
-                notAvailableYet(); // the conversion wizard
+                mnuWizardClick();
             } else if (dialog.serverChosen()) {
                 cboServers->setCurrentIndex(dialog.chosenServerIndex());
                 cboServersChange();
@@ -497,8 +497,10 @@ void TfrmMain::mnuStartupClick() {
     prefs_->Save();
 }
 
-void TfrmMain::notAvailableYet() {
-    LocalizedMessageDlg(NotAvailableText.text(languageIndex()), mtInformation, mbOK, 0, messageLanguage(), 0);
+void TfrmMain::mnuWizardClick() {
+    TfrmWizard wizard(
+        cboServers, [this] { loadProfilesIntoServerList(); }, this);
+    wizard.exec();
 }
 
 void TfrmMain::EnableRecordCommands(bool on) {

@@ -78,6 +78,9 @@ public:
     void FormShow();
     // The one-shot start timer: the start dialog and what was chosen in it.
     void tmrStartupTimer();
+    // The conversion wizard (mnuWizard, tbtWizard, the start dialog's choice), modal; its server
+    // buttons reload server.dat and refill the quick-access list.
+    void mnuWizardClick();
     // --- Connection and table browsing ------------------------------------------------------
     // The reaction to the user's choice in the quick-access list: opens the profile's local
     // file and offers to connect.
@@ -203,7 +206,6 @@ private:
     void fillServerList();
     void switchLanguageFromMenu(bool english);
     void updateHelpFile();
-    void notAvailableYet();
     // The message for a table a copy did not copy (empty when it was copied); `tableShown` is
     // the table as the message names it.
     QString copyResultMessage(const transfer::TableCopyReport& report, const QString& tableShown) const;

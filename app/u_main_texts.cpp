@@ -89,9 +89,6 @@ const std::array<LanguagePair, MainWindowTextCount> MainWindowTextTable{{
     {"Suchwort eingeben:", "Find what:"},
 }};
 
-const LanguagePair NotAvailableText{
-    "Diese Funktion ist in dieser Version von Tablor noch nicht verfügbar.",
-    "This function is not available in this version of Tablor yet."};
 // clang-format on
 
 } // namespace tablor

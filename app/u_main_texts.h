@@ -25,7 +25,4 @@ enum MainWindowTextKey : int {
 // The six two-language texts, in key order. A line break inside a text is a carriage return.
 extern const std::array<LanguagePair, MainWindowTextCount> MainWindowTextTable;
 
-// Said by commands whose windows are not part of this version of the program yet.
-extern const LanguagePair NotAvailableText;
-
 } // namespace tablor

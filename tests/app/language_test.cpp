@@ -154,15 +154,25 @@ TEST_F(LanguageTest, WindowsOpenedAfterASwitchShowTheChosenLanguage) {
     EXPECT_EQ(label->text(), "Hello");
 }
 
-TEST_F(LanguageTest, MessagesOfTheWindowUseItsLanguage) {
+TEST_F(LanguageTest, TheWizardShowsTheMainWindowsLanguageAndWordsItsMessagesInIt) {
     storePrefs("English");
     writeProfiles({});
     TfrmMain w;
     messages_->clear();
+    ModalWatcher watcher;
+    QString title;
+    watcher.on("tablor::TfrmWizard", [&](QDialog* d) {
+        title = d->windowTitle();
+        auto* next = d->findChild<QPushButton*>("btnWeiter");
+        next->click(); // to Access to MySQL
+        next->click(); // nothing chosen
+        d->reject();
+    });
     action(w, "mnuWizard")->trigger();
+    EXPECT_EQ(title, "Database wizard");
     ASSERT_EQ(messages_->count(), 1);
     EXPECT_EQ(messages_->last().language, "English");
-    EXPECT_TRUE(messages_->last().text.startsWith("This function is not available"));
+    EXPECT_EQ(messages_->last().text, "Please select a source and a target database.");
 }
 
 } // namespace

@@ -362,20 +362,25 @@ TEST_F(MainWindowTest, QuickAccessChoiceEnablesConnectAndOffersToConnect) {
     EXPECT_EQ(messages_->count(), 1);
 }
 
-TEST_F(MainWindowTest, CommandsOfLaterWindowsSayTheyAreNotAvailableYet) {
+TEST_F(MainWindowTest, WizardCommandsOpenTheWizardModallyWithTheQuickAccessEntries) {
     storePrefs("Deutsch");
-    writeProfiles({"Firma"});
+    writeProfiles({"Firma", "Lager"});
     TfrmMain w;
-    messages_->clear();
+    ModalWatcher watcher;
+    std::vector<QVariant> entries;
+    watcher.on("tablor::TfrmWizard", [&](QDialog* d) {
+        EXPECT_TRUE(d->isModal());
+        EXPECT_EQ(d->windowTitle(), "Datenbank-Assistent");
+        auto* combo = d->findChild<QComboBox*>("cboServerMM2");
+        if (combo && combo->count() == 3) entries.push_back(combo->itemData(2));
+        d->reject();
+    });
     child<QAction>(w, "mnuWizard")->trigger();
     child<QToolButton>(w, "tbtWizard")->click();
-    ASSERT_EQ(messages_->count(), 2);
-    for (const MessageRequest& r : messages_->requests()) {
-        EXPECT_EQ(r.type, mtInformation);
-        EXPECT_EQ(r.buttons, static_cast<TMsgDlgButtons>(mbOK));
-        EXPECT_TRUE(r.text.contains("noch nicht verfügbar")) << r.text.toStdString();
-        EXPECT_EQ(r.language, "Deutsch");
-    }
+    EXPECT_EQ(watcher.count("tablor::TfrmWizard"), 2);
+    ASSERT_EQ(entries.size(), 2u);
+    for (const QVariant& e : entries) EXPECT_EQ(e, w.serverList()->itemData(2)); // the main window's record
+    EXPECT_EQ(messages_->count(), 0);
 }
 
 TEST_F(MainWindowTest, ExitClosesTheWindow) {

@@ -149,6 +149,22 @@ TEST_F(StartupTest, StartDialogAtOpen) {
     EXPECT_TRUE(d.windowFlags() & Qt::Tool);
 }
 
+TEST_F(StartupTest, TheWizardChoiceOpensTheWizard) {
+    storePrefs("Deutsch", true);
+    writeProfiles({"Firma"});
+    TfrmMain w;
+    ModalWatcher watcher;
+    watcher.on("tablor::TfrmStartup", [](QDialog* d) {
+        auto* startup = static_cast<TfrmStartup*>(d);
+        startup->rdoWizard->click();
+        startup->Start->click();
+    });
+    watcher.on("tablor::TfrmWizard", [](QDialog* d) { d->reject(); });
+    w.tmrStartupTimer();
+    EXPECT_EQ(watcher.count("tablor::TfrmStartup"), 1);
+    EXPECT_EQ(watcher.count("tablor::TfrmWizard"), 1);
+}
+
 TEST_F(StartupTest, RadioButtonsEnableTheProfileListOnlyForConnecting) {
     storePrefs("Deutsch");
     writeProfiles({"Firma"});

@@ -13,6 +13,7 @@
 #include "help/shell.h"
 #include "profiles/localizedmessages.h"
 #include "profiles/u_serveredit.h"
+#include "transfer/u_wizard.h"
 
 #include <QAction>
 #include <QApplication>
@@ -109,6 +110,7 @@ TEST_F(HelpTest, F1InEveryWindowOpensItsTopicInTheCurrentLanguage) {
         TfrmServeredit setup(&w);
         TfrmStartup startup(w.serverList(), &w);
         TfrmAbout about(&w);
+        TfrmWizard wizard(w.serverList(), nullptr, &w);
         std::unique_ptr<QDialog> copyMessage(createMessageDialog(
             describeMessage("x", mtInformation, mbOK | mbHelp, 0, language, TfrmMain::CopyHelpContext), &w));
         std::unique_ptr<QDialog> plainMessage(
@@ -117,6 +119,7 @@ TEST_F(HelpTest, F1InEveryWindowOpensItsTopicInTheCurrentLanguage) {
                               {&setup, topicFor(index, TfrmServeredit::HelpContext)},
                               {&startup, topicFor(index, "frmStartup")},
                               {&about, topicFor(index, "frmAbout")},
+                              {&wizard, topicFor(index, "frmWizard")},
                               {copyMessage.get(), topicFor(index, TfrmMain::CopyHelpContext)},
                               {plainMessage.get(), topicFor(index, TfrmMain::HelpContext)}};
         for (const Case& c : cases) {
