@@ -36,6 +36,10 @@ public:
     // Adds a row; std::invalid_argument for a value MySQL cannot hold (the row is not added).
     void append(std::span<const jet::Value> row);
     qsizetype bytes() const { return m_data.size(); }
+    qsizetype rows() const { return m_rows; }
+    // The statement and the rows in its text form, as sent (for a troubleshooting file).
+    const QByteArray& statement() const { return m_statement; }
+    const QByteArray& data() const { return m_data; }
     bool empty() const { return m_rows == 0; }
     void clear();
 

@@ -1,0 +1,87 @@
+// WizardSupport.h — what the wizard's copy directions share: the server connection of a
+// profile, a multi-row INSERT batch that sends its rows again one by one when the server
+// refuses it (so exactly the failing rows are reported), the row statement files of the
+// troubleshooting folder, and the status texts.
+#pragma once
+
+#include "transfer/WizardCopy.h"
+
+#include "db/ZMySql.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+struct st_mysql;
+
+namespace tablor::transfer {
+
+// Runs one statement on `h` and drops its result; throws EDatabaseError with the server's text.
+void runStatement(st_mysql* h, const QByteArray& sql);
+// The client library's own errors (2000..2999): the connection is gone, not just the row.
+bool isConnectionError(unsigned code);
+
+// Connects `server` to `profile` (utf8mb4); the error text when that fails, empty otherwise.
+QString connectServer(TZMySqlDatabase& server, const WizardServer& profile, bool allowLocalInfile = false);
+// The base tables of the connection's database.
+QStringList serverTableNames(TZMySqlDatabase& server);
+// The server's name for `table` among `names`, compared without regard to letter case; empty when absent.
+QString findTableName(const QStringList& names, const QString& table);
+// The column names of `table` (SELECT * ... LIMIT 0), in order.
+QStringList serverColumnNames(TZMySqlDatabase& server, const QString& table);
+// max_allowed_packet of the connection, halved and kept between 64 KB and 16 MB: the size of a batch.
+qint64 batchBytesFor(st_mysql* h);
+
+// The status texts of the wizard's engines.
+QString copyingStatus(int languageIndex, const QString& table);
+QString rowErrorStatus(int languageIndex, qint64 row);
+
+// The row statement files in the troubleshooting folder: "rest_%d.sql" for the batch in hand
+// (named after its first row) and for each row that failed. A batch's file is removed when the
+// next one starts, so the folder never holds more than one batch and the failed rows.
+class RowFiles {
+public:
+    explicit RowFiles(QString folder); // empty: no files are written
+    bool enabled() const { return !m_folder.isEmpty(); }
+    // The batch that starts at row `first` (1-based counter of the table); the previous file goes.
+    void beginBatch(qint64 first, const QByteArray& header, const QByteArray& statement);
+    void endBatch(); // the batch landed: its file goes
+    void failedRow(qint64 row, const QByteArray& statement);
+    const QString& folder() const { return m_folder; }
+
+private:
+    QString pathOf(qint64 row) const;
+    QString m_folder;
+    QString m_current;
+};
+
+// Rows as multi-row INSERT statements of at most `maxBytes`. A statement the server refuses
+// is sent again row by row: those rows the server takes are written, the others reported
+// through onRowFailed with the server's text. Throws EDatabaseError when the connection fails.
+class InsertBatch {
+public:
+    InsertBatch(st_mysql* h, QByteArray head, qint64 maxBytes);
+
+    // One row's "( ... )"; `row` is its number for messages. May send the batch first.
+    void add(QByteArray tuple, qint64 row);
+    void send();
+    bool empty() const { return m_tuples.empty(); }
+    qint64 written() const { return m_written; }
+    QByteArray statementOf(const QByteArray& tuple) const { return m_head + tuple; }
+    // Called before a statement goes: its first row and the statement (for the row files).
+    std::function<void(qint64 firstRow, const QByteArray& sql)> onSend;
+    std::function<void(qint64 row, const QString& message, const QByteArray& statement)> onRowFailed;
+
+private:
+    st_mysql* m_h;
+    QByteArray m_head;
+    qint64 m_maxBytes;
+    qint64 m_bytes = 0;
+    qint64 m_written = 0;
+    std::vector<QByteArray> m_tuples;
+    std::vector<qint64> m_rows;
+};
+
+} // namespace tablor::transfer
