@@ -102,6 +102,27 @@ Rows copiedRows(TZMySqlDatabase& server, const jet::TableDef& def, const QString
     return rows;
 }
 
+// The server type that holds every value of an Access column, as information_schema shows it.
+std::string expectedType(const jet::ColumnDef& c, bool jet3) {
+    using T = jet::ColumnType;
+    switch (c.type) {
+    case T::Boolean: return "TINYINT(1)";
+    case T::Byte: return "TINYINT(3) UNSIGNED";
+    case T::Integer: return "SMALLINT(6)";
+    case T::Long: return "INT(11)";
+    case T::Currency: return "DECIMAL(19,4)";
+    case T::Single: return "FLOAT";
+    case T::Double: return "DOUBLE";
+    case T::DateTime: return "DATETIME";
+    case T::Text: return "VARCHAR(" + std::to_string(jet3 ? c.length : c.length / 2) + ")";
+    case T::Binary: return "VARBINARY(" + std::to_string(c.length) + ")";
+    case T::Memo: return "LONGTEXT";
+    case T::Guid: return "CHAR(38)";
+    case T::Numeric: return "DECIMAL(" + std::to_string(c.precision) + "," + std::to_string(c.scale) + ")";
+    default: return "LONGBLOB";
+    }
+}
+
 jet::Value currency(int64_t scaled) { return jet::Value::currency(jet::Currency{scaled}); }
 
 // A file with a table of every kind whose ids are stored out of order, and one without an id.
@@ -237,11 +258,7 @@ TEST_F(WizardCopyTest, AccessToMySqlCarriesEveryValueTypeAndKey) {
             for (const auto& c : columns) {
                 const jet::ColumnDef& col = def->columns[std::stoul(c[0]) - 1];
                 const bool inKey = std::find(key.begin(), key.end(), col.name) != key.end();
-                QString type = mysqlColumnType(col, jet3).toUpper();
-                if (type == QLatin1String("INT")) type = QStringLiteral("INT(11)");
-                if (type == QLatin1String("SMALLINT")) type = QStringLiteral("SMALLINT(6)");
-                if (type == QLatin1String("TINYINT UNSIGNED")) type = QStringLiteral("TINYINT(3) UNSIGNED");
-                EXPECT_EQ(c[1], type.toStdString()) << target.toStdString() << "." << col.name;
+                EXPECT_EQ(c[1], expectedType(col, jet3)) << target.toStdString() << "." << col.name;
                 EXPECT_EQ(c[2], col.required || inKey || col.type == jet::ColumnType::Boolean ? "NO" : "YES")
                     << col.name;
                 EXPECT_EQ(c[3] == "PRI", inKey) << target.toStdString() << "." << col.name;
@@ -317,6 +334,175 @@ TEST_F(WizardCopyTest, AccessToMySqlResumesTroubleshootsCancelsAndReportsFailedR
     report = runWizardCopy(job, lost);
     EXPECT_TRUE(report.connectionFailed);
     EXPECT_EQ(lost.messages.size(), 1);
+}
+
+
+const char* kServerTables[] = {
+    "CREATE TABLE parent (id INT NOT NULL AUTO_INCREMENT PRIMARY KEY, code VARCHAR(10) NOT NULL DEFAULT 'it''s \\\\',"
+    " UNIQUE KEY code (code)) ENGINE=InnoDB",
+    "CREATE TABLE every (a INT NOT NULL, b VARCHAR(20) NOT NULL, flag BOOLEAN NOT NULL DEFAULT 1, bit1 BIT(1),"
+    " bit64 BIT(64), f FLOAT, d DOUBLE DEFAULT 0, dec65 DECIMAL(65,30), t TEXT, bl LONGBLOB, j JSON,"
+    " e ENUM('x','y') DEFAULT 'y', s SET('p','q'), ts TIMESTAMP NULL, tm TIME(6), y YEAR, pid INT,"
+    " PRIMARY KEY (a, b), KEY idx_d (d, f), CONSTRAINT fk_p FOREIGN KEY (pid) REFERENCES parent (id)) ENGINE=InnoDB",
+    "CREATE TABLE nokey (n INT, txt VARCHAR(5))",
+    "CREATE TABLE big (id INT PRIMARY KEY, v VARCHAR(20))",
+    "INSERT INTO parent (code) VALUES ('a'), ('b\\'\\\\'), (DEFAULT)",
+    "INSERT INTO every VALUES (1, 'x', 0, b'1', 18446744073709551615, 0.1, 0.1, -0.000000000000000000000000000001,"
+    " 'it''s \\\\ \\t 😀', REPEAT(X'00FF5C27', 100000), '{\"k\": [1, \"ü\"]}', 'x', 'p,q', '2038-01-19 03:14:07',"
+    " '-838:59:59.000001', 2155, 1),"
+    " (1, 'y', 1, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL),"
+    " (2, 'Straße', 1, b'0', 0, -3.40282e38, 1e308, 12345678901234567890123456789012345.5, '', X'', '[]', 'y', '',"
+    " '1970-01-01 00:00:01', '00:00:00', 1901, 3)",
+    "INSERT INTO nokey VALUES (1, 'a'), (1, 'a'), (NULL, NULL)",
+    "INSERT INTO big SELECT seq, CONCAT('v', seq) FROM seq_1_to_5000",
+};
+
+QString createOf(TZMySqlDatabase& db, const QString& table) {
+    return QString::fromStdString(serverRows(db, QStringLiteral("SHOW CREATE TABLE ") + QuoteIdentifier(table))[0][1]);
+}
+
+// Every row as the server's text, and a float column also with all the digits of its value.
+Rows tableRows(TZMySqlDatabase& db, const QString& table) {
+    Rows rows = serverRows(db, QStringLiteral("SELECT * FROM ") + QuoteIdentifier(table));
+    if (table.endsWith(QLatin1String("every")))
+        for (auto& r : serverRows(db, QStringLiteral("SELECT CAST(f AS DOUBLE) FROM ") + QuoteIdentifier(table)))
+            rows.push_back(r);
+    return rows;
+}
+
+TEST_F(WizardCopyTest, MySqlToMySqlBuildsTheSourcesTableAndCopiesEveryValue) {
+    for (const char* sql : kServerTables) exec(QString::fromUtf8(sql));
+    const QString other = dbName.left(60) + QStringLiteral("_to");
+    exec(QStringLiteral("DROP DATABASE IF EXISTS `%1`").arg(other));
+    exec(QStringLiteral("CREATE DATABASE `%1` CHARACTER SET utf8mb4").arg(other));
+    struct Drop {
+        MySqlTest* test;
+        TZMySqlDatabase& db;
+        QString name;
+        ~Drop() { db.ExecuteDirect(QStringLiteral("DROP DATABASE IF EXISTS `%1`").arg(name)); }
+    } drop{this, db, other};
+    TZMySqlDatabase to;
+    connectTo(to, other);
+    WizardJob job;
+    job.direction = WizardDirection::MySqlToMySql;
+    job.sourceServer = server(dbName);
+    job.targetServer = server(other);
+    job.tables = QStringList{QStringLiteral("every"), QStringLiteral("parent"), QStringLiteral("nokey"),
+                             QStringLiteral("big")};
+    Sink sink;
+    WizardReport report = runWizardCopy(job, sink);
+    EXPECT_TRUE(report.complete()) << sink.errors.join(QLatin1Char('\n')).toStdString();
+    for (const QString& t : job.tables) {
+        EXPECT_EQ(createOf(to, t), createOf(db, t));
+        EXPECT_EQ(tableRows(to, t), tableRows(db, t)) << t.toStdString();
+    }
+    // With a prefix in the same database: the same table under its new name, without the
+    // foreign key (it would name the unprefixed parent).
+    job.targetServer = server(dbName);
+    job.prefix = QStringLiteral("p_");
+    report = runWizardCopy(job, sink);
+    EXPECT_TRUE(report.complete()) << sink.errors.join(QLatin1Char('\n')).toStdString();
+    QString expected = createOf(db, QStringLiteral("every"));
+    expected.replace(QStringLiteral("CREATE TABLE `every`"), QStringLiteral("CREATE TABLE `p_every`"));
+    expected.remove(QStringLiteral(",\n  CONSTRAINT `fk_p` FOREIGN KEY (`pid`) REFERENCES `parent` (`id`)"));
+    EXPECT_EQ(createOf(db, QStringLiteral("p_every")), expected);
+    EXPECT_EQ(tableRows(db, QStringLiteral("p_every")), tableRows(db, QStringLiteral("every")));
+    // Appending rows whose keys are there: each fails with its key and the server's text.
+    job.append = true;
+    job.tables = QStringList{QStringLiteral("parent")};
+    Sink failing;
+    report = runWizardCopy(job, failing);
+    EXPECT_FALSE(report.complete());
+    EXPECT_EQ(report.tables[0].rowsFailed, 3);
+    EXPECT_EQ(report.tables[0].result, CopyResult::AllRowsFailed);
+    ASSERT_EQ(failing.errors.size(), 3);
+    EXPECT_TRUE(failing.errors[0].startsWith(QStringLiteral("parent: id=1: Duplicate entry"))) << failing.errors[0].toStdString();
+    // Appending onto different column names: the message, nothing copied.
+    exec(QStringLiteral("CREATE TABLE p_other (N INT, txt VARCHAR(5))"));
+    exec(QStringLiteral("CREATE TABLE other (n INT, txt VARCHAR(5))"));
+    job.tables = QStringList{QStringLiteral("other")};
+    Sink mismatch;
+    report = runWizardCopy(job, mismatch);
+    EXPECT_EQ(report.tables[0].result, CopyResult::TypeConflict);
+    EXPECT_EQ(mismatch.messages.size(), 1);
+    // A cancel after 2,000 of big's 5,000 rows rolls the table in hand back.
+    job.append = false;
+    job.tables = QStringList{QStringLiteral("big"), QStringLiteral("nokey")};
+    Sink cancelling;
+    cancelling.cancelAt = 2000;
+    report = runWizardCopy(job, cancelling);
+    EXPECT_TRUE(report.cancelled);
+    EXPECT_TRUE(report.tables[0].cancelled);
+    EXPECT_EQ(scalar(QStringLiteral("SELECT COUNT(*) FROM p_big")), QStringLiteral("0"));
+}
+
+TEST_F(WizardCopyTest, MySqlToAccessGoesThroughTheDownload) {
+    for (const char* sql : kServerTables) exec(QString::fromUtf8(sql));
+    WizardJob job;
+    job.direction = WizardDirection::MySqlToAccess;
+    job.sourceServer = server(dbName);
+    job.targetMdb = QString::fromStdString((dir / "it's new.mdb").string());
+    job.tables = QStringList{QStringLiteral("parent"), QStringLiteral("big")};
+    Sink sink;
+    const WizardReport report = runWizardCopy(job, sink);
+    EXPECT_TRUE(report.complete()) << sink.errors.join(QLatin1Char('\n')).toStdString();
+    ASSERT_EQ(report.tables.size(), 2u);
+    EXPECT_EQ(report.tables[1].rowsWritten, 5000);
+    const jet::Database mdb = jet::Database::open(dir / "it's new.mdb");
+    EXPECT_EQ(accessRows(mdb, "big"), serverRows(db, QStringLiteral("SELECT id, v FROM big")));
+    EXPECT_TRUE(sink.statuses.contains(QStringLiteral("Kopiere big")));
+}
+
+TEST_F(WizardCopyTest, AccessToAccessKeepsColumnsKeysAndRowsAndListsTablesThatExist) {
+    int copied = 0;
+    for (const char* name : {"../mdb-real/Northwind_forms.mdb", "mdbtestdata_nwind_jet3.mdb"}) {
+        const fs::path source = copyFixture(name);
+        if (source.empty()) continue;
+        ++copied;
+        const fs::path target = dir / ("it's " + source.filename().string());
+        WizardJob job = a2m(source, QString());
+        job.direction = WizardDirection::AccessToAccess;
+        job.targetMdb = QString::fromStdString(target.string());
+        Sink sink;
+        WizardReport report = runWizardCopy(job, sink);
+        EXPECT_TRUE(report.complete()) << sink.errors.join(QLatin1Char('\n')).toStdString();
+        {
+            const jet::Database from = jet::Database::open(source), to = jet::Database::open(target);
+            EXPECT_EQ(to.version(), jet::Version::Jet4);
+            for (const QString& t : job.tables) {
+                const auto a = from.table(t.toStdString()), b = to.table(t.toStdString());
+                EXPECT_EQ(accessRows(to, b->name), accessRows(from, a->name)) << t.toStdString();
+                ASSERT_EQ(a->columns.size(), b->columns.size());
+                for (size_t i = 0; i < a->columns.size(); ++i) {
+                    const jet::ColumnDef &x = a->columns[i], &y = b->columns[i];
+                    EXPECT_EQ(std::tie(x.name, x.type, x.precision, x.scale, x.required),
+                              std::tie(y.name, y.type, y.precision, y.scale, y.required));
+                    EXPECT_EQ(x.isAutoNumber(), y.isAutoNumber()) << x.name;
+                    if (x.type == jet::ColumnType::Text)
+                        EXPECT_EQ(from.version() == jet::Version::Jet3 ? x.length * 2 : x.length, y.length) << x.name;
+                }
+                auto indexes = [](const jet::TableDef& d) {
+                    std::vector<std::string> out;
+                    for (const jet::IndexDef& i : d.indexes) {
+                        if (i.isForeignKey()) continue;
+                        std::string s = i.name + (i.isPrimaryKey() ? " pk" : "") + (i.isUnique() ? " unique" : "");
+                        for (const auto& c : i.columns) s += " " + c.columnName + (c.ascending ? "" : " desc");
+                        out.push_back(s);
+                    }
+                    std::sort(out.begin(), out.end());
+                    return out;
+                };
+                EXPECT_EQ(indexes(*a), indexes(*b)) << t.toStdString();
+            }
+        }
+        // Again: every table is there already, each is listed, none is touched.
+        Sink again;
+        report = runWizardCopy(job, again);
+        EXPECT_FALSE(report.complete());
+        EXPECT_EQ(again.errors.size(), job.tables.size());
+        EXPECT_TRUE(again.errors.value(0).startsWith(job.tables.value(0) + QStringLiteral(": ")));
+    }
+    EXPECT_EQ(copied, 2);
 }
 
 } // namespace
