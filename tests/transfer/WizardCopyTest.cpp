@@ -347,7 +347,7 @@ const char* kServerTables[] = {
     "CREATE TABLE nokey (n INT, txt VARCHAR(5))",
     "CREATE TABLE big (id INT PRIMARY KEY, v VARCHAR(20))",
     "INSERT INTO parent (code) VALUES ('a'), ('b\\'\\\\'), (DEFAULT)",
-    "INSERT INTO every VALUES (1, 'x', 0, b'1', 18446744073709551615, 0.1, 0.1, -0.000000000000000000000000000001,"
+    "INSERT INTO every VALUES (1, 'x', 0, b'1', 18446744073709551615, 1.0000001, 0.1, -0.000000000000000000000000000001,"
     " 'it''s \\\\ \\t 😀', REPEAT(X'00FF5C27', 100000), '{\"k\": [1, \"ü\"]}', 'x', 'p,q', '2038-01-19 03:14:07',"
     " '-838:59:59.000001', 2155, 1),"
     " (1, 'y', 1, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL),"
