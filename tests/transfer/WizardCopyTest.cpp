@@ -505,4 +505,52 @@ TEST_F(WizardCopyTest, AccessToAccessKeepsColumnsKeysAndRowsAndListsTablesThatEx
     EXPECT_EQ(copied, 2);
 }
 
+
+TEST_F(WizardCopyTest, TablorCopyRunsEachDirectionAndCountsADryRun) {
+    const fs::path kinds = dir / "kinds.mdb";
+    makeKinds(kinds);
+    const std::string tool = std::string(TABLOR_BINARY_DIR) + "/bin/tablor-copy";
+    const std::string server = " --host " + params.host.toStdString() + " --port " + params.port.toStdString() +
+                               " --user " + jet::test::shellQuote(params.user.toStdString());
+    auto run = [&](const std::string& args, int expected) {
+        int status = -1;
+        const std::string out = jet::test::runCommand(
+            "TABLOR_PASSWORD=" + jet::test::shellQuote(params.password.toStdString()) + " " + tool + " " + args +
+                " 2>&1",
+            &status);
+        EXPECT_EQ(status, expected) << args << "\n" << out;
+        return out;
+    };
+    const std::string source = " --source " + jet::test::shellQuote(kinds.string());
+    const std::string database = " --database " + dbName.toStdString();
+    EXPECT_EQ(run("a2m" + source + server + database, 0),
+              "kinds: read 6, written 6, failed 0\nnoid: read 3000, written 3000, failed 0\n");
+    // Appending the same rows again: every keyed row fails.
+    EXPECT_NE(run("a2m" + source + server + database + " --append --tables kinds", 1).find("failed 6"),
+              std::string::npos);
+    // The dry run of an upload: one row changed and one removed on the server.
+    exec(QStringLiteral("UPDATE kinds SET txt = 'changed' WHERE id = 7"));
+    exec(QStringLiteral("DELETE FROM kinds WHERE id = 9"));
+    const std::string dry = run("upload --dry-run --tables kinds" + server + database + " --mdb " +
+                                    jet::test::shellQuote(kinds.string()),
+                                0);
+    EXPECT_EQ(dry, "kinds: would insert 1, update 1, leave 4 alone\n");
+    EXPECT_EQ(scalar(QStringLiteral("SELECT COUNT(*) FROM kinds")), QStringLiteral("5")) << "a dry run changes nothing";
+    // m2m between two databases of one server, m2a and a2a.
+    const QString other = dbName.left(60) + QStringLiteral("_cp");
+    exec(QStringLiteral("CREATE DATABASE `%1`").arg(other));
+    run("m2m" + server + " --source-database " + dbName.toStdString() + " --target-database " + other.toStdString(), 0);
+    EXPECT_EQ(scalar(QStringLiteral("SELECT COUNT(*) FROM `%1`.noid").arg(other)), QStringLiteral("3000"));
+    exec(QStringLiteral("DROP DATABASE `%1`").arg(other));
+    run("m2a" + server + database + " --tables noid --target " + jet::test::shellQuote((dir / "m2a.mdb").string()), 0);
+    EXPECT_EQ(jet::Database::open(dir / "m2a.mdb").countRows(*jet::Database::open(dir / "m2a.mdb").table("noid")), 3000u);
+    run("a2a" + source + " --target " + jet::test::shellQuote((dir / "it's a2a.mdb").string()), 0);
+    run("a2a" + source + " --target " + jet::test::shellQuote((dir / "it's a2a.mdb").string()), 1);
+    // Wrong usage.
+    run("a2m" + source, 2);
+    run("a2a" + source + " --target x.mdb --prefix p", 2);
+    run("m2m" + server + " --source-database a", 2);
+    run("download --dry-run" + server + database + " --mdb x.mdb", 2);
+}
+
 } // namespace
