@@ -31,7 +31,7 @@ const char* kUsage =
     "Usage: tablor-copy download|upload (--profile NAME | --host H --port P --user U --database D --mdb FILE\n"
     "                   [--office97]) [--overwrite] [--tables a,b,...] [--no-check] [--dry-run]\n"
     "       tablor-copy a2m --source FILE.mdb (--profile NAME | --host H --port P --user U --database D)\n"
-    "                   [--tables a,b,...] [--append] [--prefix P]\n"
+    "                   [--tables a,b,...] [--append] [--prefix P] [--row-files DIR]\n"
     "       tablor-copy m2a (--profile NAME | --host H --port P --user U --database D) --target FILE.mdb\n"
     "                   [--office97] [--tables a,b,...] [--append]\n"
     "       tablor-copy m2m (--source-profile A --target-profile B | --host H --port P --user U\n"
@@ -62,6 +62,8 @@ const char* kUsage =
     "  --source-profile, --target-profile, --source-database, --target-database\n"
     "                    the two sides of m2m: two profiles, or one server and two databases\n"
     "  --source, --target  the Access files of a2m, m2a and a2a\n"
+    "  --row-files DIR   a2m: keep the statement of the batch in hand in DIR/rest_N.sql (N its first\n"
+    "                    row) and that of each failed row, for a look after an interruption\n"
     "  --prefix P        put P before the name of every table created (a2m, m2m)\n"
     "  --office97        the Access file is in the Office 97 format (Tablor cannot write those yet)\n"
     "  --overwrite       empty each target table before copying (the profile's Overwrite); without\n"
@@ -81,7 +83,7 @@ const char* kUsage =
 
 struct Options {
     QString direction, profile, host, port, user, database, mdb;
-    QString source, target, sourceProfile, targetProfile, sourceDatabase, targetDatabase, prefix;
+    QString source, target, sourceProfile, targetProfile, sourceDatabase, targetDatabase, prefix, rowFiles;
     bool office97 = false, overwrite = false, check = true, append = false, dryRun = false;
     QStringList tables;
     bool wizard() const { return direction.size() == 3; } // a2m, m2a, m2m, a2a
@@ -98,7 +100,7 @@ QString checkDirection(const Options& o) {
     const bool fullServer = !o.host.isEmpty() && !o.port.isEmpty() && !o.user.isEmpty() && !o.database.isEmpty();
     const QString& d = o.direction;
     if (!o.wizard()) {
-        if (!o.source.isEmpty() || !o.target.isEmpty() || !o.prefix.isEmpty() || o.append ||
+        if (!o.source.isEmpty() || !o.target.isEmpty() || !o.prefix.isEmpty() || o.append || !o.rowFiles.isEmpty() ||
             !o.sourceProfile.isEmpty() || !o.targetProfile.isEmpty())
             return QStringLiteral("--source, --target, --prefix, --append and the m2m options are not for %1").arg(d);
         if (o.dryRun && d != QLatin1String("upload")) return QStringLiteral("--dry-run is for upload only");
@@ -112,6 +114,7 @@ QString checkDirection(const Options& o) {
         return QStringLiteral("--overwrite, --dry-run, --mdb and --no-check are not for %1 (recreating is the default; "
                               "--append adds)").arg(d);
     if (o.office97 && d != QLatin1String("m2a")) return QStringLiteral("--office97 is for m2a only");
+    if (!o.rowFiles.isEmpty() && d != QLatin1String("a2m")) return QStringLiteral("--row-files is for a2m only");
     if (!o.prefix.isEmpty() && d != QLatin1String("a2m") && d != QLatin1String("m2m"))
         return QStringLiteral("--prefix is for a2m and m2m only");
     const bool needsSource = d == QLatin1String("a2m") || d == QLatin1String("a2a");
@@ -172,6 +175,7 @@ std::optional<int> parse(const QStringList& args, Options& o) {
         {"--source-database", &o.sourceDatabase},
         {"--target-database", &o.targetDatabase},
         {"--prefix", &o.prefix},
+        {"--row-files", &o.rowFiles},
     };
     for (qsizetype i = 1; i < args.size(); ++i) {
         const QString& a = args[i];
@@ -314,6 +318,7 @@ int wizardCopy(const Options& o, const QString& password) {
     job.targetMdb = o.target;
     job.append = o.append;
     job.prefix = o.prefix;
+    job.rowFileFolder = o.rowFiles;
     job.languageIndex = 1;
     WizardServer explicitServer{o.host, o.port.toUInt(), o.user, password, o.database, !o.office97};
     QString problem;
