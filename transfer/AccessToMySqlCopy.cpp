@@ -97,6 +97,7 @@ private:
     void addInsert(const std::vector<jet::Value>& row, qint64 counter);
     void sendLoad();
     QString rowKey(qint64 counter) const;
+    QByteArray batchHeader(qint64 first, qint64 last) const;
 
     const WizardJob& m_job;
     WizardSink& m_sink;
@@ -126,6 +127,20 @@ private:
 QString TableRun::rowKey(qint64 counter) const {
     const auto it = m_idOf.find(counter);
     return it == m_idOf.end() ? QStringLiteral("#%1").arg(counter) : QStringLiteral("#%1 (id=%2)").arg(counter).arg(it->second);
+}
+
+// Which rows the batch in hand holds: enough to resume after an interruption (-offset: the id
+// before the first one).
+QByteArray TableRun::batchHeader(qint64 first, qint64 last) const {
+    QString ids;
+    const auto a = m_idOf.find(first), b = m_idOf.find(last);
+    if (a != m_idOf.end() && b != m_idOf.end()) ids = QStringLiteral(", ids %1 to %2").arg(a->second).arg(b->second);
+    return QStringLiteral("-- [%1] rows %2 to %3%4 into `%5`, sent as:\n")
+        .arg(m_report.table)
+        .arg(first)
+        .arg(last)
+        .arg(ids, m_target)
+        .toUtf8();
 }
 
 bool TableRun::nextRow() {
@@ -176,12 +191,7 @@ void TableRun::sendLoad() {
     st_mysql* h = m_server.Handle();
     if (m_files.enabled())
         m_files.beginBatch(m_loadCounters.front(),
-                           QStringLiteral("-- rows %1 to %2 of %3 into %4, in the form LOAD DATA reads them:\n")
-                               .arg(m_loadCounters.front())
-                               .arg(m_loadCounters.back())
-                               .arg(m_report.table, m_target)
-                               .toUtf8(),
-                           m_load->statement() + ";\n" + m_load->data());
+                           batchHeader(m_loadCounters.front(), m_loadCounters.back()), m_load->statement() + ';');
     runStatement(h, "SAVEPOINT tablor_batch");
     LoadDataBatch::Outcome outcome = LoadDataBatch::Outcome::Warned;
     try {
@@ -242,9 +252,7 @@ void TableRun::copy(const std::set<qint64>& onlyIds) {
     head += ") VALUES ";
     m_inserts.emplace(h, head, batchBytesFor(h));
     m_inserts->onSend = [this](qint64 first, const QByteArray& sql) {
-        m_files.beginBatch(first,
-                           QStringLiteral("-- rows from %1 of %2 into %3:\n").arg(first).arg(m_report.table, m_target).toUtf8(),
-                           sql + ';');
+        m_files.beginBatch(first, batchHeader(first, first), sql + ';');
     };
     m_inserts->onRowFailed = [this](qint64 row, const QString& message, const QByteArray& sql) { fail(row, message, sql); };
     m_load.emplace(h, m_target, def);

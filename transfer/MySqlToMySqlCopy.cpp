@@ -165,7 +165,7 @@ WizardReport MySqlToMySqlCopy::run() {
                     select += (k ? ", " : "") + quoted(table.keyColumns()[k]);
             }
             const bool backslashes = !(th->server_status & SERVER_STATUS_NO_BACKSLASH_ESCAPES);
-            InsertBatch batch(th, head, batchBytesFor(th));
+            InsertBatch batch(th, head, batchBytesFor(th), true);
             std::map<qint64, QString> keyOf; // rows of the batch in hand
             batch.onSend = [&](qint64 first, const QByteArray&) { keyOf.erase(keyOf.begin(), keyOf.lower_bound(first)); };
             batch.onRowFailed = [&](qint64 row, const QString& message, const QByteArray&) {
@@ -210,6 +210,10 @@ WizardReport MySqlToMySqlCopy::run() {
                     m_sink.detail(report.rowsRead, total);
                     m_sink.pump();
                     if (m_sink.cancelRequested()) {
+                        try {
+                            batch.land();
+                        } catch (const EDatabaseError&) {
+                        }
                         runStatement(th, "ROLLBACK");
                         report.cancelled = true;
                         report.rowsWritten = 0;
@@ -231,6 +235,7 @@ WizardReport MySqlToMySqlCopy::run() {
                                          QString::fromUtf8(mysql_error(sh)),
                                      mysql_errno(sh));
             batch.send();
+            batch.land();
             runStatement(th, "COMMIT");
             inTransaction = false;
             report.rowsWritten = batch.written();

@@ -126,8 +126,12 @@ void RowFiles::failedRow(qint64 row, const QByteArray& statement) {
     if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) f.write(statement + "\n");
 }
 
-InsertBatch::InsertBatch(st_mysql* h, QByteArray head, qint64 maxBytes)
-    : m_h(h), m_head(std::move(head)), m_maxBytes(maxBytes) {}
+InsertBatch::InsertBatch(st_mysql* h, QByteArray head, qint64 maxBytes, bool pipelined)
+    : m_h(h), m_head(std::move(head)), m_maxBytes(maxBytes), m_pipelined(pipelined) {}
+
+InsertBatch::~InsertBatch() {
+    if (m_flight.valid()) m_flight.wait();
+}
 
 void InsertBatch::add(QByteArray tuple, qint64 row) {
     if (!m_tuples.empty() && m_bytes + tuple.size() + m_head.size() > m_maxBytes) send();
@@ -136,7 +140,35 @@ void InsertBatch::add(QByteArray tuple, qint64 row) {
     m_rows.push_back(row);
 }
 
+void InsertBatch::retryOneByOne(const std::vector<QByteArray>& tuples, const std::vector<qint64>& rows) {
+    // The statement was undone as a whole: each row on its own tells which ones fail.
+    for (size_t i = 0; i < tuples.size(); ++i) {
+        const QByteArray one = m_head + tuples[i];
+        try {
+            runStatement(m_h, one);
+            ++m_written;
+        } catch (const EDatabaseError& rowError) {
+            if (isConnectionError(rowError.ErrorCode())) throw;
+            if (onRowFailed) onRowFailed(rows[i], rowError.Message(), one);
+        }
+    }
+}
+
+void InsertBatch::land() {
+    if (!m_flight.valid()) return;
+    try {
+        m_flight.get();
+        m_written += static_cast<qint64>(m_flyingTuples.size());
+    } catch (const EDatabaseError& e) {
+        if (isConnectionError(e.ErrorCode())) throw;
+        retryOneByOne(m_flyingTuples, m_flyingRows);
+    }
+    m_flyingTuples.clear();
+    m_flyingRows.clear();
+}
+
 void InsertBatch::send() {
+    land();
     if (m_tuples.empty()) return;
     QByteArray sql;
     sql.reserve(m_bytes + m_head.size());
@@ -146,26 +178,24 @@ void InsertBatch::send() {
         sql += m_tuples[i];
     }
     if (onSend) onSend(m_rows.front(), sql);
-    try {
-        runStatement(m_h, sql);
-        m_written += static_cast<qint64>(m_tuples.size());
-    } catch (const EDatabaseError& e) {
-        if (isConnectionError(static_cast<unsigned>(e.ErrorCode()))) throw;
-        // The statement was undone as a whole: each row on its own tells which ones fail.
-        for (size_t i = 0; i < m_tuples.size(); ++i) {
-            const QByteArray one = m_head + m_tuples[i];
-            try {
-                runStatement(m_h, one);
-                ++m_written;
-            } catch (const EDatabaseError& rowError) {
-                if (isConnectionError(static_cast<unsigned>(rowError.ErrorCode()))) throw;
-                if (onRowFailed) onRowFailed(m_rows[i], rowError.Message(), one);
-            }
-        }
-    }
+    m_flyingTuples = std::move(m_tuples);
+    m_flyingRows = std::move(m_rows);
     m_tuples.clear();
     m_rows.clear();
     m_bytes = 0;
+    if (m_pipelined) {
+        m_flight = std::async(std::launch::async, [h = m_h, sql = std::move(sql)] { runStatement(h, sql); });
+    } else {
+        std::promise<void> done;
+        try {
+            runStatement(m_h, sql);
+            done.set_value();
+        } catch (...) {
+            done.set_exception(std::current_exception());
+        }
+        m_flight = done.get_future();
+        land();
+    }
 }
 
 } // namespace tablor::transfer

@@ -12,6 +12,7 @@
 #include <QString>
 
 #include <functional>
+#include <future>
 #include <vector>
 
 struct st_mysql;
@@ -60,28 +61,38 @@ private:
 // Rows as multi-row INSERT statements of at most `maxBytes`. A statement the server refuses
 // is sent again row by row: those rows the server takes are written, the others reported
 // through onRowFailed with the server's text. Throws EDatabaseError when the connection fails.
+// Pipelined, a statement runs on the connection in a worker while the caller gathers the next
+// one (the connection is the worker's until land() or the next send()).
 class InsertBatch {
 public:
-    InsertBatch(st_mysql* h, QByteArray head, qint64 maxBytes);
+    InsertBatch(st_mysql* h, QByteArray head, qint64 maxBytes, bool pipelined = false);
+    ~InsertBatch(); // waits for a statement in flight (its outcome is dropped)
 
     // One row's "( ... )"; `row` is its number for messages. May send the batch first.
     void add(QByteArray tuple, qint64 row);
     void send();
+    // Waits for the statement in flight and settles it (rows written or retried one by one).
+    void land();
     bool empty() const { return m_tuples.empty(); }
     qint64 written() const { return m_written; }
-    QByteArray statementOf(const QByteArray& tuple) const { return m_head + tuple; }
     // Called before a statement goes: its first row and the statement (for the row files).
     std::function<void(qint64 firstRow, const QByteArray& sql)> onSend;
     std::function<void(qint64 row, const QString& message, const QByteArray& statement)> onRowFailed;
 
 private:
+    void retryOneByOne(const std::vector<QByteArray>& tuples, const std::vector<qint64>& rows);
+
     st_mysql* m_h;
     QByteArray m_head;
     qint64 m_maxBytes;
+    bool m_pipelined;
     qint64 m_bytes = 0;
     qint64 m_written = 0;
     std::vector<QByteArray> m_tuples;
     std::vector<qint64> m_rows;
+    std::future<void> m_flight;
+    std::vector<QByteArray> m_flyingTuples;
+    std::vector<qint64> m_flyingRows;
 };
 
 } // namespace tablor::transfer
