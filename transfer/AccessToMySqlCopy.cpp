@@ -15,7 +15,8 @@
 
 #include <optional>
 #include <set>
-#include <unordered_map>
+#include <future>
+#include <map>
 
 namespace tablor::transfer {
 
@@ -95,7 +96,8 @@ private:
     bool nextRow();
     void fail(qint64 row, const QString& message, const QByteArray& statement);
     void addInsert(const std::vector<jet::Value>& row, qint64 counter);
-    void sendLoad();
+    void sendLoad(); // sends the batch being filled (after the one in flight has landed)
+    void landLoad(); // waits for the batch in flight and settles it
     QString rowKey(qint64 counter) const;
     QByteArray batchHeader(qint64 first, qint64 last) const;
 
@@ -116,12 +118,28 @@ private:
     std::vector<jet::Value> m_buffer;
     const std::vector<jet::Value>* m_row = nullptr;
 
-    std::optional<LoadDataBatch> m_load;
+    // Two LOAD DATA batches: one is filled while the server stores the other.
+    struct Load {
+        std::optional<LoadDataBatch> batch;
+        std::vector<std::vector<jet::Value>> rows; // to send again as INSERTs
+        std::vector<qint64> counters;
+        void clear() {
+            batch->clear();
+            rows.clear();
+            counters.clear();
+        }
+    };
+    Load m_loads[2];
+    int m_filling = 0;
+    std::future<LoadDataBatch::Outcome> m_flight; // the connection is the worker's while valid
     std::optional<InsertBatch> m_inserts;
-    std::vector<std::vector<jet::Value>> m_loadRows;
-    std::vector<qint64> m_loadCounters;
-    std::unordered_map<qint64, qint64> m_idOf; // row counter to id, for the rows of the batches in hand
+    std::map<qint64, qint64> m_idOf; // row counter to id, for the rows of the batches in hand
     qint64 m_loaded = 0;
+
+public:
+    ~TableRun() {
+        if (m_flight.valid()) m_flight.wait();
+    }
 };
 
 QString TableRun::rowKey(qint64 counter) const {
@@ -186,33 +204,42 @@ void TableRun::addInsert(const std::vector<jet::Value>& row, qint64 counter) {
     m_inserts->add(std::move(tuple), counter);
 }
 
-void TableRun::sendLoad() {
-    if (m_load->empty()) return;
-    st_mysql* h = m_server.Handle();
-    if (m_files.enabled())
-        m_files.beginBatch(m_loadCounters.front(),
-                           batchHeader(m_loadCounters.front(), m_loadCounters.back()), m_load->statement() + ';');
-    runStatement(h, "SAVEPOINT tablor_batch");
+void TableRun::landLoad() {
+    if (!m_flight.valid()) return;
+    Load& flying = m_loads[m_filling ^ 1];
     LoadDataBatch::Outcome outcome = LoadDataBatch::Outcome::Warned;
     try {
-        outcome = m_load->send();
+        outcome = m_flight.get();
     } catch (const EDatabaseError& e) {
         if (isConnectionError(e.ErrorCode())) throw;
     }
     if (outcome == LoadDataBatch::Outcome::Stored) {
-        m_loaded += m_load->rows();
+        m_loaded += flying.batch->rows();
     } else {
         // Stored with changed values or skipped rows, or not at all: undone, and sent as INSERTs.
-        runStatement(h, "ROLLBACK TO SAVEPOINT tablor_batch");
+        runStatement(m_server.Handle(), "ROLLBACK TO SAVEPOINT tablor_batch");
         if (outcome == LoadDataBatch::Outcome::Refused) m_loadAllowed = false;
-        for (size_t i = 0; i < m_loadRows.size(); ++i) addInsert(m_loadRows[i], m_loadCounters[i]);
+        for (size_t i = 0; i < flying.rows.size(); ++i) addInsert(flying.rows[i], flying.counters[i]);
         m_inserts->send();
     }
-    m_files.endBatch();
-    m_load->clear();
-    m_loadRows.clear();
-    m_loadCounters.clear();
-    m_idOf.clear();
+    if (!flying.counters.empty()) m_idOf.erase(m_idOf.begin(), m_idOf.upper_bound(flying.counters.back()));
+    flying.clear();
+}
+
+void TableRun::sendLoad() {
+    landLoad();
+    Load& load = m_loads[m_filling];
+    if (load.batch->empty()) return;
+    if (!m_loadAllowed) { // refused by the batch before
+        for (size_t i = 0; i < load.rows.size(); ++i) addInsert(load.rows[i], load.counters[i]);
+        load.clear();
+        return;
+    }
+    m_files.beginBatch(load.counters.front(), batchHeader(load.counters.front(), load.counters.back()),
+                       load.batch->statement() + ';');
+    runStatement(m_server.Handle(), "SAVEPOINT tablor_batch");
+    m_filling ^= 1;
+    m_flight = std::async(std::launch::async, [batch = &*load.batch] { return batch->send(); });
 }
 
 void TableRun::copy(const std::set<qint64>& onlyIds) {
@@ -252,10 +279,11 @@ void TableRun::copy(const std::set<qint64>& onlyIds) {
     head += ") VALUES ";
     m_inserts.emplace(h, head, batchBytesFor(h));
     m_inserts->onSend = [this](qint64 first, const QByteArray& sql) {
+        if (!m_loadAllowed) m_idOf.erase(m_idOf.begin(), m_idOf.lower_bound(first));
         m_files.beginBatch(first, batchHeader(first, first), sql + ';');
     };
     m_inserts->onRowFailed = [this](qint64 row, const QString& message, const QByteArray& sql) { fail(row, message, sql); };
-    m_load.emplace(h, m_target, def);
+    for (Load& l : m_loads) l.batch.emplace(h, m_target, def);
 
     runStatement(h, "START TRANSACTION");
     qint64 counter = done;
@@ -275,14 +303,15 @@ void TableRun::copy(const std::set<qint64>& onlyIds) {
         ++m_report.rowsRead;
         if (m_id >= 0) m_idOf[counter] = id;
         if (m_loadAllowed) {
+            Load& load = m_loads[m_filling];
             try {
-                m_load->append(row);
-                m_loadRows.push_back(row);
-                m_loadCounters.push_back(counter);
+                load.batch->append(row);
+                load.rows.push_back(row);
+                load.counters.push_back(counter);
             } catch (const std::exception& e) {
                 fail(counter, QString::fromUtf8(e.what()), QByteArray());
             }
-            if (m_load->bytes() >= kLoadBatchBytes) sendLoad();
+            if (load.batch->bytes() >= kLoadBatchBytes) sendLoad();
         } else {
             addInsert(row, counter);
         }
@@ -290,6 +319,7 @@ void TableRun::copy(const std::set<qint64>& onlyIds) {
             m_sink.detail(counter, total);
             m_sink.pump();
             if (m_sink.cancelRequested()) {
+                if (m_flight.valid()) m_flight.wait();
                 runStatement(h, "ROLLBACK");
                 m_files.endBatch();
                 m_report.cancelled = true;
@@ -303,6 +333,8 @@ void TableRun::copy(const std::set<qint64>& onlyIds) {
         }
     }
     sendLoad();
+    landLoad();
+    m_files.endBatch();
     m_inserts->send();
     m_files.endBatch();
     runStatement(h, "COMMIT");
