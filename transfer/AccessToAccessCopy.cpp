@@ -18,7 +18,6 @@ namespace {
 constexpr qint64 kFlushRows = 50000;
 constexpr qint64 kTickRows = 2000;
 
-
 } // namespace
 
 jet::TableSpec copySpec(const jet::TableDef& def, bool jet3) {
@@ -92,12 +91,14 @@ WizardReport AccessToAccessCopy::run() {
         try {
             def = from.table(name.toStdString());
         } catch (const std::exception& e) {
-            failTable(CopyResult::NoLocalDb, QStringLiteral("the source table cannot be read: %1").arg(QString::fromUtf8(e.what())));
+            failTable(CopyResult::NoLocalDb,
+                      QStringLiteral("the source table cannot be read: %1").arg(QString::fromUtf8(e.what())));
             continue;
         }
         if (target->database().hasTable(def->name)) {
-            failTable(CopyResult::TypeConflict,
-                      QStringLiteral("\"%1\" has a table of this name already; it was left as it is.").arg(m_job.targetMdb));
+            failTable(
+                CopyResult::TypeConflict,
+                QStringLiteral("\"%1\" has a table of this name already; it was left as it is.").arg(m_job.targetMdb));
             continue;
         }
         try {
@@ -122,7 +123,8 @@ WizardReport AccessToAccessCopy::run() {
                     const QString key = QStringLiteral("#%1").arg(report.rowsRead);
                     if (report.errors.size() < TableCopyReport::kMaxRowErrors)
                         report.errors.push_back({key, QString::fromUtf8(e.what())});
-                    m_sink.error(name + QStringLiteral(": ") + key + QStringLiteral(": ") + QString::fromUtf8(e.what()));
+                    m_sink.error(name + QStringLiteral(": ") + key + QStringLiteral(": ") +
+                                 QString::fromUtf8(e.what()));
                     m_sink.status(rowErrorStatus(lang, report.rowsRead));
                 }
                 if (report.rowsRead % kFlushRows == 0) target->flush();
@@ -148,12 +150,14 @@ WizardReport AccessToAccessCopy::run() {
                 writer.dropTable(def->name);
                 target->flush();
                 if (report.message.isEmpty())
-                    report.message = QStringLiteral("Cancelled after %1 of %2 rows; the table was removed from \"%3\" again.")
-                                         .arg(report.rowsRead)
-                                         .arg(total)
-                                         .arg(m_job.targetMdb);
+                    report.message =
+                        QStringLiteral("Cancelled after %1 of %2 rows; the table was removed from \"%3\" again.")
+                            .arg(report.rowsRead)
+                            .arg(total)
+                            .arg(m_job.targetMdb);
             } catch (const std::exception& e) {
-                report.message += QStringLiteral(" The unfinished table could not be removed: %1").arg(QString::fromUtf8(e.what()));
+                report.message +=
+                    QStringLiteral(" The unfinished table could not be removed: %1").arg(QString::fromUtf8(e.what()));
             }
             report.rowsWritten = 0;
             report.cancelled = result.cancelled;

@@ -74,8 +74,7 @@ QByteArray createStatement(const jet::TableDef& def, const QString& target, bool
     }
     if (pk && !pk->columns.empty()) {
         sql += ", PRIMARY KEY (";
-        for (size_t k = 0; k < pk->columns.size(); ++k)
-            sql += (k ? ", " : "") + quoted(qs(pk->columns[k].columnName));
+        for (size_t k = 0; k < pk->columns.size(); ++k) sql += (k ? ", " : "") + quoted(qs(pk->columns[k].columnName));
         sql += ')';
     }
     sql += ") CHARACTER SET utf8mb4";
@@ -144,7 +143,8 @@ public:
 
 QString TableRun::rowKey(qint64 counter) const {
     const auto it = m_idOf.find(counter);
-    return it == m_idOf.end() ? QStringLiteral("#%1").arg(counter) : QStringLiteral("#%1 (id=%2)").arg(counter).arg(it->second);
+    return it == m_idOf.end() ? QStringLiteral("#%1").arg(counter)
+                              : QStringLiteral("#%1 (id=%2)").arg(counter).arg(it->second);
 }
 
 // Which rows the batch in hand holds: enough to resume after an interruption (-offset: the id
@@ -266,7 +266,8 @@ void TableRun::copy(const std::set<qint64>& onlyIds) {
         q.Open();
         done = q.CellText(0, 0).toLongLong();
     }
-    const qint64 total = troubleshooting ? static_cast<qint64>(onlyIds.size()) : static_cast<qint64>(m_db.countRows(def));
+    const qint64 total =
+        troubleshooting ? static_cast<qint64>(onlyIds.size()) : static_cast<qint64>(m_db.countRows(def));
 
     if (const jet::IndexDef* index = indexLedBy(def, m_id)) {
         m_index.emplace(m_db.indexScan(m_def, *index));
@@ -282,7 +283,9 @@ void TableRun::copy(const std::set<qint64>& onlyIds) {
         if (!m_loadAllowed) m_idOf.erase(m_idOf.begin(), m_idOf.lower_bound(first));
         m_files.beginBatch(first, batchHeader(first, first), sql + ';');
     };
-    m_inserts->onRowFailed = [this](qint64 row, const QString& message, const QByteArray& sql) { fail(row, message, sql); };
+    m_inserts->onRowFailed = [this](qint64 row, const QString& message, const QByteArray& sql) {
+        fail(row, message, sql);
+    };
     for (Load& l : m_loads) l.batch.emplace(h, m_target, def);
 
     runStatement(h, "START TRANSACTION");
@@ -324,10 +327,11 @@ void TableRun::copy(const std::set<qint64>& onlyIds) {
                 m_files.endBatch();
                 m_report.cancelled = true;
                 m_report.rowsWritten = 0;
-                m_report.message = QStringLiteral("Cancelled after %1 of %2 rows; the rows sent to `%3` were rolled back.")
-                                       .arg(m_report.rowsRead)
-                                       .arg(total)
-                                       .arg(m_target);
+                m_report.message =
+                    QStringLiteral("Cancelled after %1 of %2 rows; the rows sent to `%3` were rolled back.")
+                        .arg(m_report.rowsRead)
+                        .arg(total)
+                        .arg(m_target);
                 return;
             }
         }
@@ -340,7 +344,8 @@ void TableRun::copy(const std::set<qint64>& onlyIds) {
     runStatement(h, "COMMIT");
     m_report.rowsWritten = m_loaded + m_inserts->written();
     m_sink.detail(counter, total);
-    if (m_report.rowsFailed > 0 && m_report.rowsFailed >= m_report.rowsRead) m_report.result = CopyResult::AllRowsFailed;
+    if (m_report.rowsFailed > 0 && m_report.rowsFailed >= m_report.rowsRead)
+        m_report.result = CopyResult::AllRowsFailed;
 }
 
 } // namespace
@@ -444,7 +449,8 @@ WizardReport AccessToMySqlCopy::run() {
             mysql_real_query(server.Handle(), "ROLLBACK", 8);
             report.result = CopyResult::NoLocalDb;
             report.rowsWritten = 0;
-            report.message = QStringLiteral("The Access table [%1] cannot be read: %2").arg(name, QString::fromUtf8(e.what()));
+            report.message =
+                QStringLiteral("The Access table [%1] cannot be read: %2").arg(name, QString::fromUtf8(e.what()));
             m_sink.error(name + QStringLiteral(": ") + report.message);
         }
         if (report.cancelled) {

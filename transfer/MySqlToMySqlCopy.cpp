@@ -115,7 +115,8 @@ WizardReport MySqlToMySqlCopy::run() {
                     }
                 } else {
                     runStatement(th, "DROP TABLE IF EXISTS " + quoted(tname));
-                    runStatement(th, targetCreateStatement(source, name, tname, m_job.prefix.isEmpty() && !sameDatabase));
+                    runStatement(th,
+                                 targetCreateStatement(source, name, tname, m_job.prefix.isEmpty() && !sameDatabase));
                     report.created = true;
                 }
                 ready[size_t(i)] = true;
@@ -167,7 +168,9 @@ WizardReport MySqlToMySqlCopy::run() {
             const bool backslashes = !(th->server_status & SERVER_STATUS_NO_BACKSLASH_ESCAPES);
             InsertBatch batch(th, head, batchBytesFor(th), true);
             std::map<qint64, QString> keyOf; // rows of the batch in hand
-            batch.onSend = [&](qint64 first, const QByteArray&) { keyOf.erase(keyOf.begin(), keyOf.lower_bound(first)); };
+            batch.onSend = [&](qint64 first, const QByteArray&) {
+                keyOf.erase(keyOf.begin(), keyOf.lower_bound(first));
+            };
             batch.onRowFailed = [&](qint64 row, const QString& message, const QByteArray&) {
                 ++report.rowsFailed;
                 const QString key = keyOf.count(row) ? keyOf[row] : QStringLiteral("#%1").arg(row);
@@ -202,7 +205,8 @@ WizardReport MySqlToMySqlCopy::run() {
                     QStringList parts;
                     for (int k : keyAt)
                         parts << QString::fromUtf8(fields[k].name) + QLatin1Char('=') +
-                                     (row[k] ? QString::fromUtf8(row[k], qsizetype(lengths[k])) : QStringLiteral("NULL"));
+                                     (row[k] ? QString::fromUtf8(row[k], qsizetype(lengths[k]))
+                                             : QStringLiteral("NULL"));
                     keyOf[report.rowsRead] = parts.join(QStringLiteral(", "));
                 }
                 batch.add(tuple, report.rowsRead);
@@ -212,8 +216,7 @@ WizardReport MySqlToMySqlCopy::run() {
                     if (m_sink.cancelRequested()) {
                         try {
                             batch.land();
-                        } catch (const EDatabaseError&) {
-                        }
+                        } catch (const EDatabaseError&) {}
                         runStatement(th, "ROLLBACK");
                         report.cancelled = true;
                         report.rowsWritten = 0;
@@ -240,7 +243,8 @@ WizardReport MySqlToMySqlCopy::run() {
             inTransaction = false;
             report.rowsWritten = batch.written();
             m_sink.detail(report.rowsRead, total);
-            if (report.rowsFailed > 0 && report.rowsFailed >= report.rowsRead) report.result = CopyResult::AllRowsFailed;
+            if (report.rowsFailed > 0 && report.rowsFailed >= report.rowsRead)
+                report.result = CopyResult::AllRowsFailed;
         } catch (const EDatabaseError& e) {
             if (inTransaction) mysql_real_query(th, "ROLLBACK", 8);
             report.result = CopyResult::NoRemoteDb;

@@ -58,7 +58,8 @@ WizardReport mySqlToAccess(const WizardJob& job, WizardSink& sink) {
             break;
         }
         if (!report.message.isEmpty()) sink.error(report.table + QStringLiteral(": ") + report.message);
-        for (const RowError& e : report.errors) sink.error(report.table + QStringLiteral(": ") + e.key + QStringLiteral(": ") + e.message);
+        for (const RowError& e : report.errors)
+            sink.error(report.table + QStringLiteral(": ") + e.key + QStringLiteral(": ") + e.message);
         result.tables.push_back(report);
         if (report.cancelled || cancel) {
             result.cancelled = true;

@@ -56,7 +56,7 @@ public:
     // A message the window shows in a box (a structure mismatch, a connection failure).
     virtual void message(const QString& text) = 0;
     virtual void currentSql(const QString& /*sql*/) {} // CurrentSql, the statement in hand
-    virtual void pump() {}                              // let a window repaint and react
+    virtual void pump() {}                             // let a window repaint and react
     virtual bool cancelRequested() { return false; }
 };
 

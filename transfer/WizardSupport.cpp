@@ -89,7 +89,8 @@ QString copyingStatus(int languageIndex, const QString& table) {
 }
 
 QString rowErrorStatus(int languageIndex, qint64 row) {
-    return (languageIndex == 1 ? QStringLiteral("Erroneous dataset at #%1") : QStringLiteral("Fehler Bei Datensatz Nr. %1"))
+    return (languageIndex == 1 ? QStringLiteral("Erroneous dataset at #%1")
+                               : QStringLiteral("Fehler Bei Datensatz Nr. %1"))
         .arg(row);
 }
 

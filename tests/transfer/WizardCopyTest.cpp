@@ -88,10 +88,10 @@ Rows copiedRows(TZMySqlDatabase& server, const jet::TableDef& def, const QString
         const QString q = QuoteIdentifier(QString::fromStdString(c.name));
         const bool bytes = c.type == jet::ColumnType::Binary || c.type == jet::ColumnType::Ole ||
                            c.type == jet::ColumnType::Unknown0D || c.type == jet::ColumnType::Unknown11;
-        select += (i ? QStringLiteral(", ") : QString()) +
-                  (c.type == jet::ColumnType::Single ? QStringLiteral("CAST(%1 AS DOUBLE)").arg(q)
-                   : bytes                           ? QStringLiteral("HEX(%1)").arg(q)
-                                                     : q);
+        select += (i ? QStringLiteral(", ") : QString()) + (c.type == jet::ColumnType::Single
+                                                                ? QStringLiteral("CAST(%1 AS DOUBLE)").arg(q)
+                                                            : bytes ? QStringLiteral("HEX(%1)").arg(q)
+                                                                    : q);
     }
     Rows rows = serverRows(server, select + QStringLiteral(" FROM ") + QuoteIdentifier(target));
     for (auto& row : rows)
@@ -268,8 +268,9 @@ TEST_F(WizardCopyTest, AccessToMySqlCarriesEveryValueTypeAndKey) {
         }
     }
     // The kinds that used to lose their values hold them exactly.
-    EXPECT_EQ(scalar(QStringLiteral("SELECT CONCAT(money, ' ', dbl, ' ', CAST(sng AS DOUBLE)) FROM k_kinds WHERE id = 1")),
-              QStringLiteral("1234567890.1235 0.1 0.10000000149011612"));
+    EXPECT_EQ(
+        scalar(QStringLiteral("SELECT CONCAT(money, ' ', dbl, ' ', CAST(sng AS DOUBLE)) FROM k_kinds WHERE id = 1")),
+        QStringLiteral("1234567890.1235 0.1 0.10000000149011612"));
     // The helper's date literal ('#...#') is refused by a strict server: the engine sends its own.
     exec(QStringLiteral("CREATE TABLE dates (d DATETIME)"));
     EXPECT_THROW(exec(QStringLiteral("INSERT INTO dates VALUES (%1)")
@@ -343,7 +344,6 @@ TEST_F(WizardCopyTest, AccessToMySqlResumesTroubleshootsCancelsAndReportsFailedR
     EXPECT_EQ(lost.messages.size(), 1);
 }
 
-
 const char* kServerTables[] = {
     "CREATE TABLE parent (id INT NOT NULL AUTO_INCREMENT PRIMARY KEY, code VARCHAR(10) NOT NULL DEFAULT 'it''s \\\\',"
     " UNIQUE KEY code (code)) ENGINE=InnoDB",
@@ -394,8 +394,8 @@ TEST_F(WizardCopyTest, MySqlToMySqlBuildsTheSourcesTableAndCopiesEveryValue) {
     job.direction = WizardDirection::MySqlToMySql;
     job.sourceServer = server(dbName);
     job.targetServer = server(other);
-    job.tables = QStringList{QStringLiteral("every"), QStringLiteral("parent"), QStringLiteral("nokey"),
-                             QStringLiteral("big")};
+    job.tables =
+        QStringList{QStringLiteral("every"), QStringLiteral("parent"), QStringLiteral("nokey"), QStringLiteral("big")};
     Sink sink;
     WizardReport report = runWizardCopy(job, sink);
     EXPECT_TRUE(report.complete()) << sink.errors.join(QLatin1Char('\n')).toStdString();
@@ -423,7 +423,8 @@ TEST_F(WizardCopyTest, MySqlToMySqlBuildsTheSourcesTableAndCopiesEveryValue) {
     EXPECT_EQ(report.tables[0].rowsFailed, 3);
     EXPECT_EQ(report.tables[0].result, CopyResult::AllRowsFailed);
     ASSERT_EQ(failing.errors.size(), 3);
-    EXPECT_TRUE(failing.errors[0].startsWith(QStringLiteral("parent: id=1: Duplicate entry"))) << failing.errors[0].toStdString();
+    EXPECT_TRUE(failing.errors[0].startsWith(QStringLiteral("parent: id=1: Duplicate entry")))
+        << failing.errors[0].toStdString();
     // Appending onto different column names: the message, nothing copied.
     exec(QStringLiteral("CREATE TABLE p_other (N INT, txt VARCHAR(5))"));
     exec(QStringLiteral("CREATE TABLE other (n INT, txt VARCHAR(5))"));
@@ -512,7 +513,6 @@ TEST_F(WizardCopyTest, AccessToAccessKeepsColumnsKeysAndRowsAndListsTablesThatEx
     EXPECT_EQ(copied, 2);
 }
 
-
 TEST_F(WizardCopyTest, TablorCopyRunsEachDirectionAndCountsADryRun) {
     const fs::path kinds = dir / "kinds.mdb";
     makeKinds(kinds);
@@ -521,10 +521,10 @@ TEST_F(WizardCopyTest, TablorCopyRunsEachDirectionAndCountsADryRun) {
                                " --user " + jet::test::shellQuote(params.user.toStdString());
     auto run = [&](const std::string& args, int expected) {
         int status = -1;
-        const std::string out = jet::test::runCommand(
-            "TABLOR_PASSWORD=" + jet::test::shellQuote(params.password.toStdString()) + " " + tool + " " + args +
-                " 2>&1",
-            &status);
+        const std::string out =
+            jet::test::runCommand("TABLOR_PASSWORD=" + jet::test::shellQuote(params.password.toStdString()) + " " +
+                                      tool + " " + args + " 2>&1",
+                                  &status);
         EXPECT_EQ(status, expected) << args << "\n" << out;
         return out;
     };
@@ -538,9 +538,8 @@ TEST_F(WizardCopyTest, TablorCopyRunsEachDirectionAndCountsADryRun) {
     // The dry run of an upload: one row changed and one removed on the server.
     exec(QStringLiteral("UPDATE kinds SET txt = 'changed' WHERE id = 7"));
     exec(QStringLiteral("DELETE FROM kinds WHERE id = 9"));
-    const std::string dry = run("upload --dry-run --tables kinds" + server + database + " --mdb " +
-                                    jet::test::shellQuote(kinds.string()),
-                                0);
+    const std::string dry = run(
+        "upload --dry-run --tables kinds" + server + database + " --mdb " + jet::test::shellQuote(kinds.string()), 0);
     EXPECT_EQ(dry, "kinds: would insert 1, update 1, leave 4 alone\n");
     EXPECT_EQ(scalar(QStringLiteral("SELECT COUNT(*) FROM kinds")), QStringLiteral("5")) << "a dry run changes nothing";
     // m2m between two databases of one server, m2a and a2a.
@@ -550,7 +549,8 @@ TEST_F(WizardCopyTest, TablorCopyRunsEachDirectionAndCountsADryRun) {
     EXPECT_EQ(scalar(QStringLiteral("SELECT COUNT(*) FROM `%1`.noid").arg(other)), QStringLiteral("3000"));
     exec(QStringLiteral("DROP DATABASE `%1`").arg(other));
     run("m2a" + server + database + " --tables noid --target " + jet::test::shellQuote((dir / "m2a.mdb").string()), 0);
-    EXPECT_EQ(jet::Database::open(dir / "m2a.mdb").countRows(*jet::Database::open(dir / "m2a.mdb").table("noid")), 3000u);
+    EXPECT_EQ(jet::Database::open(dir / "m2a.mdb").countRows(*jet::Database::open(dir / "m2a.mdb").table("noid")),
+              3000u);
     run("a2a" + source + " --target " + jet::test::shellQuote((dir / "it's a2a.mdb").string()), 0);
     run("a2a" + source + " --target " + jet::test::shellQuote((dir / "it's a2a.mdb").string()), 1);
     // Wrong usage.

@@ -112,28 +112,34 @@ QString checkDirection(const Options& o) {
     }
     if (o.overwrite || o.dryRun || !o.mdb.isEmpty() || !o.check)
         return QStringLiteral("--overwrite, --dry-run, --mdb and --no-check are not for %1 (recreating is the default; "
-                              "--append adds)").arg(d);
+                              "--append adds)")
+            .arg(d);
     if (o.office97 && d != QLatin1String("m2a")) return QStringLiteral("--office97 is for m2a only");
     if (!o.rowFiles.isEmpty() && d != QLatin1String("a2m")) return QStringLiteral("--row-files is for a2m only");
     if (!o.prefix.isEmpty() && d != QLatin1String("a2m") && d != QLatin1String("m2m"))
         return QStringLiteral("--prefix is for a2m and m2m only");
     const bool needsSource = d == QLatin1String("a2m") || d == QLatin1String("a2a");
     const bool needsTarget = d == QLatin1String("m2a") || d == QLatin1String("a2a");
-    if (needsSource != !o.source.isEmpty()) return needsSource ? QStringLiteral("%1 needs --source FILE.mdb").arg(d)
-                                                               : QStringLiteral("--source is not for %1").arg(d);
-    if (needsTarget != !o.target.isEmpty()) return needsTarget ? QStringLiteral("%1 needs --target FILE.mdb").arg(d)
-                                                               : QStringLiteral("--target is not for %1").arg(d);
+    if (needsSource != !o.source.isEmpty())
+        return needsSource ? QStringLiteral("%1 needs --source FILE.mdb").arg(d)
+                           : QStringLiteral("--source is not for %1").arg(d);
+    if (needsTarget != !o.target.isEmpty())
+        return needsTarget ? QStringLiteral("%1 needs --target FILE.mdb").arg(d)
+                           : QStringLiteral("--target is not for %1").arg(d);
     if (d == QLatin1String("a2a")) {
-        if (explicitServer || !o.profile.isEmpty() || o.append) return QStringLiteral("a2a takes no server and no --append");
+        if (explicitServer || !o.profile.isEmpty() || o.append)
+            return QStringLiteral("a2a takes no server and no --append");
         return {};
     }
     if (d == QLatin1String("m2m")) {
-        if (!o.profile.isEmpty() || !o.database.isEmpty()) return QStringLiteral("m2m takes --source-profile and "
-                                                                                 "--target-profile, or the server and "
-                                                                                 "--source-database, --target-database");
+        if (!o.profile.isEmpty() || !o.database.isEmpty())
+            return QStringLiteral("m2m takes --source-profile and "
+                                  "--target-profile, or the server and "
+                                  "--source-database, --target-database");
         const bool profiles = !o.sourceProfile.isEmpty() || !o.targetProfile.isEmpty();
         const bool databases = !o.sourceDatabase.isEmpty() || !o.targetDatabase.isEmpty();
-        if (profiles == databases || (profiles && (o.sourceProfile.isEmpty() || o.targetProfile.isEmpty() || explicitServer)) ||
+        if (profiles == databases ||
+            (profiles && (o.sourceProfile.isEmpty() || o.targetProfile.isEmpty() || explicitServer)) ||
             (databases && (o.sourceDatabase.isEmpty() || o.targetDatabase.isEmpty() || o.host.isEmpty() ||
                            o.port.isEmpty() || o.user.isEmpty())))
             return QStringLiteral("give --source-profile A --target-profile B, or --host, --port, --user with "
@@ -143,7 +149,8 @@ QString checkDirection(const Options& o) {
     if (!o.sourceProfile.isEmpty() || !o.targetProfile.isEmpty() || !o.sourceDatabase.isEmpty() ||
         !o.targetDatabase.isEmpty())
         return QStringLiteral("the --source-… and --target-… server options are for m2m");
-    if (!o.profile.isEmpty() && explicitServer) return QStringLiteral("give either --profile or the server options, not both");
+    if (!o.profile.isEmpty() && explicitServer)
+        return QStringLiteral("give either --profile or the server options, not both");
     if (o.profile.isEmpty() && !fullServer)
         return QStringLiteral("give --profile NAME, or all of --host, --port, --user, --database");
     return {};
@@ -159,8 +166,8 @@ std::optional<int> parse(const QStringList& args, Options& o) {
     o.direction = args[0];
     if (!QStringList{"download", "upload", "a2m", "m2a", "m2m", "a2a"}.contains(o.direction))
         return usageError(QStringLiteral("unknown direction \"%1\"").arg(o.direction));
-    const std::pair<const char*, bool*> flags[] = {{"--office97", &o.office97}, {"--overwrite", &o.overwrite},
-                                                   {"--append", &o.append},     {"--dry-run", &o.dryRun}};
+    const std::pair<const char*, bool*> flags[] = {
+        {"--office97", &o.office97}, {"--overwrite", &o.overwrite}, {"--append", &o.append}, {"--dry-run", &o.dryRun}};
     const std::pair<const char*, QString*> values[] = {
         {"--profile", &o.profile},
         {"--host", &o.host},
@@ -279,7 +286,8 @@ void printReport(const TableCopyReport& r) {
 QStringList accessTables(const QString& path, QString& problem) {
     QStringList tables;
     try {
-        for (const std::string& t : AccessFile::open(path)->database().tableNames()) tables << QString::fromStdString(t);
+        for (const std::string& t : AccessFile::open(path)->database().tableNames())
+            tables << QString::fromStdString(t);
     } catch (const std::exception& e) {
         problem = QString::fromUtf8(e.what());
     }
