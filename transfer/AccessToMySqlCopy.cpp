@@ -181,6 +181,7 @@ void TableRun::fail(qint64 row, const QString& message, const QByteArray& statem
     if (m_report.errors.size() < TableCopyReport::kMaxRowErrors) m_report.errors.push_back({key, message});
     m_sink.error(m_report.table + QStringLiteral(": ") + key + QStringLiteral(": ") + message);
     m_sink.status(rowErrorStatus(m_job.languageIndex, row));
+    if (!statement.isEmpty()) m_sink.currentSql(QString::fromUtf8(statement));
     m_files.failedRow(row, statement);
 }
 
@@ -237,6 +238,7 @@ void TableRun::sendLoad() {
     }
     m_files.beginBatch(load.counters.front(), batchHeader(load.counters.front(), load.counters.back()),
                        load.batch->statement() + ';');
+    m_sink.currentSql(QString::fromUtf8(load.batch->statement()));
     runStatement(m_server.Handle(), "SAVEPOINT tablor_batch");
     m_filling ^= 1;
     m_flight = std::async(std::launch::async, [batch = &*load.batch] { return batch->send(); });
@@ -432,7 +434,9 @@ WizardReport AccessToMySqlCopy::run() {
                 TableRun(m_job, m_sink, server, db, def, there, report, loadAllowed).copy(onlyIds);
             } else {
                 runStatement(server.Handle(), "DROP TABLE IF EXISTS " + quoted(target));
-                runStatement(server.Handle(), createStatement(*def, target, jet3));
+                const QByteArray create = createStatement(*def, target, jet3);
+                m_sink.currentSql(QString::fromUtf8(create));
+                runStatement(server.Handle(), create);
                 report.created = true;
                 TableRun(m_job, m_sink, server, db, def, target, report, loadAllowed).copy(onlyIds);
             }

@@ -115,8 +115,10 @@ WizardReport MySqlToMySqlCopy::run() {
                     }
                 } else {
                     runStatement(th, "DROP TABLE IF EXISTS " + quoted(tname));
-                    runStatement(th,
-                                 targetCreateStatement(source, name, tname, m_job.prefix.isEmpty() && !sameDatabase));
+                    const QByteArray create =
+                        targetCreateStatement(source, name, tname, m_job.prefix.isEmpty() && !sameDatabase);
+                    m_sink.currentSql(QString::fromUtf8(create));
+                    runStatement(th, create);
                     report.created = true;
                 }
                 ready[size_t(i)] = true;

@@ -8,6 +8,10 @@
 #include "transfer/WizardSupport.h"
 
 #include "profiles/localizedmessages.h"
+#include "profiles/programdir.h"
+
+#include <QDir>
+#include <QFile>
 
 #include <atomic>
 
@@ -18,6 +22,17 @@ bool WizardReport::complete() const {
     for (const TableCopyReport& t : tables)
         if (!t.complete()) return false;
     return true;
+}
+
+QString wizardTroubleshootingFolder() { return userDataDir() + QStringLiteral("troubleshooting/"); }
+
+std::optional<QStringList> readTroubleshootIds(const QString& folder) {
+    QFile f(QDir(folder).filePath(QStringLiteral("mysql_access.txt")));
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) return std::nullopt;
+    QStringList ids;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (const QString id = QString::fromUtf8(line).trimmed(); !id.isEmpty()) ids << id;
+    return ids;
 }
 
 namespace {

@@ -293,7 +293,14 @@ TEST_F(WizardCopyTest, AccessToMySqlResumesTroubleshootsCancelsAndReportsFailedR
     EXPECT_EQ(scalar(QStringLiteral("SELECT GROUP_CONCAT(id ORDER BY id) FROM kinds")), QStringLiteral("5,7,9"));
     // The troubleshooting list: only ids 2 and 9 (and an id that is not there).
     job.resumeOffset = 0;
-    job.troubleshootIds = QStringList{QStringLiteral("2"), QStringLiteral("9"), QStringLiteral("11")};
+    {
+        QFile list(QString::fromStdString((dir / "mysql_access.txt").string()));
+        ASSERT_TRUE(list.open(QIODevice::WriteOnly));
+        list.write("2\n 9\n\n11\n");
+    }
+    EXPECT_FALSE(readTroubleshootIds(QString::fromStdString((dir / "none").string())));
+    job.troubleshootIds = readTroubleshootIds(QString::fromStdString(dir.string())).value_or(QStringList());
+    EXPECT_EQ(job.troubleshootIds.size(), 3);
     EXPECT_TRUE(runWizardCopy(job, sink).complete());
     EXPECT_EQ(scalar(QStringLiteral("SELECT GROUP_CONCAT(id ORDER BY id) FROM kinds")), QStringLiteral("2,9"));
     // Appending everything: 2 and 9 fail with the server's text, the others arrive; the row
