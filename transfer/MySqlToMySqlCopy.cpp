@@ -71,7 +71,7 @@ WizardReport MySqlToMySqlCopy::run() {
     m_sink.pump();
     TZMySqlDatabase source, target;
     for (auto [server, profile] : {std::pair{&source, &m_job.sourceServer}, std::pair{&target, &m_job.targetServer}}) {
-        if (const QString problem = connectServer(*server, *profile); !problem.isEmpty()) {
+        if (const QString problem = connectServer(*server, *profile, server == &target); !problem.isEmpty()) {
             m_sink.message(problem);
             result.connectionFailed = true;
             return result;
@@ -151,12 +151,14 @@ WizardReport MySqlToMySqlCopy::run() {
             QByteArray select = "SELECT ", head = "INSERT INTO " + quoted(tname) + " (";
             int columns = 0;
             std::vector<int> keyAt;
+            std::vector<QString> insertNames;
             for (const ColumnDescription& c : table.columns()) {
                 if (generated(c)) continue;
                 const QByteArray q = quoted(c.Field);
                 if (columns) select += ", ", head += ", ";
                 select += MySqlType::parse(c.Type).name == QLatin1String("float") ? "CAST(" + q + " AS DOUBLE)" : q;
                 head += q;
+                insertNames.push_back(c.Field);
                 if (table.keyColumns().contains(c.Field)) keyAt.push_back(columns);
                 ++columns;
             }
@@ -189,7 +191,12 @@ WizardReport MySqlToMySqlCopy::run() {
             if (!stream.res) throw EDatabaseError(QString::fromUtf8(mysql_error(sh)), mysql_errno(sh));
             const MYSQL_FIELD* fields = mysql_fetch_fields(stream.res);
             std::vector<bool> binary;
-            for (int c = 0; c < columns; ++c) binary.push_back(binaryField(fields[c]));
+            std::vector<std::pair<QString, bool>> loadColumns;
+            for (int c = 0; c < columns; ++c) {
+                binary.push_back(binaryField(fields[c]));
+                loadColumns.emplace_back(insertNames[size_t(c)], binary.back());
+            }
+            LoadPipeline loads(th, LoadDataBatch(th, tname, loadColumns), LoadDataBatch(th, tname, loadColumns), batch);
             QByteArray tuple;
             while (MYSQL_ROW row = mysql_fetch_row(stream.res)) {
                 const unsigned long* lengths = mysql_fetch_lengths(stream.res);
@@ -211,12 +218,21 @@ WizardReport MySqlToMySqlCopy::run() {
                                              : QStringLiteral("NULL"));
                     keyOf[report.rowsRead] = parts.join(QStringLiteral(", "));
                 }
-                batch.add(tuple, report.rowsRead);
+                if (!loads.refused()) {
+                    LoadDataBatch& load = loads.filling();
+                    for (int c = 0; c < columns; ++c) load.appendField(row[c], lengths[c]);
+                    load.endRow();
+                    loads.rowDone(tuple, report.rowsRead);
+                } else {
+                    batch.add(tuple, report.rowsRead);
+                }
                 if (report.rowsRead % kTickRows == 0) {
+                    if (!loads.refused()) keyOf.erase(keyOf.begin(), keyOf.lower_bound(loads.firstUnsettled()));
                     m_sink.detail(report.rowsRead, total);
                     m_sink.pump();
                     if (m_sink.cancelRequested()) {
                         try {
+                            loads.land();
                             batch.land();
                         } catch (const EDatabaseError&) {}
                         runStatement(th, "ROLLBACK");
@@ -239,11 +255,13 @@ WizardReport MySqlToMySqlCopy::run() {
                 throw EDatabaseError(QStringLiteral("the source stopped sending rows: ") +
                                          QString::fromUtf8(mysql_error(sh)),
                                      mysql_errno(sh));
+            loads.send();
+            loads.land();
             batch.send();
             batch.land();
             runStatement(th, "COMMIT");
             inTransaction = false;
-            report.rowsWritten = batch.written();
+            report.rowsWritten = loads.loaded() + batch.written();
             m_sink.detail(report.rowsRead, total);
             if (report.rowsFailed > 0 && report.rowsFailed >= report.rowsRead)
                 report.result = CopyResult::AllRowsFailed;

@@ -12,6 +12,7 @@
 #include <mysql.h>
 
 #include <algorithm>
+#include <limits>
 
 namespace tablor::transfer {
 
@@ -197,6 +198,69 @@ void InsertBatch::send() {
         m_flight = done.get_future();
         land();
     }
+}
+
+LoadPipeline::LoadPipeline(st_mysql* h, LoadDataBatch first, LoadDataBatch second, InsertBatch& inserts)
+    : m_h(h), m_inserts(inserts) {
+    m_loads[0].batch.emplace(std::move(first));
+    m_loads[1].batch.emplace(std::move(second));
+}
+
+LoadPipeline::~LoadPipeline() {
+    if (m_flight.valid()) m_flight.wait();
+}
+
+qint64 LoadPipeline::firstUnsettled() const {
+    const Load& flying = m_loads[m_filling ^ 1];
+    if (m_flight.valid() && !flying.rows.empty()) return flying.rows.front();
+    const Load& filling = m_loads[m_filling];
+    return filling.rows.empty() ? std::numeric_limits<qint64>::max() : filling.rows.front();
+}
+
+void LoadPipeline::rowDone(QByteArray tuple, qint64 row) {
+    Load& l = m_loads[m_filling];
+    l.tuples.push_back(std::move(tuple));
+    l.rows.push_back(row);
+    if (l.batch->bytes() >= kBatchBytes) send();
+}
+
+void LoadPipeline::land() {
+    if (!m_flight.valid()) return;
+    Load& flying = m_loads[m_filling ^ 1];
+    auto outcome = LoadDataBatch::Outcome::Warned;
+    try {
+        outcome = static_cast<LoadDataBatch::Outcome>(m_flight.get());
+    } catch (const EDatabaseError& e) {
+        if (isConnectionError(e.ErrorCode())) throw;
+    }
+    if (outcome == LoadDataBatch::Outcome::Stored) {
+        m_loaded += flying.batch->rows();
+    } else {
+        runStatement(m_h, "ROLLBACK TO SAVEPOINT tablor_batch");
+        if (outcome == LoadDataBatch::Outcome::Refused) m_refused = true;
+        for (size_t i = 0; i < flying.tuples.size(); ++i) m_inserts.add(std::move(flying.tuples[i]), flying.rows[i]);
+        m_inserts.send();
+        m_inserts.land();
+    }
+    flying.batch->clear();
+    flying.tuples.clear();
+    flying.rows.clear();
+}
+
+void LoadPipeline::send() {
+    land();
+    Load& l = m_loads[m_filling];
+    if (l.batch->empty()) return;
+    if (m_refused) {
+        for (size_t i = 0; i < l.tuples.size(); ++i) m_inserts.add(std::move(l.tuples[i]), l.rows[i]);
+        l.batch->clear();
+        l.tuples.clear();
+        l.rows.clear();
+        return;
+    }
+    runStatement(m_h, "SAVEPOINT tablor_batch");
+    m_filling ^= 1;
+    m_flight = std::async(std::launch::async, [b = &*l.batch] { return static_cast<int>(b->send()); });
 }
 
 } // namespace tablor::transfer

@@ -4,6 +4,7 @@
 // troubleshooting folder, and the status texts.
 #pragma once
 
+#include "transfer/LoadDataBatch.h"
 #include "transfer/WizardCopy.h"
 
 #include "db/ZMySql.h"
@@ -12,6 +13,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 #include <future>
 #include <vector>
 
@@ -93,6 +95,40 @@ private:
     std::future<void> m_flight;
     std::vector<QByteArray> m_flyingTuples;
     std::vector<qint64> m_flyingRows;
+};
+
+// LOAD DATA LOCAL batches inside the caller's transaction, the next one filled while the
+// server stores the one before. A batch the server does not store as sent (a warning: a value
+// changed or a row skipped) is undone through a savepoint and its rows go as INSERTs through
+// `inserts`; a server that refuses LOAD DATA makes refused() true and the caller send INSERTs.
+class LoadPipeline {
+public:
+    LoadPipeline(st_mysql* h, LoadDataBatch first, LoadDataBatch second, InsertBatch& inserts);
+    ~LoadPipeline(); // waits for a batch in flight
+    LoadDataBatch& filling() { return *m_loads[m_filling].batch; }
+    // The row just appended to filling(): its INSERT tuple and number, should the batch go again.
+    void rowDone(QByteArray tuple, qint64 row);
+    void send(); // lands the batch in flight, then sends filling() (when it holds rows)
+    void land();
+    bool refused() const { return m_refused; }
+    // The number of the first row not yet settled (rows before it are stored or reported).
+    qint64 firstUnsettled() const;
+    qint64 loaded() const { return m_loaded; }
+    static constexpr qsizetype kBatchBytes = 4 << 20;
+
+private:
+    struct Load {
+        std::optional<LoadDataBatch> batch;
+        std::vector<QByteArray> tuples;
+        std::vector<qint64> rows;
+    };
+    st_mysql* m_h;
+    InsertBatch& m_inserts;
+    Load m_loads[2];
+    int m_filling = 0;
+    std::future<int> m_flight; // a LoadDataBatch::Outcome; the connection is the worker's while valid
+    bool m_refused = false;
+    qint64 m_loaded = 0;
 };
 
 } // namespace tablor::transfer

@@ -493,8 +493,9 @@ TEST_F(WizardCopyTest, AccessToAccessKeepsColumnsKeysAndRowsAndListsTablesThatEx
                     EXPECT_EQ(std::tie(x.name, x.type, x.precision, x.scale, x.required),
                               std::tie(y.name, y.type, y.precision, y.scale, y.required));
                     EXPECT_EQ(x.isAutoNumber(), y.isAutoNumber()) << x.name;
-                    if (x.type == jet::ColumnType::Text)
+                    if (x.type == jet::ColumnType::Text) {
                         EXPECT_EQ(from.version() == jet::Version::Jet3 ? x.length * 2 : x.length, y.length) << x.name;
+                    }
                 }
                 auto indexes = [](const jet::TableDef& d) {
                     std::vector<std::string> out;
