@@ -4,8 +4,10 @@
 // are kept only without a prefix (with one they would name the unprefixed tables). In append
 // mode an existing target table must have exactly the source's column names. The rows are read
 // once as a stream (mysql_use_result), in primary-key order where there is one, and go in one
-// target transaction per table as multi-row INSERTs; a refused batch is sent again row by row
-// and exactly the failing rows are reported. A cancel rolls the table in hand back.
+// target transaction per table as LOAD DATA LOCAL batches of the source's own text form (the
+// next read while the server stores the one before); a batch stored with a warning is undone
+// and sent as multi-row INSERTs, a refused INSERT again row by row, so exactly the failing rows
+// are reported. A cancel rolls the table in hand back.
 #pragma once
 
 #include "transfer/WizardCopy.h"
