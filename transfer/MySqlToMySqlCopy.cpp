@@ -136,6 +136,7 @@ WizardReport MySqlToMySqlCopy::run() {
         return result;
     }
 
+    qint64 stoppedAt = n;
     for (qint64 i = 0; i < n; ++i) {
         m_sink.overall(i + 1, n);
         if (!ready[size_t(i)]) continue;
@@ -249,6 +250,7 @@ WizardReport MySqlToMySqlCopy::run() {
             }
             if (report.cancelled) {
                 result.cancelled = true;
+                stoppedAt = i;
                 break;
             }
             if (mysql_errno(sh) != 0)
@@ -275,6 +277,14 @@ WizardReport MySqlToMySqlCopy::run() {
                                  .arg(e.Message());
             m_sink.error(name + QStringLiteral(": ") + report.message);
         }
+    }
+    for (qint64 i = stoppedAt + 1; i < n; ++i) {
+        if (!ready[size_t(i)]) continue;
+        TableCopyReport& r = result.tables[size_t(i)];
+        r.cancelled = true;
+        r.message = r.created ? QStringLiteral("Not copied: cancelled before this table; `%1` was created empty.")
+                                    .arg(targetNames[size_t(i)])
+                              : QStringLiteral("Not copied: cancelled before this table.");
     }
     return result;
 }

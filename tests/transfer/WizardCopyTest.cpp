@@ -449,6 +449,9 @@ TEST_F(WizardCopyTest, MySqlToMySqlBuildsTheSourcesTableAndCopiesEveryValue) {
     EXPECT_TRUE(report.cancelled);
     EXPECT_TRUE(report.tables[0].cancelled);
     EXPECT_EQ(scalar(QStringLiteral("SELECT COUNT(*) FROM p_big")), QStringLiteral("0"));
+    ASSERT_EQ(report.tables.size(), 2u);
+    EXPECT_TRUE(report.tables[1].cancelled) << "nokey, after the cancel, is not copied and says so";
+    EXPECT_EQ(report.tables[1].rowsRead, 0);
 }
 
 TEST_F(WizardCopyTest, MySqlToAccessGoesThroughTheDownload) {
