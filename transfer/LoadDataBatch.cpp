@@ -80,23 +80,52 @@ void refuseLocalInfile(st_mysql* connection) {
 
 LoadDataBatch::LoadDataBatch(st_mysql* connection, const QString& table, const jet::TableDef& def)
     : m_connection(connection) {
+    std::vector<std::pair<QString, bool>> columns;
+    for (const jet::ColumnDef& c : def.columns) {
+        m_types.push_back(c.type);
+        columns.emplace_back(QString::fromStdString(c.name), binaryColumn(c.type));
+    }
+    init(table, columns);
+}
+
+LoadDataBatch::LoadDataBatch(st_mysql* connection, const QString& table,
+                             const std::vector<std::pair<QString, bool>>& columns)
+    : m_connection(connection) {
+    init(table, columns);
+}
+
+void LoadDataBatch::init(const QString& table, const std::vector<std::pair<QString, bool>>& columns) {
     // Bytes travel as hex and are turned back by the server: the file's character set
     // applies to every field, and bytes are not text in any of them.
-    QByteArray columns, assignments;
-    for (size_t i = 0; i < def.columns.size(); ++i) {
-        const QByteArray name = QuoteIdentifier(QString::fromStdString(def.columns[i].name)).toUtf8();
-        m_types.push_back(def.columns[i].type);
-        if (i) columns += ", ";
-        if (binaryColumn(def.columns[i].type)) {
+    QByteArray names, assignments;
+    for (size_t i = 0; i < columns.size(); ++i) {
+        const QByteArray name = QuoteIdentifier(columns[i].first).toUtf8();
+        m_binary.push_back(columns[i].second);
+        if (i) names += ", ";
+        if (columns[i].second) {
             const QByteArray var = "@b" + QByteArray::number(qulonglong(i));
-            columns += var;
+            names += var;
             assignments += (assignments.isEmpty() ? " SET " : ", ") + name + " = UNHEX(" + var + ")";
         } else {
-            columns += name;
+            names += name;
         }
     }
     m_statement = QByteArray("LOAD DATA LOCAL INFILE '") + kSourceName + "' INTO TABLE " +
-                  QuoteIdentifier(table).toUtf8() + " CHARACTER SET utf8mb4 (" + columns + ")" + assignments;
+                  QuoteIdentifier(table).toUtf8() + " CHARACTER SET utf8mb4 (" + names + ")" + assignments;
+}
+
+void LoadDataBatch::appendField(const char* data, size_t size) {
+    if (m_field) m_data += '\t';
+    if (!data) m_data += "\\N";
+    else if (m_binary[m_field]) m_data += QByteArray::fromRawData(data, qsizetype(size)).toHex();
+    else appendEscaped(m_data, data, size);
+    ++m_field;
+}
+
+void LoadDataBatch::endRow() {
+    m_data += '\n';
+    m_field = 0;
+    ++m_rows;
 }
 
 void LoadDataBatch::append(std::span<const jet::Value> row) {

@@ -17,6 +17,7 @@
 #include <QString>
 
 #include <span>
+#include <utility>
 #include <vector>
 
 struct st_mysql;
@@ -33,9 +34,20 @@ public:
     // The server table has the Access table's column names (the upload checks that).
     LoadDataBatch(st_mysql* connection, const QString& table, const jet::TableDef& def);
 
+    // Columns given by name, each text (false) or bytes (true), for rows of the server's own
+    // text form (appendField).
+    LoadDataBatch(st_mysql* connection, const QString& table, const std::vector<std::pair<QString, bool>>& columns);
+
     // Adds a row; std::invalid_argument for a value MySQL cannot hold (the row is not added).
     void append(std::span<const jet::Value> row);
+    // Adds the fields of a row one by one (nullptr: NULL), then ends it.
+    void appendField(const char* data, size_t size);
+    void endRow();
     qsizetype bytes() const { return m_data.size(); }
+    qsizetype rows() const { return m_rows; }
+    // The statement and the rows in its text form, as sent (for a troubleshooting file).
+    const QByteArray& statement() const { return m_statement; }
+    const QByteArray& data() const { return m_data; }
     bool empty() const { return m_rows == 0; }
     void clear();
 
@@ -48,9 +60,13 @@ public:
     Outcome send();
 
 private:
+    void init(const QString& table, const std::vector<std::pair<QString, bool>>& columns);
+
     st_mysql* m_connection;
     QByteArray m_statement;
     std::vector<jet::ColumnType> m_types;
+    std::vector<bool> m_binary;
+    size_t m_field = 0; // of the row being appended field by field
     QByteArray m_data;
     qsizetype m_rows = 0;
 };

@@ -14,6 +14,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
 #include <vector>
 
 namespace tablor::transfer {
@@ -66,6 +67,17 @@ struct WizardReport {
     bool cancelled = false;
     bool complete() const; // every table and every row copied, nothing cancelled
 };
+
+// The per-user troubleshooting folder: userDataDir() + "troubleshooting/" (by default
+// ~/.local/share/Tablor/troubleshooting/). It may hold "mysql_access.txt", the list of ids
+// that the Access to MySQL copy then copies alone, and receives the row statement files
+// "rest_N.sql" (the batch in hand, named after its first row, and every failed row) when a job
+// names it as rowFileFolder. Not created here.
+QString wizardTroubleshootingFolder();
+// The lines of "mysql_access.txt" in `folder` (trimmed, empty lines left out): the
+// troubleshooting ids. nullopt when there is no such file (an empty file gives an empty list:
+// the caption changes, the copy does not).
+std::optional<QStringList> readTroubleshootIds(const QString& folder);
 
 // Runs `job`. Throws only for faults of the program itself; everything a user can cause (a
 // server that is gone, a file that cannot be opened) is in the report and told to the sink.

@@ -172,8 +172,7 @@ void addRow(QGridLayout* grid, int row, QLabel* label, QWidget* field, QWidget* 
 
 } // namespace
 
-QString troubleshootingDir() { return userDataDir() + QStringLiteral("troubleshooting/"); }
-QString troubleshootIdListPath() { return troubleshootingDir() + QStringLiteral("mysql_access.txt"); }
+QString troubleshootIdListPath() { return transfer::wizardTroubleshootingFolder() + QStringLiteral("mysql_access.txt"); }
 
 WizardFileChooser TfrmWizard::setFileChooser(WizardFileChooser chooser) {
     WizardFileChooser previous = std::move(fileChooser());

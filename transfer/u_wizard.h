@@ -67,10 +67,7 @@ struct WizardFileRequest {
 // Returns the chosen path, or an empty string when the dialog was dismissed.
 using WizardFileChooser = std::function<QString(QWidget* parent, const WizardFileRequest&)>;
 
-// The folder of the troubleshooting files: the id list of Access to MySQL and the row statement
-// files ($XDG_DATA_HOME/Tablor/troubleshooting/, by default ~/.local/share/Tablor/...).
-QString troubleshootingDir();
-// The id list: when this file exists, Access to MySQL copies only the ids it lists.
+// The id list (in wizardTroubleshootingFolder()): when this file exists, Access to MySQL copies only the ids it lists.
 QString troubleshootIdListPath();
 
 class TfrmWizard : public QDialog {

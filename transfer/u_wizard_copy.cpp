@@ -13,7 +13,6 @@
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -78,17 +77,6 @@ transfer::WizardServer serverOf(const ServerProfile* profile) {
     server.database = profile->DbName;
     server.office2000 = !profile->isOffice97();
     return server;
-}
-
-// The troubleshooting id list: one id a line; blank lines are left out.
-QStringList readIdList(QFile& file) {
-    QStringList ids;
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return ids;
-    for (const QString& line : QString::fromUtf8(file.readAll()).split(u'\n')) {
-        const QString id = line.trimmed();
-        if (!id.isEmpty()) ids << id;
-    }
-    return ids;
 }
 
 } // namespace
@@ -196,12 +184,11 @@ transfer::WizardJob TfrmWizard::buildJob() {
         job.prefix = txtAMPrefix->text();
         job.resumeOffset = ResumeOffset;
         // The troubleshooting mode: the caption says so even when the list is empty.
-        QFile idList(troubleshootIdListPath());
-        if (idList.exists()) {
+        if (auto ids = transfer::readTroubleshootIds(transfer::wizardTroubleshootingFolder())) {
             setWindowTitle(QStringLiteral("Fehlerbehebung"));
-            job.troubleshootIds = readIdList(idList);
+            job.troubleshootIds = *ids;
         }
-        job.rowFileFolder = troubleshootingDir();
+        job.rowFileFolder = transfer::wizardTroubleshootingFolder();
         QDir().mkpath(job.rowFileFolder);
         break;
     }

@@ -383,7 +383,7 @@ TEST_F(WizardTest, OffsetOfTheCommandLine) {
 
 TEST_F(WizardTest, TroubleshootingListSetsTheCaptionAndTheIds) {
     addProfile("A");
-    QDir().mkpath(troubleshootingDir());
+    QDir().mkpath(transfer::wizardTroubleshootingFolder());
     EXPECT_TRUE(troubleshootIdListPath().startsWith(dir_.filePath("data/Tablor/troubleshooting/")));
     for (const QByteArray& content : {QByteArray("5\n9\n"), QByteArray()}) {
         QFile list(troubleshootIdListPath());
@@ -401,7 +401,7 @@ TEST_F(WizardTest, TroubleshootingListSetsTheCaptionAndTheIds) {
         EXPECT_EQ(w->windowTitle(), "Fehlerbehebung");
         EXPECT_EQ(seen.troubleshootIds, content.isEmpty() ? QStringList() : QStringList({"5", "9"}));
         EXPECT_EQ(seen.resumeOffset, 40);
-        EXPECT_EQ(seen.rowFileFolder, troubleshootingDir());
+        EXPECT_EQ(seen.rowFileFolder, transfer::wizardTroubleshootingFolder());
     }
     transfer::g_copy = nullptr;
     QFile::remove(troubleshootIdListPath());
