@@ -172,7 +172,9 @@ void addRow(QGridLayout* grid, int row, QLabel* label, QWidget* field, QWidget* 
 
 } // namespace
 
-QString troubleshootIdListPath() { return transfer::wizardTroubleshootingFolder() + QStringLiteral("mysql_access.txt"); }
+QString troubleshootIdListPath() {
+    return transfer::wizardTroubleshootingFolder() + QStringLiteral("mysql_access.txt");
+}
 
 WizardFileChooser TfrmWizard::setFileChooser(WizardFileChooser chooser) {
     WizardFileChooser previous = std::move(fileChooser());
