@@ -1,6 +1,8 @@
 // copysession.cpp — the main window during a copy (see copysession.h).
 #include "app/copysession.h"
 
+#include "profiles/widgethelpers.h"
+
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -8,31 +10,6 @@
 #include <QToolButton>
 
 namespace tablor {
-
-namespace {
-
-bool isUserInput(QEvent::Type t) {
-    switch (t) {
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonRelease:
-    case QEvent::MouseButtonDblClick:
-    case QEvent::MouseMove:
-    case QEvent::Wheel:
-    case QEvent::KeyPress:
-    case QEvent::KeyRelease:
-    case QEvent::ShortcutOverride:
-    case QEvent::Shortcut:
-    case QEvent::ContextMenu:
-    case QEvent::TouchBegin:
-    case QEvent::TouchUpdate:
-    case QEvent::TouchEnd:
-    case QEvent::DragEnter:
-    case QEvent::Drop: return true;
-    default: return false;
-    }
-}
-
-} // namespace
 
 CopySession::CopySession(QWidget* window, QStatusBar* statusBar, int languageIndex)
     : m_window(window), m_language(languageIndex) {

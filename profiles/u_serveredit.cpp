@@ -1,6 +1,8 @@
 // TfrmServeredit, the server setup dialog; see u_serveredit.h.
 #include "profiles/u_serveredit.h"
 
+#include "profiles/widgethelpers.h"
+
 #include "l10n/translator.h"
 #include "profiles/localizedmessagedlg.h"
 #include "profiles/localizedmessages.h"
@@ -74,22 +76,6 @@ constexpr SetterText kOpenFilter{"Access Datenbanken (*.mdb)|*.mdb|Alle Dateien 
 SaveFileChooser& chooser() {
     static SaveFileChooser c;
     return c;
-}
-
-// "Name (*.x)|*.x|All (*.*)|*.*" as a Qt name filter list; "*.*" means every file.
-QStringList qtFilters(const QString& filter) {
-    const QStringList parts = filter.split(u'|');
-    QStringList out;
-    for (int i = 0; i + 1 < parts.size(); i += 2) {
-        QString name = parts.at(i);
-        const qsizetype paren = name.indexOf(u'(');
-        if (paren > 0) name = name.left(paren).trimmed();
-        QString patterns = parts.at(i + 1);
-        patterns.replace(u';', u' ');
-        if (patterns == QLatin1String("*.*")) patterns = QStringLiteral("*");
-        out << name + QStringLiteral(" (") + patterns + u')';
-    }
-    return out;
 }
 
 QString realSaveFileDialog(QWidget* parent, const SaveFileRequest& request) {

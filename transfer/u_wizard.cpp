@@ -2,6 +2,8 @@
 // menu of the table list (Next and Back: u_wizard_pages.cpp, the copy: u_wizard_copy.cpp).
 #include "transfer/u_wizard.h"
 
+#include "profiles/widgethelpers.h"
+
 #include "app/windowcolour.h"
 #include "l10n/translator.h"
 #include "profiles/localizedmessages.h"
@@ -89,21 +91,6 @@ constexpr const char* kDialogFilter = "Access Datenbanken (*.mdb)|*.mdb|Alle Dat
 WizardFileChooser& fileChooser() {
     static WizardFileChooser chooser;
     return chooser;
-}
-
-// "Name (*.x)|*.x|All (*.*)|*.*" as Qt name filters; "*.*" means every file.
-QStringList qtFilters(const QString& filter) {
-    const QStringList parts = filter.split(u'|');
-    QStringList out;
-    for (int i = 0; i + 1 < parts.size(); i += 2) {
-        QString name = parts.at(i);
-        const qsizetype paren = name.indexOf(u'(');
-        if (paren > 0) name = name.left(paren).trimmed();
-        QString patterns = parts.at(i + 1);
-        if (patterns == QLatin1String("*.*")) patterns = QStringLiteral("*");
-        out << name + QStringLiteral(" (") + patterns + u')';
-    }
-    return out;
 }
 
 QString realFileDialog(QWidget* parent, const WizardFileRequest& request) {

@@ -3,6 +3,8 @@
 // alive), and the finish page with the error list and a summary per table.
 #include "transfer/u_wizard.h"
 
+#include "profiles/widgethelpers.h"
+
 #include "l10n/translator.h"
 #include "profiles/localizedmessages.h"
 #include "profiles/serverprofile.h"
@@ -35,27 +37,6 @@ namespace {
 constexpr int kListedErrorLines = 1000;
 // How often the window repaints and takes Cancel while the copy runs.
 constexpr qint64 kPumpIntervalMs = 40;
-
-bool isUserInput(QEvent::Type t) {
-    switch (t) {
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonRelease:
-    case QEvent::MouseButtonDblClick:
-    case QEvent::MouseMove:
-    case QEvent::Wheel:
-    case QEvent::KeyPress:
-    case QEvent::KeyRelease:
-    case QEvent::ShortcutOverride:
-    case QEvent::Shortcut:
-    case QEvent::ContextMenu:
-    case QEvent::TouchBegin:
-    case QEvent::TouchUpdate:
-    case QEvent::TouchEnd:
-    case QEvent::DragEnter:
-    case QEvent::Drop: return true;
-    default: return false;
-    }
-}
 
 // A gauge over a range that may exceed an int: both ends are halved until the total fits.
 void setGauge(QProgressBar* bar, qint64 done, qint64 total) {
