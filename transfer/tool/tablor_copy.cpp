@@ -7,6 +7,7 @@
 #include "transfer/UploadCopy.h"
 #include "transfer/UploadDryRun.h"
 #include "transfer/WizardCopy.h"
+#include "transfer/WizardSupport.h"
 
 #include "db/AccessFile.h"
 #include "db/DbError.h"
@@ -215,8 +216,8 @@ std::optional<int> parse(const QStringList& args, Options& o) {
     return std::nullopt;
 }
 
-// The saved profile `name` as one server side of a wizard copy; an error text when that fails.
-QString profileServer(const QString& name, WizardServer& server) {
+// The saved profile `name`, copied out of the user's server.dat; an error text when that fails.
+QString findProfile(const QString& name, std::optional<ServerProfile>& found) {
     ProfileList profiles;
     try {
         if (!LoadProfiles(profiles)) return QStringLiteral("there is no %1 with saved profiles").arg(serverDatPath());
@@ -225,44 +226,34 @@ QString profileServer(const QString& name, WizardServer& server) {
     }
     for (const auto& p : profiles) {
         if (p->ProfileName != name) continue;
-        server = {p->ServerName, static_cast<unsigned>(p->Port), p->UserName, p->Password, p->DbName, !p->isOffice97()};
+        found = *p;
         return {};
     }
     return QStringLiteral("no profile \"%1\" in %2").arg(name, serverDatPath());
 }
 
-// Fills the server and file settings from the profile; an error text when that fails.
-QString applyProfile(Options& o, QString& password) {
-    ProfileList profiles;
-    try {
-        if (!LoadProfiles(profiles)) return QStringLiteral("there is no %1 with saved profiles").arg(serverDatPath());
-    } catch (const ProfileFileError& e) {
-        return QString::fromUtf8(e.what());
-    }
-    for (const auto& p : profiles) {
-        if (p->ProfileName != o.profile) continue;
-        o.host = p->ServerName;
-        o.port = QString::number(p->Port);
-        o.database = p->DbName;
-        o.user = p->UserName;
-        o.mdb = p->MdbPath;
-        o.office97 = p->isOffice97();
-        o.overwrite = o.overwrite || p->Overwrite;
-        password = p->Password;
-        if (o.mdb.isEmpty()) return QStringLiteral("the profile \"%1\" names no Access file").arg(o.profile);
-        return {};
-    }
-    return QStringLiteral("no profile \"%1\" in %2").arg(o.profile, serverDatPath());
+// The saved profile `name` as one server side of a wizard copy; an error text when that fails.
+QString profileServer(const QString& name, WizardServer& server) {
+    std::optional<ServerProfile> p;
+    if (QString problem = findProfile(name, p); !problem.isEmpty()) return problem;
+    server = {p->ServerName, static_cast<unsigned>(p->Port), p->UserName, p->Password, p->DbName, !p->isOffice97()};
+    return {};
 }
 
-QStringList serverTables(TZMySqlDatabase& server) {
-    TZMySqlQuery q;
-    q.Database = &server;
-    q.SQL = QStringList{QStringLiteral("SHOW FULL TABLES WHERE Table_type = 'BASE TABLE'")};
-    q.Open();
-    QStringList names;
-    for (int r = 0; r < q.RecordCount(); ++r) names << q.CellText(r, 0);
-    return names;
+// Fills the server and file settings from the profile; an error text when that fails.
+QString applyProfile(Options& o, QString& password) {
+    std::optional<ServerProfile> p;
+    if (QString problem = findProfile(o.profile, p); !problem.isEmpty()) return problem;
+    o.host = p->ServerName;
+    o.port = QString::number(p->Port);
+    o.database = p->DbName;
+    o.user = p->UserName;
+    o.mdb = p->MdbPath;
+    o.office97 = p->isOffice97();
+    o.overwrite = o.overwrite || p->Overwrite;
+    password = p->Password;
+    if (o.mdb.isEmpty()) return QStringLiteral("the profile \"%1\" names no Access file").arg(o.profile);
+    return {};
 }
 
 void showProgress(const QString& table, int percent, qint64 rows, qint64 total) {
@@ -362,7 +353,7 @@ int wizardCopy(const Options& o, const QString& password) {
                 server.Login = job.sourceServer.user;
                 server.Password = job.sourceServer.password;
                 server.Connect();
-                job.tables = serverTables(server);
+                job.tables = serverTableNames(server);
             } catch (const EDatabaseError& e) {
                 problem = e.Message();
             }
@@ -467,7 +458,7 @@ int main(int argc, char** argv) {
     if (isatty(STDERR_FILENO)) copy.OnCopyProgress = showProgress;
     int status = 0;
     try {
-        const QStringList tables = o.tables.isEmpty() ? serverTables(server) : o.tables;
+        const QStringList tables = o.tables.isEmpty() ? serverTableNames(server) : o.tables;
         for (const QString& table : tables) {
             const TableCopyReport report = copy.CopyToLocal(table);
             printReport(report);
