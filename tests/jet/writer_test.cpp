@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <typeinfo>
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -322,6 +324,40 @@ TEST(Writer, SchemaMistakesAreRefusedWithNothingWritten) {
     // A value that does not fit its column.
     TableWriter t = w.table("A");
     EXPECT_THROW(t.insert(std::vector<Value>{Value::text("abc")}), ConstraintError);
+    // Also in an auto-number column, for every kind that is no whole number.
+    // Values of every kind in every column (an auto-number and a key among them): stored or
+    // refused as a ConstraintError, never another exception.
+    TableSpec counter{"Counter", {{"Id", ColumnType::Long}}, {}};
+    counter.columns[0].autoNumber = true;
+    w.createTable(counter);
+    TableWriter c = w.table("Counter");
+    const std::vector<Value> kinds = {Value::boolean(true),  Value::byte(7),           Value::integer(-3),
+                                      Value::longInt(900),   Value::currency({15000}), Value::single(2.5f),
+                                      Value::dbl(5.5),       Value::dateTime({1.5}),   Value::text("x9"),
+                                      Value::binary({1, 2}), Value::guid({}),          Value::decimal({})};
+    for (const Value& v : kinds) {
+        try {
+            c.insert(std::vector<Value>{v});
+        } catch (const ConstraintError&) {}
+    }
+    w.createTable(everyTypeSpec("Every"));
+    TableWriter every = w.table("Every");
+    const size_t width = every.definition().columns.size();
+    for (size_t col = 0; col < width; ++col) {
+        for (const Value& v : kinds) {
+            std::vector<Value> row(width);
+            row[col] = v;
+            try {
+                every.insert(row);
+            } catch (const ConstraintError&) {
+            } catch (const std::exception& e) {
+                ADD_FAILURE() << "column " << every.definition().columns[col].name << ", value " << v.toString() << ": "
+                              << typeid(e).name() << " " << e.what();
+            }
+        }
+    }
+    w.flush();
+    expectClean(file);
     EXPECT_THROW(w.table("MSysObjects"), NotFoundError);
 }
 

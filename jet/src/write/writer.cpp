@@ -46,7 +46,15 @@ InsertResult WriterImpl::insert(TableState& t, std::span<const Value> values, st
             g.bytes[8] = static_cast<uint8_t>((g.bytes[8] & 0x3F) | 0x80);
             fill(i, Value::guid(g));
         } else if (c.isAutoLong() && !row[i].isNull() && !reuse) {
-            const int64_t v = row[i].kind() == Value::Kind::Text ? 0 : row[i].toInt64();
+            const Value::Kind k = row[i].kind();
+            const bool whole = k == Value::Kind::Boolean || k == Value::Kind::Byte || k == Value::Kind::Integer ||
+                               k == Value::Kind::Long;
+            if (!whole && k != Value::Kind::Text) // (text is converted, or refused, by the encoder)
+                throw ConstraintError(file_.fileName(), std::nullopt,
+                                      "column [" + c.name + "] of table [" + def.name +
+                                          "] is an AutoNumber and takes a whole number, not \"" + row[i].toString() +
+                                          "\"; nothing was written.");
+            const int64_t v = whole ? row[i].toInt64() : 0;
             if (v > static_cast<int64_t>(newAuto) && v <= INT32_MAX) newAuto = static_cast<uint32_t>(v);
         }
     }
