@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <typeinfo>
 
 #include <algorithm>
@@ -29,6 +31,7 @@
 namespace fs = std::filesystem;
 using namespace jet;
 using namespace jet::writer_test;
+using namespace std::string_literals;
 
 namespace {
 
@@ -696,6 +699,27 @@ TEST(Writer, NotNullColumnsArePersistedAndEnforced) {
         EXPECT_EQ(st, 0) << out;
         EXPECT_NE(out.find("\"Näme\":\"Anna\""), std::string::npos) << out;
     }
+    // Damaged properties lose the rule: the rows stay readable, check says so, and no writer
+    // writes into the table without it.
+    std::string bytes;
+    {
+        std::ifstream in(file, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    const std::string name = "N\0\xe4\0m\0e\0"s; // "Näme" in UTF-16LE, in the People blob
+    const size_t at = bytes.find(name);
+    ASSERT_NE(at, std::string::npos);
+    const size_t blob = bytes.rfind("MR2\0"s, at);
+    ASSERT_NE(blob, std::string::npos);
+    bytes[blob + 4] = '\x7f'; // the first block's length now runs past the blob
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
+    Database db = Database::open(file);
+    EXPECT_EQ(db.countRows(*db.table("People")), 2u);
+    const CheckReport report = checkDatabase(db);
+    ASSERT_FALSE(report.problems.empty());
+    EXPECT_NE(report.problems.front().find("column properties"), std::string::npos) << report.problems.front();
+    DatabaseWriter w = DatabaseWriter::open(file);
+    EXPECT_THROW(w.table("People"), FormatError);
 }
 
 // The property blob as Access itself writes it: Northwind's CategoryName is Required, its

@@ -97,6 +97,9 @@ struct TableDef {
     uint32_t physicalIndexCount = 0;
     std::vector<ColumnDef> columns; // in definition order
     std::vector<IndexDef> indexes;
+    // Why the table's column properties (its NOT NULL rules among them) could not be read from
+    // its catalog row; empty when they could. The rows stay readable; writers refuse the table.
+    std::string propertiesProblem;
 
     // Position in `columns` of the named column (case-insensitive ASCII), or -1.
     int findColumn(std::string_view name) const;

@@ -14,6 +14,8 @@
 // "Required" is a Yes/No property: one byte, 0 or 1 (mdbtools shows 1 as NOT NULL).
 #include "catalog/properties.h"
 
+#include "jet/error.h"
+
 #include "file/bytes.h"
 
 #include <cstring>
@@ -96,20 +98,26 @@ void append32(Bytes& out, uint32_t v) {
 
 std::vector<std::string> requiredColumns(std::span<const uint8_t> blob) {
     std::vector<std::string> out;
+    if (blob.empty()) return out;
+    // A blob that is not what it should be loses the NOT NULL rules it holds: said, not skipped.
+    auto damaged = [](const std::string& what) {
+        throw FormatError(std::string(), std::nullopt, "the column properties are damaged: " + what);
+    };
     if (blob.size() < 4 || (std::memcmp(blob.data(), "MR2", 4) != 0 && std::memcmp(blob.data(), "KKD", 4) != 0))
-        return out;
+        damaged("they do not begin with a property-blob signature");
     std::vector<std::string> names;
     size_t p = 4;
     while (p + 6 <= blob.size()) {
         const uint32_t len = u32(blob, p);
         const uint16_t type = u16(blob, p + 4);
-        if (len < 6 || p + len > blob.size()) break;
+        if (len < 6 || p + len > blob.size())
+            damaged("a block of " + std::to_string(len) + " bytes at byte " + std::to_string(p) + " does not fit");
         const auto block = blob.subspan(p + 6, len - 6);
         p += len;
         if (type == kNamesBlock) {
             for (size_t q = 0; q + 2 <= block.size();) {
                 const uint16_t n = u16(block, q);
-                if (q + 2 + n > block.size()) break;
+                if (q + 2 + n > block.size()) damaged("a property name runs past its block");
                 names.push_back(utf16Name(block.subspan(q + 2, n)));
                 q += 2u + n;
             }
@@ -118,14 +126,15 @@ std::vector<std::string> requiredColumns(std::span<const uint8_t> blob) {
         if (type != kColumnBlock || block.size() < 6) continue;
         const uint32_t headerLen = u32(block, 0);
         const uint16_t nameLen = u16(block, 4);
-        if (headerLen < 6u + nameLen || headerLen > block.size()) continue;
+        if (headerLen < 6u + nameLen || headerLen > block.size()) damaged("a column block's header does not fit");
         const std::string column = utf16Name(block.subspan(6, nameLen));
         for (size_t q = headerLen; q + 8 <= block.size();) {
             const uint16_t entryLen = u16(block, q);
             const uint8_t dataType = block[q + 3];
             const uint16_t nameIndex = u16(block, q + 4);
             const uint16_t valueLen = u16(block, q + 6);
-            if (entryLen < 8 || q + entryLen > block.size() || 8u + valueLen > entryLen) break;
+            if (entryLen < 8 || q + entryLen > block.size() || 8u + valueLen > entryLen)
+                damaged("a property of column [" + column + "] does not fit its block");
             if (nameIndex < names.size() && names[nameIndex] == "Required" && dataType == kYesNo && valueLen >= 1 &&
                 block[q + 8] != 0)
                 out.push_back(column);

@@ -312,6 +312,8 @@ struct Checker {
                 continue;
             }
             owners[t->definitionPage] = t->name;
+            if (!t->propertiesProblem.empty())
+                problem("table \"" + t->name + "\": its column properties cannot be read: " + t->propertiesProblem);
             // Pages in the map must not be free; pages that name the table as owner but left its
             // map are checked with its rows.
             try {

@@ -80,8 +80,10 @@ std::shared_ptr<const TableDef> DatabaseImpl::withColumnProperties(std::shared_p
             for (const auto& r : required)
                 if (sameName(c.name, r)) c.required = true;
         return copy;
-    } catch (const FormatError&) {
-        return def;
+    } catch (const FormatError& e) {
+        auto copy = std::make_shared<TableDef>(*def);
+        copy->propertiesProblem = e.what();
+        return copy;
     }
 }
 

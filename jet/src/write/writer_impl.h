@@ -375,6 +375,12 @@ public:
         if (tdefPage != kMSysObjectsPage) {
             // NOT NULL comes from the catalog row's properties, which the reader adds.
             const auto withProps = impl_.tableDef(tdefPage, name);
+            if (!withProps->propertiesProblem.empty())
+                throw FormatError(file_.fileName(), std::nullopt,
+                                  "the column properties of table [" + name + "] cannot be read (" +
+                                      withProps->propertiesProblem +
+                                      "), so its NOT NULL rules are unknown; nothing is written to it. Repair the "
+                                      "file with Access (Compact and Repair).");
             for (size_t i = 0; i < t->def->columns.size() && i < withProps->columns.size(); ++i)
                 t->def->columns[i].required = withProps->columns[i].required;
         }
