@@ -208,12 +208,16 @@ TEST_F(BrowseLocalTest, MissingDamagedAndReadOnlyFiles) {
     w.OpenLocalDb(readOnly);
     ASSERT_EQ(errors_->texts().size(), 1) << errors_->texts().join("|").toStdString();
     ASSERT_TRUE(w.localTable()->Active());
+    // Append starts a record in memory; its post is refused and the record dropped, silently.
     w.tbtNewClick();
-    if (w.localTable()->State() == TDataSetState::dsInsert) {
-        w.localTable()->FieldByName("Id No")->setAsInteger(77);
-        w.tbtEditClick();
-    }
+    ASSERT_EQ(w.localTable()->State(), TDataSetState::dsInsert);
+    w.localTable()->FieldByName("Id No")->setAsInteger(77);
+    w.tbtEditClick();
     EXPECT_EQ(w.localTable()->State(), TDataSetState::dsBrowse);
+    EXPECT_FALSE(w.editImageShown());
+    EXPECT_EQ(w.localTable()->RecordCount(), 20);
+    EXPECT_EQ(errors_->texts().size(), 1);
+    EXPECT_EQ(messages_->count(), 0);
     messages_->answer(mrYes);
     w.tbtDeleteClick();
     EXPECT_EQ(hashOf(readOnly), before);
