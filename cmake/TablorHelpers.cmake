@@ -13,12 +13,13 @@ function(tablor_warnings target)
 endfunction()
 
 # tablor_add_test(NAME name SOURCES ... LIBS ... [LABELS ...] [QT])
-# One GoogleTest executable per library; each test case becomes a ctest test.
+# One GoogleTest executable (a library has one or more); each test case becomes a ctest test.
+# Every test links tablor_test_support (tests/support).
 # QT sets QT_QPA_PLATFORM=offscreen so widget tests run without a display.
 function(tablor_add_test)
   cmake_parse_arguments(T "QT" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
-  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock Threads::Threads)
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} tablor_test_support GTest::gtest GTest::gtest_main GTest::gmock Threads::Threads)
   target_compile_definitions(${T_NAME} PRIVATE
     TABLOR_SHARED_DIR="${TABLOR_SHARED_DIR}"
     TABLOR_SOURCE_DIR="${CMAKE_SOURCE_DIR}"

@@ -3,6 +3,8 @@
 
 #include "profiles/profilelist.h"
 #include "profiles/programdir.h"
+#include "support/qt_environment.h"
+#include "support/files.h"
 
 #include <QApplication>
 #include <QDir>
@@ -12,23 +14,8 @@
 namespace tablor::test {
 
 namespace {
-
-class QtEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        static int argc = 1;
-        static char name[] = "app_test";
-        static char* argv[] = {name, nullptr};
-        app_ = std::make_unique<TablorApplication>(argc, argv);
-    }
-    void TearDown() override { app_.reset(); }
-
-private:
-    std::unique_ptr<TablorApplication> app_;
-};
-
-[[maybe_unused]] ::testing::Environment* const environment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
-
+[[maybe_unused]] ::testing::Environment* const environment = ::testing::AddGlobalTestEnvironment(
+    new QtEnvironment([](int& argc, char** argv) { return std::make_unique<TablorApplication>(argc, argv); }));
 } // namespace
 
 ErrorRecorder::ErrorRecorder() {
@@ -125,7 +112,7 @@ QString AppTest::programDir() const { return ProgramDir(); }
 QString AppTest::copyOf(const QString& fixture) const {
     const QString target = programDir() + fixture;
     QFile::remove(target);
-    EXPECT_TRUE(QFile::copy(QStringLiteral(TABLOR_SHARED_DIR "/testdata/mdb/") + fixture, target));
+    EXPECT_TRUE(QFile::copy(tablor::test::sharedTestDataPath("mdb/") + fixture, target));
     QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
     return target;
 }

@@ -6,6 +6,7 @@
 #include "app/errordisplay.h"
 #include "profiles/localizedmessagedlg.h"
 #include "profiles/prefs.h"
+#include "support/qt_environment.h"
 
 #include <QDialog>
 #include <QElapsedTimer>

@@ -7,6 +7,8 @@
 #include "print/u_printselect.h"
 #include "profiles/localizedmessages.h"
 #include "profiles/profilelist.h"
+#include "support/scoped_hook.h"
+#include "support/files.h"
 
 #include <QComboBox>
 #include <QCryptographicHash>
@@ -17,7 +19,7 @@
 namespace tablor::test {
 namespace {
 
-const QString Fixtures = QStringLiteral(TABLOR_SHARED_DIR "/testdata/mdb/");
+const QString Fixtures = tablor::test::sharedTestDataPath("mdb/");
 
 class BrowseLocalTest : public AppTest {
 protected:
@@ -45,10 +47,6 @@ protected:
         QFile f(path);
         f.open(QIODevice::ReadOnly);
         return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha1);
-    }
-    template <typename T>
-    T* child(TfrmMain& w, const char* name) {
-        return w.findChild<T*>(QString::fromLatin1(name));
     }
 };
 
@@ -115,12 +113,12 @@ TEST_F(BrowseLocalTest, DoubleClickSortAppendEditDeleteAndSearchWriteToTheFile) 
     EXPECT_EQ(t.RecordCount(), 21);
 
     // Search finds the new row (field 0 selected: from field 1 on).
-    setInputPresenter([](const InputRequest&) { return std::optional<QString>("GRÖSS"); });
+    QString word = "GRÖSS";
+    const auto presenter = installed(setInputPresenter, [&](const InputRequest&) { return std::optional(word); });
     w.tbtSearchClick();
     EXPECT_EQ(messages_->last().text, LocalizedMessage(msgNoMatch, 0)); // "ö" vs "Ö": no match
-    setInputPresenter([](const InputRequest&) { return std::optional<QString>("GRö"); });
+    word = "GRö";
     w.tbtSearchClick();
-    setInputPresenter({});
     EXPECT_EQ(t.FieldByName("Surname")->AsString(), "Größmann");
     EXPECT_EQ(w.grid()->SelectedIndex(), 1);
 
@@ -159,12 +157,11 @@ TEST_F(BrowseLocalTest, OpenCommandOpensAnyFileAndSelectsThePlaceholder) {
     TfrmMain w;
     w.serverList()->setCurrentIndex(1);
     std::vector<OpenFileRequest> asked;
-    setOpenFilePresenter([&](const OpenFileRequest& r) {
+    const auto presenter = installed(setOpenFilePresenter, [&](const OpenFileRequest& r) {
         asked.push_back(r);
         return std::optional<QString>(path);
     });
     w.tbtOpenClick();
-    setOpenFilePresenter({});
     ASSERT_EQ(asked.size(), 1u);
     EXPECT_EQ(asked[0].filters, (QStringList{"Access Datenbank (*.mdb)", "Alle Dateien (*)"}));
     EXPECT_EQ(asked[0].defaultSuffix, "mdb");
@@ -211,12 +208,16 @@ TEST_F(BrowseLocalTest, MissingDamagedAndReadOnlyFiles) {
     w.OpenLocalDb(readOnly);
     ASSERT_EQ(errors_->texts().size(), 1) << errors_->texts().join("|").toStdString();
     ASSERT_TRUE(w.localTable()->Active());
+    // Append starts a record in memory; its post is refused and the record dropped, silently.
     w.tbtNewClick();
-    if (w.localTable()->State() == TDataSetState::dsInsert) {
-        w.localTable()->FieldByName("Id No")->setAsInteger(77);
-        w.tbtEditClick();
-    }
+    ASSERT_EQ(w.localTable()->State(), TDataSetState::dsInsert);
+    w.localTable()->FieldByName("Id No")->setAsInteger(77);
+    w.tbtEditClick();
     EXPECT_EQ(w.localTable()->State(), TDataSetState::dsBrowse);
+    EXPECT_FALSE(w.editImageShown());
+    EXPECT_EQ(w.localTable()->RecordCount(), 20);
+    EXPECT_EQ(errors_->texts().size(), 1);
+    EXPECT_EQ(messages_->count(), 0);
     messages_->answer(mrYes);
     w.tbtDeleteClick();
     EXPECT_EQ(hashOf(readOnly), before);

@@ -6,6 +6,8 @@
 #include "app_fixture.h"
 #include "profiles/localizedmessages.h"
 #include "profiles/profilelist.h"
+#include "support/scoped_hook.h"
+#include "support/shell.h"
 
 #include "jet/database.h"
 
@@ -116,11 +118,6 @@ protected:
         q.SQL = QStringList{sql};
         q.Open();
         return q.IsEmpty() ? QStringLiteral("<none>") : q.CellText(0, 0);
-    }
-
-    template <typename T>
-    T* child(TfrmMain& w, const char* name) {
-        return w.findChild<T*>(QString::fromLatin1(name));
     }
 
     static inline int counter_ = 0;
@@ -264,7 +261,7 @@ TEST_F(BrowseMySqlTest, SearchAndFindNextWithTheInputBoxAndTheMessages) {
         }
     std::vector<InputRequest> asked;
     std::optional<QString> reply = QString("ANNA");
-    setInputPresenter([&](const InputRequest& r) {
+    const auto presenter = installed(setInputPresenter, [&](const InputRequest& r) {
         asked.push_back(r);
         return reply;
     });
@@ -298,7 +295,6 @@ TEST_F(BrowseMySqlTest, SearchAndFindNextWithTheInputBoxAndTheMessages) {
     w.tbtSearchClick();
     EXPECT_EQ(messages_->last().text, LocalizedMessage(msgNoMatch, 1));
     EXPECT_EQ(t.RecNo(), 4);
-    setInputPresenter({});
 }
 
 TEST_F(BrowseMySqlTest, WrongPasswordShowsTheServersTextAndStaysLocal) {
@@ -377,15 +373,8 @@ TEST_F(BrowseMySqlTest, SpeichernCopiesTheTickedTablesIntoANewAccessFileAndBerei
     // The file was made and holds the rows; the grid shows its table again.
     ASSERT_TRUE(QFileInfo::exists(mdb));
     EXPECT_TRUE(w.gridDataSet().Active());
-    const std::string check = [&] {
-        std::string out;
-        FILE* f = ::popen(
-            (std::string(TABLOR_BINARY_DIR) + "/bin/tablor-mdb export '" + mdb.toStdString() + "' kunden").c_str(),
-            "r");
-        for (char buf[256]; f && std::fgets(buf, sizeof buf, f);) out += buf;
-        if (f) ::pclose(f);
-        return out;
-    }();
+    const std::string check = runCommand(std::string(TABLOR_BINARY_DIR) + "/bin/tablor-mdb export " +
+                                         shellQuote(mdb.toStdString()) + " kunden");
     EXPECT_EQ(check, "id,name,ort,betrag,notiz\n"
                      "1,\"Müller\",\"Köln\",12.50,\"Stammkunde\"\n"
                      "2,\"Schmidt\",\"BONN\",3.00,\n"

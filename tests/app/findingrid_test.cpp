@@ -1,7 +1,7 @@
 // The search scan: the order field by field and record by record after the selected field,
 // the lower-casing of A to Z only, and the start rules of search and find next.
 #include "app/findingrid.h"
-#include "memdataset.h"
+#include "support/memdataset.h"
 
 #include <gtest/gtest.h>
 

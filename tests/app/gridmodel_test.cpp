@@ -4,7 +4,7 @@
 #include "app/dbgrid.h"
 #include "app_fixture.h"
 #include "codecs/imagecodecs.h"
-#include "memdataset.h"
+#include "support/memdataset.h"
 
 #include <QApplication>
 #include <QHeaderView>

@@ -22,12 +22,6 @@ namespace {
 
 class MainWindowTest : public AppTest {
 protected:
-    template <typename T>
-    T* child(TfrmMain& w, const char* name) {
-        T* found = w.findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(found, nullptr) << name;
-        return found;
-    }
     // Shows `w` at 1000 x 600 and waits until it is on screen.
     bool showAtUsualSize(TfrmMain& w) {
         w.resize(1000, 600);

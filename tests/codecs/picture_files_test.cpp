@@ -6,6 +6,9 @@
 // blob descriptions and the JPEG writer.
 #include "codecs/imagecodecs.h"
 #include "jet/jet.h"
+#include "jet/availability.h"
+#include "support/files.h"
+#include "support/shell.h"
 
 #include <gtest/gtest.h>
 
@@ -24,10 +27,7 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
-bool runningInCi() {
-    const char* ci = std::getenv("CI");
-    return ci && std::string(ci) == "true";
-}
+using jet::test::runningInCi;
 
 bool haveImageMagick() {
     static const bool have = std::system("command -v convert >/dev/null 2>&1 && convert -version 2>/dev/null | "
@@ -42,21 +42,9 @@ bool haveImageMagick() {
     }                                                                                                                  \
     static_assert(true)
 
-std::string run(const std::string& command) {
-    std::string out;
-    if (FILE* p = popen(command.c_str(), "r")) {
-        char buf[65536];
-        std::size_t n;
-        while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-        pclose(p);
-    }
-    return out;
-}
+using tablor::test::runCommand;
 
-Bytes readFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
+using tablor::test::readFile;
 
 void writeFile(const fs::path& p, std::span<const std::uint8_t> b) {
     std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
@@ -75,7 +63,8 @@ protected:
         dir_ = fs::temp_directory_path() / ("tablor-pictures-" + std::to_string(::getpid()));
         fs::create_directories(dir_);
         if (haveImageMagick())
-            run("convert -size 37x23 gradient:red-blue \\( -size 37x23 gradient:yellow-black -rotate 90 -resize 37x23! "
+            runCommand(
+                "convert -size 37x23 gradient:red-blue \\( -size 37x23 gradient:yellow-black -rotate 90 -resize 37x23! "
                 "\\) -compose Multiply -composite -fill lime -draw 'circle 18,11 18,4' " +
                 (dir_ / "source.png").string());
     }
@@ -84,16 +73,16 @@ protected:
     // `convert source.png OPTIONS FORMAT:NAME` (the format from the name when empty).
     static fs::path make(const std::string& options, const std::string& format, const std::string& name) {
         const fs::path out = dir_ / name;
-        run("convert " + (dir_ / "source.png").string() + " " + options + " " + (format.empty() ? "" : format + ":") +
-            out.string());
+        runCommand("convert " + (dir_ / "source.png").string() + " " + options + " " +
+                   (format.empty() ? "" : format + ":") + out.string());
         return out;
     }
     // What ImageMagick reads from `file`: width, height and RGBA bytes.
     static DecodedPicture magickPixels(const fs::path& file) {
         DecodedPicture p;
-        const std::string size = run("identify -format '%w %h' '" + file.string() + "[0]'");
+        const std::string size = runCommand("identify -format '%w %h' '" + file.string() + "[0]'");
         std::sscanf(size.c_str(), "%d %d", &p.width, &p.height);
-        const std::string rgba = run("convert '" + file.string() + "[0]' -depth 8 rgba:-");
+        const std::string rgba = runCommand("convert '" + file.string() + "[0]' -depth 8 rgba:-");
         for (std::size_t i = 0; i + 3 < rgba.size(); i += 4) {
             auto c = [&](std::size_t k) { return std::uint32_t(static_cast<unsigned char>(rgba[i + k])); };
             p.pixels.push_back((c(3) << 24) | (c(0) << 16) | (c(1) << 8) | c(2));
@@ -219,9 +208,9 @@ TEST_F(PictureFiles, EveryVariantDecodesToTheSamePixelsAsImageMagick) {
 TEST_F(PictureFiles, GifFirstFrameAndTransparency) {
     REQUIRE_IMAGEMAGICK();
     const fs::path anim = dir_ / "anim.gif";
-    run("convert -delay 10 -size 9x7 xc:red xc:blue xc:lime " + anim.string());
+    runCommand("convert -delay 10 -size 9x7 xc:red xc:blue xc:lime " + anim.string());
     const fs::path holes = dir_ / "holes.gif";
-    run("convert -size 12x10 xc:none -fill red -draw 'rectangle 3,2 8,6' " + holes.string());
+    runCommand("convert -size 12x10 xc:none -fill red -draw 'rectangle 3,2 8,6' " + holes.string());
     for (const fs::path& file : {anim, holes}) {
         const Bytes bytes = readFile(file);
         const auto ours = decodeGif(bytes.data(), bytes.size());
@@ -256,7 +245,7 @@ TEST_F(PictureFiles, FixtureBlobsDecodeToTheSizesIdentifyReports) {
     }};
     for (const BlobColumn& c : columns) {
         SCOPED_TRACE(c.file);
-        const fs::path path = fs::path(TABLOR_SHARED_DIR) / "testdata" / c.file;
+        const fs::path path = tablor::test::sharedTestData(c.file);
         if (!fs::exists(path)) {
             if (runningInCi()) ADD_FAILURE() << "fixture missing in CI: " << path;
             continue;
@@ -276,9 +265,10 @@ TEST_F(PictureFiles, FixtureBlobsDecodeToTheSizesIdentifyReports) {
                     const fs::path file = dir_ / "blob";
                     writeFile(file, inner);
                     int w = 0, h = 0;
-                    ASSERT_EQ(std::sscanf(run("identify -format '%w %h' " + file.string() + "[0] 2>/dev/null").c_str(),
-                                          "%d %d", &w, &h),
-                              2)
+                    ASSERT_EQ(
+                        std::sscanf(runCommand("identify -format '%w %h' " + file.string() + "[0] 2>/dev/null").c_str(),
+                                    "%d %d", &w, &h),
+                        2)
                         << table << "." << cols[i].name << ": identify does not take what we unwrapped";
                     std::string error;
                     const auto ours = decodePicture(blob, &error);

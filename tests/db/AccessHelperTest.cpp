@@ -3,6 +3,7 @@
 
 #include "db/DbError.h"
 #include "db/u_dbaccess.h"
+#include "support/scoped_hook.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 using tablor::test::FixtureCopy;
+using tablor::test::ScopeExit;
 using u_dbaccess::TSQLObject;
 
 namespace {
@@ -122,6 +124,7 @@ TEST(AccessHelper, LastErrorStaysUntilTheNextConnectAndShowErrorsUsesTheHook) {
     QStringList shown;
     u_dbaccess::setShowErrorHook(
         [&](const QString& title, const QString& text) { shown << title + QStringLiteral("|") + text; });
+    const ScopeExit unhook([] { u_dbaccess::setShowErrorHook(nullptr); });
     TSQLObject h;
     QStringList errors;
     h.OnError = [&](const QString& t) { errors << t; };
@@ -147,7 +150,6 @@ TEST(AccessHelper, LastErrorStaysUntilTheNextConnectAndShowErrorsUsesTheHook) {
 
     ASSERT_EQ(h.Connect(), 0);
     EXPECT_TRUE(h.LastError.isEmpty());
-    u_dbaccess::setShowErrorHook(nullptr);
 }
 
 TEST(AccessHelper, ExecuteOnAFileThatCannotOpenStopsAfterConnect) {

@@ -9,10 +9,10 @@
 
 #include "jet/database.h"
 #include "jet/writer.h"
+#include "support/shell.h"
 
 #include <QCryptographicHash>
 #include <QFile>
-#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -26,17 +26,12 @@ const QString kTest97 = QStringLiteral("jackcess_testV1997.mdb");
 
 // What an independent reader (mdbtools) finds in the file: the CSV of one table.
 QString mdbExport(const QString& file, const QString& table) {
-    QProcess p;
-    p.start(QStringLiteral("mdb-export"), {file, table});
-    if (!p.waitForFinished(60000)) return {};
-    return QString::fromUtf8(p.readAllStandardOutput());
+    using tablor::test::shellQuote;
+    return QString::fromStdString(tablor::test::runCommand("mdb-export " + shellQuote(file.toStdString()) + " " +
+                                                           shellQuote(table.toStdString())));
 }
 
-bool haveMdbTools() {
-    QProcess p;
-    p.start(QStringLiteral("mdb-export"), {QStringLiteral("--version")});
-    return p.waitForFinished(10000) && p.exitStatus() == QProcess::NormalExit;
-}
+using tablor::test::haveMdbTools;
 
 struct Opened {
     explicit Opened(const QString& path) {

@@ -1,11 +1,12 @@
 // AccessTestSupport.cpp — fixture copies for the Access layer tests.
 #include "AccessTestSupport.h"
+#include "support/files.h"
 
 #include <QFile>
 
 namespace tablor::test {
 
-QString fixturePath(const QString& name) { return QStringLiteral(TABLOR_SHARED_DIR "/testdata/mdb/") + name; }
+QString fixturePath(const QString& name) { return tablor::test::sharedTestDataPath("mdb/") + name; }
 
 bool haveFixture(const QString& name) { return QFile::exists(fixturePath(name)); }
 

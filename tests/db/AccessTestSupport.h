@@ -6,6 +6,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include "support/files.h"
+
 namespace tablor::test {
 
 QString fixturePath(const QString& name);
@@ -28,4 +30,5 @@ private:
 
 #define TABLOR_REQUIRE_FIXTURE(name)                                                                                   \
     if (!tablor::test::haveFixture(name))                                                                              \
-    GTEST_SKIP() << "fixture " << QString(name).toStdString() << " missing under " TABLOR_SHARED_DIR "/testdata/mdb"
+    GTEST_SKIP() << "fixture " << QString(name).toStdString() << " missing under "                                     \
+                 << tablor::test::sharedTestData("mdb").string()

@@ -2,72 +2,15 @@
 // access, driven through a small in-memory implementation; value conversions of fields.
 #include "db/DataSet.h"
 #include "db/DbError.h"
+#include "support/memdataset.h"
 
 #include <gtest/gtest.h>
-
-#include <algorithm>
-#include <numeric>
 
 using namespace tablor;
 
 namespace {
 
-// Rows of typed variants; stands for any storage behind the data set.
-class MemDataSet : public TDataSet {
-public:
-    struct Col {
-        QString name;
-        TFieldType kind;
-    };
-    std::vector<Col> cols;
-    std::vector<std::vector<QVariant>> rows;
-    std::vector<size_t> order;
-    bool failNextPost = false;
-    int posts = 0;
-
-protected:
-    void InternalOpen() override {
-        order.resize(rows.size());
-        std::iota(order.begin(), order.end(), 0);
-        for (const Col& c : cols) addField(c.name, c.kind, 50);
-    }
-    void InternalClose() override { order.clear(); }
-    int storedCount() const override { return static_cast<int>(order.size()); }
-    bool storedIsNull(int row, int col) const override { return !rows[order[row]][col].isValid(); }
-    QVariant storedValue(int row, int col) const override { return rows[order[row]][col]; }
-    void InternalPostInsert(const EditBuffer& b) override {
-        if (failNextPost) {
-            failNextPost = false;
-            throw EDatabaseError(QStringLiteral("refused"));
-        }
-        ++posts;
-        rows.push_back(b.values);
-        order.push_back(rows.size() - 1);
-    }
-    void InternalPostEdit(int row, const EditBuffer& b) override {
-        if (failNextPost) {
-            failNextPost = false;
-            throw EDatabaseError(QStringLiteral("refused"));
-        }
-        ++posts;
-        for (size_t c = 0; c < cols.size(); ++c)
-            if (b.assigned[c]) rows[order[row]][c] = b.values[c];
-    }
-    void InternalDelete(int row) override { order.erase(order.begin() + row); }
-    int InternalSort(int col, int currentRow) override {
-        const size_t cur = currentRow >= 0 ? order[currentRow] : size_t(-1);
-        if (col < 0) {
-            std::sort(order.begin(), order.end());
-        } else {
-            std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-                const QVariant &x = rows[a][col], &y = rows[b][col];
-                if (!x.isValid() || !y.isValid()) return !x.isValid() && y.isValid();
-                return QVariant::compare(x, y) == QPartialOrdering::Less;
-            });
-        }
-        return static_cast<int>(std::find(order.begin(), order.end(), cur) - order.begin());
-    }
-};
+using tablor::test::MemDataSet;
 
 struct Recorder : TDataSetObserver {
     std::vector<TDataChange> changes;

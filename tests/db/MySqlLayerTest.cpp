@@ -5,6 +5,7 @@
 
 #include "db/BusyCursor.h"
 #include "db/DbError.h"
+#include "support/scoped_hook.h"
 
 using namespace tablor;
 
@@ -521,6 +522,7 @@ TEST_F(MySqlLayer, HourGlassAroundStatementsAndObserversHearChanges) {
     exec(QStringLiteral("INSERT INTO h VALUES (1,1),(2,2)"));
     g_busyCalls.clear();
     setBusyHook(&recordBusy);
+    const tablor::test::ScopeExit unhook([] { setBusyHook(nullptr); });
     TZMySqlTable t;
     ChangeLog log;
     t.addObserver(&log);
@@ -530,7 +532,6 @@ TEST_F(MySqlLayer, HourGlassAroundStatementsAndObserversHearChanges) {
     t.Fields(1)->setAsInteger(5);
     t.Post();
     EXPECT_EQ(g_busyCalls.size(), 4u);
-    setBusyHook(nullptr);
     ASSERT_FALSE(log.changes.empty());
     EXPECT_EQ(log.changes.front(), TDataChange::Reset);
     EXPECT_NE(std::find(log.changes.begin(), log.changes.end(), TDataChange::RowChanged), log.changes.end());

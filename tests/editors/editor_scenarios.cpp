@@ -5,6 +5,7 @@
 #include "codecs/imagecodecs.h"
 #include "editors/u_imageedit.h"
 #include "editors/u_memoedit.h"
+#include "support/scoped_hook.h"
 
 #include <QFile>
 #include <QPlainTextEdit>
@@ -77,8 +78,8 @@ void runViewerScenario(TDataSet& ds, int col, const std::function<void()>& reope
         z.write(scenarioZip());
     }
     QString answer;
-    const OpenPictureChooser previous =
-        TfrmBildedit::setOpenPictureChooser([&](QWidget*, const OpenPictureRequest&) { return answer; });
+    const auto chooser =
+        installed(TfrmBildedit::setOpenPictureChooser, [&](QWidget*, const OpenPictureRequest&) { return answer; });
 
     ds.First();
     const QString firstBefore = fieldBytesHash(ds, col);
@@ -155,7 +156,6 @@ void runViewerScenario(TDataSet& ds, int col, const std::function<void()>& reope
     ASSERT_TRUE(back);
     EXPECT_EQ(back->width, 31);
     EXPECT_EQ(back->height, 17);
-    TfrmBildedit::setOpenPictureChooser(previous);
 }
 
 void runMemoScenario(TDataSet& ds, int col, const std::function<void()>& reopen) {

@@ -2,11 +2,12 @@
 // (Jet 4), the main window's double-click and edit command opening them, every Northwind photo
 // (Jet 3 and Jet 4) shown through Access's OLE wrapper, and a memo that cannot be read.
 #include "../app/app_fixture.h"
-#include "../app/memdataset.h"
+#include "support/memdataset.h"
 #include "app/u_main.h"
 #include "editor_scenarios.h"
 #include "editors/u_imageedit.h"
 #include "editors/u_memoedit.h"
+#include "support/files.h"
 
 #include <QFile>
 #include <QListWidget>
@@ -16,7 +17,7 @@
 namespace tablor::test {
 namespace {
 
-const QString Fixtures = QStringLiteral(TABLOR_SHARED_DIR "/testdata/mdb/");
+const QString Fixtures = tablor::test::sharedTestDataPath("mdb/");
 
 class EditorsAccessTest : public AppTest {
 protected:

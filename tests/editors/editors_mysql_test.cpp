@@ -7,6 +7,7 @@
 #include "editor_scenarios.h"
 #include "jet/jet.h"
 #include "profiles/profilelist.h"
+#include "support/files.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -29,7 +30,7 @@ protected:
         if (host_.isEmpty() || port_.isEmpty() || user_.isEmpty())
             GTEST_SKIP() << "no MariaDB: start one with scripts/mariadb-sandbox start && source "
                             "build/mariadb-sandbox/env";
-        const QString northwind = QStringLiteral(TABLOR_SHARED_DIR "/testdata/mdb/northwind_jet4_statdata.mdb");
+        const QString northwind = tablor::test::sharedTestDataPath("mdb/northwind_jet4_statdata.mdb");
         if (!QFile::exists(northwind)) GTEST_SKIP() << "the shared Access fixtures are missing";
         storePrefs("Deutsch");
         dbName_ = QStringLiteral("editors_%1").arg(QCoreApplication::applicationPid());

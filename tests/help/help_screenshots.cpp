@@ -14,6 +14,7 @@
 #include "profiles/profilelist.h"
 #include "profiles/programdir.h"
 #include "profiles/u_serveredit.h"
+#include "support/files.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -50,7 +51,7 @@ bool shootLanguage(int language, const QString& helpDir, const QString& checkDir
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.path());
     setProgramDirOverride(dir.path());
     const QString mdb = dir.filePath("Demo.mdb");
-    QFile::copy(QStringLiteral(TABLOR_SHARED_DIR "/testdata/mdb/northwind_jet4_statdata.mdb"), mdb);
+    QFile::copy(tablor::test::sharedTestDataPath("mdb/northwind_jet4_statdata.mdb"), mdb);
     QFile::setPermissions(mdb, QFile::ReadOwner | QFile::WriteOwner);
     ProfileList profiles;
     ServerProfile p;

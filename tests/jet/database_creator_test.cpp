@@ -10,22 +10,21 @@
 #include <gtest/gtest.h>
 
 #include "jet/error.h"
+#include "support/files.h"
+#include "support/shell.h"
 
-#include <array>
 #include <cstring>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace jet::detail;
 
-const fs::path kAdox = fs::path(TABLOR_SHARED_DIR) / "testdata/mdb/jackcess_adox_jet4.mdb";
+const fs::path kAdox = tablor::test::sharedTestData("mdb/jackcess_adox_jet4.mdb");
 
 std::vector<std::vector<uint8_t>> readPages(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
@@ -35,25 +34,8 @@ std::vector<std::vector<uint8_t>> readPages(const fs::path& p) {
     return pages;
 }
 
-struct TempDir {
-    fs::path path;
-    TempDir() {
-        char tmpl[] = "/tmp/tablor-creator-XXXXXX";
-        path = mkdtemp(tmpl);
-    }
-    ~TempDir() { fs::remove_all(path); }
-};
-
-std::string run(const std::string& cmd, int* status) {
-    std::string out;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return out;
-    std::array<char, 4096> buf{};
-    size_t n = 0;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
-    *status = pclose(p);
-    return out;
-}
+using tablor::test::runCommand;
+using tablor::test::TempDir;
 
 TEST(DatabaseCreator, PagesMatchTheFileAdoxMakes) {
     if (!fs::exists(kAdox)) JET_UNAVAILABLE() << "the shared test files are not at " << kAdox;
@@ -173,13 +155,12 @@ TEST(DatabaseCreator, WritesANewFileThatMdbtoolsReadsAndRefusesToOverwrite) {
     for (const auto& e : fs::directory_iterator(dir.path)) (void)e, ++entries;
     EXPECT_EQ(entries, 1);
 
+    if (!tablor::test::haveMdbTools()) JET_UNAVAILABLE() << "mdbtools is not installed (scripts/setup installs it)";
     int status = 0;
-    run("command -v mdb-tables >/dev/null 2>&1", &status);
-    if (status != 0) JET_UNAVAILABLE() << "mdbtools is not installed (scripts/setup installs it)";
-    const std::string tables = run("mdb-tables -S -1 '" + file.string() + "'", &status);
+    const std::string tables = runCommand("mdb-tables -S -1 '" + file.string() + "'", &status);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(tables, "MSysObjects\nMSysACEs\nMSysQueries\nMSysRelationships\n");
-    const std::string objects = run("mdb-export '" + file.string() + "' MSysObjects | cut -d, -f1-4", &status);
+    const std::string objects = runCommand("mdb-export '" + file.string() + "' MSysObjects | cut -d, -f1-4", &status);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(objects, "Id,ParentId,Name,Type\n"
                        "251658241,251658240,\"Tables\",3\n"
@@ -190,7 +171,7 @@ TEST(DatabaseCreator, WritesANewFileThatMdbtoolsReadsAndRefusesToOverwrite) {
                        "3,251658241,\"MSysACEs\",1\n"
                        "4,251658241,\"MSysQueries\",1\n"
                        "5,251658241,\"MSysRelationships\",1\n");
-    const std::string count = run("mdb-count '" + file.string() + "' MSysACEs", &status);
+    const std::string count = runCommand("mdb-count '" + file.string() + "' MSysACEs", &status);
     EXPECT_EQ(count, "16\n");
 }
 

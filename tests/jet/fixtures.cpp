@@ -2,11 +2,11 @@
 #include "fixtures.h"
 
 #include "csv_writer.h"
+#include "support/files.h"
 
 #include <cstdio>
 #include <fstream>
 #include <random>
-#include <sys/wait.h>
 
 namespace jet::test {
 
@@ -48,44 +48,14 @@ const std::vector<std::string>& allFixtures() {
 std::filesystem::path fixturePath(const std::string& name) {
     const std::filesystem::path local = std::filesystem::path(TABLOR_SOURCE_DIR) / "tests/data/mdb" / name;
     if (std::filesystem::exists(local)) return local;
-    const std::filesystem::path shared = std::filesystem::path(TABLOR_SHARED_DIR) / "testdata/mdb" / name;
+    const std::filesystem::path shared = tablor::test::sharedTestData("mdb") / name;
     if (std::filesystem::exists(shared)) return shared;
     return {};
 }
 
 std::string missingFixtureMessage(const std::string& name) {
-    return name + " is not in tests/data/mdb nor in " TABLOR_SHARED_DIR
-                  "/testdata/mdb (the shared test files); skipped";
-}
-
-std::string shellQuote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) {
-        if (c == '\'') q += "'\\''";
-        else q += c;
-    }
-    return q + "'";
-}
-
-std::string runCommand(const std::string& command, int* status) {
-    std::string out;
-    FILE* p = ::popen(command.c_str(), "r");
-    if (!p) {
-        if (status) *status = -1;
-        return out;
-    }
-    char buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    const int rc = ::pclose(p);
-    if (status) *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    return out;
-}
-
-bool haveMdbTools() {
-    int status = 0;
-    runCommand("command -v mdb-export >/dev/null 2>&1 && command -v mdb-tables >/dev/null 2>&1", &status);
-    return status == 0;
+    return name + " is not in tests/data/mdb nor in " + tablor::test::sharedTestData("mdb").string() +
+           " (the shared test files); skipped";
 }
 
 std::vector<std::vector<std::string>> parseCsv(const std::string& t) {
@@ -157,16 +127,6 @@ std::filesystem::path tempCopy(const std::filesystem::path& source, const std::s
     std::filesystem::copy_file(source, target);
     std::filesystem::permissions(target, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     return target;
-}
-
-std::vector<uint8_t> readFile(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-void writeFile(const std::filesystem::path& p, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 } // namespace jet::test

@@ -3,6 +3,8 @@
 
 #include "availability.h"
 #include "jet/jet.h"
+#include "support/files.h"
+#include "support/shell.h"
 
 #include <filesystem>
 #include <ostream>
@@ -27,13 +29,9 @@ std::filesystem::path fixturePath(const std::string& name);
 // A skip message for an absent fixture.
 std::string missingFixtureMessage(const std::string& name);
 
-// Runs a shell command and returns its standard output (exit status in *status).
-std::string runCommand(const std::string& command, int* status = nullptr);
-bool haveMdbTools();
-// node and the npm package mdb-reader (scripts/setup installs both into tests/jet/mdb-reader).
-bool haveMdbReader();
-
-std::string shellQuote(const std::string& s);
+using tablor::test::haveMdbTools;
+using tablor::test::runCommand;
+using tablor::test::shellQuote;
 
 // RFC 4180 parsing: rows of fields.
 std::vector<std::vector<std::string>> parseCsv(const std::string& text);
@@ -44,8 +42,8 @@ std::string exportCsv(const Database& db, const std::string& table);
 // A writable copy of a fixture in a fresh temporary folder.
 std::filesystem::path tempCopy(const std::filesystem::path& source, const std::string& name);
 
-std::vector<uint8_t> readFile(const std::filesystem::path& p);
-void writeFile(const std::filesystem::path& p, const std::vector<uint8_t>& bytes);
+using tablor::test::readFile;
+using tablor::test::writeFile;
 
 } // namespace jet::test
 

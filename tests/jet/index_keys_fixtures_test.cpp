@@ -5,6 +5,7 @@
 #include "jet/database.h"
 #include "jet/error.h"
 #include "index/row_keys.h"
+#include "support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -25,7 +26,7 @@ std::string hex(const std::vector<uint8_t>& b) {
 }
 
 TEST(IndexKeysFixtures, EveryIndexEntryEqualsTheEncodingOfItsRow) {
-    const fs::path dir = fs::path(TABLOR_SHARED_DIR) / "testdata/mdb";
+    const fs::path dir = tablor::test::sharedTestData("mdb");
     if (!fs::exists(dir)) JET_UNAVAILABLE() << "the shared test files are not at " << dir;
     size_t files = 0, indexes = 0, entries = 0;
     std::vector<std::string> skipped;

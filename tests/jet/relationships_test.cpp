@@ -4,6 +4,7 @@
 #include "commands.h"
 #include "fixtures.h"
 #include "jet/check.h"
+#include "support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -17,8 +18,8 @@ namespace {
 
 std::filesystem::path anyFixture(const std::string& name) {
     auto p = fixturePath(name);
-    if (p.empty() && std::filesystem::exists(std::filesystem::path(TABLOR_SHARED_DIR) / "testdata/mdb-real" / name))
-        p = std::filesystem::path(TABLOR_SHARED_DIR) / "testdata/mdb-real" / name;
+    if (p.empty() && std::filesystem::exists(tablor::test::sharedTestData("mdb-real") / name))
+        p = tablor::test::sharedTestData("mdb-real") / name;
     return p;
 }
 
@@ -259,7 +260,7 @@ TEST(Relationships, ReadAsMdbtoolsReadsThemAndHoldInEveryFixture) {
     std::vector<std::filesystem::path> files;
     for (const auto& n : allFixtures())
         if (auto p = fixturePath(n); !p.empty()) files.push_back(p);
-    const auto real = std::filesystem::path(TABLOR_SHARED_DIR) / "testdata/mdb-real";
+    const auto real = tablor::test::sharedTestData("mdb-real");
     if (std::filesystem::exists(real))
         for (const auto& e : std::filesystem::directory_iterator(real))
             if (e.path().extension() == ".mdb" && e.path().filename() != "not_access_xlsx.mdb")

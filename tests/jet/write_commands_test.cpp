@@ -2,6 +2,7 @@
 #include "commands.h"
 #include "jet/database.h"
 #include "jet/writer.h"
+#include "support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -35,21 +36,18 @@ ToolRun tool(const std::vector<std::string>& args) {
 }
 
 TEST(WriteCommands, CreateMakesAnEmptyDatabaseAndRefusesAnExistingFile) {
-    const fs::path dir = fs::temp_directory_path() / ("tablor-cli-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
-    const std::string file = (dir / "new.mdb").string();
+    const tablor::test::TempDir dir("tablor-cli");
+    const std::string file = (dir.path / "new.mdb").string();
     EXPECT_EQ(tool({"create", file}).code, 0);
     EXPECT_TRUE(jet::Database::open(file).tableNames().empty());
     const ToolRun again = tool({"create", file});
     EXPECT_EQ(again.code, 3);
     EXPECT_NE(again.err.find("exists already"), std::string::npos) << again.err;
-    fs::remove_all(dir);
 }
 
 TEST(WriteCommands, ImportConvertsEachValueAndReportsRowsThatDoNotFitByLine) {
-    const fs::path dir = fs::temp_directory_path() / ("tablor-import-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
-    const std::string file = (dir / "orders.mdb").string();
+    const tablor::test::TempDir dir("tablor-import");
+    const std::string file = (dir.path / "orders.mdb").string();
     {
         jet::DatabaseWriter w = jet::DatabaseWriter::create(file);
         jet::TableSpec s;
@@ -63,7 +61,7 @@ TEST(WriteCommands, ImportConvertsEachValueAndReportsRowsThatDoNotFitByLine) {
         s.indexes = {pk};
         w.createTable(s);
     }
-    const std::string csv = (dir / "orders.csv").string();
+    const std::string csv = (dir.path / "orders.csv").string();
     std::ofstream(csv) << "Id,customer,Amount,Placed,Paid,Note\n"
                           "1,Müller,12.50,2024-01-31 10:00:00,1,\"multi\nline, \"\"quoted\"\"\"\n"
                           "2,Zoë,abc,2024-02-01,0,\n"
@@ -87,7 +85,6 @@ TEST(WriteCommands, ImportConvertsEachValueAndReportsRowsThatDoNotFitByLine) {
     std::ofstream(csv) << "Id,Nope\n9,x\n";
     EXPECT_EQ(tool({"import", file, "Orders", csv}).code, 2);
     EXPECT_EQ(tool({"count", file, "Orders"}).out, "2\n");
-    fs::remove_all(dir);
 }
 
 TEST(WriteCommands, ValueFromTextIsExactAndStrict) {

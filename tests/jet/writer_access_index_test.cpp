@@ -91,7 +91,7 @@ TEST(WriterAccessIndexes, DeleteInsertAndDeleteAllKeepAccessTreesClean) {
     TempDir dir;
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.file) + " " + c.table);
-        const fs::path source = fs::path(TABLOR_SHARED_DIR) / "testdata" / c.file;
+        const fs::path source = tablor::test::sharedTestData(c.file);
         if (!fs::exists(source)) JET_UNAVAILABLE() << source << " is missing";
         const fs::path copy = dir.path / "copy.mdb";
         fs::remove(copy);

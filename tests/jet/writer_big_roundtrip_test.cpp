@@ -121,12 +121,12 @@ TEST(Writer, HundredThousandRowsRoundTripThroughThreeReaders) {
         for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         return s;
     };
-    if (jet::test::readerPresent(haveMdbtools(), "mdbtools")) {
+    if (jet::test::readerPresent(haveMdbTools(), "mdbtools")) {
         for (const auto& name : tables) {
             int st = 0;
-            const std::string csv = run("mdb-export -H -d '|' -q '' -b hex '" + file.string() + "' '" + name +
-                                            "' | cut -d'|' -f1,4,9,10,11",
-                                        &st);
+            const std::string csv = runCommand("mdb-export -H -d '|' -q '' -b hex '" + file.string() + "' '" + name +
+                                                   "' | cut -d'|' -f1,4,9,10,11",
+                                               &st);
             ASSERT_EQ(st, 0);
             std::map<int32_t, std::string> lines;
             size_t at = 0;
@@ -154,7 +154,7 @@ TEST(Writer, HundredThousandRowsRoundTripThroughThreeReaders) {
     }
     int st = 0;
     const std::string out =
-        run("node --max-old-space-size=2048 '" + script.string() + "' '" + file.string() + "'", &st);
+        runCommand("node --max-old-space-size=2048 '" + script.string() + "' '" + file.string() + "'", &st);
     ASSERT_EQ(st, 0) << out.substr(0, 500);
     std::string table;
     size_t seen = 0, at = 0;

@@ -92,14 +92,14 @@ std::string rowCounts(const std::string& description) {
 // mdbtools knows no journal: a half-done change must still read cleanly, and each table it
 // lists must export in full.
 std::string mdbtoolsProblem(const fs::path& file, const std::string& expectedTables) {
-    if (!jet::test::readerPresent(haveMdbtools(), "mdbtools")) return {};
+    if (!jet::test::readerPresent(haveMdbTools(), "mdbtools")) return {};
     int st = 0;
-    const std::string tables = run("mdb-tables -1 '" + file.string() + "' 2>&1", &st);
+    const std::string tables = runCommand("mdb-tables -1 '" + file.string() + "' 2>&1", &st);
     if (st != 0) return "mdb-tables failed: " + tables;
     std::string seen;
     for (const char* name : {"Fresh", "Keep", "Log"}) {
         if (tables.find(std::string(name) + "\n") == std::string::npos) continue;
-        const std::string n = run("mdb-export -H '" + file.string() + "' " + name + " 2>/dev/null | wc -l", &st);
+        const std::string n = runCommand("mdb-export -H '" + file.string() + "' " + name + " 2>/dev/null | wc -l", &st);
         if (st != 0) return std::string("mdb-export of ") + name + " failed";
         seen += std::string(name) + "=" + std::to_string(std::stol(n)) + " ";
     }
@@ -255,7 +255,7 @@ AccessFileState stateOf(const fs::path& file) {
 
 long mdbtoolsRowCount(const fs::path& file, const std::string& table) {
     int st = 0;
-    const std::string n = run("mdb-export -H '" + file.string() + "' '" + table + "' 2>/dev/null | wc -l", &st);
+    const std::string n = runCommand("mdb-export -H '" + file.string() + "' '" + table + "' 2>/dev/null | wc -l", &st);
     return st == 0 ? std::stol(n) : -1;
 }
 
@@ -265,9 +265,9 @@ long mdbtoolsRowCount(const fs::path& file, const std::string& table) {
 // it, which undoes a cut-short flush), and `check` finds nothing that the completed statement
 // does not leave as well.
 TEST(WriterCrash, DeleteOnAnAccessMadeFileIsAllOrNothingAtEveryStep) {
-    const fs::path source = fs::path(TABLOR_SHARED_DIR) / "testdata/mdb/northwind_jet4_statdata.mdb";
+    const fs::path source = tablor::test::sharedTestData("mdb/northwind_jet4_statdata.mdb");
     if (!fs::exists(source)) JET_UNAVAILABLE() << source << " is missing";
-    const bool tools = jet::test::readerPresent(haveMdbtools(), "mdbtools");
+    const bool tools = jet::test::readerPresent(haveMdbTools(), "mdbtools");
     TempDir dir;
     auto copyOf = [&](const std::string& name) {
         const fs::path p = dir.path / name;
@@ -285,11 +285,11 @@ TEST(WriterCrash, DeleteOnAnAccessMadeFileIsAllOrNothingAtEveryStep) {
     const long rowsBefore = tools ? mdbtoolsRowCount(base, "Order Details") : 0;
     const fs::path done = copyOf("done.mdb");
     stepsLeft = 0; // counts down from 0: never dies, and -stepsLeft is the number of steps
-    detail::pageWriteHook = &countStepAndMaybeDie;
-    detail::journalStepHook = &countStepAndMaybeDie;
-    deleteAll(done);
-    detail::pageWriteHook = nullptr;
-    detail::journalStepHook = nullptr;
+    {
+        const auto pages = assigned(detail::pageWriteHook, &countStepAndMaybeDie);
+        const auto steps = assigned(detail::journalStepHook, &countStepAndMaybeDie);
+        deleteAll(done);
+    }
     const long total = -stepsLeft;
     const AccessFileState after = stateOf(done);
     ASSERT_NE(before.tables, after.tables);

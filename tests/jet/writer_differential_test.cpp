@@ -714,9 +714,8 @@ public:
 // Every Jet 4 file of the three folders, by name (tests/data/mdb repeats shared files).
 std::vector<fs::path> jet4Files() {
     std::map<std::string, fs::path> byName;
-    for (const fs::path& dir :
-         {fs::path(TABLOR_SHARED_DIR) / "testdata/mdb", fs::path(TABLOR_SHARED_DIR) / "testdata/mdb-real",
-          fs::path(TABLOR_SOURCE_DIR) / "tests/data/mdb"}) {
+    for (const fs::path& dir : {tablor::test::sharedTestData("mdb"), tablor::test::sharedTestData("mdb-real"),
+                                fs::path(TABLOR_SOURCE_DIR) / "tests/data/mdb"}) {
         if (!fs::is_directory(dir)) continue;
         for (const auto& e : fs::directory_iterator(dir)) {
             if (e.path().extension() != ".mdb" || byName.count(e.path().filename())) continue;

@@ -53,16 +53,6 @@ void record(const IoEvent& e) {
     recording->push_back({e.kind, journal, e.offset, {}});
 }
 
-std::vector<uint8_t> readFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeFile(const fs::path& p, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
 void applyWrite(std::vector<uint8_t>& content, const Recorded& w) {
     if (content.size() < w.offset + w.bytes.size()) content.resize(w.offset + w.bytes.size(), 0);
     std::copy(w.bytes.begin(), w.bytes.end(), content.begin() + static_cast<std::ptrdiff_t>(w.offset));
@@ -143,10 +133,9 @@ void checkEveryPowerCut(const std::function<void(DatabaseWriter&, const std::vec
         }
         recording = &events;
         recordedFile = work;
-        detail::ioTraceHook = &record;
+        const auto trace = assigned(detail::ioTraceHook, &record);
         change(w, ids);
         flushReturnedAt = events.size();
-        detail::ioTraceHook = nullptr;
     }
     const std::string after = describeTables(work);
     ASSERT_NE(before, after);

@@ -26,13 +26,8 @@ using namespace jet::writer_test;
 
 namespace {
 
-std::vector<char> readFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::vector<char>(std::istreambuf_iterator<char>(in), {});
-}
-
 fs::path realFixture(const std::string& name) {
-    const fs::path p = fs::path(TABLOR_SHARED_DIR) / "testdata/mdb-real" / name;
+    const fs::path p = tablor::test::sharedTestData("mdb-real") / name;
     return fs::exists(p) ? p : fs::path();
 }
 
@@ -193,19 +188,19 @@ TEST(Savepoint, MovedRowsReadTheSameInEveryReader) {
             EXPECT_EQ(cur.values()[static_cast<size_t>(col)].toString(), c.value);
         }
         EXPECT_EQ(n, c.rows);
-        if (jet::test::readerPresent(haveMdbtools(), "mdbtools")) {
+        if (jet::test::readerPresent(haveMdbTools(), "mdbtools")) {
             int st = 0;
             const std::string values =
-                run("mdb-export -H -q '' -d '|' '" + file.string() + "' " + c.table + " | cut -d'|' -f" +
-                        std::to_string(col + 1) + " | sort | uniq -c | awk '{print $1, $2}'",
-                    &st);
+                runCommand("mdb-export -H -q '' -d '|' '" + file.string() + "' " + c.table + " | cut -d'|' -f" +
+                               std::to_string(col + 1) + " | sort | uniq -c | awk '{print $1, $2}'",
+                           &st);
             EXPECT_EQ(st, 0);
             EXPECT_EQ(values, std::to_string(c.rows) + " " + c.value + "\n") << "mdbtools";
         }
     }
     if (jet::test::readerPresent(jet::test::haveMdbReader(), "mdb-reader")) {
         const fs::path script = fs::path(TABLOR_SOURCE_DIR) / "tests/jet/mdb-reader/dump.mjs";
-        const std::string dump = run("node '" + script.string() + "' '" + file.string() + "'");
+        const std::string dump = runCommand("node '" + script.string() + "' '" + file.string() + "'");
         for (const Change& c : changes) {
             // The table's rows follow its header line up to the next table's.
             const size_t at = dump.find("{\"table\":\"" + c.table + "\"");
@@ -231,7 +226,7 @@ TEST(Savepoint, MovedRowsReadTheSameInEveryReader) {
 // table created and filled) on files Access made: the file is byte for byte as before, and
 // the writer goes on from the restored state as a writer that never saw it (check clean).
 TEST(Transaction, RolledBackAfterFlushesLeavesTheSameBytesAsNone) {
-    const fs::path folder = fs::path(TABLOR_SHARED_DIR) / "testdata/mdb-real";
+    const fs::path folder = tablor::test::sharedTestData("mdb-real");
     if (!fs::is_directory(folder)) GTEST_SKIP() << "no real fixtures";
     TempDir dir;
     auto probe = [](DatabaseWriter& w) {

@@ -58,12 +58,12 @@ TEST(Writer, RoundTripOfEveryTypeThroughOurReaderCheckAndMdbtools) {
     for (const auto& [id, row] : written) expectSameRow(row, back.at(id), id);
     expectClean(file);
 
-    if (!haveMdbtools()) JET_UNAVAILABLE() << "mdbtools is not installed (scripts/setup installs it)";
+    if (!haveMdbTools()) JET_UNAVAILABLE() << "mdbtools is not installed (scripts/setup installs it)";
     int st = 0;
-    EXPECT_EQ(run("mdb-count '" + file.string() + "' 'Every Type'", &st), "600\n");
+    EXPECT_EQ(runCommand("mdb-count '" + file.string() + "' 'Every Type'", &st), "600\n");
     // Text and numbers as mdbtools sees them, row by row in storage order (= insert order).
     const std::string csv =
-        run("mdb-export -H -b strip -d '|' -q '' '" + file.string() + "' 'Every Type' | cut -d'|' -f1,4,9", &st);
+        runCommand("mdb-export -H -b strip -d '|' -q '' '" + file.string() + "' 'Every Type' | cut -d'|' -f1,4,9", &st);
     EXPECT_EQ(st, 0);
     std::string expected;
     for (const auto& [id, row] : written)
@@ -74,10 +74,8 @@ TEST(Writer, RoundTripOfEveryTypeThroughOurReaderCheckAndMdbtools) {
 // The npm package mdb-reader, an independent reader written in JavaScript, sees the same rows.
 TEST(Writer, MdbReaderReadsWhatWeWrite) {
     const fs::path script = fs::path(TABLOR_SOURCE_DIR) / "tests/jet/mdb-reader/dump.mjs";
-    const fs::path module = fs::path(TABLOR_SOURCE_DIR) / "tests/jet/mdb-reader/node_modules/mdb-reader";
     int st = 0;
-    run("command -v node >/dev/null 2>&1", &st);
-    if (st != 0 || !fs::exists(module))
+    if (!jet::test::haveMdbReader())
         JET_UNAVAILABLE() << "node or mdb-reader missing (scripts/setup runs npm install in tests/jet/mdb-reader)";
     TempDir dir;
     const fs::path file = dir.path / "npm.mdb";
@@ -112,7 +110,7 @@ TEST(Writer, MdbReaderReadsWhatWeWrite) {
         }
     }
     expectClean(file);
-    const std::string out = run("node '" + script.string() + "' '" + file.string() + "'", &st);
+    const std::string out = runCommand("node '" + script.string() + "' '" + file.string() + "'", &st);
     ASSERT_EQ(st, 0) << out;
     std::map<std::string, std::string> lines; // by "ID"
     size_t at = 0;
@@ -172,9 +170,10 @@ TEST(Writer, LongValuesInAllThreeFormsComeBackByteForByte) {
     EXPECT_TRUE(rows.at(4)[1].isNull());
     EXPECT_EQ(rows.at(5)[1].asText(), "");
     expectClean(file);
-    if (!haveMdbtools()) JET_UNAVAILABLE() << "mdbtools is not installed";
+    if (!haveMdbTools()) JET_UNAVAILABLE() << "mdbtools is not installed";
     int st = 0;
-    const std::string memo = run("mdb-export -H -q '' '" + file.string() + "' Docs | sed -n 3p | cut -d, -f2", &st);
+    const std::string memo =
+        runCommand("mdb-export -H -q '' '" + file.string() + "' Docs | sed -n 3p | cut -d, -f2", &st);
     EXPECT_EQ(memo, bigText + "\n");
 }
 
@@ -386,8 +385,8 @@ TEST(Writer, DropTableRemovesItAndFreesItsPages) {
     EXPECT_EQ(db.tableNames(), std::vector<std::string>{"Kept"});
     EXPECT_EQ(db.countRows(*db.table("Kept")), 80u);
     expectClean(file);
-    if (!haveMdbtools()) JET_UNAVAILABLE() << "mdbtools is not installed";
-    EXPECT_EQ(run("mdb-tables -1 '" + file.string() + "'"), "Kept\n");
+    if (!haveMdbTools()) JET_UNAVAILABLE() << "mdbtools is not installed";
+    EXPECT_EQ(runCommand("mdb-tables -1 '" + file.string() + "'"), "Kept\n");
 }
 
 TEST(Writer, OneWriterAtATime) {
@@ -577,13 +576,13 @@ KillOutcome killWriterOnce(const fs::path& file, std::mt19937& rng, bool midFlus
             if (it == seen.end() || it->second != body(i))
                 return std::string(when) + ": row " + std::to_string(i) + " is missing or wrong";
         }
-        if (jet::test::readerPresent(haveMdbtools(), "mdbtools")) {
+        if (jet::test::readerPresent(haveMdbTools(), "mdbtools")) {
             int st = 0;
-            const std::string count = run("mdb-export -H '" + file.string() + "' Log > '" + file.string() +
-                                              ".csv' && wc -l < '" + file.string() + ".csv'",
-                                          &st);
+            const std::string count = runCommand("mdb-export -H '" + file.string() + "' Log > '" + file.string() +
+                                                     ".csv' && wc -l < '" + file.string() + ".csv'",
+                                                 &st);
             if (st != 0) return std::string(when) + ": mdb-export failed";
-            run("mdb-schema '" + file.string() + "' >/dev/null 2>&1", &st);
+            runCommand("mdb-schema '" + file.string() + "' >/dev/null 2>&1", &st);
             if (st != 0) return std::string(when) + ": mdb-schema failed";
             // mdbtools does not know the journal: before the next writer undoes a cut-short
             // flush it may see part of that flush's rows, never fewer than were flushed.
@@ -684,18 +683,18 @@ TEST(Writer, NotNullColumnsArePersistedAndEnforced) {
         EXPECT_THROW(w.table("People").insert(row(4, std::nullopt)), ConstraintError);
     }
     expectClean(file);
-    if (jet::test::readerPresent(haveMdbtools(), "mdbtools")) {
+    if (jet::test::readerPresent(haveMdbTools(), "mdbtools")) {
         int st = 0;
-        const std::string schema = run("mdb-schema '" + file.string() + "' 2>/dev/null", &st);
+        const std::string schema = runCommand("mdb-schema '" + file.string() + "' 2>/dev/null", &st);
         EXPECT_NE(schema.find("[Näme]\t\t\tText (50) NOT NULL"), std::string::npos) << schema;
         EXPECT_NE(schema.find("[Note]\t\t\tMemo/Hyperlink (255)"), std::string::npos) << schema;
         EXPECT_EQ(schema.find("[Note]\t\t\tMemo/Hyperlink (255) NOT NULL"), std::string::npos) << schema;
-        EXPECT_EQ(run("mdb-count '" + file.string() + "' People", &st), "2\n");
+        EXPECT_EQ(runCommand("mdb-count '" + file.string() + "' People", &st), "2\n");
     }
     const fs::path script = fs::path(TABLOR_SOURCE_DIR) / "tests/jet/mdb-reader/dump.mjs";
     if (jet::test::readerPresent(jet::test::haveMdbReader(), "mdb-reader")) {
         int st = 0;
-        const std::string out = run("node '" + script.string() + "' '" + file.string() + "'", &st);
+        const std::string out = runCommand("node '" + script.string() + "' '" + file.string() + "'", &st);
         EXPECT_EQ(st, 0) << out;
         EXPECT_NE(out.find("\"Näme\":\"Anna\""), std::string::npos) << out;
     }
@@ -725,8 +724,8 @@ TEST(Writer, NotNullColumnsArePersistedAndEnforced) {
 // The property blob as Access itself writes it: Northwind's CategoryName is Required, its
 // Description is not; a table without the property has no required column.
 TEST(Writer, ReaderTakesRequiredFromAccessFiles) {
-    const fs::path northwind = fs::path(TABLOR_SHARED_DIR) / "testdata/mdb/northwind_jet4_statdata.mdb";
-    const fs::path fixed = fs::path(TABLOR_SHARED_DIR) / "testdata/mdb/jackcess_fixedTextTestV2000.mdb";
+    const fs::path northwind = tablor::test::sharedTestData("mdb/northwind_jet4_statdata.mdb");
+    const fs::path fixed = tablor::test::sharedTestData("mdb/jackcess_fixedTextTestV2000.mdb");
     for (const fs::path& p : {northwind, fixed})
         if (!fs::exists(p)) JET_UNAVAILABLE() << p << " is missing";
     Database db = Database::open(northwind);

@@ -1,5 +1,4 @@
-// Helpers shared by the writer's tests: a temporary folder, running mdbtools, the integrity
-// check, a table of every type and random rows for it.
+// Helpers shared by the writer's tests: whether mdbtools is there, the integrity check, a table of every type and random rows for it.
 #pragma once
 
 #include "jet/check.h"
@@ -8,6 +7,9 @@
 #include "jet/writer.h"
 
 #include "availability.h"
+#include "support/scoped_hook.h"
+#include "support/shell.h"
+#include "support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -26,32 +28,12 @@ namespace jet::writer_test {
 
 namespace fs = std::filesystem;
 
-struct TempDir {
-    fs::path path;
-    TempDir() {
-        char tmpl[] = "/tmp/tablor-writer-XXXXXX";
-        path = mkdtemp(tmpl);
-    }
-    ~TempDir() { fs::remove_all(path); }
-};
-
-inline std::string run(const std::string& cmd, int* status = nullptr) {
-    std::string out;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return out;
-    std::array<char, 65536> buf{};
-    size_t n = 0;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
-    const int st = pclose(p);
-    if (status) *status = st;
-    return out;
-}
-
-inline bool haveMdbtools() {
-    int st = 0;
-    run("command -v mdb-export >/dev/null 2>&1", &st);
-    return st == 0;
-}
+using tablor::test::assigned;
+using tablor::test::haveMdbTools;
+using tablor::test::readFile;
+using tablor::test::runCommand;
+using tablor::test::TempDir;
+using tablor::test::writeFile;
 
 inline void expectClean(const fs::path& file) {
     Database db = Database::open(file);

@@ -9,9 +9,10 @@
 #include "print/u_printselect.h"
 #include "report/ReportLayout.h"
 #include "report/ReportRenderer.h"
-#include "tests/app/memdataset.h"
+#include "support/memdataset.h"
 #include "tests/jet/availability.h"
 #include "tests/report/pdftext.h"
+#include "support/files.h"
 
 #include <QAction>
 #include <QApplication>
@@ -227,7 +228,7 @@ TEST_F(PrintTest, TitleNamesAnAccessTableBareAndAMySqlTableAfterTheHeading) {
 // column header and the footer of an A4 page (297 − 2 × 25 − 10.6 − 5 − 10.6 = 220.8 mm), so
 // three pages: 44, 44, 3.
 TEST_F(PrintTest, PrintoutOfAFixtureTableHasItsPagesFootersAndRecords) {
-    const QString fixture = QStringLiteral(TABLOR_SHARED_DIR "/testdata/mdb/northwind_jet4_statdata.mdb");
+    const QString fixture = tablor::test::sharedTestDataPath("mdb/northwind_jet4_statdata.mdb");
     if (!QFile::exists(fixture)) JET_UNAVAILABLE() << "fixture missing: " << fixture.toStdString();
     if (!test::havePdfToText()) JET_UNAVAILABLE() << "pdftotext is not installed (poppler-utils)";
     QTemporaryDir dir;

@@ -1,6 +1,7 @@
 // LocalizedMessageDlg: titles, captions, order, default button, Escape, close box and help, on
 // the request description and on the real dialog driven by keys.
 #include "profiles/localizedmessagedlg.h"
+#include "support/scoped_hook.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -150,6 +151,7 @@ TEST(MessageDialogReal, EscapeDoesNothingWithoutCancelNoOrOkAndTheCloseBoxGivesT
 TEST(MessageDialogReal, HelpButtonAndF1OpenTheContextWithoutClosing) {
     std::vector<int> opened;
     setMessageHelpHandler([&](int context) { opened.push_back(context); });
+    const tablor::test::ScopeExit unhook([] { setMessageHelpHandler(nullptr); });
     const int r = runReal("", mtInformation, mbOK | mbHelp, 0, "Deutsch", 700, [&](QDialog* box) {
         EXPECT_EQ(box->property("helpContext").toInt(), 700);
         EXPECT_EQ(box->findChild<QPushButton*>("Help")->text(), "&Hilfe");
@@ -158,7 +160,6 @@ TEST(MessageDialogReal, HelpButtonAndF1OpenTheContextWithoutClosing) {
         EXPECT_TRUE(box->isVisible());
         box->findChild<QPushButton*>("OK")->click();
     });
-    setMessageHelpHandler(nullptr);
     EXPECT_EQ(r, mrOk);
     EXPECT_EQ(opened, (std::vector<int>{700, 700}));
 }
@@ -173,7 +174,7 @@ TEST(MessageDialogReal, CarriageReturnsShowAsLineBreaks) {
 
 TEST(MessagePresenterSeam, RecorderAnswersInOrderAndRestoresThePrevious) {
     int outerCalls = 0;
-    MessagePresenter before = setMessagePresenter([&](const MessageRequest&) {
+    const auto outer = tablor::test::installed(setMessagePresenter, [&](const MessageRequest&) {
         ++outerCalls;
         return mrIgnore;
     });
@@ -190,5 +191,4 @@ TEST(MessagePresenterSeam, RecorderAnswersInOrderAndRestoresThePrevious) {
     }
     EXPECT_EQ(LocalizedMessageDlg("three", mtWarning, mbOK, 0, "", 0), mrIgnore);
     EXPECT_EQ(outerCalls, 1);
-    setMessagePresenter(std::move(before));
 }

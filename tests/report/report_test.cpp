@@ -3,7 +3,7 @@
 #include "report/ReportLayout.h"
 #include "report/ReportPreview.h"
 #include "report/ReportRenderer.h"
-#include "tests/app/memdataset.h"
+#include "support/memdataset.h"
 #include "tests/jet/availability.h"
 #include "tests/report/pdftext.h"
 

@@ -15,6 +15,7 @@
 #include "reader_forms.h"
 
 #include "jet/database.h"
+#include "support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -131,15 +132,9 @@ protected:
             GTEST_SKIP() << TABLOR_SKIP_MESSAGE;
         }
         MySqlTest::SetUp();
-        dir = std::filesystem::temp_directory_path() / ("tablor-download-" + std::to_string(::getpid()));
-        std::filesystem::remove_all(dir);
-        std::filesystem::create_directories(dir);
     }
-    void TearDown() override {
-        MySqlTest::TearDown();
-        if (!dir.empty()) std::filesystem::remove_all(dir);
-    }
-    std::filesystem::path dir;
+    const tablor::test::TempDir tmp{"tablor-download"};
+    const std::filesystem::path dir = tmp.path;
 };
 
 TEST_F(DownloadRoundTrip, EveryValueArrivesAsItLeft) {

@@ -1,12 +1,12 @@
 // The Access column each MySQL type text gets on download, with the mends over the plain map:
 // decimals keep precision and scale, wide integers become exact decimals, long varchars memos,
 // types without an entry keep their values, suffixes after the size do not matter.
+#include "support/files.h"
 #include "transfer/TypeMap.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <unistd.h>
 
 using namespace tablor::transfer;
 
@@ -71,9 +71,8 @@ TEST(TypeMap, TheEngineCreatesEveryDefinition) {
         ColumnPlan p = columnDefinition({QStringLiteral("c%1").arg(n++), c.type, "YES", "", "", ""});
         t.columns.push_back(p.access);
     }
-    const auto dir = std::filesystem::temp_directory_path() / ("typemap-" + std::to_string(::getpid()));
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
+    const tablor::test::TempDir tmp("typemap");
+    const std::filesystem::path& dir = tmp.path;
     {
         auto writer = jet::DatabaseWriter::create(dir / "t.mdb");
         const auto def = writer.createTable(t);
@@ -86,7 +85,6 @@ TEST(TypeMap, TheEngineCreatesEveryDefinition) {
             }
         }
     }
-    std::filesystem::remove_all(dir);
 }
 
 TEST(TypeMap, WholePrefixMatching) {

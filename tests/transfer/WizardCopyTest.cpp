@@ -15,6 +15,7 @@
 
 #include "jet/database.h"
 #include "jet/writer.h"
+#include "support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -195,13 +196,6 @@ protected:
             GTEST_SKIP() << TABLOR_SKIP_MESSAGE;
         }
         MySqlTest::SetUp();
-        dir = fs::temp_directory_path() / ("tablor-wizard-" + std::to_string(::getpid()));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override {
-        MySqlTest::TearDown();
-        if (!dir.empty()) fs::remove_all(dir);
     }
     WizardServer server(const QString& database) const {
         return {params.host, params.port.toUInt(), params.user, params.password, database, true};
@@ -221,7 +215,8 @@ protected:
         for (const std::string& t : jet::Database::open(mdb).tableNames()) job.tables << QString::fromStdString(t);
         return job;
     }
-    fs::path dir;
+    const tablor::test::TempDir tmp{"tablor-wizard"};
+    const fs::path dir = tmp.path;
 };
 
 TEST_F(WizardCopyTest, AccessToMySqlCarriesEveryValueTypeAndKey) {

@@ -13,6 +13,8 @@
 #include "profiles/serverprofile.h"
 #include "transfer/WizardCopy.h"
 #include "transfer/u_wizard.h"
+#include "support/qt_environment.h"
+#include "support/files.h"
 
 #include <QAction>
 #include <QApplication>
@@ -57,6 +59,7 @@ WizardReport runWizardCopy(const WizardJob& job, WizardSink& sink) {
 namespace tablor {
 namespace {
 
+using test::child;
 using transfer::WizardJob;
 using transfer::WizardReport;
 using transfer::WizardSink;
@@ -116,15 +119,9 @@ protected:
     QString northwind() {
         const QString target = dir_.filePath("nw.mdb");
         if (!QFile::exists(target))
-            QFile::copy(QStringLiteral(TABLOR_SHARED_DIR "/testdata/mdb/northwind_jet4_statdata.mdb"), target);
+            QFile::copy(tablor::test::sharedTestDataPath("mdb/northwind_jet4_statdata.mdb"), target);
         QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
         return target;
-    }
-    template <class T>
-    static T* child(TfrmWizard& w, const char* name) {
-        T* c = w.findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(c, nullptr) << name;
-        return c;
     }
     static QStringList ticked(TfrmWizard& w) {
         QStringList out;

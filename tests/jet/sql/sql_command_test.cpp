@@ -8,6 +8,7 @@
 
 #include "../availability.h"
 #include "commands.h"
+#include "support/files.h"
 
 namespace fs = std::filesystem;
 
@@ -32,7 +33,7 @@ ToolResult runTool(const std::vector<std::string>& args) {
     return r;
 }
 
-fs::path fixture(const std::string& name) { return fs::path(TABLOR_SHARED_DIR) / "testdata/mdb" / name; }
+fs::path fixture(const std::string& name) { return tablor::test::sharedTestData("mdb") / name; }
 
 } // namespace
 
@@ -56,9 +57,8 @@ TEST(TablorMdbSql, SelectStarPrintsWhatExportPrints) {
 TEST(TablorMdbSql, RowsAffectedAndErrors) {
     fs::path f = fixture("northwind_jet4_statdata.mdb");
     if (!fs::exists(f)) JET_UNAVAILABLE() << f << " is absent";
-    fs::path dir = fs::temp_directory_path() / ("tablor-sql-command-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
-    fs::path copy = dir / "nw.mdb";
+    const tablor::test::TempDir dir("tablor-sql-command");
+    fs::path copy = dir.path / "nw.mdb";
     fs::copy_file(f, copy, fs::copy_options::overwrite_existing);
     fs::permissions(copy, fs::perms::owner_read | fs::perms::owner_write); // the fixtures are read-only
 
@@ -81,10 +81,9 @@ TEST(TablorMdbSql, RowsAffectedAndErrors) {
     EXPECT_EQ(r.rc, 6);
     EXPECT_NE(r.err.find("JOIN is not supported"), std::string::npos) << r.err;
 
-    r = runTool({"sql", (dir / "missing.mdb").string(), "SELECT * FROM [t]"});
+    r = runTool({"sql", (dir.path / "missing.mdb").string(), "SELECT * FROM [t]"});
     EXPECT_EQ(r.rc, 3) << r.err;
 
     r = runTool({"sql", copy.string()});
     EXPECT_EQ(r.rc, 2);
-    fs::remove_all(dir);
 }

@@ -15,13 +15,14 @@
 #include "jet/sql/error.h"
 #include "jet/sql/executor.h"
 #include "jet/sql/parser.h"
+#include "support/files.h"
 
 namespace fs = std::filesystem;
 using namespace jet::sql;
 
 namespace {
 
-fs::path fixtureDir() { return fs::path(TABLOR_SHARED_DIR) / "testdata/mdb"; }
+fs::path fixtureDir() { return tablor::test::sharedTestData("mdb"); }
 
 std::vector<std::string> fixtures() {
     std::vector<std::string> names;

@@ -10,6 +10,7 @@
 #include "jet/sql/error.h"
 #include "memory_database.h"
 #include "sqltest_runner.h"
+#include "support/files.h"
 
 namespace fs = std::filesystem;
 using namespace jet::sql;
@@ -44,15 +45,9 @@ public:
 class EngineBackend : public Backend {
 public:
     std::string name() const override { return "engine"; }
-    std::shared_ptr<Database> createEmpty(const std::string& path) override {
-        try {
-            return createEngineDatabase(path);
-        } catch (const NotSupportedError&) {
-            return nullptr; // a build without the writer: the file is skipped with that reason
-        }
-    }
+    std::shared_ptr<Database> createEmpty(const std::string& path) override { return createEngineDatabase(path); }
     std::shared_ptr<Database> openFixture(const std::string& name, const std::string& tmp, std::string& why) override {
-        fs::path source = fs::path(TABLOR_SHARED_DIR) / "testdata/mdb" / name;
+        fs::path source = tablor::test::sharedTestData("mdb") / name;
         if (!fs::exists(source)) {
             why = "the fixture " + source.string() + " is not there (the shared test data folder is absent)";
             return nullptr;
@@ -88,13 +83,6 @@ std::string testName(const ::testing::TestParamInfo<std::string>& info) {
     return name;
 }
 
-fs::path freshTempDir(const std::string& name) {
-    fs::path dir = fs::temp_directory_path() / ("tablor-sqltest-" + std::to_string(::getpid()) + "-" + name);
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir;
-}
-
 void report(const SqlTestOutcome& outcome) {
     if (outcome.skipped) GTEST_SKIP() << outcome.skipReason;
     for (const std::string& f : outcome.failures) ADD_FAILURE() << f;
@@ -107,10 +95,8 @@ class SqlStatementsInMemory : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(SqlStatementsInMemory, RunsAsWritten) {
     MemoryBackend backend;
-    fs::path tmp = freshTempDir("memory-" + testName({GetParam(), 0}));
-    SqlTestOutcome outcome = runSqlTestFile(GetParam(), backend, tmp.string());
-    fs::remove_all(tmp);
-    report(outcome);
+    const tablor::test::TempDir tmp("tablor-sqltest-memory-" + testName({GetParam(), 0}));
+    report(runSqlTestFile(GetParam(), backend, tmp.path.string()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, SqlStatementsInMemory, ::testing::ValuesIn(sqlTestFiles()), testName);
@@ -119,18 +105,17 @@ class SqlStatementsOnFiles : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(SqlStatementsOnFiles, RunsAsWritten) {
     EngineBackend backend;
-    fs::path tmp = freshTempDir("engine-" + testName({GetParam(), 0}));
-    SqlTestOutcome outcome = runSqlTestFile(GetParam(), backend, tmp.string());
+    const tablor::test::TempDir tmp("tablor-sqltest-engine-" + testName({GetParam(), 0}));
+    SqlTestOutcome outcome = runSqlTestFile(GetParam(), backend, tmp.path.string());
     // Every file the statements changed must still be sound, down to each index entry.
     if (!outcome.skipped) {
-        for (const auto& entry : fs::directory_iterator(tmp)) {
+        for (const auto& entry : fs::directory_iterator(tmp.path)) {
             if (entry.path().extension() != ".mdb") continue;
             jet::CheckReport check = jet::checkDatabase(jet::Database::open(entry.path()));
             for (const std::string& problem : check.problems)
                 ADD_FAILURE() << entry.path().filename() << " after the statements: " << problem;
         }
     }
-    fs::remove_all(tmp);
     report(outcome);
 }
 
