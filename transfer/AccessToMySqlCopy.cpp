@@ -270,6 +270,7 @@ void TableRun::copy(const std::set<qint64>& onlyIds) {
     }
     const qint64 total =
         troubleshooting ? static_cast<qint64>(onlyIds.size()) : static_cast<qint64>(m_db.countRows(def));
+    m_sink.detail(done, total); // a resumed copy starts at the rows the target holds already
 
     if (const jet::IndexDef* index = indexLedBy(def, m_id)) {
         m_index.emplace(m_db.indexScan(m_def, *index));

@@ -414,7 +414,7 @@ QWidget* TfrmWizard::buildFinishPage() {
     memErrors = named(new QPlainTextEdit(page), "memErrors");
     memErrors->setReadOnly(true);
     memErrors->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    memErrors->setLineWrapMode(QPlainTextEdit::NoWrap);
+    memErrors->setLineWrapMode(QPlainTextEdit::WidgetWidth); // a server's text is longer than the page
     memErrors->setVisible(false);
     column->addWidget(memErrors, 1);
     column->addStretch(0);

@@ -37,6 +37,8 @@ namespace {
 constexpr int kListedErrorLines = 1000;
 // How often the window repaints and takes Cancel while the copy runs.
 constexpr qint64 kPumpIntervalMs = 40;
+// prgAll's steps per table.
+constexpr qint64 kTableSteps = 1000;
 
 // A gauge over a range that may exceed an int: both ends are halved until the total fits.
 void setGauge(QProgressBar* bar, qint64 done, qint64 total) {
@@ -72,15 +74,24 @@ public:
     }
     ~WizardCopyWatch() override { qApp->removeEventFilter(this); }
 
-    void overall(qint64 done, qint64 total) override { setGauge(w_.prgAll, done, total); }
+    // The engines count the table in hand as done; prgAll moves on with its rows as well.
+    void overall(qint64 done, qint64 total) override {
+        overallDone_ = std::max<qint64>(done - 1, 0);
+        overallTotal_ = total;
+        setGauge(w_.prgAll, overallDone_ * kTableSteps, overallTotal_ * kTableSteps);
+    }
     void detail(qint64 done, qint64 total) override {
         if (total != detailTotal_ || done < detailDone_) {
             tableClock_.restart(); // another table (or another pass): the rate starts again
             w_.lblRate->clear();
+            detailBase_ = done; // rows a resumed copy finds in place do not count as speed
         }
         detailTotal_ = total;
         detailDone_ = done;
         setGauge(w_.prgDetail, done, total);
+        if (overallTotal_ > 0 && total > 0)
+            setGauge(w_.prgAll, overallDone_ * kTableSteps + std::min(done, total) * kTableSteps / total,
+                     overallTotal_ * kTableSteps);
     }
     void status(const QString& text) override { w_.lblStat->setText(text); }
     void error(const QString& line) override { w_.appendError(line); }
@@ -110,8 +121,8 @@ public:
 private:
     void showRate() {
         const qint64 ms = tableClock_.elapsed();
-        if (ms < 1000 || detailDone_ <= 0) return;
-        const double rate = double(detailDone_) * 1000.0 / double(ms);
+        if (ms < 1000 || detailDone_ <= detailBase_) return;
+        const double rate = double(detailDone_ - detailBase_) * 1000.0 / double(ms);
         std::optional<qint64> left;
         if (detailTotal_ > detailDone_) left = qint64(double(detailTotal_ - detailDone_) / rate + 0.5);
         w_.lblRate->setText(copyRateText(w_.prefs_->LanguageIndex, rate, left));
@@ -119,7 +130,8 @@ private:
 
     TfrmWizard& w_;
     QElapsedTimer sincePump_, tableClock_;
-    qint64 detailTotal_ = -1, detailDone_ = 0;
+    qint64 detailTotal_ = -1, detailDone_ = 0, detailBase_ = 0;
+    qint64 overallDone_ = 0, overallTotal_ = 0;
 };
 
 void TfrmWizard::reject() {

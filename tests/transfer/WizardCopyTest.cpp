@@ -36,12 +36,16 @@ namespace {
 
 struct Sink : WizardSink {
     void overall(qint64, qint64) override {}
-    void detail(qint64 done, qint64) override { cancelNow = cancelAt > 0 && done >= cancelAt; }
+    void detail(qint64 done, qint64) override {
+        details.push_back(done);
+        cancelNow = cancelAt > 0 && done >= cancelAt;
+    }
     void status(const QString& s) override { statuses << s; }
     void error(const QString& line) override { errors << line; }
     void message(const QString& text) override { messages << text; }
     bool cancelRequested() override { return cancelNow; }
     QStringList statuses, errors, messages;
+    std::vector<qint64> details;
     qint64 cancelAt = 0;
     bool cancelNow = false;
 };
@@ -286,6 +290,21 @@ TEST_F(WizardCopyTest, AccessToMySqlResumesTroubleshootsCancelsAndReportsFailedR
     Sink sink;
     EXPECT_TRUE(runWizardCopy(job, sink).complete());
     EXPECT_EQ(scalar(QStringLiteral("SELECT GROUP_CONCAT(id ORDER BY id) FROM kinds")), QStringLiteral("5,7,9"));
+    // Resume after id 7 appending to a target that holds 5 and 7: the gauge starts at those two,
+    // only 9 is read and sent, and no key is hit twice.
+    exec(QStringLiteral("DELETE FROM kinds WHERE id = 9"));
+    job.append = true;
+    job.resumeOffset = 7;
+    Sink resumed;
+    WizardReport resumedReport = runWizardCopy(job, resumed);
+    EXPECT_TRUE(resumedReport.complete()) << resumed.errors.join(QLatin1Char('\n')).toStdString();
+    ASSERT_FALSE(resumed.details.empty());
+    EXPECT_EQ(resumed.details.front(), 2);
+    EXPECT_EQ(resumed.details.back(), 3);
+    EXPECT_EQ(resumedReport.tables.at(0).rowsRead, 1);
+    EXPECT_EQ(resumedReport.tables.at(0).rowsWritten, 1);
+    EXPECT_EQ(scalar(QStringLiteral("SELECT GROUP_CONCAT(id ORDER BY id) FROM kinds")), QStringLiteral("5,7,9"));
+    job.append = false;
     // The troubleshooting list: only ids 2 and 9 (and an id that is not there).
     job.resumeOffset = 0;
     {
