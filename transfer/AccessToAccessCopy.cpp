@@ -20,9 +20,9 @@ constexpr qint64 kTickRows = 2000;
 
 } // namespace
 
-jet::TableSpec copySpec(const jet::TableDef& def, bool jet3) {
-    jet::TableSpec spec;
-    spec.name = def.name;
+jet::TableSpec layoutOf(const jet::TableDef& def, bool jet3) {
+    jet::TableSpec layout;
+    layout.name = def.name;
     for (const jet::ColumnDef& c : def.columns) {
         jet::ColumnSpec s;
         s.name = c.name;
@@ -34,7 +34,7 @@ jet::TableSpec copySpec(const jet::TableDef& def, bool jet3) {
         s.notNull = c.required;
         s.autoNumber = c.isAutoNumber();
         s.compressedUnicode = jet3 || c.isCompressedUnicode();
-        spec.columns.push_back(s);
+        layout.columns.push_back(s);
     }
     for (const jet::IndexDef& i : def.indexes) {
         if (i.isForeignKey() || i.columns.empty()) continue;
@@ -50,9 +50,9 @@ jet::TableSpec copySpec(const jet::TableDef& def, bool jet3) {
         s.primaryKey = i.isPrimaryKey();
         s.unique = i.isUnique();
         s.ignoreNulls = i.ignoresNulls();
-        spec.indexes.push_back(std::move(s));
+        layout.indexes.push_back(std::move(s));
     }
-    return spec;
+    return layout;
 }
 
 WizardReport AccessToAccessCopy::run() {
@@ -102,7 +102,7 @@ WizardReport AccessToAccessCopy::run() {
             continue;
         }
         try {
-            writer.createTable(copySpec(*def, jet3));
+            writer.createTable(layoutOf(*def, jet3));
             report.created = true;
         } catch (const std::exception& e) {
             failTable(CopyResult::NoLocalDb, QStringLiteral("the table cannot be created in \"%1\": %2")

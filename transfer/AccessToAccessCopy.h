@@ -13,7 +13,7 @@
 namespace tablor::transfer {
 
 // The target table for the source table `def` (`jet3`: the source is an Access 97 file).
-jet::TableSpec copySpec(const jet::TableDef& def, bool jet3);
+jet::TableSpec layoutOf(const jet::TableDef& def, bool jet3);
 
 class AccessToAccessCopy {
 public:

@@ -1,6 +1,8 @@
 // MySqlTestSupport.cpp — per-test database on the sandbox server.
 #include "MySqlTestSupport.h"
 
+#include "../jet/availability.h"
+
 #include <QRegularExpression>
 
 using namespace tablor;
@@ -23,6 +25,11 @@ void MySqlTest::connectTo(TZMySqlDatabase& target, const QString& database) {
     target.Password = params.password;
     target.Database = database;
     target.Connect();
+}
+
+void ServerRequiredTest::SetUp() {
+    if (!ServerParams::fromEnv().present && jet::test::runningInCi()) FAIL() << TABLOR_SKIP_MESSAGE;
+    MySqlTest::SetUp();
 }
 
 void MySqlTest::SetUp() {

@@ -29,5 +29,11 @@ protected:
     tablor::TZMySqlTransact trans;
 };
 
+// A MySqlTest that fails instead of skipping in CI, where scripts/test starts the sandbox.
+class ServerRequiredTest : public MySqlTest {
+protected:
+    void SetUp() override;
+};
+
 #define TABLOR_SKIP_MESSAGE                                                                                            \
     "no MariaDB: start one with scripts/mariadb-sandbox start && source build/mariadb-sandbox/env"

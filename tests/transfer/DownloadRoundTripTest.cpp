@@ -123,16 +123,8 @@ std::string mdbtoolsText(const std::string& utf8) {
     return out;
 }
 
-class DownloadRoundTrip : public MySqlTest {
+class DownloadRoundTrip : public ServerRequiredTest {
 protected:
-    void SetUp() override {
-        if (!ServerParams::fromEnv().present) {
-            // A failure in CI, where scripts/test starts the sandbox; a skip elsewhere.
-            if (jet::test::runningInCi()) FAIL() << TABLOR_SKIP_MESSAGE;
-            GTEST_SKIP() << TABLOR_SKIP_MESSAGE;
-        }
-        MySqlTest::SetUp();
-    }
     const tablor::test::TempDir tmp{"tablor-download"};
     const std::filesystem::path dir = tmp.path;
 };

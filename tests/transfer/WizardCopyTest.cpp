@@ -192,15 +192,8 @@ void makeKinds(const fs::path& path) {
     w.flush();
 }
 
-class WizardCopyTest : public MySqlTest {
+class WizardCopyTest : public ServerRequiredTest {
 protected:
-    void SetUp() override {
-        if (!ServerParams::fromEnv().present) {
-            if (jet::test::runningInCi()) FAIL() << TABLOR_SKIP_MESSAGE;
-            GTEST_SKIP() << TABLOR_SKIP_MESSAGE;
-        }
-        MySqlTest::SetUp();
-    }
     WizardServer server(const QString& database) const {
         return {params.host, params.port.toUInt(), params.user, params.password, database, true};
     }
