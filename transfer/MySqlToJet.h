@@ -13,8 +13,8 @@
 
 namespace tablor::transfer {
 
-// `data` == nullptr is SQL NULL. Throws std::invalid_argument with a message naming the column
-// when the value does not fit the column (out of range, too many decimals, the year 0005).
+// `data` == nullptr is SQL NULL. Throws std::invalid_argument (or jet::ValueError, from
+// jet::valueFromText) with a message naming the column when the value does not fit the column (out of range, too many decimals, the year 0005).
 jet::Value toJetValue(ValueSource source, const char* data, size_t size, const jet::ColumnDef& target);
 
 // The Access date-time of a MySQL DATE/DATETIME/TIMESTAMP text; false for the zero date

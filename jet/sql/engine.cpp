@@ -7,6 +7,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <exception>
 #include <map>
 
 #include "jet/database.h"
@@ -293,9 +294,10 @@ private:
     [[noreturn]] static void rethrowAsSql(const jet::Error& e) {
         std::string what = e.what();
         if (dynamic_cast<const jet::ConstraintError*>(&e) && what.find("duplicate") != std::string::npos)
-            throw ExecutionError("The changes you requested to the table were not successful because they would "
-                                 "create duplicate values in the index, primary key, or relationship: " +
-                                 what);
+            std::throw_with_nested(
+                ExecutionError("The changes you requested to the table were not successful because they would "
+                               "create duplicate values in the index, primary key, or relationship: " +
+                               what));
         throw;
     }
     [[noreturn]] void readOnly() const {

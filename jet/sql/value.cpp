@@ -1,6 +1,8 @@
 // Value helpers: exact decimal text, Access day numbers and the text form of a value.
 #include "jet/sql/value.h"
 
+#include "jet/sql/error.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -32,6 +34,11 @@ double DateTime::linear() const {
     if (days >= 0) return days;
     double whole = std::trunc(days);
     return whole + (whole - days); // -1.25 (Dec 29, 06:00) is -0.75 on a continuous scale
+}
+
+void Value::wrongKind(const char* wanted) const {
+    throw ExecutionError(std::string("A ") + wanted + " value was needed, but the value is " +
+                         (isNull() ? "null" : "of another kind") + ". Convert it first.");
 }
 
 double Value::toDouble() const {

@@ -113,12 +113,15 @@ int import(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
         } catch (const std::invalid_argument& e) {
             std::fprintf(err, "line %ld: %s\n", line, e.what());
             ++refused;
+        } catch (const ValueError& e) {
+            std::fprintf(err, "line %ld: %s\n", line, e.what());
+            ++refused;
         } catch (const ConstraintError& e) {
             std::fprintf(err, "line %ld: %s\n", line, e.what());
             ++refused;
         }
     }
-    writer.flush();
+    writer.close(); // the last write fails here, not on stderr
     std::fprintf(out, "%ld row%s imported into [%s], %ld refused\n", imported, imported == 1 ? "" : "s",
                  def.name.c_str(), refused);
     return refused == 0 ? 0 : 1;
@@ -136,7 +139,7 @@ int runWriteCommand(const std::vector<std::string>& args, std::FILE* out, std::F
     }
     try {
         if (cmd == "create") {
-            DatabaseWriter::create(args[1]);
+            DatabaseWriter::create(args[1]).close();
             std::fprintf(out, "created %s (Access 2000)\n", args[1].c_str());
             return 0;
         }
@@ -145,6 +148,9 @@ int runWriteCommand(const std::vector<std::string>& args, std::FILE* out, std::F
         std::fprintf(err, "tablor-mdb: %s\n", e.what());
         return 6;
     } catch (const std::invalid_argument& e) {
+        std::fprintf(err, "tablor-mdb: %s\n", e.what());
+        return 2;
+    } catch (const ValueError& e) {
         std::fprintf(err, "tablor-mdb: %s\n", e.what());
         return 2;
     } catch (const Error& e) {

@@ -93,7 +93,7 @@ TEST(WriteCommands, ValueFromTextIsExactAndStrict) {
     money.type = jet::ColumnType::Currency;
     EXPECT_EQ(jet::valueFromText(money, "-12.3456").asCurrency().scaled, -123456);
     EXPECT_EQ(jet::valueFromText(money, "7").asCurrency().scaled, 70000);
-    EXPECT_THROW(jet::valueFromText(money, "1.23456"), std::invalid_argument);
+    EXPECT_THROW(jet::valueFromText(money, "1.23456"), jet::ValueError);
     jet::ColumnDef dec;
     dec.name = "d";
     dec.type = jet::ColumnType::Numeric;
@@ -103,7 +103,7 @@ TEST(WriteCommands, ValueFromTextIsExactAndStrict) {
     jet::ColumnDef b;
     b.name = "b";
     b.type = jet::ColumnType::Byte;
-    EXPECT_THROW(jet::valueFromText(b, "256"), std::invalid_argument);
+    EXPECT_THROW(jet::valueFromText(b, "256"), jet::ValueError);
     EXPECT_TRUE(jet::valueFromText(b, "").isNull());
     jet::ColumnDef g;
     g.name = "g";

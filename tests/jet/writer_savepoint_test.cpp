@@ -296,3 +296,55 @@ TEST(Transaction, RolledBackAfterFlushesLeavesTheSameBytesAsNone) {
     }
     EXPECT_GT(files, 3);
 }
+
+namespace {
+struct DiskFull : std::runtime_error {
+    DiskFull() : std::runtime_error("no space left on the disk") {}
+};
+void failPageWrite() { throw DiskFull(); }
+std::vector<std::string> lostChanges;
+void recordLostChanges(const std::string& message) { lostChanges.push_back(message); }
+} // namespace
+
+// The last flush of a writer fails: close() throws it, a writer destroyed without close()
+// hands it to the lost-changes reporter; either way the file keeps the rows of the last
+// flush that completed, and the next writer can open it.
+TEST(Writer, AFailedLastFlushIsReported) {
+    for (const bool explicitClose : {true, false}) {
+        SCOPED_TRACE(explicitClose ? "close()" : "destructor");
+        TempDir dir;
+        const fs::path file = dir.path / "full.mdb";
+        {
+            DatabaseWriter w = DatabaseWriter::create(file);
+            w.createTable(logTableSpec("Log"));
+            w.table("Log").insert(logRow(1, "kept", 30));
+            w.close();
+        }
+        lostChanges.clear();
+        const auto reporter = setLostChangesReporter(&recordLostChanges);
+        {
+            // (Before the writer, so that its destructor still meets the failing disk.)
+            const auto hook = tablor::test::assigned(detail::pageWriteHook, &failPageWrite);
+            DatabaseWriter w = DatabaseWriter::open(file);
+            w.table("Log").insert(logRow(2, "lost", 30));
+            if (explicitClose) {
+                EXPECT_THROW(w.close(), DiskFull);
+                EXPECT_TRUE(lostChanges.empty());
+                EXPECT_THROW(w.table("Log").insert(logRow(3, "refused", 30)), IoError);
+            }
+        }
+        setLostChangesReporter(reporter);
+        if (explicitClose) {
+            EXPECT_TRUE(lostChanges.empty());
+        } else {
+            ASSERT_EQ(lostChanges.size(), 1u);
+            EXPECT_NE(lostChanges[0].find("full.mdb were not saved: no space left"), std::string::npos)
+                << lostChanges[0];
+        }
+        EXPECT_EQ(rowsOf(file, "Log").size(), 1u);
+        DatabaseWriter again = DatabaseWriter::open(file); // the lock went with the failed writer
+        again.table("Log").insert(logRow(4, "after", 30));
+        again.close();
+        EXPECT_EQ(rowsOf(file, "Log").size(), 2u);
+    }
+}

@@ -2,6 +2,7 @@
 // A cursor holds the database open; it is invalidated by writes to its table.
 #pragma once
 
+#include "jet/row_id.h"
 #include "jet/schema.h"
 #include "jet/value.h"
 
@@ -18,16 +19,6 @@ class RowScanState;
 class IndexWalkState;
 class RowReaderState;
 } // namespace detail
-
-// Where a row lives: data page and slot. Packed as page << 8 | slot on disk.
-struct RowId {
-    uint32_t page = 0;
-    uint8_t slot = 0;
-    uint32_t packed() const { return (page << 8) | slot; }
-    static RowId fromPacked(uint32_t v) { return RowId{v >> 8, static_cast<uint8_t>(v & 0xFF)}; }
-    friend bool operator==(const RowId&, const RowId&) = default;
-    friend auto operator<=>(const RowId&, const RowId&) = default;
-};
 
 struct ScanOptions {
     // Read Memo and OLE contents (otherwise they are null: faster when not needed).

@@ -11,6 +11,8 @@
 // In a leaf page each key is followed by a 3-byte big-endian data page and a 1-byte row number.
 #pragma once
 
+#include "jet/error.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -76,9 +78,9 @@ using KeyValue = std::variant<std::monostate, bool, std::int64_t, double, std::u
 
 // Thrown when a value cannot be encoded for its column (wrong kind, out of range, type that has
 // no key encoding). Nothing is written to the output when this is thrown.
-class KeyEncodingError : public std::runtime_error {
+class KeyEncodingError : public Error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit KeyEncodingError(const std::string& message) : Error({}, std::nullopt, message) {}
 };
 
 // Entry flag bytes.

@@ -85,6 +85,14 @@ const char* columnTypeName(ColumnType type);
 bool isKnownColumnType(uint8_t code);
 
 class Value {
+    using Storage = std::variant<std::monostate, bool, uint8_t, int16_t, int32_t, Currency, float, double, DateTime,
+                                 std::string, Bytes, Guid, Decimal>;
+    template <size_t I>
+    const std::variant_alternative_t<I, Storage>& get() const {
+        if (v_.index() != I) wrongKind(static_cast<Kind>(I));
+        return *std::get_if<I>(&v_);
+    }
+
 public:
     enum class Kind : uint8_t {
         Null,
@@ -120,21 +128,21 @@ public:
     Kind kind() const { return static_cast<Kind>(v_.index()); }
     bool isNull() const { return v_.index() == 0; }
 
-    // Accessors: the caller checks kind() first (std::bad_variant_access otherwise).
-    bool asBoolean() const { return std::get<1>(v_); }
-    uint8_t asByte() const { return std::get<2>(v_); }
-    int16_t asInteger() const { return std::get<3>(v_); }
-    int32_t asLong() const { return std::get<4>(v_); }
-    Currency asCurrency() const { return std::get<5>(v_); }
-    float asSingle() const { return std::get<6>(v_); }
-    double asDouble() const { return std::get<7>(v_); }
-    DateTime asDateTime() const { return std::get<8>(v_); }
-    const std::string& asText() const { return std::get<9>(v_); }
-    const Bytes& asBinary() const { return std::get<10>(v_); }
-    Guid asGuid() const { return std::get<11>(v_); }
-    const Decimal& asDecimal() const { return std::get<12>(v_); }
+    // Accessors: the caller checks kind() first; a value of another kind throws ValueError.
+    bool asBoolean() const { return get<1>(); }
+    uint8_t asByte() const { return get<2>(); }
+    int16_t asInteger() const { return get<3>(); }
+    int32_t asLong() const { return get<4>(); }
+    Currency asCurrency() const { return get<5>(); }
+    float asSingle() const { return get<6>(); }
+    double asDouble() const { return get<7>(); }
+    DateTime asDateTime() const { return get<8>(); }
+    const std::string& asText() const { return get<9>(); }
+    const Bytes& asBinary() const { return get<10>(); }
+    Guid asGuid() const { return get<11>(); }
+    const Decimal& asDecimal() const { return get<12>(); }
 
-    // Any integral kind (Boolean, Byte, Integer, Long) widened; throws std::bad_variant_access otherwise.
+    // Any integral kind (Boolean, Byte, Integer, Long) widened; throws ValueError otherwise.
     int64_t toInt64() const;
 
     // A plain text form: numbers exact, dates "YYYY-MM-DD HH:MM:SS", binary as upper-case hex,
@@ -144,12 +152,11 @@ public:
     friend bool operator==(const Value&, const Value&) = default;
 
 private:
+    [[noreturn]] void wrongKind(Kind wanted) const;
     template <size_t I, class... A>
     explicit Value(std::in_place_index_t<I> i, A&&... a) : v_(i, std::forward<A>(a)...) {}
 
-    std::variant<std::monostate, bool, uint8_t, int16_t, int32_t, Currency, float, double, DateTime, std::string, Bytes,
-                 Guid, Decimal>
-        v_;
+    Storage v_;
 };
 
 } // namespace jet

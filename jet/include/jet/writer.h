@@ -150,9 +150,15 @@ public:
 
     DatabaseWriter(DatabaseWriter&&) noexcept;
     DatabaseWriter& operator=(DatabaseWriter&&) noexcept;
-    // Flushes and releases the lock. A failure of that last flush cannot be thrown from a
-    // destructor and is written to stderr; call flush() before to handle it.
+    // Closes the writer if close() was not called; a failure of that last flush cannot be
+    // thrown from a destructor and goes to the lost-changes reporter (see below).
     ~DatabaseWriter();
+
+    // Ends the writing: a Transaction or Savepoint still open is undone, the rest goes to the
+    // disk, the write lock is released. Throws what that last flush throws (the lock is
+    // released all the same); afterwards writes are refused (IoError), reads through
+    // database() still work. Call it wherever a failure can still be reported.
+    void close();
 
     // Read access to the same file (sees every completed write).
     Database& database();
@@ -210,7 +216,7 @@ public:
         explicit Transaction(DatabaseWriter& writer);
         Transaction(const Transaction&) = delete;
         Transaction& operator=(const Transaction&) = delete;
-        ~Transaction(); // rolls back unless committed; a failure is written to stderr
+        ~Transaction(); // rolls back unless committed; a failure goes to the lost-changes reporter
         void commit();
         void rollback();
 
@@ -227,11 +233,19 @@ private:
 
 namespace jet {
 
+// Where a DatabaseWriter destroyed without close(), or a Transaction destroyed without commit
+// or rollback, reports the failure it cannot throw: one sentence naming the file. The default
+// writes it to stderr. Returns the reporter it replaces.
+using LostChangesReporter = void (*)(const std::string& message);
+LostChangesReporter setLostChangesReporter(LostChangesReporter reporter);
+// Hands `message` to the reporter; for owners of a writer whose destructors cannot throw either.
+void reportLostChanges(const std::string& message);
+
 // Converts text to a value of `column`'s type, as an import or a SQL literal gives it: the
 // empty string is null; numbers in C locale ("-12.5"); Currency and Decimal exactly;
 // dates "YYYY-MM-DD", "YYYY-MM-DD HH:MM[:SS]" or "DD.MM.YYYY [HH:MM[:SS]]"; Yes/No from
 // 1/0, -1, true/false, yes/no, ja/nein; GUIDs "{XXXXXXXX-...}"; Binary and OLE as hex.
-// Throws std::invalid_argument with a message that says what does not fit.
+// Throws ValueError with a message that says what does not fit.
 Value valueFromText(const ColumnDef& column, std::string_view text);
 
 } // namespace jet

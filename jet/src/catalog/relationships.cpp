@@ -246,8 +246,6 @@ std::vector<std::string> relationshipProblems(const Database& db) {
             }
         } catch (const Error& e) {
             problems.push_back("relationship '" + r.name + "': " + e.what());
-        } catch (const KeyEncodingError& e) {
-            problems.push_back("relationship '" + r.name + "': " + e.what());
         }
     }
     return problems;

@@ -284,7 +284,10 @@ std::vector<uint8_t> assembleRow(const Format& format, const TableDef& table, st
     row[1] = static_cast<uint8_t>(columnCount >> 8);
     // A table has at most 255 columns (Access's limit, checked when it is created); fixed
     // arrays spare three allocations per row.
-    if (columnCount > 256 || varSlots > 256) throw std::logic_error("assembleRow: more columns than Access allows");
+    if (columnCount > 256 || varSlots > 256)
+        throw FormatError(
+            {}, table.definitionPage,
+            "assembleRow: more columns than Access allows (the file looks damaged; tablor-mdb check tells more)");
     const size_t maskBytes = (columnCount + 7u) / 8u;
     std::array<uint8_t, 32> mask{};
     std::array<const EncodedColumn*, 256> byVarSlot; // the first varSlots are used
@@ -296,7 +299,9 @@ std::vector<uint8_t> assembleRow(const Format& format, const TableDef& table, st
         if (c.type == ColumnType::Boolean) continue;
         if (c.isFixed()) {
             if (e.present && c.fixedOffset + e.bytes.size() > fixedEnd)
-                throw std::logic_error("assembleRow: a value longer than its fixed column");
+                throw FormatError(
+                    {}, table.definitionPage,
+                    "assembleRow: a value longer than its fixed column (the file looks damaged; tablor-mdb check tells more)");
             if (e.present) std::memcpy(row.data() + 2 + c.fixedOffset, e.bytes.data(), e.bytes.size());
         } else {
             byVarSlot[c.varIndex] = &e;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "file/format.h"
+#include "jet/error.h"
 #include "jet/schema.h"
 #include "jet/value.h"
 
@@ -19,13 +20,6 @@ namespace jet::detail {
 struct EncodedColumn {
     bool present = false;
     std::vector<uint8_t> bytes;
-};
-
-// Thrown by the encoder when a value does not fit its column; the writer turns it into a
-// ConstraintError naming the table.
-class ValueError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
 };
 
 // The stored form of `value` for a column that is not Memo or OLE. Accepts the column's own

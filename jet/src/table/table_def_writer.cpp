@@ -59,8 +59,14 @@ std::vector<uint8_t> encodeTableDefinition(const Format& format, const TableDef&
     for (const IndexDef& idx : table.indexes) physical.emplace(idx.physicalNumber, &idx);
     uint32_t expected = 0;
     for (const auto& [number, idx] : physical) {
-        if (number != expected++) throw std::logic_error("physical index numbers must be 0..n-1");
-        if (idx->columns.size() > kMaxIndexColumns) throw std::logic_error("an index has more than 10 columns");
+        if (number != expected++)
+            throw FormatError(
+                {}, table.definitionPage,
+                "physical index numbers must be 0..n-1 (the file looks damaged; tablor-mdb check tells more)");
+        if (idx->columns.size() > kMaxIndexColumns)
+            throw FormatError(
+                {}, table.definitionPage,
+                "an index has more than 10 columns (the file looks damaged; tablor-mdb check tells more)");
     }
     uint16_t varCount = 0;
     for (const ColumnDef& c : table.columns) varCount = static_cast<uint16_t>(varCount + (c.isFixed() ? 0 : 1));

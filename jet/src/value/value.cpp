@@ -1,4 +1,5 @@
 // jet::Value and its exact number types (see value.h).
+#include "jet/error.h"
 #include "jet/schema.h"
 #include "jet/value.h"
 
@@ -156,8 +157,18 @@ int64_t Value::toInt64() const {
     case Kind::Byte: return asByte();
     case Kind::Integer: return asInteger();
     case Kind::Long: return asLong();
-    default: throw std::bad_variant_access();
+    default: throw ValueError("\"" + toString().substr(0, 40) + "\" is not a whole number");
     }
+}
+
+void Value::wrongKind(Kind wanted) const {
+    static constexpr const char* names[] = {"null",     "Yes/No", "Byte",   "Integer",   "Long Integer",
+                                            "Currency", "Single", "Double", "Date/Time", "text",
+                                            "binary",   "GUID",   "Decimal"};
+    const auto name = [](Kind k) { return names[static_cast<size_t>(k)]; };
+    throw ValueError(
+        std::string("a ") + name(wanted) + " value was needed but the value is " +
+        (isNull() ? std::string("null") : std::string(name(kind())) + " \"" + toString().substr(0, 40) + "\""));
 }
 
 std::string Value::toString() const {

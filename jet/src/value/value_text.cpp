@@ -1,4 +1,5 @@
 // Text to column values (see valueFromText in jet/writer.h).
+#include "jet/error.h"
 #include "jet/writer.h"
 
 #include <cctype>
@@ -19,8 +20,8 @@ std::string_view trim(std::string_view s) {
 }
 
 [[noreturn]] void bad(const ColumnDef& c, std::string_view text, const std::string& why) {
-    throw std::invalid_argument("\"" + std::string(text.substr(0, 60)) + "\" is not " + why + " for column [" + c.name +
-                                "] (" + columnTypeName(c.type) + ")");
+    throw ValueError("\"" + std::string(text.substr(0, 60)) + "\" is not " + why + " for column [" + c.name + "] (" +
+                     columnTypeName(c.type) + ")");
 }
 
 int64_t parseInteger(const ColumnDef& c, std::string_view s, int64_t lo, int64_t hi) {

@@ -121,7 +121,9 @@ std::span<const uint8_t> dataPageRowBytes(const Format& f, std::span<const uint8
 bool dataPageReplaceRow(const Format& f, std::span<uint8_t> page, uint8_t slot, std::span<const uint8_t> row,
                         uint16_t flags) {
     const uint16_t n = u16(page, f.dataRowCountOffset);
-    if (slot >= n) throw std::logic_error("dataPageReplaceRow: no such slot");
+    if (slot >= n)
+        throw FormatError({}, std::nullopt,
+                          "dataPageReplaceRow: no such slot (the file looks damaged; tablor-mdb check tells more)");
     // Rebuild the row area: every live row keeps its bytes, the slot gets the new ones.
     std::vector<std::vector<uint8_t>> rows(n);
     std::vector<uint16_t> words(n);

@@ -78,7 +78,9 @@ public:
     std::span<const uint8_t> read(uint32_t n) {
         if (auto* r = recent(n)) return *r;
         if (auto it = dirty_.find(n); it != dirty_.end()) return it->second;
-        if (n >= file_.pageCount()) throw std::logic_error("PageStore::read past the end");
+        if (n >= file_.pageCount())
+            throw FormatError(file_.fileName(), n,
+                              "PageStore::read past the end (the file looks damaged; tablor-mdb check tells more)");
         held_ = file_.page(n);
         return *held_;
     }

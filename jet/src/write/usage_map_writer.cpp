@@ -98,7 +98,10 @@ void writeMap(const Format& f, PageStore& store, MapState& m) {
     } else {
         // Reference form: bitmap page k describes pages k*bitsPerMapPage onward.
         const size_t needed = hi / bitsPerMapPage + 1;
-        if (needed > kMaxMapPagePointers) throw std::logic_error("usage map beyond the largest file Access allows");
+        if (needed > kMaxMapPagePointers)
+            throw FormatError(
+                {}, m.row >> 8,
+                "usage map beyond the largest file Access allows (the file looks damaged; tablor-mdb check tells more)");
         row.assign(kMapRowSize, 0);
         row[0] = 0x01;
         for (size_t k = 0; k < needed; ++k) {
@@ -121,7 +124,9 @@ void writeMap(const Format& f, PageStore& store, MapState& m) {
     row.resize(m.inlineOnly ? 5 + m.inlineBytes : kMapRowSize, 0);
     auto& page = store.edit(m.row >> 8);
     if (!dataPageReplaceRow(f, page, static_cast<uint8_t>(m.row & 0xFF), row))
-        throw std::logic_error("a usage map row no longer fits its page");
+        throw FormatError(
+            {}, m.row >> 8,
+            "a usage map row no longer fits its page (the file looks damaged; tablor-mdb check tells more)");
 }
 
 } // namespace jet::detail

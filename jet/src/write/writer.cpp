@@ -2,6 +2,8 @@
 // WriterImpl (write/writer_impl.h).
 #include "write/writer_impl.h"
 
+#include <utility>
+
 namespace jet {
 namespace detail {
 
@@ -290,13 +292,17 @@ RowId WriterImpl::update(TableState& t, RowId id, std::span<const Value> values)
         // they read such copies in place and skip the overflow pointers instead.
         if (wasMoved &&
             !dataPageReplaceRow(f_, store_.edit(home.page), home.slot, {}, row_flags::Deleted | row_flags::Overflow))
-            throw std::logic_error("the old place of a moved row cannot be emptied");
+            throw FormatError(
+                file_.fileName(), home.page,
+                "the old place of a moved row cannot be emptied (the file looks damaged; tablor-mdb check tells more)");
         const RowId moved = placeRow(t, bytes);
         dataPageMarkMoved(f_, store_.edit(moved.page), moved.slot);
         std::vector<uint8_t> pointer(4, 0);
         put32(pointer, 0, moved.packed());
         if (!dataPageReplaceRow(f_, store_.edit(id.page), id.slot, pointer, row_flags::Overflow))
-            throw std::logic_error("an overflow pointer does not fit where the row was");
+            throw FormatError(
+                file_.fileName(), id.page,
+                "an overflow pointer does not fit where the row was (the file looks damaged; tablor-mdb check tells more)");
     }
     for (size_t i = 0; i < t.physical.size(); ++i) {
         const IndexDef* idx = t.physical[i];
@@ -334,33 +340,50 @@ TableWriter& TableWriter::operator=(TableWriter&&) noexcept = default;
 TableWriter::~TableWriter() = default;
 
 const TableDef& TableWriter::definition() const { return *state_->state().def; }
+
+namespace {
+// Runs one public call; a failure of it names the file, the table and the row it was about.
+template <class F>
+decltype(auto) locating(detail::WriterImpl& w, const std::string& table, std::optional<RowId> row, F&& f) {
+    try {
+        return f();
+    } catch (Error& e) {
+        e.locate(w.file().fileName(), table, row);
+        throw;
+    }
+}
+} // namespace
+
 // Each row change is a step of its own: one that is refused or fails half-way leaves nothing
 // behind (inserts check everything first; updates and deletes, which may cascade, run in a
 // savepoint).
 InsertResult TableWriter::insert(std::span<const Value> row) {
     auto& w = *state_->writer;
-    return w.insertStep(state_->state(), row);
+    return locating(w, state_->name, std::nullopt, [&] { return w.insertStep(state_->state(), row); });
 }
 RowId TableWriter::update(RowId id, std::span<const Value> row) {
     auto& w = *state_->writer;
-    return w.atomically([&] { return w.update(state_->state(), id, row); });
+    return locating(w, state_->name, id,
+                    [&] { return w.atomically([&] { return w.update(state_->state(), id, row); }); });
 }
 void TableWriter::erase(RowId id) {
     auto& w = *state_->writer;
-    w.atomically([&] { w.erase(state_->state(), id); });
+    locating(w, state_->name, id, [&] { w.atomically([&] { w.erase(state_->state(), id); }); });
 }
 uint64_t TableWriter::eraseAll() {
     auto& w = *state_->writer;
-    if (auto rows = w.eraseAllStep(state_->state())) return *rows;
-    return w.atomically([&] {
-        detail::TableState& t = state_->state();
-        const uint64_t rows = t.def->storedRowCount;
-        if (w.eraseAll(t)) return rows;
-        // Rows other tables depend on: one by one, so that the relationships decide.
-        std::vector<RowId> ids;
-        for (RowCursor cur = w.database().scan(t.def->name); cur.next();) ids.push_back(cur.rowId());
-        for (const RowId& id : ids) w.erase(state_->state(), id);
-        return static_cast<uint64_t>(ids.size());
+    return locating(w, state_->name, std::nullopt, [&] {
+        if (auto rows = w.eraseAllStep(state_->state())) return *rows;
+        return w.atomically([&] {
+            detail::TableState& t = state_->state();
+            const uint64_t rows = t.def->storedRowCount;
+            if (w.eraseAll(t)) return rows;
+            // Rows other tables depend on: one by one, so that the relationships decide.
+            std::vector<RowId> ids;
+            for (RowCursor cur = w.database().scan(t.def->name); cur.next();) ids.push_back(cur.rowId());
+            for (const RowId& id : ids) w.erase(state_->state(), id);
+            return static_cast<uint64_t>(ids.size());
+        });
     });
 }
 
@@ -368,6 +391,21 @@ DatabaseWriter::DatabaseWriter(std::unique_ptr<detail::WriterImpl> impl) : impl_
 DatabaseWriter::DatabaseWriter(DatabaseWriter&&) noexcept = default;
 DatabaseWriter& DatabaseWriter::operator=(DatabaseWriter&&) noexcept = default;
 DatabaseWriter::~DatabaseWriter() = default;
+
+void DatabaseWriter::close() {
+    locating(*impl_, {}, std::nullopt, [&] { impl_->close(); });
+}
+
+namespace {
+void reportToStderr(const std::string& message) { std::fprintf(stderr, "tablor: %s\n", message.c_str()); }
+LostChangesReporter lostChangesReporter = reportToStderr;
+} // namespace
+
+LostChangesReporter setLostChangesReporter(LostChangesReporter reporter) {
+    return std::exchange(lostChangesReporter, reporter ? reporter : reportToStderr);
+}
+
+void reportLostChanges(const std::string& message) { lostChangesReporter(message); }
 
 DatabaseWriter DatabaseWriter::create(const std::filesystem::path& path, Version version) {
     if (version != Version::Jet4)
@@ -385,13 +423,16 @@ DatabaseWriter DatabaseWriter::open(const std::filesystem::path& path, const Ope
 Database& DatabaseWriter::database() { return impl_->database(); }
 
 std::shared_ptr<const TableDef> DatabaseWriter::createTable(const TableSpec& tableSpec) {
-    return impl_->createTable(tableSpec);
+    return locating(*impl_, tableSpec.name, std::nullopt, [&] { return impl_->createTable(tableSpec); });
 }
 
-void DatabaseWriter::dropTable(std::string_view name) { impl_->dropTable(name); }
+void DatabaseWriter::dropTable(std::string_view name) {
+    locating(*impl_, std::string(name), std::nullopt, [&] { impl_->dropTable(name); });
+}
 
 TableWriter DatabaseWriter::table(std::string_view name) {
-    auto& t = impl_->table(name);
+    auto& t =
+        locating(*impl_, std::string(name), std::nullopt, [&]() -> detail::TableState& { return impl_->table(name); });
     if (t.def->tableType != 0x4E)
         throw NotFoundError(impl_->file().fileName(), std::nullopt,
                             "[" + std::string(name) + "] is a system table; only user tables can be written.");
@@ -405,7 +446,7 @@ TableWriter DatabaseWriter::table(std::string_view name) {
 void DatabaseWriter::flush() {
     if (impl_->inSavepoint())
         throw std::logic_error("DatabaseWriter::flush while a savepoint is open: release or roll it back first");
-    impl_->flush();
+    locating(*impl_, {}, std::nullopt, [&] { impl_->flush(); });
 }
 
 DatabaseWriter::Savepoint::Savepoint(DatabaseWriter& writer) : writer_(writer.impl_.get()) {
@@ -439,7 +480,7 @@ DatabaseWriter::Transaction::~Transaction() {
     try {
         writer_->rollbackTransaction();
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "tablor: %s\n", e.what());
+        reportLostChanges(e.what());
     }
 }
 

@@ -99,28 +99,32 @@ public:
         file_.applyJournal();
         loadGlobalFree();
     }
+    // A writer not closed reports a failure of its last flush through the reporter (it
+    // cannot throw from here); the journal keeps the file as it was before that flush.
     ~WriterImpl() {
-        // A transaction or savepoint still open here belongs to a change that did not finish:
-        // it is undone, never written.
-        if (file_.inSpan() && broken_.empty()) {
-            try {
-                rollbackTransaction();
-            } catch (const std::exception& e) {
-                std::fprintf(stderr, "tablor: %s\n", e.what());
-            }
+        try {
+            close();
+        } catch (const std::exception& e) {
+            reportLostChanges("the last changes to " + file_.fileName() + " were not saved: " + e.what());
         }
-        // What is left goes to the disk; a failure can no longer be thrown from here, so it is
-        // said on stderr (call flush() first to get it as an exception).
+    }
+
+    // Ends the writer. A transaction or savepoint still open belongs to a change that did not
+    // finish: it is undone, never written; the rest goes to the disk, and the lock is released
+    // (also when that fails). Throws what the last flush throws; later writes are refused.
+    void close() {
+        if (closed_) return;
+        struct Closing {
+            WriterImpl& w;
+            ~Closing() {
+                w.closed_ = true;
+                if (w.lockFd_ >= 0) ::close(w.lockFd_);
+                w.lockFd_ = -1;
+            }
+        } closing{*this};
+        if (file_.inSpan() && broken_.empty()) rollbackTransaction();
         while (store_.inSavepoint() && broken_.empty()) rollbackQuietly();
-        if (broken_.empty()) {
-            try {
-                flush();
-            } catch (const std::exception& e) {
-                std::fprintf(stderr, "tablor: the last changes to %s were not saved: %s\n", file_.fileName().c_str(),
-                             e.what());
-            }
-        }
-        if (lockFd_ >= 0) ::close(lockFd_);
+        if (broken_.empty()) flush();
     }
 
     // The global map of free pages (page 1, row 0), as the file holds it.
@@ -734,7 +738,14 @@ private:
         }
     }
 
+    void refuseIfClosed() const {
+        if (closed_)
+            throw IoError(file_.fileName(), std::nullopt,
+                          file_.fileName() + " was closed for writing; open it again to change it.");
+    }
+
     void refuseIfBroken() const {
+        refuseIfClosed();
         if (!broken_.empty())
             throw IoError(file_.fileName(), std::nullopt,
                           file_.fileName() + ": " + broken_ +
@@ -755,6 +766,7 @@ private:
     std::string broken_;         // why the writer refuses to go on, when it does
     bool changingPages_ = false; // an insert has passed its checks and begun to write
     int lockFd_ = -1;
+    bool closed_ = false;
     std::map<uint32_t, std::unique_ptr<TableState>> tables_;
     std::unique_ptr<ReferentialRules> rules_;
     int cascading_ = 0;

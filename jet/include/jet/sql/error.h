@@ -3,15 +3,19 @@
 // of the statement) at which the statement stopped making sense.
 #pragma once
 
+#include "jet/error.h"
+
 #include <cstddef>
 #include <stdexcept>
 #include <string>
 
 namespace jet::sql {
 
-class SqlError : public std::runtime_error {
+// A kind of jet::Error; the file is empty unless the statement failed in the engine, whose
+// error then sits under it (std::throw_with_nested).
+class SqlError : public Error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit SqlError(const std::string& message) : Error({}, std::nullopt, message) {}
 };
 
 // The statement is not valid Jet SQL. position() is 1-based, counted in characters.

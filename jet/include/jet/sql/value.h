@@ -92,14 +92,15 @@ public:
     bool isGuid() const { return std::holds_alternative<Guid>(v_); }
     bool isNumeric() const { return isBool() || isInt() || isDouble() || isDecimal(); }
 
-    bool asBool() const { return std::get<bool>(v_); }
-    std::int64_t asInt() const { return std::get<std::int64_t>(v_); }
-    double asDouble() const { return std::get<double>(v_); }
-    const Decimal& asDecimal() const { return std::get<Decimal>(v_); }
-    const std::string& asText() const { return std::get<std::string>(v_); }
-    DateTime asDateTime() const { return std::get<DateTime>(v_); }
-    const Bytes& asBytes() const { return std::get<Bytes>(v_); }
-    const Guid& asGuid() const { return std::get<Guid>(v_); }
+    // Accessors: the caller checks the kind first; a value of another kind throws ExecutionError.
+    bool asBool() const { return get<bool>("Yes/No"); }
+    std::int64_t asInt() const { return get<std::int64_t>("whole number"); }
+    double asDouble() const { return get<double>("floating-point"); }
+    const Decimal& asDecimal() const { return get<Decimal>("decimal"); }
+    const std::string& asText() const { return get<std::string>("text"); }
+    DateTime asDateTime() const { return get<DateTime>("date"); }
+    const Bytes& asBytes() const { return get<Bytes>("binary"); }
+    const Guid& asGuid() const { return get<Guid>("GUID"); }
 
     // Numeric view of a number, Boolean (True is -1 as in Jet) or date (its day number).
     double toDouble() const;
@@ -108,6 +109,12 @@ public:
     friend bool operator==(const Value&, const Value&) = default;
 
 private:
+    template <class T>
+    const T& get(const char* wanted) const {
+        if (const T* v = std::get_if<T>(&v_)) return *v;
+        wrongKind(wanted);
+    }
+    [[noreturn]] void wrongKind(const char* wanted) const;
     Storage v_;
 };
 
