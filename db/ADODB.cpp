@@ -627,7 +627,9 @@ TADOConnection::TADOConnection() = default;
 TADOConnection::~TADOConnection() {
     try {
         Close();
-    } catch (...) {}
+    } catch (const std::exception& e) {
+        jet::reportLostChanges(e.what()); // a destructor cannot throw it
+    }
     for (TCustomADODataSet* ds : m_dataSets) ds->m_connection = nullptr;
 }
 
@@ -644,7 +646,12 @@ void TADOConnection::Close() {
     const auto dataSets = m_dataSets;
     for (TCustomADODataSet* ds : dataSets) ds->Close();
     m_sql.reset();
-    m_file.reset();
+    try {
+        AccessFile::release(m_file);
+    } catch (...) {
+        if (AfterDisconnect) AfterDisconnect(this);
+        throw;
+    }
     if (AfterDisconnect) AfterDisconnect(this);
 }
 
@@ -795,29 +802,44 @@ jet::ColumnDef columnFor(const TCustomADODataSet::Store& store, size_t col) {
 }
 } // namespace
 
+// A failed record command names the record: the new one at the end, or the one at `row`.
 void TCustomADODataSet::InternalPostInsert(const EditBuffer& buffer) {
-    std::vector<jet::Value> values(m_store->types.size());
-    for (size_t c = 0; c < values.size(); ++c)
-        if (buffer.assigned[c]) values[c] = engineValueOf(buffer.values[c], columnFor(*m_store, c));
-    m_store->insert(values);
+    try {
+        std::vector<jet::Value> values(m_store->types.size());
+        for (size_t c = 0; c < values.size(); ++c)
+            if (buffer.assigned[c]) values[c] = engineValueOf(buffer.values[c], columnFor(*m_store, c));
+        m_store->insert(values);
+    } catch (...) {
+        rethrowAsDatabaseError(m_store->count() + 1);
+    }
 }
 
 void TCustomADODataSet::InternalPostEdit(int row, const EditBuffer& buffer) {
-    std::vector<jet::Value> values = m_store->row(row);
-    bool changed = false;
-    for (size_t c = 0; c < values.size(); ++c) {
-        if (!buffer.assigned[c]) continue;
-        jet::Value v = engineValueOf(buffer.values[c], columnFor(*m_store, c));
-        if (!(v == values[c])) {
-            values[c] = std::move(v);
-            changed = true;
+    try {
+        std::vector<jet::Value> values = m_store->row(row);
+        bool changed = false;
+        for (size_t c = 0; c < values.size(); ++c) {
+            if (!buffer.assigned[c]) continue;
+            jet::Value v = engineValueOf(buffer.values[c], columnFor(*m_store, c));
+            if (!(v == values[c])) {
+                values[c] = std::move(v);
+                changed = true;
+            }
         }
+        if (changed) // a post without a change writes nothing
+            m_store->update(row, values);
+    } catch (...) {
+        rethrowAsDatabaseError(row + 1);
     }
-    if (changed) // a post without a change writes nothing
-        m_store->update(row, values);
 }
 
-void TCustomADODataSet::InternalDelete(int row) { m_store->erase(row); }
+void TCustomADODataSet::InternalDelete(int row) {
+    try {
+        m_store->erase(row);
+    } catch (...) {
+        rethrowAsDatabaseError(row + 1);
+    }
+}
 
 int TCustomADODataSet::InternalSort(int col, int currentRow) {
     bool byIndex = false;
@@ -909,7 +931,7 @@ void CreateAccessDatabase(const QString& connectionString) {
     try {
         jet::DatabaseWriter w =
             jet::DatabaseWriter::create(std::filesystem::path(cs.DataSource.toStdString()), version);
-        w.flush();
+        w.close();
     } catch (const jet::UnsupportedError& e) {
         throw EDatabaseError(QStringLiteral("Cannot create '%1' in the Access 97 format: %2")
                                  .arg(cs.DataSource, QString::fromUtf8(e.what())));

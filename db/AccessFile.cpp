@@ -5,12 +5,14 @@
 
 #include "jet/database.h"
 #include "jet/error.h"
+#include "jet/index_keys.h"
 #include "jet/sql/engine.h"
 #include "jet/sql/error.h"
 #include "jet/writer.h"
 
 #include <QFileInfo>
 
+#include <exception>
 #include <filesystem>
 #include <map>
 #include <sys/stat.h>
@@ -29,18 +31,56 @@ std::filesystem::path fsPath(const QString& path) { return std::filesystem::path
 
 } // namespace
 
-void rethrowAsDatabaseError() {
+EDatabaseError::Kind databaseErrorKind(const jet::Error& e) {
+    using Kind = EDatabaseError::Kind;
+    // Most derived first: the SQL errors and the writer's are jet::Errors too.
+    if (dynamic_cast<const jet::sql::SyntaxError*>(&e)) return Kind::Syntax;
+    if (dynamic_cast<const jet::sql::NotSupportedError*>(&e)) return Kind::NotSupported;
+    if (dynamic_cast<const jet::sql::SqlError*>(&e)) return Kind::Statement;
+    if (dynamic_cast<const jet::IoError*>(&e)) return Kind::Io;
+    if (dynamic_cast<const jet::FormatError*>(&e)) return Kind::Damaged;
+    if (dynamic_cast<const jet::UnsupportedError*>(&e)) return Kind::Unsupported;
+    if (dynamic_cast<const jet::NotFoundError*>(&e)) return Kind::NotFound;
+    if (dynamic_cast<const jet::EncodingError*>(&e)) return Kind::Encoding;
+    if (dynamic_cast<const jet::InUseError*>(&e)) return Kind::InUse;
+    if (dynamic_cast<const jet::ConstraintError*>(&e)) return Kind::Constraint;
+    if (dynamic_cast<const jet::SchemaError*>(&e)) return Kind::Schema;
+    if (dynamic_cast<const jet::ValueError*>(&e) || dynamic_cast<const jet::KeyEncodingError*>(&e)) return Kind::Value;
+    return Kind::General;
+}
+
+EDatabaseError databaseError(const jet::Error& e, std::optional<qint64> row) {
+    // A layer that put its own words over an engine failure keeps that failure underneath:
+    // its kind and table are the ones that tell what happened.
+    const jet::Error* cause = &e;
+    std::exception_ptr held; // keeps the nested failure alive while `cause` points at it
+    while (const auto* nested = dynamic_cast<const std::nested_exception*>(cause)) {
+        if (!nested->nested_ptr()) break;
+        try {
+            std::rethrow_exception(nested->nested_ptr());
+        } catch (const jet::Error& inner) {
+            held = std::current_exception();
+            cause = &inner;
+            continue;
+        } catch (...) {}
+        break;
+    }
+    const std::string& table = cause->table().empty() ? e.table() : cause->table();
+    return EDatabaseError(databaseErrorKind(*cause), e.what(), QString::fromStdString(table), row);
+}
+
+void rethrowAsDatabaseError(std::optional<qint64> row) {
     try {
         throw;
-    } catch (const EDatabaseError&) {
-        throw;
+    } catch (const EDatabaseError& e) {
+        if (!row || e.row()) throw;
+        throw EDatabaseError(e.kind(), e.what(), e.table(), row);
     } catch (const jet::Error& e) {
-        throw EDatabaseError(std::string(e.what()));
-    } catch (const jet::sql::SqlError& e) {
-        throw EDatabaseError(std::string(e.what()));
+        throw databaseError(e, row);
     } catch (const std::bad_alloc&) {
-        throw EDatabaseError(
-            QStringLiteral("Out of memory while reading the Access file. Close other programs and try again."));
+        throw EDatabaseError(EDatabaseError::Kind::OutOfMemory,
+                             "Out of memory while reading the Access file. Close other programs and try again.", {},
+                             row);
     }
 }
 
@@ -58,9 +98,14 @@ std::shared_ptr<AccessFile> AccessFile::open(const QString& path) {
     const QFileInfo info(path);
     if (path.isEmpty() || !info.exists())
         throw EDatabaseError(
-            QStringLiteral("The Access file '%1' does not exist. Check the path or choose another file.").arg(path));
+            EDatabaseError::Kind::NotFound,
+            QStringLiteral("The Access file '%1' does not exist. Check the path or choose another file.")
+                .arg(path)
+                .toStdString());
     if (info.isDir())
-        throw EDatabaseError(QStringLiteral("'%1' is a folder, not an Access file. Choose an .mdb file.").arg(path));
+        throw EDatabaseError(
+            EDatabaseError::Kind::Io,
+            QStringLiteral("'%1' is a folder, not an Access file. Choose an .mdb file.").arg(path).toStdString());
     const QString key = info.canonicalFilePath();
     auto& files = registry();
     if (auto it = files.find(key); it != files.end()) {
@@ -88,6 +133,7 @@ std::shared_ptr<AccessFile> AccessFile::open(const QString& path) {
                 // Readable but not writable by the engine (an Access 97 file): open it for
                 // reading if the reader accepts it, else report the reader's reason below.
                 file->m_readOnlyReason = QString::fromUtf8(e.what());
+                file->m_readOnlyKind = EDatabaseError::Kind::Unsupported;
             }
         }
         if (file->m_writer) {
@@ -110,7 +156,8 @@ AccessFile::~AccessFile() {
 }
 
 jet::DatabaseWriter& AccessFile::requireWriter(const QString& what) const {
-    if (!m_writer) throw EDatabaseError(QStringLiteral("Cannot %1: %2").arg(what, m_readOnlyReason));
+    if (!m_writer)
+        throw EDatabaseError(m_readOnlyKind, QStringLiteral("Cannot %1: %2").arg(what, m_readOnlyReason).toStdString());
     return *m_writer;
 }
 
@@ -119,6 +166,17 @@ void AccessFile::flush() const {
     ++m_generation;
     try {
         m_writer->flush();
+    } catch (...) {
+        rethrowAsDatabaseError();
+    }
+}
+
+void AccessFile::release(std::shared_ptr<AccessFile>& file) {
+    std::shared_ptr<jet::DatabaseWriter> writer = file && file.use_count() == 1 ? file->m_writer : nullptr;
+    file.reset();
+    if (!writer || writer.use_count() != 1) return; // another owner closes it
+    try {
+        writer->close();
     } catch (...) {
         rethrowAsDatabaseError();
     }

@@ -8,11 +8,15 @@
 // ReadOnlyReason() and nothing is written.
 #pragma once
 
+#include "db/DbError.h"
+
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 namespace jet {
+class Error;
 class Database;
 class DatabaseWriter;
 } // namespace jet
@@ -50,6 +54,11 @@ public:
     // Jet SQL over this same handle.
     const std::shared_ptr<jet::sql::Database>& sql() const { return m_sql; }
 
+    // Lets go of `file` and resets it. When it was the last handle of a writable file, the
+    // writer is closed here, so that a failure of its last write is thrown (EDatabaseError)
+    // rather than only reported by the writer's destructor.
+    static void release(std::shared_ptr<AccessFile>& file);
+
     // Flushes every handle open in this process (a statement may write another file:
     // SELECT ... INTO [t] IN 'file').
     static void flushAll();
@@ -64,11 +73,15 @@ private:
     std::shared_ptr<jet::Database> m_db;
     std::shared_ptr<jet::sql::Database> m_sql;
     QString m_readOnlyReason;
+    EDatabaseError::Kind m_readOnlyKind = EDatabaseError::Kind::Io;
     mutable quint64 m_generation = 0;
 };
 
-// Turns any failure of the engine or of Jet SQL into EDatabaseError (other exceptions pass).
+// Turns any failure of the engine or of Jet SQL into EDatabaseError (other exceptions pass),
+// keeping its kind and table; `row` is the record the failing command was about, if any.
 // Call inside a catch block.
-[[noreturn]] void rethrowAsDatabaseError();
+[[noreturn]] void rethrowAsDatabaseError(std::optional<qint64> row = std::nullopt);
+// The data layer's kind of an engine failure (the failure itself, not what lies under it).
+EDatabaseError::Kind databaseErrorKind(const jet::Error& e);
 
 } // namespace tablor

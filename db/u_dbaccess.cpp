@@ -4,6 +4,8 @@
 #include "db/DbError.h"
 #include "db/JetConnectionString.h"
 
+#include "jet/writer.h"
+
 #include <QCoreApplication>
 #include <QDir>
 
@@ -44,7 +46,9 @@ TSQLObject::~TSQLObject() {
     OnDisconnect = nullptr;
     try {
         m_connection->Close();
-    } catch (...) {}
+    } catch (const std::exception& e) {
+        jet::reportLostChanges(e.what()); // a destructor cannot throw it
+    }
     m_query.reset();
 }
 
