@@ -3,6 +3,7 @@
 
 #include "app/windowcolour.h"
 
+#include <QLoggingCategory>
 #include <QMessageBox>
 
 #include <exception>
@@ -10,6 +11,8 @@
 namespace tablor {
 
 namespace {
+
+Q_LOGGING_CATEGORY(ignoredFailures, "tablor.ignored", QtWarningMsg)
 
 ErrorPresenter& presenter() {
     static ErrorPresenter current;
@@ -46,6 +49,10 @@ QString currentExceptionText() {
         return QStringLiteral("An unexpected error occurred. The operation was abandoned; "
                               "please try it again.");
     }
+}
+
+void ignoreOnPurpose(const char* reason) {
+    qCDebug(ignoredFailures, "%s: %s", reason, qUtf8Printable(currentExceptionText()));
 }
 
 bool guardCreation(const std::function<void()>& steps) {

@@ -1,6 +1,7 @@
 // The search scan over a data set.
 #include "app/findingrid.h"
 
+#include "app/errordisplay.h"
 #include "db/DbError.h"
 
 namespace tablor {
@@ -59,7 +60,9 @@ FindOutcome scanForWord(TDataSet& dataSet, const QString& word, int startField, 
     if (fromStart) {
         try {
             dataSet.First();
-        } catch (const EDatabaseError&) {}
+        } catch (const EDatabaseError&) {
+            ignoreOnPurpose("the search starts where the cursor is when it cannot move to the first record");
+        }
     }
     const int fieldCount = dataSet.FieldCount();
     int startColumn = startField;
@@ -70,7 +73,9 @@ FindOutcome scanForWord(TDataSet& dataSet, const QString& word, int startField, 
         startColumn = 0;
         try {
             dataSet.Next();
-        } catch (const EDatabaseError&) {}
+        } catch (const EDatabaseError&) {
+            ignoreOnPurpose("the search goes on from the current record when it cannot move to the next");
+        }
         // Next on the last record only sets the end mark: nothing is left to scan then.
         row = dataSet.Eof() ? rows : dataSet.CurrentRow();
     }

@@ -143,7 +143,7 @@ void TfrmMain::tbtConnectClick() {
         try {
             openGridTable(clbTabellen->item(0)->text());
         } catch (const std::exception&) {
-            // A first table that cannot be opened leaves the grid empty, without a message.
+            ignoreOnPurpose("a first table that cannot be opened leaves the grid empty, without a message");
         }
         showMainDataSource(true);
     }
@@ -206,7 +206,7 @@ void TfrmMain::OpenLocalDb(const QString& path) {
     try {
         openLocalTable(tables.constFirst()); // by its bare name
     } catch (const std::exception&) {
-        // A first table that cannot be opened leaves the grid empty.
+        ignoreOnPurpose("a first local table that cannot be opened leaves the grid empty, without a message");
     }
 }
 
@@ -283,7 +283,7 @@ void TfrmMain::dbgMainTitleClick(int column) {
         try {
             tblLocal_->setSortedFields(QLatin1Char('[') + name + QLatin1Char(']'));
         } catch (const std::exception&) {
-            // Ignored: the rows keep their order.
+            ignoreOnPurpose("a local sort that fails leaves the rows in their order, without a message");
         }
     }
 }
@@ -305,6 +305,7 @@ void TfrmMain::tbtNewClick() {
         ds->Append();
         showEditImage(true);
     } catch (const std::exception&) {
+        ignoreOnPurpose("a failed append shows the normal edit image, without a message");
         showEditImage(false);
     }
 }
@@ -316,7 +317,7 @@ void TfrmMain::tbtDeleteClick() {
     try {
         if (TDataSet* ds = currentDataSet()) ds->Delete();
     } catch (const std::exception&) {
-        // Ignored: the grid shows what the data set holds.
+        ignoreOnPurpose("a failed delete is left without a message; the grid shows what the data set holds");
     }
 }
 
@@ -327,15 +328,19 @@ void TfrmMain::tbtEditClick() {
     // change is in the record before it is posted.
     try {
         dbgMain->commitEditing();
-    } catch (const std::exception&) {}
+    } catch (const std::exception&) {
+        ignoreOnPurpose("a typed value the record refuses is dropped by the post and cancel below");
+    }
     if (ds && (ds->State() == TDataSetState::dsEdit || ds->State() == TDataSetState::dsInsert)) {
         try {
             ds->Post();
         } catch (const std::exception&) {
-            // The record returns to its stored values (or the appended one is dropped).
+            ignoreOnPurpose("a failed post returns the record to its stored values, without a message");
             try {
                 ds->Cancel();
-            } catch (const std::exception&) {}
+            } catch (const std::exception&) {
+                ignoreOnPurpose("cancelling after a failed post; the grid shows what the data set holds");
+            }
         }
         showEditImage(false);
         return;
@@ -348,6 +353,7 @@ void TfrmMain::tbtEditClick() {
         dbgMain->setEditorMode(true);
         showEditImage(true);
     } catch (const std::exception&) {
+        ignoreOnPurpose("a record that cannot be edited shows the normal edit image, without a message");
         showEditImage(false);
     }
 }

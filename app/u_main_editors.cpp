@@ -38,9 +38,12 @@ void TfrmMain::openFieldEditor() {
         try {
             ds->Post();
         } catch (const std::exception&) {
+            ignoreOnPurpose("a memo the record refuses is cancelled, without a message");
             try {
                 ds->Cancel();
-            } catch (const std::exception&) {}
+            } catch (const std::exception&) {
+                ignoreOnPurpose("cancelling after a failed post; the grid shows what the data set holds");
+            }
         }
         break;
     }
