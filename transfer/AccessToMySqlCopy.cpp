@@ -10,10 +10,13 @@
 #include "profiles/localizedmessages.h"
 
 #include "jet/database.h"
+#include "jet/index_keys.h"
 
 #include <mysql.h>
 
+#include <cstdint>
 #include <optional>
+#include <span>
 #include <set>
 #include <future>
 #include <map>
@@ -114,6 +117,8 @@ private:
     std::optional<jet::RowCursor> m_cursor;
     std::optional<jet::IndexCursor> m_index;
     std::optional<jet::RowReader> m_reader;
+    std::vector<jet::RowId> m_listed; // troubleshooting through the index: the rows to copy
+    size_t m_listedAt = 0;
     std::vector<jet::Value> m_buffer;
     const std::vector<jet::Value>* m_row = nullptr;
 
@@ -162,6 +167,14 @@ QByteArray TableRun::batchHeader(qint64 first, qint64 last) const {
 }
 
 bool TableRun::nextRow() {
+    if (m_reader && !m_index) { // the rows of the listed ids
+        while (m_listedAt < m_listed.size())
+            if (m_reader->read(m_listed[m_listedAt++], m_buffer)) {
+                m_row = &m_buffer;
+                return true;
+            }
+        return false;
+    }
     if (m_index) {
         while (m_index->next())
             if (m_reader->read(m_index->entry().row, m_buffer)) {
@@ -273,8 +286,29 @@ void TableRun::copy(const std::set<qint64>& onlyIds) {
     m_sink.detail(done, total); // a resumed copy starts at the rows the target holds already
 
     if (const jet::IndexDef* index = indexLedBy(def, m_id)) {
-        m_index.emplace(m_db.indexScan(m_def, *index));
         m_reader.emplace(m_db.rowReader(m_def));
+        if (troubleshooting) {
+            // The listed ids looked up one by one, in id order, instead of walking every row.
+            std::set<jet::RowId> seen; // a row that stale entries name twice is copied once
+            for (qint64 id : onlyIds) {
+                if (id < INT32_MIN || id > INT32_MAX) continue; // no integer column holds it
+                const jet::Value value = jet::Value::longInt(static_cast<int32_t>(id));
+                try {
+                    for (jet::RowId r : m_db.indexFindValues(m_def, *index, std::span(&value, 1)))
+                        if (seen.insert(r).second) m_listed.push_back(r);
+                } catch (const jet::KeyEncodingError&) { // out of the column's range: no such row
+                }
+            }
+        } else {
+            // A resumed copy starts at the offset in the index instead of reading the rows before it.
+            const jet::Value from = jet::Value::longInt(offset);
+            try {
+                m_index.emplace(offset > 0 ? m_db.indexSeekValues(m_def, *index, std::span(&from, 1))
+                                           : m_db.indexScan(m_def, *index));
+            } catch (const jet::KeyEncodingError&) { // an offset beyond the column's range
+                m_index.emplace(m_db.indexScan(m_def, *index));
+            }
+        }
     } else {
         m_cursor.emplace(m_db.scan(m_def));
     }
