@@ -1,6 +1,8 @@
 // AccessToMySqlCopy.cpp — Access tables onto the server for the wizard (see AccessToMySqlCopy.h).
 #include "transfer/AccessToMySqlCopy.h"
 
+#include "transfer/CopyTexts.h"
+
 #include "transfer/JetToMySql.h"
 #include "transfer/LoadDataBatch.h"
 #include "transfer/WizardSupport.h"
@@ -90,7 +92,8 @@ public:
     TableRun(const WizardJob& job, WizardSink& sink, TZMySqlDatabase& server, const jet::Database& db,
              std::shared_ptr<const jet::TableDef> def, QString target, TableCopyReport& report, bool& loadAllowed)
         : m_job(job), m_sink(sink), m_server(server), m_db(db), m_def(std::move(def)), m_target(std::move(target)),
-          m_report(report), m_loadAllowed(loadAllowed), m_files(job.rowFileFolder), m_id(idColumn(*m_def)) {}
+          m_report(report), m_loadAllowed(loadAllowed), m_files(job.rowFileFolder, job.languageIndex),
+          m_id(idColumn(*m_def)) {}
 
     void copy(const std::set<qint64>& onlyIds);
 
@@ -264,8 +267,9 @@ void TableRun::copy(const std::set<qint64>& onlyIds) {
     const qint32 offset = troubleshooting ? 0 : m_job.resumeOffset;
     if ((troubleshooting || offset > 0) && m_id < 0) {
         if (troubleshooting) {
-            m_report.message = QStringLiteral("[%1] has no integer column \"id\": the listed ids cannot be copied.")
-                                   .arg(m_report.table);
+            m_report.message =
+                copyText(m_job.languageIndex, "[%1] has no integer column \"id\": the listed ids cannot be copied.")
+                    .arg(m_report.table);
             m_sink.error(m_report.table + QStringLiteral(": ") + m_report.message);
             m_report.result = CopyResult::NoLocalDb;
             return;
@@ -364,11 +368,11 @@ void TableRun::copy(const std::set<qint64>& onlyIds) {
                 m_files.endBatch();
                 m_report.cancelled = true;
                 m_report.rowsWritten = 0;
-                m_report.message =
-                    QStringLiteral("Cancelled after %1 of %2 rows; the rows sent to `%3` were rolled back.")
-                        .arg(m_report.rowsRead)
-                        .arg(total)
-                        .arg(m_target);
+                m_report.message = copyText(m_job.languageIndex,
+                                            "Cancelled after %1 of %2 rows; the rows sent to `%3` were rolled back.")
+                                       .arg(m_report.rowsRead)
+                                       .arg(total)
+                                       .arg(m_target);
                 return;
             }
         }
@@ -423,7 +427,8 @@ WizardReport AccessToMySqlCopy::run() {
         return result;
     }
     TZMySqlDatabase server;
-    if (const QString problem = connectServer(server, m_job.targetServer, true); !problem.isEmpty()) {
+    if (const QString problem = connectServer(server, m_job.targetServer, m_job.languageIndex, true);
+        !problem.isEmpty()) {
         m_sink.message(problem);
         result.connectionFailed = true;
         return result;
@@ -479,17 +484,18 @@ WizardReport AccessToMySqlCopy::run() {
             mysql_real_query(server.Handle(), "ROLLBACK", 8);
             report.result = CopyResult::NoRemoteDb;
             report.rowsWritten = 0;
-            report.message = QStringLiteral("`%1` could not be copied after %2 rows (nothing of it was kept): %3")
-                                 .arg(target)
-                                 .arg(report.rowsRead)
-                                 .arg(e.Message());
+            report.message =
+                copyText(m_job.languageIndex, "`%1` could not be copied after %2 rows (nothing of it was kept): %3")
+                    .arg(target)
+                    .arg(report.rowsRead)
+                    .arg(e.Message());
             m_sink.error(name + QStringLiteral(": ") + report.message);
         } catch (const std::exception& e) {
             mysql_real_query(server.Handle(), "ROLLBACK", 8);
             report.result = CopyResult::NoLocalDb;
             report.rowsWritten = 0;
-            report.message =
-                QStringLiteral("The Access table [%1] cannot be read: %2").arg(name, QString::fromUtf8(e.what()));
+            report.message = copyText(m_job.languageIndex, "The Access table [%1] cannot be read: %2")
+                                 .arg(name, QString::fromUtf8(e.what()));
             m_sink.error(name + QStringLiteral(": ") + report.message);
         }
         if (report.cancelled) {
