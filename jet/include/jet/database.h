@@ -88,6 +88,11 @@ public:
     // found through the index. Throws jet::KeyEncodingError for a value of the wrong kind.
     std::vector<RowId> indexFindValues(std::shared_ptr<const TableDef> table, const IndexDef& index,
                                        std::span<const Value> values) const;
+    // Index entries in key order from the first whose leading columns are >= `leading` (one
+    // value per leading index column, in index order; fewer than the index has). Throws
+    // jet::KeyEncodingError for a value of the wrong kind.
+    IndexCursor indexSeekValues(std::shared_ptr<const TableDef> table, const IndexDef& index,
+                                std::span<const Value> leading) const;
 
     // The engine's internals, for the writer and the checker (jet/src headers).
     detail::DatabaseImpl& impl() const { return *impl_; }
