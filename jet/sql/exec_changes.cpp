@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -136,8 +137,8 @@ Result runUpdate(UpdateStatement& s, Database& db, std::int64_t identity) {
         try {
             table->updateRow(id, row);
         } catch (const std::exception& e) {
-            throw RowChangeError(std::string(e.what()) + " (row " + std::to_string(done + 1) + " of " +
-                                 std::to_string(changes.size()));
+            std::throw_with_nested(RowChangeError(std::string(e.what()) + " (row " + std::to_string(done + 1) + " of " +
+                                                  std::to_string(changes.size())));
         }
         ++done;
     }
@@ -162,8 +163,8 @@ Result runDelete(DeleteStatement& s, Database& db, std::int64_t identity) {
         try {
             table->deleteRow(id);
         } catch (const std::exception& e) {
-            throw RowChangeError(std::string(e.what()) + " (row " + std::to_string(done + 1) + " of " +
-                                 std::to_string(ids.size()));
+            std::throw_with_nested(RowChangeError(std::string(e.what()) + " (row " + std::to_string(done + 1) + " of " +
+                                                  std::to_string(ids.size())));
         }
         ++done;
     }

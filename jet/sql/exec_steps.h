@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 
@@ -25,8 +26,8 @@ Result runCreate(CreateTableStatement& s, Database& db);
 Result runDrop(DropTableStatement& s, Database& db);
 Result runSelectInto(std::shared_ptr<SelectStatement> s, Database& db, std::int64_t identity);
 
-// A row of a statement failed; the message is finished by asOneStep, which knows whether the
-// rows before it were undone.
+// A row of a statement failed, thrown over that failure (std::throw_with_nested); the message
+// is finished by asOneStep, which knows whether the rows before it were undone.
 struct RowChangeError : ExecutionError {
     using ExecutionError::ExecutionError;
 };
@@ -40,8 +41,9 @@ Result asOneStep(Database& db, Run&& run) {
         if (scope) scope->commit();
         return r;
     } catch (const RowChangeError& e) {
-        throw ExecutionError(std::string(e.what()) + (scope ? "; the statement was undone, nothing changed.)"
-                                                            : "; the rows before it stay changed.)"));
+        std::throw_with_nested(
+            ExecutionError(std::string(e.what()) + (scope ? "; the statement was undone, nothing changed.)"
+                                                          : "; the rows before it stay changed.)")));
     }
 }
 

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <exception>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -176,7 +177,7 @@ Result runSelectInto(std::shared_ptr<SelectStatement> s, Database& db, std::int6
         } catch (const std::exception&) {
             message += " The incomplete table '" + target + "' is still there; drop it before trying again.";
         }
-        throw ExecutionError(message);
+        std::throw_with_nested(ExecutionError(message));
     }
     return Result::affected(count);
 }

@@ -117,6 +117,11 @@ TEST(AccessErrorKinds, EachEngineFailureKeepsItsKindTableAndRow) {
          Kind::Constraint,
          QStringLiteral("Items"),
          {}},
+        {"a statement whose change of a row breaks a key",
+         [](const QString& path) { Session(path).exec(QStringLiteral("UPDATE Items SET Id = 1 WHERE Id = 2")); },
+         Kind::Constraint,
+         QStringLiteral("Items"),
+         {}},
         {"a new record that breaks a key",
          [](const QString& path) {
              Session s(path);
