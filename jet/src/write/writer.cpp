@@ -373,7 +373,8 @@ DatabaseWriter DatabaseWriter::create(const std::filesystem::path& path, Version
     if (version != Version::Jet4)
         throw UnsupportedError(
             path.filename().string(), std::nullopt,
-            "creating Access 97 databases is not supported yet; create an Access 2000 database instead.");
+            "writing Access 97 files is not supported yet: a new Access 97 database cannot be created; create an "
+            "Access 2000 database instead.");
     detail::createEmptyJet4Database(path);
     return open(path);
 }
