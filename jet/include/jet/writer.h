@@ -227,6 +227,13 @@ private:
 
 namespace jet {
 
+// Creates a new, empty database at `path` with its system tables and nothing else: Access
+// 2000 (Jet 4) as DatabaseWriter::create makes it, or Access 97 (Jet 3) as Access 97 lays it
+// out. The file is written whole or not at all; an existing file is refused (IoError). Unlike
+// DatabaseWriter::create it does not open the file for writing, which Access 97 files are not
+// yet.
+void createEmptyDatabase(const std::filesystem::path& path, Version version);
+
 // Converts text to a value of `column`'s type, as an import or a SQL literal gives it: the
 // empty string is null; numbers in C locale ("-12.5"); Currency and Decimal exactly;
 // dates "YYYY-MM-DD", "YYYY-MM-DD HH:MM[:SS]" or "DD.MM.YYYY [HH:MM[:SS]]"; Yes/No from

@@ -16,6 +16,7 @@ constexpr uint32_t kTableMagic = 1625;
 constexpr uint32_t kIndexMagic = 1923;
 constexpr uint16_t kGeneralSortOrder = 0x0409;
 constexpr size_t kMaxIndexColumns = 10;
+constexpr uint8_t kSystemTableType = 0x53;
 constexpr uint16_t kJet3ColumnConstant = 1;     // at column entry offset 7 in every Access 97 file seen
 constexpr uint16_t kJet3DefaultCodePage = 1252; // the column code page Access 97 gives Western text
 
@@ -102,7 +103,7 @@ std::vector<uint8_t> encodeJet3TableDefinition(const TableDef& table, const Tabl
         // Access 97 fills the variable slot of fixed columns and the fixed offset of variable
         // ones too (with values no reader uses); they are written back as they were read.
         out.u16(c.varIndex);
-        out.u16(static_cast<uint16_t>(i));
+        out.u16(static_cast<uint16_t>(table.tableType == kSystemTableType ? 0 : i)); // as Access 97 writes it
         out.u16(kJet3ColumnConstant);
         out.u16(c.sortOrder ? c.sortOrder : kGeneralSortOrder);
         if (c.type == ColumnType::Numeric) {

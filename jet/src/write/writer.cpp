@@ -369,6 +369,10 @@ DatabaseWriter::DatabaseWriter(DatabaseWriter&&) noexcept = default;
 DatabaseWriter& DatabaseWriter::operator=(DatabaseWriter&&) noexcept = default;
 DatabaseWriter::~DatabaseWriter() = default;
 
+void createEmptyDatabase(const std::filesystem::path& path, Version version) {
+    detail::createEmptyDatabaseFile(path, version);
+}
+
 DatabaseWriter DatabaseWriter::create(const std::filesystem::path& path, Version version) {
     if (version != Version::Jet4)
         throw UnsupportedError(
