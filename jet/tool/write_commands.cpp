@@ -145,13 +145,8 @@ int runWriteCommand(const std::vector<std::string>& args, std::FILE* out, std::F
     }
     try {
         if (cmd == "create") {
-            if (format == "97") {
-                createEmptyDatabase(plain[0], Version::Jet3);
-                std::fprintf(out, "created %s (Access 97)\n", plain[0].c_str());
-            } else {
-                DatabaseWriter::create(plain[0]);
-                std::fprintf(out, "created %s (Access 2000)\n", plain[0].c_str());
-            }
+            DatabaseWriter::create(plain[0], format == "97" ? Version::Jet3 : Version::Jet4);
+            std::fprintf(out, "created %s (Access %s)\n", plain[0].c_str(), format.c_str());
             return 0;
         }
         return import(args, out, err);

@@ -190,8 +190,8 @@ namespace {
 TEST(DatabaseCreator, NewAccess97FileHasTheSystemTablesAccess97Makes) {
     TempDir dir;
     const fs::path file = dir.path / "new97.mdb";
-    jet::createEmptyDatabase(file, jet::Version::Jet3);
-    EXPECT_THROW(jet::createEmptyDatabase(file, jet::Version::Jet3), jet::IoError);
+    jet::DatabaseWriter::create(file, jet::Version::Jet3);
+    EXPECT_THROW(jet::DatabaseWriter::create(file, jet::Version::Jet3), jet::IoError);
     jet::Database ours = jet::Database::open(file);
     ASSERT_EQ(ours.version(), jet::Version::Jet3);
     EXPECT_EQ(jet::checkDatabase(ours).problems.size(), 0u);

@@ -369,17 +369,8 @@ DatabaseWriter::DatabaseWriter(DatabaseWriter&&) noexcept = default;
 DatabaseWriter& DatabaseWriter::operator=(DatabaseWriter&&) noexcept = default;
 DatabaseWriter::~DatabaseWriter() = default;
 
-void createEmptyDatabase(const std::filesystem::path& path, Version version) {
-    detail::createEmptyDatabaseFile(path, version);
-}
-
 DatabaseWriter DatabaseWriter::create(const std::filesystem::path& path, Version version) {
-    if (version != Version::Jet4)
-        throw UnsupportedError(
-            path.filename().string(), std::nullopt,
-            "writing Access 97 files is not supported yet: a new Access 97 database cannot be created; create an "
-            "Access 2000 database instead.");
-    detail::createEmptyJet4Database(path);
+    detail::createEmptyDatabaseFile(path, version);
     return open(path);
 }
 

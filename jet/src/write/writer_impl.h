@@ -79,12 +79,6 @@ class WriterImpl : public RuleTarget {
 public:
     WriterImpl(const std::filesystem::path& path, const OpenOptions& options)
         : db_(openWritable(path, options)), impl_(db_.impl()), file_(impl_.file()), f_(file_.format()), store_(file_) {
-        if (f_.isJet3()) {
-            throw UnsupportedError(file_.fileName(), std::nullopt,
-                                   file_.fileName() +
-                                       " is an Access 97 database; writing Access 97 files is not supported yet: "
-                                       "convert it to Access 2000 format in Access, or create a new file.");
-        }
         lockFd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         if (lockFd_ < 0 || ::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
             const int e = errno;
@@ -568,7 +562,23 @@ public:
     }
 
     // The bytes a Memo or OLE value is stored as; refuses a value of the wrong kind or size.
-    std::vector<uint8_t> longValueBytes(const TableDef& def, const ColumnDef& c, const Value& v) {
+    // A row as a message names it: by its primary key, else by its first column.
+    static std::string describeRow(const TableDef& def, std::span<const Value> row) {
+        std::vector<size_t> cols;
+        for (const IndexDef& ix : def.indexes)
+            if (ix.isPrimaryKey() && cols.empty())
+                for (const auto& ic : ix.columns)
+                    if (const int at = def.findColumn(ic.columnName); at >= 0) cols.push_back(static_cast<size_t>(at));
+        if (cols.empty() && !def.columns.empty()) cols.push_back(0);
+        std::string s = "the row with";
+        for (size_t k = 0; k < cols.size() && cols[k] < row.size(); ++k)
+            s += (k ? " and [" : " [") + def.columns[cols[k]].name +
+                 "] = " + (row[cols[k]].isNull() ? std::string("Null") : "\"" + row[cols[k]].toString() + "\"");
+        return s;
+    }
+
+    std::vector<uint8_t> longValueBytes(const TableDef& def, const ColumnDef& c, const Value& v,
+                                        std::span<const Value> row) {
         std::vector<uint8_t> data;
         if (c.type == ColumnType::Memo) {
             if (v.kind() != Value::Kind::Text)
@@ -585,7 +595,7 @@ public:
                 } catch (const ValueError& e) {
                     throw ConstraintError(file_.fileName(), std::nullopt,
                                           std::string(e.what()) + " (column [" + c.name + "] of table [" + def.name +
-                                              "]); nothing was written.");
+                                              "], " + describeRow(def, row) + "); nothing was written.");
                 }
             } else {
                 const size_t chars = text.size() <= 1024 ? text.size() : utf8ToUtf16(text).size();
@@ -615,14 +625,17 @@ public:
         for (size_t i = 0; i < def.columns.size(); ++i) {
             const ColumnDef& c = def.columns[i];
             if (c.isLongValue()) {
-                if (!row[i].isNull()) longData[i] = longValueBytes(def, c, row[i]);
+                if (!row[i].isNull()) longData[i] = longValueBytes(def, c, row[i], row);
                 continue;
             }
             try {
                 cols[i] = encodeValue(f_, c, row[i], impl_.charset());
             } catch (const ValueError& e) {
+                // Access 97 refuses characters its code page lacks: which row is worth saying.
+                const std::string which = f_.isJet3() ? ", " + describeRow(def, row) : "";
                 throw ConstraintError(file_.fileName(), std::nullopt,
-                                      std::string(e.what()) + " in table [" + def.name + "]; nothing was written.");
+                                      std::string(e.what()) + " in table [" + def.name + "]" + which +
+                                          "; nothing was written.");
             }
             fixedBytes += cols[i].bytes.size();
         }
