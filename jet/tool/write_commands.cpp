@@ -133,14 +133,23 @@ bool isWriteCommand(const std::string& command) { return command == "create" || 
 
 int runWriteCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
     const std::string& cmd = args[0];
-    if ((cmd == "create" && args.size() != 2) || (cmd == "import" && args.size() != 4)) {
-        std::fprintf(err, "tablor-mdb: usage: tablor-mdb create FILE | tablor-mdb import FILE TABLE CSV\n");
+    // create [--format 97|2000] FILE
+    std::string format = "2000";
+    std::vector<std::string> plain;
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (cmd == "create" && args[i] == "--format" && i + 1 < args.size()) format = args[++i];
+        else plain.push_back(args[i]);
+    }
+    if ((cmd == "create" && (plain.size() != 1 || (format != "97" && format != "2000"))) ||
+        (cmd == "import" && args.size() != 4)) {
+        std::fprintf(err, "tablor-mdb: usage: tablor-mdb create [--format 97|2000] FILE | tablor-mdb import FILE "
+                          "TABLE CSV\n");
         return 2;
     }
     try {
         if (cmd == "create") {
-            DatabaseWriter::create(args[1]).close();
-            std::fprintf(out, "created %s (Access 2000)\n", args[1].c_str());
+            DatabaseWriter::create(plain[0], format == "97" ? Version::Jet3 : Version::Jet4).close();
+            std::fprintf(out, "created %s (Access %s)\n", plain[0].c_str(), format.c_str());
             return 0;
         }
         return import(args, out, err);

@@ -1,4 +1,5 @@
-// A new empty database, held against the empty Access 2000 file Microsoft's ADOX made.
+// A new empty database, held against the empty Access 2000 file Microsoft's ADOX made and
+// the Access 97 files Access 97 made.
 #include "availability.h"
 #include "write/database_creator.h"
 #include "write/page_builders.h"
@@ -9,10 +10,13 @@
 
 #include <gtest/gtest.h>
 
+#include "jet/check.h"
 #include "jet/error.h"
+#include "jet/writer.h"
 #include "support/files.h"
 #include "support/shell.h"
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -173,6 +177,80 @@ TEST(DatabaseCreator, WritesANewFileThatMdbtoolsReadsAndRefusesToOverwrite) {
                        "5,251658241,\"MSysRelationships\",1\n");
     const std::string count = runCommand("mdb-count '" + file.string() + "' MSysACEs", &status);
     EXPECT_EQ(count, "16\n");
+}
+
+} // namespace
+
+namespace {
+
+// A new Access 97 file has the system tables of the files Access 97 made: the same columns
+// (type, number, slot, flags, length, fixed offset) and indexes (columns, flags, type), the
+// catalog rows and security entries of the engine itself among theirs; our reader, check,
+// mdbtools and mdb-reader read it.
+TEST(DatabaseCreator, NewAccess97FileHasTheSystemTablesAccess97Makes) {
+    TempDir dir;
+    const fs::path file = dir.path / "new97.mdb";
+    jet::DatabaseWriter::create(file, jet::Version::Jet3);
+    EXPECT_THROW(jet::DatabaseWriter::create(file, jet::Version::Jet3), jet::IoError);
+    jet::Database ours = jet::Database::open(file);
+    ASSERT_EQ(ours.version(), jet::Version::Jet3);
+    EXPECT_EQ(jet::checkDatabase(ours).problems.size(), 0u);
+
+    auto describe = [](jet::Database& db, const std::string& table) {
+        const auto def = db.table(table);
+        std::string s;
+        for (const auto& c : def->columns)
+            s += c.name + " " + std::to_string(int(c.type)) + " #" + std::to_string(c.number) + " v" +
+                 std::to_string(c.varIndex) + " f" + std::to_string(c.flags) + " l" + std::to_string(c.length) +
+                 (c.isFixed() ? " @" + std::to_string(c.fixedOffset) : "") + "\n";
+        for (const auto& ix : def->indexes) {
+            s += "index " + ix.name + " " + std::to_string(ix.number) + "/" + std::to_string(ix.physicalNumber) + " t" +
+                 std::to_string(ix.type) + " f" + std::to_string(ix.flags) + ":";
+            for (const auto& ic : ix.columns) s += " " + ic.columnName + (ic.ascending ? "" : " desc");
+            s += "\n";
+        }
+        return s;
+    };
+    auto rows = [](jet::Database& db, const std::string& table, size_t columns) {
+        std::vector<std::string> out;
+        auto cur = db.scan(db.table(table));
+        while (cur.next()) {
+            std::string r;
+            for (size_t i = 0; i < columns; ++i) r += cur.values()[i].toString() + "|";
+            out.push_back(r);
+        }
+        std::sort(out.begin(), out.end());
+        return out;
+    };
+    const char* system[] = {"MSysObjects", "MSysACEs", "MSysQueries", "MSysRelationships"};
+    size_t compared = 0;
+    for (const char* name :
+         {"jackcess_testV1997.mdb", "jackcess_indexTestV1997.mdb", "jackcess_delTestV1997.mdb",
+          "jackcess_compIndexTestV1997.mdb", "jackcess_test2V1997.mdb", "jackcess_testIndexCodesV1997.mdb"}) {
+        const fs::path access = tablor::test::sharedTestData(std::string("mdb/") + name);
+        if (!fs::exists(access)) continue;
+        jet::Database theirs = jet::Database::open(access);
+        for (const char* t : system) EXPECT_EQ(describe(ours, t), describe(theirs, t)) << name << ": " << t;
+        // Catalog rows by id, parent, name, type; security entries whole. Access adds its own.
+        const auto theirObjects = rows(theirs, "MSysObjects", 4), theirAces = rows(theirs, "MSysACEs", 4);
+        for (const auto& r : rows(ours, "MSysObjects", 4))
+            EXPECT_TRUE(std::binary_search(theirObjects.begin(), theirObjects.end(), r)) << name << ": " << r;
+        // In this one the Users group's rights on the Tables container were taken away.
+        if (std::string(name) == "jackcess_testIndexCodesV1997.mdb") continue;
+        for (const auto& r : rows(ours, "MSysACEs", 4))
+            EXPECT_TRUE(std::binary_search(theirAces.begin(), theirAces.end(), r)) << name << ": " << r;
+        ++compared;
+    }
+    if (compared == 0) JET_UNAVAILABLE() << "the shared Access 97 files are not there";
+
+    if (!tablor::test::haveMdbTools()) JET_UNAVAILABLE() << "mdbtools is not installed (scripts/setup installs it)";
+    int status = 0;
+    EXPECT_EQ(runCommand("mdb-tables -S -1 '" + file.string() + "'", &status),
+              "MSysObjects\nMSysACEs\nMSysQueries\nMSysRelationships\n");
+    EXPECT_EQ(runCommand("mdb-export '" + file.string() + "' MSysObjects | cut -d, -f3 | tr '\\n' ' '", &status),
+              "Name \"Tables\" \"Databases\" \"Relationships\" \"MSysDb\" \"MSysObjects\" \"MSysACEs\" "
+              "\"MSysQueries\" \"MSysRelationships\" ");
+    EXPECT_EQ(runCommand("mdb-count '" + file.string() + "' MSysACEs", &status), "16\n");
 }
 
 } // namespace

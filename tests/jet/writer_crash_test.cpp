@@ -259,13 +259,13 @@ long mdbtoolsRowCount(const fs::path& file, const std::string& table) {
     return st == 0 ? std::stol(n) : -1;
 }
 
-// DELETE FROM [Order Details] on a copy of the Access-made Northwind, killed at page writes and
+// DELETE FROM [Order Details] on a copy of an Access-made Northwind, killed at page writes and
 // journal steps (all of them when they are few, else the first, the last and a spread): each
 // file shows the old or the new rows to our reader and mdbtools (after the next writer opened
 // it, which undoes a cut-short flush), and `check` finds nothing that the completed statement
 // does not leave as well.
-TEST(WriterCrash, DeleteOnAnAccessMadeFileIsAllOrNothingAtEveryStep) {
-    const fs::path source = tablor::test::sharedTestData("mdb/northwind_jet4_statdata.mdb");
+void deleteOnAnAccessMadeFileIsAllOrNothingAtEveryStep(const char* fixture) {
+    const fs::path source = tablor::test::sharedTestData(fixture);
     if (!fs::exists(source)) JET_UNAVAILABLE() << source << " is missing";
     const bool tools = jet::test::readerPresent(haveMdbTools(), "mdbtools");
     TempDir dir;
@@ -347,6 +347,15 @@ TEST(WriterCrash, DeleteOnAnAccessMadeFileIsAllOrNothingAtEveryStep) {
                 "mdbtools read%s\n",
                 rowsBefore, steps.size(), total, undone, seen.c_str());
     EXPECT_GT(undone, 0);
+}
+
+TEST(WriterCrash, DeleteOnAnAccessMadeFileIsAllOrNothingAtEveryStep) {
+    deleteOnAnAccessMadeFileIsAllOrNothingAtEveryStep("mdb/northwind_jet4_statdata.mdb");
+}
+
+// The same on the Access 97 Northwind.
+TEST(WriterCrash, DeleteOnAnAccess97FileIsAllOrNothingAtEveryStep) {
+    deleteOnAnAccessMadeFileIsAllOrNothingAtEveryStep("mdb/mdbtestdata_nwind_jet3.mdb");
 }
 
 } // namespace

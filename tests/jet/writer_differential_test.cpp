@@ -1,10 +1,12 @@
 // Random writes on the real Access files, held to a model. For every user table of every
-// Jet 4 fixture, on a copy: a seeded sequence of Jet SQL statements and TableWriter calls —
+// Jet 4 fixture and every Access 97 (Jet 3) fixture, on a copy: a seeded sequence of Jet SQL statements and TableWriter calls —
 // inserts copied from existing rows with fresh keys, updates that grow texts and long values,
 // key changes, statements that must be refused (duplicate keys, values too long, deletes or
 // changes that an enforced relationship forbids) and deletes of single rows, ranges and all
 // rows. After each step our reader must see exactly the model's rows; every few steps and at
 // the end the integrity check must be clean and mdbtools and mdb-reader must read them too.
+// In Access 97 files text lives in the file's code page: a text with a character it lacks
+// must be refused.
 // TABLOR_DIFF_SECONDS (default 120) is the time spread over all tables; TABLOR_DIFF_SEED
 // replays a run, TABLOR_DIFF_ONLY ("file/table") one table of it.
 #include "jet/check.h"
@@ -131,6 +133,7 @@ public:
         : file_(std::move(file)), rng_(seed), seed_(seed),
           writer_(std::make_shared<DatabaseWriter>(DatabaseWriter::open(file_))) {
         def_ = writer_->database().table(table);
+        jet3_ = writer_->database().version() == Version::Jet3;
         for (const Relation& r : relations) {
             if (sameName(r.child, table)) asChild_.push_back(r);
             if (sameName(r.parent, table)) asParent_.push_back(r);
@@ -172,8 +175,11 @@ public:
             std::string a, b;
             for (size_t c = 0; c < r.size(); ++c) {
                 const ColumnType t = def_->columns[c].type;
-                a += mdbtoolsForm(t, r[c].isNull() ? "" : r[c].toString()) + '\x1f';
-                b += modelForMdbReader(t, r[c]) + '\x1f';
+                a += mdbtoolsForm(t, r[c].isNull() ? ""
+                                     : jet3_       ? mdbtoolsReadsJet3(t, r[c])
+                                                   : r[c].toString()) +
+                     '\x1f';
+                b += modelForMdbReader(t, jet3_ ? mdbReaderReadsJet3(r[c]) : r[c]) + '\x1f';
             }
             tools.push_back(a);
             js.push_back(b);
@@ -266,10 +272,13 @@ private:
                 if (kind == Change::Update && col.isAutoNumber() && rowText({v}) != rowText({model_[i][c]}))
                     return {Verdict::Refused, "a change of the AutoNumber column " + col.name + " (SQL only)"};
                 if (col.type == ColumnType::Text && col.isFixed() && !v.isNull() &&
-                    utf16Length(v.asText()) != col.length / 2u)
+                    utf16Length(v.asText()) != maxChars(col))
                     return {Verdict::Refused, "a value shorter than the fixed-length text column " + col.name};
-                if (col.type == ColumnType::Text && !v.isNull() && utf16Length(v.asText()) > col.length / 2u)
+                if (col.type == ColumnType::Text && !v.isNull() && utf16Length(v.asText()) > maxChars(col))
                     return {Verdict::Refused, "a text longer than column " + col.name + " allows"};
+                if (jet3_ && (col.type == ColumnType::Text || col.type == ColumnType::Memo) && !v.isNull() &&
+                    outsideCp1252(v.asText()))
+                    return {Verdict::Refused, "a character the file's code page lacks in column " + col.name};
             }
         }
         for (const IndexDef* ix : uniqueIndexes()) {
@@ -383,11 +392,41 @@ private:
         }
     }
     std::string quoted(const std::string& name) const { return "[" + name + "]"; }
+    // The five bytes Windows-1252 leaves undefined, which we read as U+0081, U+008D, U+008F,
+    // U+0090 and U+009D (as Windows does), replaced by `with`.
+    static std::string undefinedCp1252As(std::string s, const char* with) {
+        for (const char* c : {"\u0081", "\u008D", "\u008F", "\u0090", "\u009D"})
+            for (size_t at; (at = s.find(c)) != std::string::npos;) s.replace(at, 2, with);
+        return s;
+    }
+    // How the other readers show Access 97 values: mdbtools those bytes as "?" and a GUID as
+    // the hex digits of its text; mdb-reader the bytes as U+FFFD.
+    static std::string mdbtoolsReadsJet3(ColumnType t, const Value& v) {
+        if (t != ColumnType::Guid) return undefinedCp1252As(v.toString(), "?");
+        // mdbtools prints it with three dashes: {8-4-4-16}.
+        const std::string d = guidDigits(v.toString(), true);
+        const std::string braced =
+            "{" + d.substr(0, 8) + "-" + d.substr(8, 4) + "-" + d.substr(12, 4) + "-" + d.substr(16) + "}";
+        std::string hex;
+        for (unsigned char ch : braced) {
+            hex += "0123456789ABCDEF"[ch >> 4];
+            hex += "0123456789ABCDEF"[ch & 15];
+        }
+        return hex;
+    }
+    static Value mdbReaderReadsJet3(const Value& v) {
+        return v.kind() == Value::Kind::Text ? Value::text(undefinedCp1252As(v.asText(), "\uFFFD")) : v;
+    }
+    // The characters a Text column holds (its length is in bytes).
+    size_t maxChars(const ColumnDef& c) const { return jet3_ ? c.length : c.length / 2u; }
+    // A character Windows-1252 has no byte for: refused in Access 97 files.
+    static bool outsideCp1252(const std::string& s) { return s.find("Ω") != std::string::npos; }
 
     std::string text(size_t length) {
         static const char* pieces[] = {"Zeile ", "grün ", "ÄÖÜß ", "€uro ", "plain ", "x", "Ωμέγα "};
         std::string s = std::to_string(++serial_) + " ";
-        while (utf16Length(s) < length) s += pieces[rng_() % 7];
+        // Greek only where the file can hold it (tooLong() tries it on Access 97 files).
+        while (utf16Length(s) < length) s += pieces[rng_() % (jet3_ ? 6 : 7)];
         while (utf16Length(s) > length) s.pop_back();
         while (!s.empty() && (static_cast<uint8_t>(s.back()) & 0xC0) == 0xC0) s.pop_back(); // a cut UTF-8 sequence
         return s;
@@ -415,7 +454,7 @@ private:
                                      static_cast<int>(rng_() % 60), static_cast<int>(rng_() % 60)}));
         case ColumnType::Text: {
             // Grows until the column is full, so that rows outgrow their page and move.
-            const size_t max = c.length / 2u, was = old.isNull() ? 0 : utf16Length(old.asText());
+            const size_t max = maxChars(c), was = old.isNull() ? 0 : utf16Length(old.asText());
             return Value::text(text(was + 8 >= max ? 1 + rng_() % 8 : was + 8 + rng_() % (max - was - 7)));
         }
         case ColumnType::Memo: return Value::text(text(longSize()));
@@ -453,8 +492,8 @@ private:
                 return v > 32767 ? std::nullopt : std::optional(Value::integer(static_cast<int16_t>(v)));
             return v > INT32_MAX ? std::nullopt : std::optional(Value::longInt(static_cast<int32_t>(v)));
         }
-        if (c.type == ColumnType::Boolean || (c.type == ColumnType::Text && c.length / 2u < 8)) return std::nullopt;
-        if (c.type == ColumnType::Text) return Value::text(text(std::min<size_t>(c.length / 2u, 8 + rng_() % 12)));
+        if (c.type == ColumnType::Boolean || (c.type == ColumnType::Text && maxChars(c) < 8)) return std::nullopt;
+        if (c.type == ColumnType::Text) return Value::text(text(std::min<size_t>(maxChars(c), 8 + rng_() % 12)));
         return randomValue(c, Value());
     }
 
@@ -596,7 +635,8 @@ private:
         for (size_t c = 0; c < def_->columns.size(); ++c) {
             if (def_->columns[c].type != ColumnType::Text) continue;
             Row r = model_[*i];
-            r[c] = Value::text(text(def_->columns[c].length / 2u + 1 + rng_() % 20));
+            if (jet3_ && rng_() % 2 && maxChars(def_->columns[c]) >= 2) r[c] = Value::text("Ω");
+            else r[c] = Value::text(text(maxChars(def_->columns[c]) + 1 + rng_() % 20));
             bool possible = true;
             const std::string s = updateSql(model_[*i], r, possible);
             return write(model_[*i], i, r, s, possible);
@@ -642,7 +682,7 @@ private:
                           after, in, Change::Update);
         }
         for (size_t c = 0; c < def_->columns.size(); ++c) {
-            const size_t max = def_->columns[c].length / 2u;
+            const size_t max = maxChars(def_->columns[c]);
             if (def_->columns[c].type != ColumnType::Text || inUniqueIndex(c) || inRelation(c)) continue;
             std::vector<size_t> lengths;
             for (size_t i : in) lengths.push_back(after[i][c].isNull() ? 0 : utf16Length(after[i][c].asText()));
@@ -706,13 +746,15 @@ private:
     std::vector<Row> model_;
     int step_ = 0, serial_ = 0;
     std::string statement_ = "(reading the table)";
+    bool jet3_ = false; // Access 97: one byte per character (Windows-1252), Access 2000: UCS-2
 
 public:
     int done_ = 0, refused_ = 0;
 };
 
-// Every Jet 4 file of the three folders, by name (tests/data/mdb repeats shared files).
-std::vector<fs::path> jet4Files() {
+// Every file of one version in the three folders, by name (tests/data/mdb repeats shared
+// files).
+std::vector<fs::path> accessFiles(Version version) {
     std::map<std::string, fs::path> byName;
     for (const fs::path& dir : {tablor::test::sharedTestData("mdb"), tablor::test::sharedTestData("mdb-real"),
                                 fs::path(TABLOR_SOURCE_DIR) / "tests/data/mdb"}) {
@@ -720,7 +762,7 @@ std::vector<fs::path> jet4Files() {
         for (const auto& e : fs::directory_iterator(dir)) {
             if (e.path().extension() != ".mdb" || byName.count(e.path().filename())) continue;
             try {
-                if (Database::open(e.path()).version() == Version::Jet4) byName[e.path().filename()] = e.path();
+                if (Database::open(e.path()).version() == version) byName[e.path().filename()] = e.path();
             } catch (const std::exception&) {
                 // not an Access file: other tests hold the reader to refusing it
             }
@@ -743,11 +785,11 @@ const std::set<std::string>& knownFaults() {
     return faults;
 }
 
-TEST(WriterDifferential, RandomWritesOnRealFilesMatchTheModelAndThreeReaders) {
+void runDifferential(Version version) {
     if (!test::haveMdbTools() || !test::haveMdbReader())
         JET_UNAVAILABLE() << "mdbtools and mdb-reader are needed (scripts/setup installs them)";
-    const auto files = jet4Files();
-    if (files.empty()) JET_UNAVAILABLE() << "no Jet 4 fixtures found";
+    const auto files = accessFiles(version);
+    if (files.empty()) JET_UNAVAILABLE() << "no fixtures of this version found";
     // A fixed seed by default, so that a run in CI is reproducible; TABLOR_DIFF_SEED=random
     // draws a new one (print it, replay with it).
     const char* seedText = std::getenv("TABLOR_DIFF_SEED");
@@ -809,5 +851,9 @@ TEST(WriterDifferential, RandomWritesOnRealFilesMatchTheModelAndThreeReaders) {
     std::printf("%d steps (%d done, %d refused) on %zu tables in %.0f s; %d tables with faults\n", steps, done, refused,
                 tables.size(), std::chrono::duration<double>(Clock::now() - start).count(), faults);
 }
+
+TEST(WriterDifferential, RandomWritesOnRealFilesMatchTheModelAndThreeReaders) { runDifferential(Version::Jet4); }
+
+TEST(WriterDifferential, RandomWritesOnAccess97FilesMatchTheModelAndThreeReaders) { runDifferential(Version::Jet3); }
 
 } // namespace

@@ -111,11 +111,12 @@ std::vector<Value> logRow(int32_t i, const std::string& tag) {
 // then checks every disk a power cut during it could leave: our reader must see the file as
 // before or as after the change, never anything between, and after `change` returned only
 // as after.
-void checkEveryPowerCut(const std::function<void(DatabaseWriter&, const std::vector<RowId>&)>& change) {
+void checkEveryPowerCut(const std::function<void(DatabaseWriter&, const std::vector<RowId>&)>& change,
+                        Version version = Version::Jet4) {
     TempDir dir;
     const fs::path work = dir.path / "work.mdb";
     {
-        DatabaseWriter w = DatabaseWriter::create(work);
+        DatabaseWriter w = DatabaseWriter::create(work, version);
         w.createTable(logTableSpec("Log"));
         TableWriter t = w.table("Log");
         for (int32_t i = 1; i <= 400; ++i) t.insert(logRow(i, "old"));
@@ -185,15 +186,22 @@ void checkEveryPowerCut(const std::function<void(DatabaseWriter&, const std::vec
 
 // One flush that appends pages, rewrites existing ones and moves rows: new rows, changed rows
 // (longer), deleted rows.
+void insertUpdateDelete(DatabaseWriter& w, const std::vector<RowId>& ids) {
+    TableWriter t = w.table("Log");
+    for (int32_t i = 401; i <= 700; ++i) t.insert(logRow(i, "new"));
+    for (size_t k = 0; k < ids.size(); k += 3)
+        t.update(ids[k], logRow(static_cast<int32_t>(k + 1), "changed and longer"));
+    for (size_t k = 1; k < ids.size(); k += 7) t.erase(ids[k]);
+    w.flush();
+}
+
 TEST(WriterPowerLoss, EveryDiskAPowerCutCanLeaveOpensAsBeforeOrAfterTheFlush) {
-    checkEveryPowerCut([](DatabaseWriter& w, const std::vector<RowId>& ids) {
-        TableWriter t = w.table("Log");
-        for (int32_t i = 401; i <= 700; ++i) t.insert(logRow(i, "new"));
-        for (size_t k = 0; k < ids.size(); k += 3)
-            t.update(ids[k], logRow(static_cast<int32_t>(k + 1), "changed and longer"));
-        for (size_t k = 1; k < ids.size(); k += 7) t.erase(ids[k]);
-        w.flush();
-    });
+    checkEveryPowerCut(insertUpdateDelete);
+}
+
+// The same in an Access 97 file (2 KB pages, more of them per flush).
+TEST(WriterPowerLoss, EveryPowerCutInAnAccess97FileLeavesItAsBeforeOrAfterTheFlush) {
+    checkEveryPowerCut(insertUpdateDelete, Version::Jet3);
 }
 
 // A transaction of four flushes, which rewrite some pages more than once (the same rows

@@ -139,9 +139,9 @@ private:
 
 class DatabaseWriter {
 public:
-    // Creates a new, empty Access 2000 (Jet 4) database at `path` with its system tables.
-    // Refuses to overwrite an existing file (IoError). Only Jet 4 is written so far; asking
-    // for Jet 3 throws UnsupportedError.
+    // Creates a new, empty database at `path` with its system tables: Access 2000 (Jet 4) as
+    // ADOX lays it out, or Access 97 (Jet 3) as Access 97 does. Written whole or not at all;
+    // refuses to overwrite an existing file (IoError).
     static DatabaseWriter create(const std::filesystem::path& path, Version version = Version::Jet4);
 
     // Opens an existing file for writing and takes its write lock. Throws InUseError when

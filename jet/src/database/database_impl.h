@@ -25,6 +25,8 @@ public:
     // Text of a row or definition to UTF-8 (Jet 4 UCS-2 or the Jet 3 code page).
     void decodeText(std::span<const uint8_t> bytes, std::string& out) const;
     std::string decodeText(std::span<const uint8_t> bytes) const;
+    // The code page of a Jet 3 file's text (null for Jet 4).
+    const Jet3Charset* charset() const { return charset_.get(); }
 
     const std::vector<CatalogEntry>& catalog();        // views without SQL (fast)
     const std::vector<CatalogEntry>& catalogWithSql(); // views with their SQL

@@ -8,6 +8,7 @@
 #include <array>
 #include <bit>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <stdexcept>
@@ -72,6 +73,86 @@ void checkRange(const ColumnDef& c, int64_t v, int64_t lo, int64_t hi) {
                          std::to_string(lo) + " to " + std::to_string(hi) + ")");
 }
 
+// The fixed area's end and the number of variable slots of a table's rows.
+void rowShape(const TableDef& table, uint32_t& fixedEnd, uint16_t& varSlots) {
+    fixedEnd = 0;
+    varSlots = 0;
+    for (const ColumnDef& c : table.columns) {
+        if (c.isFixed()) {
+            // A fixed Text or Binary column takes its declared length.
+            const uint32_t size = fixedSizeOf(c.type) ? fixedSizeOf(c.type) : c.length;
+            fixedEnd = std::max<uint32_t>(fixedEnd, c.fixedOffset + size);
+        } else {
+            varSlots = std::max<uint16_t>(varSlots, static_cast<uint16_t>(c.varIndex + 1));
+        }
+    }
+}
+
+// See row_encoder.h for the layout.
+std::vector<uint8_t> assembleJet3Row(const TableDef& table, std::span<const EncodedColumn> cols) {
+    const uint16_t columnCount = table.maxColumns;
+    uint32_t fixedEnd = 0;
+    uint16_t varSlots = 0;
+    rowShape(table, fixedEnd, varSlots);
+    // Yes/No values live in the null mask only; Access 97 gives them no fixed byte.
+    fixedEnd = 0;
+    for (const ColumnDef& c : table.columns)
+        if (c.isFixed() && c.type != ColumnType::Boolean)
+            fixedEnd =
+                std::max<uint32_t>(fixedEnd, c.fixedOffset + (fixedSizeOf(c.type) ? fixedSizeOf(c.type) : c.length));
+    if (columnCount > 255 || varSlots > 255) throw std::logic_error("assembleRow: more columns than Access allows");
+    const size_t maskBytes = (columnCount + 7u) / 8u;
+    std::vector<uint8_t> row(1 + fixedEnd, 0);
+    row[0] = static_cast<uint8_t>(columnCount);
+    std::array<uint8_t, 32> mask{};
+    std::array<const EncodedColumn*, 256> byVarSlot{};
+    for (size_t i = 0; i < table.columns.size(); ++i) {
+        const ColumnDef& c = table.columns[i];
+        const EncodedColumn& e = cols[i];
+        if (e.present) mask[c.number / 8] |= static_cast<uint8_t>(1u << (c.number % 8));
+        if (c.type == ColumnType::Boolean || !e.present) continue;
+        if (c.isFixed()) {
+            if (c.fixedOffset + e.bytes.size() > fixedEnd)
+                throw std::logic_error("assembleRow: a value longer than its fixed column");
+            std::memcpy(row.data() + 1 + c.fixedOffset, e.bytes.data(), e.bytes.size());
+        } else {
+            byVarSlot[c.varIndex] = &e;
+        }
+    }
+    if (varSlots > 0) {
+        std::array<uint32_t, 256> at{}; // positions of the slots and, at varSlots, the end of the data
+        for (uint16_t s = 0; s < varSlots; ++s) {
+            at[s] = static_cast<uint32_t>(row.size());
+            if (byVarSlot[s]) row.insert(row.end(), byVarSlot[s]->bytes.begin(), byVarSlot[s]->bytes.end());
+        }
+        const uint32_t eod = static_cast<uint32_t>(row.size());
+        at[varSlots] = eod;
+        const size_t needed = eod / 256; // jump entries the positions need
+        const size_t length = eod + (varSlots + 1u) + needed + 1 + maskBytes;
+        const size_t stored = (length - 1) / 256;
+        const bool filler = stored == needed + 1;
+        if (stored != needed && !filler)
+            throw ValueError("a row of table [" + table.name + "] with " + std::to_string(varSlots) +
+                             " variable columns cannot be laid out at " + std::to_string(length) + " bytes");
+        // The end-of-data entry is stored first, then the slots from the last to the first.
+        for (int s = varSlots; s >= 0; --s) row.push_back(static_cast<uint8_t>(at[static_cast<size_t>(s)] & 0xFF));
+        std::vector<uint8_t> jumps;
+        for (size_t k = 0; k < needed; ++k) {
+            uint16_t s = 0;
+            while (at[s] < (k + 1) * 256) ++s;
+            jumps.push_back(static_cast<uint8_t>(s));
+        }
+        if (filler) jumps.push_back(0xFF); // as Access 97 fills it
+        // Stored from the last entry to the first, so that the first sits next to n.
+        row.insert(row.end(), jumps.rbegin(), jumps.rend());
+        row.push_back(static_cast<uint8_t>(varSlots));
+    }
+    constexpr size_t kOverflowPointerSize = 4;
+    if (row.size() + maskBytes < kOverflowPointerSize) row.resize(kOverflowPointerSize - maskBytes, 0);
+    row.insert(row.end(), mask.begin(), mask.begin() + static_cast<std::ptrdiff_t>(maskBytes));
+    return row;
+}
+
 } // namespace
 
 std::vector<uint8_t> encodeJet4Text(std::string_view utf8, bool allowCompression, size_t maxChars) {
@@ -119,7 +200,24 @@ std::vector<uint8_t> encodeJet4Text(std::string_view utf8, bool allowCompression
     return out;
 }
 
-EncodedColumn encodeValue(const Format& format, const ColumnDef& c, const Value& v) {
+std::vector<uint8_t> encodeJet3Text(const Jet3Charset& charset, std::string_view utf8, size_t maxBytes) {
+    std::vector<uint8_t> out;
+    uint32_t bad = 0;
+    if (!charset.encode(utf8, out, bad)) {
+        std::string shown;
+        appendUtf8(shown, bad);
+        char code[16];
+        std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(bad));
+        throw ValueError("the character \"" + shown + "\" (" + code + ") cannot be stored in this file's code page (" +
+                         charset.name() + "); replace it or store the text in an Access 2000 file");
+    }
+    if (maxBytes != 0 && out.size() > maxBytes)
+        throw ValueError("the text takes " + std::to_string(out.size()) + " bytes in code page " + charset.name() +
+                         ", more than the " + std::to_string(maxBytes) + " the column holds");
+    return out;
+}
+
+EncodedColumn encodeValue(const Format& format, const ColumnDef& c, const Value& v, const Jet3Charset* charset) {
     EncodedColumn out;
     if (v.isNull()) return out;
     out.present = true;
@@ -227,7 +325,20 @@ EncodedColumn encodeValue(const Format& format, const ColumnDef& c, const Value&
     case ColumnType::Text: {
         if (v.kind() != Value::Kind::Text)
             throw ValueError(describe(c) + " needs text; convert \"" + v.toString() + "\" first");
-        if (format.isJet3()) throw ValueError("writing Access 97 text is not supported yet");
+        if (format.isJet3()) {
+            if (!charset) throw std::logic_error("encodeValue: Access 97 text needs the file's code page");
+            try {
+                b = encodeJet3Text(*charset, v.asText(), c.length);
+            } catch (const ValueError& e) {
+                throw ValueError(std::string(e.what()) + " (" + describe(c) + ")");
+            }
+            // A fixed-length column keeps its bytes in the fixed area; a shorter value is
+            // refused rather than padded in a way not seen in Access's files.
+            if (c.isFixed() && b.size() != c.length)
+                throw ValueError(describe(c) + " has a fixed length of " + std::to_string(c.length) +
+                                 " bytes; writing a value of another length into it is not supported yet");
+            return out;
+        }
         // A fixed-length column (Access makes them from a CHAR type in DDL) holds its characters
         // uncompressed in the fixed area. The files we have only show values that fill the
         // column; how Access pads a shorter one is not known, so such a value is refused
@@ -262,7 +373,7 @@ EncodedColumn encodeValue(const Format& format, const ColumnDef& c, const Value&
 }
 
 std::vector<uint8_t> assembleRow(const Format& format, const TableDef& table, std::span<const EncodedColumn> cols) {
-    if (format.isJet3()) throw std::logic_error("assembleRow: Access 97 rows are not written yet");
+    if (format.isJet3()) return assembleJet3Row(table, cols);
     const uint16_t columnCount = table.maxColumns;
     uint32_t fixedEnd = 0;
     uint16_t varSlots = 0;

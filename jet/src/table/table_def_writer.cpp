@@ -16,6 +16,9 @@ constexpr uint32_t kTableMagic = 1625;
 constexpr uint32_t kIndexMagic = 1923;
 constexpr uint16_t kGeneralSortOrder = 0x0409;
 constexpr size_t kMaxIndexColumns = 10;
+constexpr uint8_t kSystemTableType = 0x53;
+constexpr uint16_t kJet3ColumnConstant = 1;     // at column entry offset 7 in every Access 97 file seen
+constexpr uint16_t kJet3DefaultCodePage = 1252; // the column code page Access 97 gives Western text
 
 struct Out {
     std::vector<uint8_t>& b;
@@ -39,6 +42,116 @@ void putName(Out& out, std::string_view name) {
 
 } // namespace
 
+namespace {
+
+// Physical indexes in number order; several logical indexes may share one.
+std::map<uint32_t, const IndexDef*> physicalIndexes(const TableDef& table) {
+    std::map<uint32_t, const IndexDef*> physical;
+    for (const IndexDef& idx : table.indexes) physical.emplace(idx.physicalNumber, &idx);
+    uint32_t expected = 0;
+    for (const auto& [number, idx] : physical) {
+        if (number != expected++) throw std::logic_error("physical index numbers must be 0..n-1");
+        if (idx->columns.size() > kMaxIndexColumns) throw std::logic_error("an index has more than 10 columns");
+    }
+    return physical;
+}
+
+void putJet3Name(Out& out, const Jet3Charset& charset, std::string_view name) {
+    std::vector<uint8_t> bytes;
+    uint32_t bad = 0;
+    if (!charset.encode(name, bytes, bad) || bytes.size() > 255)
+        throw std::invalid_argument("the name \"" + std::string(name) + "\" cannot be stored in code page " +
+                                    charset.name() + " within 255 bytes");
+    out.u8(static_cast<uint8_t>(bytes.size()));
+    out.bytes(bytes);
+}
+
+} // namespace
+
+std::vector<uint8_t> encodeJet3TableDefinition(const TableDef& table, const TableDefExtras& extras,
+                                               const Jet3Charset& charset) {
+    const auto physical = physicalIndexes(table);
+    uint16_t varCount = 0;
+    for (const ColumnDef& c : table.columns) varCount = static_cast<uint16_t>(varCount + (c.isFixed() ? 0 : 1));
+    std::vector<uint8_t> buf;
+    buf.reserve(1024);
+    Out out{buf};
+    out.u8(page_type::TableDefinition);
+    out.u8(0x01);
+    out.u8('V');
+    out.u8('C');
+    out.u32(0); // next page, per page
+    out.u32(0); // length, filled in at the end
+    out.u32(table.storedRowCount);
+    out.u32(table.nextAutoNumber);
+    out.u8(table.tableType);
+    out.u16(table.maxColumns);
+    out.u16(varCount);
+    out.u16(static_cast<uint16_t>(table.columns.size()));
+    out.u32(static_cast<uint32_t>(table.indexes.size()));
+    out.u32(static_cast<uint32_t>(physical.size()));
+    out.u32(table.usageMap);
+    out.u32(table.freeSpaceMap);
+    for (const auto& [number, idx] : physical) {
+        out.u32(0);
+        out.u32(number < extras.physical.size() ? extras.physical[number].uniqueEntries : 0);
+    }
+    for (size_t i = 0; i < table.columns.size(); ++i) {
+        const ColumnDef& c = table.columns[i];
+        out.u8(static_cast<uint8_t>(c.type));
+        out.u16(c.number);
+        // Access 97 fills the variable slot of fixed columns and the fixed offset of variable
+        // ones too (with values no reader uses); they are written back as they were read.
+        out.u16(c.varIndex);
+        out.u16(static_cast<uint16_t>(table.tableType == kSystemTableType ? 0 : i)); // as Access 97 writes it
+        out.u16(kJet3ColumnConstant);
+        out.u16(c.sortOrder ? c.sortOrder : kGeneralSortOrder);
+        if (c.type == ColumnType::Numeric) {
+            out.u8(c.precision);
+            out.u8(c.scale);
+        } else {
+            out.u16(c.codePage ? c.codePage : kJet3DefaultCodePage);
+        }
+        out.u8(c.flags);
+        out.u16(c.fixedOffset);
+        out.u16(c.isLongValue() ? 0 : c.length);
+    }
+    for (const ColumnDef& c : table.columns) putJet3Name(out, charset, c.name);
+    for (const auto& [number, idx] : physical) {
+        for (size_t k = 0; k < kMaxIndexColumns; ++k) {
+            if (k < idx->columns.size()) {
+                out.u16(idx->columns[k].columnNumber);
+                out.u8(idx->columns[k].ascending ? 0x01 : 0x00);
+            } else {
+                out.u16(0xFFFF);
+                out.u8(0);
+            }
+        }
+        out.u32(idx->usageMap);
+        out.u32(idx->rootPage);
+        out.u8(idx->flags);
+    }
+    for (const IndexDef& idx : table.indexes) {
+        out.u32(idx.number);
+        out.u32(idx.physicalNumber);
+        out.u8(0);
+        out.u32(static_cast<uint32_t>(idx.relatedIndex));
+        out.u32(idx.relatedTablePage);
+        out.u8(idx.isForeignKey() ? (idx.cascadeUpdates ? 1 : 0) : 4);
+        out.u8(idx.isForeignKey() ? (idx.cascadeDeletes ? 1 : 0) : 4);
+        out.u8(idx.type);
+    }
+    for (const IndexDef& idx : table.indexes) putJet3Name(out, charset, idx.name);
+    for (const LongValueColumnMaps& m : extras.longValueMaps) {
+        out.u16(m.columnNumber);
+        out.u32(m.usedPages);
+        out.u32(m.freePages);
+    }
+    out.u16(0xFFFF);
+    put32(std::span<uint8_t>(buf), 8, static_cast<uint32_t>(buf.size()));
+    return buf;
+}
+
 std::vector<uint8_t> toUcs2(std::string_view utf8) {
     const std::u16string units = utf8ToUtf16(utf8);
     std::vector<uint8_t> out;
@@ -50,9 +163,11 @@ std::vector<uint8_t> toUcs2(std::string_view utf8) {
     return out;
 }
 
-std::vector<uint8_t> encodeTableDefinition(const Format& format, const TableDef& table, const TableDefExtras& extras) {
+std::vector<uint8_t> encodeTableDefinition(const Format& format, const TableDef& table, const TableDefExtras& extras,
+                                           const Jet3Charset* charset) {
     if (format.isJet3()) {
-        throw std::logic_error("encodeTableDefinition: Access 97 definitions are not written yet");
+        if (!charset) throw std::logic_error("encodeTableDefinition: Access 97 names need the file's code page");
+        return encodeJet3TableDefinition(table, extras, *charset);
     }
     // Physical indexes, in physical number order; several logical indexes may share one.
     std::map<uint32_t, const IndexDef*> physical;
@@ -159,6 +274,32 @@ std::vector<uint8_t> encodeTableDefinition(const Format& format, const TableDef&
     return buf;
 }
 
+TableDefExtras parseTableDefExtras(const Format& f, const TableDef& def, std::span<const uint8_t> b) {
+    TableDefExtras extras;
+    const uint32_t nPhysical = def.physicalIndexCount;
+    extras.physical.resize(nPhysical);
+    for (uint32_t i = 0; i < nPhysical; ++i) {
+        const size_t at = f.tdefBlockEnd + i * f.realIndexEntrySize + 4;
+        if (at + 4 <= b.size()) extras.physical[i].uniqueEntries = u32(b, at);
+    }
+    // Walk to the end: columns, names, physical and logical indexes, index names.
+    auto nameLength = [&](size_t at) -> size_t { return f.nameLengthSize == 1 ? b[at] : u16(b, at); };
+    size_t at = f.tdefBlockEnd + nPhysical * f.realIndexEntrySize;
+    const size_t nCols = u16(b, f.tdefNumColsOffset);
+    const size_t nLogical = u32(b, f.tdefNumIndexesOffset);
+    at += nCols * f.columnEntrySize;
+    for (size_t i = 0; i < nCols && at + f.nameLengthSize <= b.size(); ++i) at += f.nameLengthSize + nameLength(at);
+    at += nPhysical * f.physicalIndexEntrySize + nLogical * f.logicalIndexEntrySize;
+    for (size_t i = 0; i < nLogical && at + f.nameLengthSize <= b.size(); ++i) at += f.nameLengthSize + nameLength(at);
+    while (at + 2 <= b.size()) {
+        const uint16_t col = u16(b, at);
+        if (col == 0xFFFF || at + 10 > b.size()) break;
+        extras.longValueMaps.push_back({col, u32(b, at + 2), u32(b, at + 6)});
+        at += 10;
+    }
+    return extras;
+}
+
 size_t tableDefinitionPagesNeeded(const Format& format, size_t streamLength) {
     const size_t ps = format.pageSize;
     if (streamLength <= ps) return 1;
@@ -188,7 +329,12 @@ std::vector<std::vector<uint8_t>> paginateTableDefinition(const Format& format, 
             pos += take;
             used = 8 + take;
         }
-        put16(std::span<uint8_t>(page), 2, static_cast<uint16_t>(ps - used >= 8 ? ps - used - 8 : 0));
+        if (format.isJet3()) {
+            page[2] = 'V'; // Access 97 keeps "VC" here, not the free space
+            page[3] = 'C';
+        } else {
+            put16(std::span<uint8_t>(page), 2, static_cast<uint16_t>(ps - used >= 8 ? ps - used - 8 : 0));
+        }
         put32(std::span<uint8_t>(page), 4, i + 1 < n ? pages[i + 1] : 0);
         out.push_back(std::move(page));
     }

@@ -3,6 +3,7 @@
 
 #include "file/format.h"
 #include "jet/schema.h"
+#include "value/text_codec.h"
 
 #include <cstdint>
 #include <span>
@@ -62,7 +63,34 @@ struct TableDefExtras {
 //               writes them for indexes without a relationship), type (1 primary key), 0 (4)
 // then          per logical index: 2-byte name length, UCS-2 name
 // then    10*k  per Memo/OLE column: number, used-pages map, free-pages map; ends with 0xFFFF
-std::vector<uint8_t> encodeTableDefinition(const Format& format, const TableDef& table, const TableDefExtras& extras);
+// Jet 3 (Access 97) differs:
+//
+// OFFSET  SIZE  MEANING
+// 2       2     "VC"
+// 8       4     length of the definition
+// 12      4     number of rows
+// 16      4     last auto-number value given
+// 20      1     table type
+// 21..42        as Jet 4's 41..62
+// 43      8*n   per physical index: 0, distinct keys
+// then    18*c  per column: type, number, variable slot, index, 1, sort order, code page
+//               (Numeric: precision, scale), flags, fixed offset, length in bytes
+// then          per column: 1-byte name length, the name in the file's code page
+// then    39*n  per physical index: 10 x (column number or 0xFFFF, 0x01 ascending), usage map
+//               row pointer, root page, flags
+// then    20*m  per logical index: number, physical number, 0, related index, related table
+//               page, cascade updates, cascade deletes, type
+// then          per logical index: 1-byte name length, code-page name
+// then    10*k  per Memo/OLE column as in Jet 4; ends with 0xFFFF
+// `charset` (the file's code page) is needed for Jet 3; a name it cannot hold is refused
+// (std::invalid_argument).
+std::vector<uint8_t> encodeTableDefinition(const Format& format, const TableDef& table, const TableDefExtras& extras,
+                                           const Jet3Charset* charset = nullptr);
+std::vector<uint8_t> encodeJet3TableDefinition(const TableDef& table, const TableDefExtras& extras,
+                                               const Jet3Charset& charset);
+
+// The extras of a stored definition (`bytes` as readTableDefBytes gives them).
+TableDefExtras parseTableDefExtras(const Format& format, const TableDef& table, std::span<const uint8_t> bytes);
 
 // Splits an encoded definition over pages: the first page keeps the stream's first
 // page-size bytes, each continuation page gets an 8-byte header and the next bytes.

@@ -123,6 +123,82 @@ Jet3Charset::Jet3Charset(const std::string& fileName, const std::string& name, u
 
 Jet3Charset::~Jet3Charset() {
     if (iconv_) iconv_close(static_cast<iconv_t>(iconv_));
+    if (toPage_) iconv_close(static_cast<iconv_t>(toPage_));
+}
+
+namespace {
+
+// The Windows-1252 byte of a code point, or -1.
+int unicodeToCp1252(uint32_t cp) {
+    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<int>(cp);
+    for (int i = 0; i < 32; ++i)
+        if (kCp1252High[i] == cp) return 0x80 + i;
+    return -1;
+}
+
+// The code point starting at `at` (advanced past it); U+FFFD for a broken sequence.
+uint32_t nextCodePoint(std::string_view s, size_t& at) {
+    const auto b = static_cast<unsigned char>(s[at++]);
+    if (b < 0x80) return b;
+    const int extra = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : -1;
+    if (extra < 0) return 0xFFFD;
+    uint32_t cp = b & (0x3F >> extra);
+    for (int i = 0; i < extra; ++i) {
+        if (at >= s.size() || (static_cast<unsigned char>(s[at]) & 0xC0) != 0x80) return 0xFFFD;
+        cp = (cp << 6) | (static_cast<unsigned char>(s[at++]) & 0x3F);
+    }
+    return cp;
+}
+
+} // namespace
+
+bool Jet3Charset::encode(std::string_view utf8, std::vector<uint8_t>& out, uint32_t& unencodable) const {
+    out.clear();
+    out.reserve(utf8.size());
+    if (cp1252_) {
+        for (size_t at = 0; at < utf8.size();) {
+            const uint32_t cp = nextCodePoint(utf8, at);
+            const int b = unicodeToCp1252(cp);
+            if (b < 0) {
+                unencodable = cp;
+                return false;
+            }
+            out.push_back(static_cast<uint8_t>(b));
+        }
+        return true;
+    }
+    auto* self = const_cast<Jet3Charset*>(this);
+    if (!toPage_) {
+        iconv_t cd = iconv_open(name_.c_str(), "UTF-8");
+        if (cd == reinterpret_cast<iconv_t>(-1)) {
+            unencodable = utf8.empty() ? 0 : 0xFFFD;
+            return utf8.empty();
+        }
+        self->toPage_ = cd;
+    }
+    auto cd = static_cast<iconv_t>(toPage_);
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    char* in = const_cast<char*>(utf8.data());
+    size_t inLeft = utf8.size();
+    char buf[1024];
+    while (inLeft > 0) {
+        char* o = buf;
+        size_t oLeft = sizeof buf;
+        const size_t r = iconv(cd, &in, &inLeft, &o, &oLeft);
+        out.insert(out.end(), buf, o);
+        if (r == static_cast<size_t>(-1)) {
+            if (errno == E2BIG) continue;
+            size_t at = static_cast<size_t>(in - utf8.data());
+            unencodable = nextCodePoint(utf8, at);
+            return false;
+        }
+        // Some iconv versions count characters they replaced instead of failing.
+        if (r != 0) {
+            unencodable = 0xFFFD;
+            return false;
+        }
+    }
+    return true;
 }
 
 void Jet3Charset::decode(std::span<const uint8_t> b, std::string& out) const {

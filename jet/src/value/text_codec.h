@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace jet::detail {
 
@@ -29,13 +31,18 @@ public:
 
     void decode(std::span<const uint8_t> bytes, std::string& out) const;
     std::string decode(std::span<const uint8_t> bytes) const;
+
+    // UTF-8 to this code page, exactly: false when a character has no byte form here (then
+    // `unencodable` is that character's code point, `out` is unspecified). Never "?".
+    bool encode(std::string_view utf8, std::vector<uint8_t>& out, uint32_t& unencodable) const;
     bool isWindows1252() const { return cp1252_; }
     const std::string& name() const { return name_; }
 
 private:
     std::string name_;
     bool cp1252_ = true;
-    void* iconv_ = nullptr; // iconv_t
+    void* iconv_ = nullptr;  // iconv_t, code page to UTF-8
+    void* toPage_ = nullptr; // iconv_t, UTF-8 to the code page, opened when first needed
 };
 
 // Windows-1252 byte to code point. The five bytes Windows-1252 leaves undefined (0x81,

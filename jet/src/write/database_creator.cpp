@@ -1,4 +1,4 @@
-// Creating a new empty Jet 4 database (see database_creator.h).
+// Creating a new empty database (see database_creator.h).
 #include "write/database_creator.h"
 
 #include "file/bytes.h"
@@ -8,6 +8,8 @@
 #include "table/row_encoder.h"
 #include "index/row_keys.h"
 #include "table/table_def_writer.h"
+#include "value/text_codec.h"
+#include "write/page_store.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -23,7 +25,14 @@ namespace jet::detail {
 
 namespace {
 
-const Format& F() { return kJet4Format; }
+// What differs between the two versions' new files.
+struct NewFile {
+    const Format& f;
+    uint16_t textBytes;   // a 255-character Text or Binary system column, in bytes
+    uint32_t mapsPerPage; // usage-map rows on one page
+    const Jet3Charset* charset;
+    bool jet3() const { return f.isJet3(); }
+};
 
 // Page numbers of the new file.
 enum : uint32_t {
@@ -44,11 +53,21 @@ enum : uint32_t {
     kObjectsData = 14,
     kAcesData = 15,
     kPageCount = 16,
+    // Access 97's map rows are twice as long: its 31 maps take two more pages.
+    kJet3MapsPage2 = 16,
+    kJet3MapsPage3 = 17,
+    kJet3PageCount = 18,
 };
+constexpr uint32_t kMapCount = 31;
 
-constexpr size_t kMapBitmapBytes = 64; // Jet 4 usage-map rows: 5-byte head + 64-byte bitmap
+uint32_t pageCount(const NewFile& n) { return n.jet3() ? kJet3PageCount : kPageCount; }
 
-uint32_t mapRow(uint8_t slot) { return (kMapsPage << 8) | slot; }
+// The row pointer of usage map number `slot` (0..30).
+uint32_t mapRow(const NewFile& n, uint8_t slot) {
+    static constexpr uint32_t kMapPages[] = {kMapsPage, kJet3MapsPage2, kJet3MapsPage3};
+    const uint32_t page = kMapPages[slot / n.mapsPerPage];
+    return (page << 8) | (slot % n.mapsPerPage);
+}
 
 ColumnDef fixedColumn(const char* name, ColumnType type, uint16_t number, uint16_t offset, uint16_t length) {
     ColumnDef c;
@@ -89,33 +108,34 @@ IndexDef index(const char* name, uint32_t number, uint8_t type, uint8_t flags, s
     return i;
 }
 
-TableDef systemTable(const char* name, uint32_t page, uint8_t usedSlot) {
+TableDef systemTable(const NewFile& n, const char* name, uint32_t page, uint8_t usedSlot) {
     TableDef t;
     t.name = name;
     t.definitionPage = page;
     t.tableType = 0x53;
-    t.usageMap = mapRow(usedSlot);
-    t.freeSpaceMap = mapRow(static_cast<uint8_t>(usedSlot + 1));
+    t.usageMap = mapRow(n, usedSlot);
+    t.freeSpaceMap = mapRow(n, static_cast<uint8_t>(usedSlot + 1));
     return t;
 }
 
 constexpr uint8_t kOwnerFlags = column_flags::Nullable | column_flags::Replication | 0x20;
 
-TableDef msysObjects() {
-    TableDef t = systemTable("MSysObjects", kObjectsTdef, 0);
+TableDef msysObjects(const NewFile& n) {
+    const uint16_t L = n.textBytes;
+    TableDef t = systemTable(n, "MSysObjects", kObjectsTdef, 0);
     t.columns = {
         fixedColumn("Id", ColumnType::Long, 0, 0, 4),
         fixedColumn("ParentId", ColumnType::Long, 1, 4, 4),
-        varColumn("Name", ColumnType::Text, 2, 0, 510),
+        varColumn("Name", ColumnType::Text, 2, 0, L),
         fixedColumn("Type", ColumnType::Integer, 3, 8, 2),
         fixedColumn("DateCreate", ColumnType::DateTime, 4, 10, 8),
         fixedColumn("DateUpdate", ColumnType::DateTime, 5, 18, 8),
-        varColumn("Owner", ColumnType::Binary, 6, 1, 510, kOwnerFlags),
+        varColumn("Owner", ColumnType::Binary, 6, 1, L, kOwnerFlags),
         fixedColumn("Flags", ColumnType::Long, 7, 26, 4),
         varColumn("Database", ColumnType::Memo, 8, 2, 0),
         varColumn("Connect", ColumnType::Memo, 9, 3, 0),
-        varColumn("ForeignName", ColumnType::Text, 10, 4, 510),
-        varColumn("RmtInfoShort", ColumnType::Binary, 11, 5, 510),
+        varColumn("ForeignName", ColumnType::Text, 10, 4, L),
+        varColumn("RmtInfoShort", ColumnType::Binary, 11, 5, L),
         varColumn("RmtInfoLong", ColumnType::Ole, 12, 6, 0),
         varColumn("Lv", ColumnType::Ole, 13, 7, 0),
         varColumn("LvProp", ColumnType::Ole, 14, 8, 0),
@@ -123,57 +143,72 @@ TableDef msysObjects() {
         varColumn("LvExtra", ColumnType::Ole, 16, 10, 0),
     };
     t.indexes = {
-        index("ParentIdName", 0, 0, index_flags::Unique, {1, 2}, kObjectsParentIdNameRoot, mapRow(16)),
-        index("Id", 1, 1, index_flags::Unique, {0}, kObjectsIdRoot, mapRow(17)),
+        index("ParentIdName", 0, 0, index_flags::Unique, {1, 2}, kObjectsParentIdNameRoot, mapRow(n, 16)),
+        index("Id", 1, 1, index_flags::Unique, {0}, kObjectsIdRoot, mapRow(n, 17)),
     };
     return t;
 }
 
-TableDef msysAces() {
-    TableDef t = systemTable("MSysACEs", kAcesTdef, 18);
+TableDef msysAces(const NewFile& n) {
+    const uint16_t L = n.textBytes;
+    TableDef t = systemTable(n, "MSysACEs", kAcesTdef, 18);
     t.columns = {
         fixedColumn("ObjectId", ColumnType::Long, 0, 0, 4),
-        varColumn("SID", ColumnType::Binary, 1, 0, 510, kOwnerFlags),
+        varColumn("SID", ColumnType::Binary, 1, 0, L, kOwnerFlags),
         fixedColumn("ACM", ColumnType::Long, 2, 4, 4),
         fixedColumn("FInheritable", ColumnType::Boolean, 3, 0, 1),
     };
-    t.indexes = {index("ObjectId", 0, 0, index_flags::Required, {0}, kAcesRoot, mapRow(20))};
+    t.indexes = {index("ObjectId", 0, 0, index_flags::Required, {0}, kAcesRoot, mapRow(n, 20))};
     return t;
 }
 
-TableDef msysQueries() {
-    TableDef t = systemTable("MSysQueries", kQueriesTdef, 21);
+TableDef msysQueries(const NewFile& n) {
+    const uint16_t L = n.textBytes;
+    TableDef t = systemTable(n, "MSysQueries", kQueriesTdef, 21);
     t.columns = {
         fixedColumn("ObjectId", ColumnType::Long, 0, 0, 4), fixedColumn("Attribute", ColumnType::Byte, 1, 4, 1),
-        varColumn("Order", ColumnType::Binary, 2, 0, 510),  varColumn("Name1", ColumnType::Text, 3, 1, 510),
-        varColumn("Name2", ColumnType::Text, 4, 2, 510),    varColumn("Expression", ColumnType::Memo, 5, 3, 0),
+        varColumn("Order", ColumnType::Binary, 2, 0, L),    varColumn("Name1", ColumnType::Text, 3, 1, L),
+        varColumn("Name2", ColumnType::Text, 4, 2, L),      varColumn("Expression", ColumnType::Memo, 5, 3, 0),
         fixedColumn("Flag", ColumnType::Integer, 6, 5, 2),  fixedColumn("LvExtra", ColumnType::Long, 7, 7, 4),
     };
-    t.indexes = {index("ObjectIdAttribute", 0, 1, index_flags::Unique, {0, 1, 2}, kQueriesRoot, mapRow(25))};
+    if (n.jet3()) t.columns.pop_back(); // Access 97's MSysQueries has no LvExtra
+    t.indexes = {index("ObjectIdAttribute", 0, 1, index_flags::Unique, {0, 1, 2}, kQueriesRoot, mapRow(n, 25))};
     return t;
 }
 
-TableDef msysRelationships() {
-    TableDef t = systemTable("MSysRelationships", kRelationshipsTdef, 26);
+TableDef msysRelationships(const NewFile& n) {
+    const uint16_t L = n.textBytes;
+    TableDef t = systemTable(n, "MSysRelationships", kRelationshipsTdef, 26);
     t.columns = {
-        varColumn("szRelationship", ColumnType::Text, 0, 0, 510),
+        varColumn("szRelationship", ColumnType::Text, 0, 0, L),
         fixedColumn("grbit", ColumnType::Long, 1, 0, 4),
         fixedColumn("ccolumn", ColumnType::Long, 2, 4, 4),
         fixedColumn("icolumn", ColumnType::Long, 3, 8, 4),
-        varColumn("szObject", ColumnType::Text, 4, 1, 510),
-        varColumn("szColumn", ColumnType::Text, 5, 2, 510),
-        varColumn("szReferencedObject", ColumnType::Text, 6, 3, 510),
-        varColumn("szReferencedColumn", ColumnType::Text, 7, 4, 510),
+        varColumn("szObject", ColumnType::Text, 4, 1, L),
+        varColumn("szColumn", ColumnType::Text, 5, 2, L),
+        varColumn("szReferencedObject", ColumnType::Text, 6, 3, L),
+        varColumn("szReferencedColumn", ColumnType::Text, 7, 4, L),
     };
     t.indexes = {
-        index("szRelationship", 0, 0, index_flags::IgnoreNulls, {0}, kRelRelationshipRoot, mapRow(28)),
-        index("szObject", 1, 0, index_flags::IgnoreNulls, {4}, kRelObjectRoot, mapRow(29)),
-        index("szReferencedObject", 2, 0, index_flags::IgnoreNulls, {6}, kRelReferencedObjectRoot, mapRow(30)),
+        index("szRelationship", 0, 0, index_flags::IgnoreNulls, {0}, kRelRelationshipRoot, mapRow(n, 28)),
+        index("szObject", 1, 0, index_flags::IgnoreNulls, {4}, kRelObjectRoot, mapRow(n, 29)),
+        index("szReferencedObject", 2, 0, index_flags::IgnoreNulls, {6}, kRelReferencedObjectRoot, mapRow(n, 30)),
     };
     return t;
 }
 
-void finish(TableDef& t) {
+void finish(const NewFile& n, TableDef& t) {
+    if (n.jet3()) {
+        // Access 97 gives a fixed column the variable slot that comes next and lists the
+        // logical indexes by name.
+        uint16_t var = 0;
+        for (auto& c : t.columns) {
+            if (c.isFixed()) c.varIndex = var;
+            else var = static_cast<uint16_t>(c.varIndex + 1);
+        }
+        std::sort(t.indexes.begin(), t.indexes.end(),
+                  [](const IndexDef& a, const IndexDef& b) { return a.name < b.name; });
+    }
     t.maxColumns = static_cast<uint16_t>(t.columns.size());
     t.varColumnCount = 0;
     for (const auto& c : t.columns) t.varColumnCount = static_cast<uint16_t>(t.varColumnCount + (c.isFixed() ? 0 : 1));
@@ -214,6 +249,16 @@ constexpr AceRow kAces[] = {
     {kRelationshipsContainerId, 0x65, 0x8B, 1048575, true},
 };
 
+// Access 97 writes the same two-byte SIDs in its own numbering.
+Value sid(const NewFile& n, uint8_t b0, uint8_t b1) {
+    if (!n.jet3()) return bin({b0, b1});
+    if (b0 == 0x64 && b1 == 0x8B) return bin({0x03, 0x01});
+    if (b0 == 0x65 && b1 == 0x8E) return bin({0x02, 0x04});
+    if (b0 == 0x65 && b1 == 0x8B) return bin({0x02, 0x01});
+    if (b0 == 0x65 && b1 == 0x89) return bin({0x02, 0x03});
+    throw std::logic_error("no Access 97 form of this SID");
+}
+
 std::vector<Value> objectRow(const TableDef& t, int32_t id, int32_t parent, const char* name, int16_t type,
                              double created, Value owner) {
     std::vector<Value> row(t.columns.size());
@@ -228,20 +273,20 @@ std::vector<Value> objectRow(const TableDef& t, int32_t id, int32_t parent, cons
     return row;
 }
 
-std::vector<uint8_t> encodeRow(const TableDef& t, const std::vector<Value>& row) {
+std::vector<uint8_t> encodeRow(const NewFile& n, const TableDef& t, const std::vector<Value>& row) {
     std::vector<EncodedColumn> cols;
-    for (size_t i = 0; i < t.columns.size(); ++i) cols.push_back(encodeValue(F(), t.columns[i], row[i]));
-    return assembleRow(F(), t, cols);
+    for (size_t i = 0; i < t.columns.size(); ++i) cols.push_back(encodeValue(n.f, t.columns[i], row[i], n.charset));
+    return assembleRow(n.f, t, cols);
 }
 
 // Fills a data page with rows and a leaf page per index with their entries.
-void fillTable(std::vector<std::vector<uint8_t>>& pages, const TableDef& t, uint32_t dataPage,
+void fillTable(const NewFile& n, std::vector<std::vector<uint8_t>>& pages, const TableDef& t, uint32_t dataPage,
                const std::vector<std::vector<Value>>& rows, TableDefExtras& extras) {
     std::vector<RowId> ids;
     if (dataPage != 0) {
-        pages[dataPage] = newDataPage(F(), t.definitionPage);
+        pages[dataPage] = newDataPage(n.f, t.definitionPage);
         for (const auto& r : rows) {
-            const auto slot = dataPageAddRow(F(), pages[dataPage], encodeRow(t, r));
+            const auto slot = dataPageAddRow(n.f, pages[dataPage], encodeRow(n, t, r));
             if (!slot) throw std::logic_error("system rows do not fit their page");
             ids.push_back(RowId{dataPage, *slot});
         }
@@ -251,7 +296,7 @@ void fillTable(std::vector<std::vector<uint8_t>>& pages, const TableDef& t, uint
         std::vector<IndexPageEntry> entries;
         for (size_t i = 0; i < rows.size(); ++i) {
             if (idx.ignoresNulls() && rowKeyAllNull(t, idx, rows[i])) continue;
-            entries.push_back(IndexPageEntry{rowKey(F(), t, idx, rows[i]), ids[i], 0});
+            entries.push_back(IndexPageEntry{rowKey(n.f, t, idx, rows[i]), ids[i], 0});
         }
         std::sort(entries.begin(), entries.end(), [](const IndexPageEntry& a, const IndexPageEntry& b) {
             return a.key != b.key ? a.key < b.key : a.row < b.row;
@@ -260,14 +305,39 @@ void fillTable(std::vector<std::vector<uint8_t>>& pages, const TableDef& t, uint
         for (size_t i = 0; i < entries.size(); ++i)
             if (i == 0 || entries[i].key != entries[i - 1].key) ++distinct;
         extras.physical[idx.physicalNumber].uniqueEntries = distinct;
-        pages[idx.rootPage] = buildIndexPage(F(), true, t.definitionPage, 0, 0, 0, entries);
+        pages[idx.rootPage] = buildIndexPage(n.f, true, t.definitionPage, 0, 0, 0, entries);
     }
 }
 
 // Header page, unmasked. The masked region (0x18..0x97) holds, besides the fields the reader
 // uses, constants that every Access 2000 file carries; they are written as ADOX writes them.
+// Access 97's header: version 0, the sort order at 0x3A, the password unmasked, and its own
+// table of 256 two-byte values at 0x600.
+std::vector<uint8_t> jet3HeaderPage() {
+    std::vector<uint8_t> p(kJet3Format.pageSize, 0);
+    static const char kName[] = "Standard Jet DB";
+    p[1] = 0x01;
+    std::memcpy(p.data() + 4, kName, sizeof kName);
+    put32(p, 0x14, 0); // Jet 3
+    static const uint8_t kFixed18[8] = {0x00, 0x01, 0x00, 0x00, 0x01, 0x01, 0x00, 0x00};
+    std::memcpy(p.data() + 0x18, kFixed18, sizeof kFixed18);
+    put32(p, 0x20, 2);
+    put32(p, 0x24, 3);
+    put32(p, 0x28, 4);
+    put32(p, 0x2C, 5);
+    put16(p, 0x38, 1);
+    put16(p, 0x3A, 0x0409); // General sort order
+    put16(p, 0x3C, 1252);   // code page
+    put32(p, 0x3E, 0);      // database key: pages are not encoded
+    put16(p, 0x56, 0x251E); // a constant of every Access 97 file seen
+    for (size_t i = 0x600; i < 0x800; i += 2) put16(p, i, 0x0100);
+    p[0x600] = 0x01;
+    p[0x602] = 0x09;
+    return p;
+}
+
 std::vector<uint8_t> headerPage(double created) {
-    std::vector<uint8_t> p(F().pageSize, 0);
+    std::vector<uint8_t> p(kJet4Format.pageSize, 0);
     static const char kName[] = "Standard Jet DB";
     p[1] = 0x01;
     std::memcpy(p.data() + 4, kName, sizeof kName); // with its terminating zero
@@ -308,41 +378,50 @@ double accessNow() {
     return DateTime::fromParts(parts).days;
 }
 
-std::vector<TableDef> systemTableDefinitions() {
-    std::vector<TableDef> out = {msysObjects(), msysAces(), msysQueries(), msysRelationships()};
-    for (auto& t : out) finish(t);
+namespace {
+
+NewFile newFile(const Format& f, const Jet3Charset* charset) {
+    return f.isJet3() ? NewFile{f, 255, 15, charset} : NewFile{f, 510, kMapCount, nullptr};
+}
+
+std::vector<TableDef> systemTables(const NewFile& n) {
+    std::vector<TableDef> out = {msysObjects(n), msysAces(n), msysQueries(n), msysRelationships(n)};
+    for (auto& t : out) finish(n, t);
     return out;
 }
 
-std::vector<std::vector<uint8_t>> buildEmptyJet4Database(double created) {
-    std::vector<std::vector<uint8_t>> pages(kPageCount);
-    auto defs = systemTableDefinitions();
+std::vector<std::vector<uint8_t>> buildEmptyDatabase(const NewFile& n, double created) {
+    std::vector<std::vector<uint8_t>> pages(pageCount(n));
+    auto defs = systemTables(n);
     TableDef& objects = defs[0];
     TableDef& aces = defs[1];
     TableDef& queries = defs[2];
     TableDef& relationships = defs[3];
 
-    const Value sysOwner = bin({0x65, 0x89});
+    const Value sysOwner = sid(n, 0x65, 0x89);
     std::vector<std::vector<Value>> objectRows = {
         objectRow(objects, kTablesContainerId, kTopContainerId, "Tables", 3, created, sysOwner),
         objectRow(objects, kDatabasesContainerId, kTopContainerId, "Databases", 3, created, sysOwner),
         objectRow(objects, kRelationshipsContainerId, kTopContainerId, "Relationships", 3, created, sysOwner),
-        objectRow(objects, 0x10000000, kDatabasesContainerId, "MSysDb", 2, created, bin({0x64, 0x8B})),
+        objectRow(objects, 0x10000000, kDatabasesContainerId, "MSysDb", 2, created, sid(n, 0x64, 0x8B)),
         objectRow(objects, 2, kTablesContainerId, "MSysObjects", 1, created, sysOwner),
         objectRow(objects, 3, kTablesContainerId, "MSysACEs", 1, created, sysOwner),
         objectRow(objects, 4, kTablesContainerId, "MSysQueries", 1, created, sysOwner),
         objectRow(objects, 5, kTablesContainerId, "MSysRelationships", 1, created, sysOwner),
     };
     std::vector<std::vector<Value>> aceRows;
-    for (const AceRow& a : kAces)
+    for (AceRow a : kAces) {
+        // Access 97 gives the Admin user full rights on the Tables container.
+        if (n.jet3() && a.object == kTablesContainerId && a.sid0 == 0x64) a = {a.object, a.sid0, a.sid1, 1048319, true};
         aceRows.push_back(
-            {Value::longInt(a.object), bin({a.sid0, a.sid1}), Value::longInt(a.acm), Value::boolean(a.inheritable)});
+            {Value::longInt(a.object), sid(n, a.sid0, a.sid1), Value::longInt(a.acm), Value::boolean(a.inheritable)});
+    }
 
     TableDefExtras objectsExtras, acesExtras, queriesExtras, relExtras;
-    fillTable(pages, objects, kObjectsData, objectRows, objectsExtras);
-    fillTable(pages, aces, kAcesData, aceRows, acesExtras);
-    fillTable(pages, queries, 0, {}, queriesExtras);
-    fillTable(pages, relationships, 0, {}, relExtras);
+    fillTable(n, pages, objects, kObjectsData, objectRows, objectsExtras);
+    fillTable(n, pages, aces, kAcesData, aceRows, acesExtras);
+    fillTable(n, pages, queries, 0, {}, queriesExtras);
+    fillTable(n, pages, relationships, 0, {}, relExtras);
     objects.storedRowCount = static_cast<uint32_t>(objectRows.size());
     aces.storedRowCount = static_cast<uint32_t>(aceRows.size());
 
@@ -350,13 +429,13 @@ std::vector<std::vector<uint8_t>> buildEmptyJet4Database(double created) {
     uint8_t slot = 2;
     for (const ColumnDef& c : objects.columns) {
         if (!c.isLongValue()) continue;
-        objectsExtras.longValueMaps.push_back({c.number, mapRow(slot), mapRow(static_cast<uint8_t>(slot + 1))});
+        objectsExtras.longValueMaps.push_back({c.number, mapRow(n, slot), mapRow(n, static_cast<uint8_t>(slot + 1))});
         slot = static_cast<uint8_t>(slot + 2);
     }
-    queriesExtras.longValueMaps.push_back({5, mapRow(23), mapRow(24)});
+    queriesExtras.longValueMaps.push_back({5, mapRow(n, 23), mapRow(n, 24)});
 
     // The maps page: 31 inline maps in slot order.
-    std::vector<std::vector<uint32_t>> maps(31);
+    std::vector<std::vector<uint32_t>> maps(kMapCount);
     maps[0] = {kObjectsData};
     maps[1] = {kObjectsData};
     maps[16] = {kObjectsParentIdNameRoot};
@@ -368,44 +447,62 @@ std::vector<std::vector<uint8_t>> buildEmptyJet4Database(double created) {
     maps[28] = {kRelRelationshipRoot};
     maps[29] = {kRelObjectRoot};
     maps[30] = {kRelReferencedObjectRoot};
-    pages[kMapsPage] = newDataPage(F(), 0);
-    for (const auto& m : maps) {
-        if (!dataPageAddRow(F(), pages[kMapsPage], encodeInlineUsageMap(0, m, kMapBitmapBytes)))
+    const size_t bitmap = mapBitmapBytes(n.f);
+    for (uint8_t slot = 0; slot < kMapCount; ++slot) {
+        const uint32_t page = mapRow(n, slot) >> 8;
+        if (pages[page].empty()) pages[page] = newDataPage(n.f, 0);
+        if (!dataPageAddRow(n.f, pages[page], encodeInlineUsageMap(0, maps[slot], bitmap)))
             throw std::logic_error("usage maps do not fit their page");
     }
 
     // Global map page: slot 0 marks the pages past the end of the file as free; slot 1 is
     // an empty map.
-    pages[kGlobalMapPage] = newDataPage(F(), 1);
+    pages[kGlobalMapPage] = newDataPage(n.f, 1);
     {
         std::vector<uint32_t> free;
-        for (uint32_t p = kPageCount; p < kMapBitmapBytes * 8; ++p) free.push_back(p);
-        dataPageAddRow(F(), pages[kGlobalMapPage], encodeInlineUsageMap(0, free, kMapBitmapBytes));
-        dataPageAddRow(F(), pages[kGlobalMapPage], encodeInlineUsageMap(0, {}, kMapBitmapBytes));
+        for (uint32_t p = pageCount(n); p < bitmap * 8; ++p) free.push_back(p);
+        dataPageAddRow(n.f, pages[kGlobalMapPage], encodeInlineUsageMap(0, free, bitmap));
+        dataPageAddRow(n.f, pages[kGlobalMapPage], encodeInlineUsageMap(0, {}, bitmap));
     }
 
     const std::pair<TableDef*, TableDefExtras*> tables[] = {
         {&objects, &objectsExtras}, {&aces, &acesExtras}, {&queries, &queriesExtras}, {&relationships, &relExtras}};
     for (auto [t, extras] : tables) {
-        const auto stream = encodeTableDefinition(F(), *t, *extras);
+        const auto stream = encodeTableDefinition(n.f, *t, *extras, n.charset);
         const uint32_t at[] = {t->definitionPage};
-        pages[t->definitionPage] = paginateTableDefinition(F(), stream, at).front();
+        pages[t->definitionPage] = paginateTableDefinition(n.f, stream, at).front();
     }
-    pages[kHeaderPage] = headerPage(created);
+    pages[kHeaderPage] = n.jet3() ? jet3HeaderPage() : headerPage(created);
     return pages;
 }
 
-void createEmptyJet4Database(const std::filesystem::path& path) {
+} // namespace
+
+std::vector<TableDef> systemTableDefinitions() { return systemTables(newFile(kJet4Format, nullptr)); }
+
+std::vector<std::vector<uint8_t>> buildEmptyJet4Database(double created) {
+    return buildEmptyDatabase(newFile(kJet4Format, nullptr), created);
+}
+
+std::vector<std::vector<uint8_t>> buildEmptyJet3Database(double created) {
+    const Jet3Charset cp1252("new.mdb", "", 1252);
+    return buildEmptyDatabase(newFile(kJet3Format, &cp1252), created);
+}
+
+void createEmptyJet4Database(const std::filesystem::path& path) { createEmptyDatabaseFile(path, Version::Jet4); }
+
+void createEmptyDatabaseFile(const std::filesystem::path& path, Version version) {
     const std::string name = path.filename().string();
     std::error_code ec;
     if (std::filesystem::exists(path, ec)) {
         throw IoError(name, std::nullopt,
                       path.string() + " exists already; choose a new file name or delete the old file first.");
     }
-    auto pages = buildEmptyJet4Database(accessNow());
+    const Format& f = version == Version::Jet3 ? kJet3Format : kJet4Format;
+    auto pages = version == Version::Jet3 ? buildEmptyJet3Database(accessNow()) : buildEmptyJet4Database(accessNow());
     // Mask the header region as it is stored.
     auto mask = headerMask();
-    for (uint32_t i = 0; i < F().maskedHeaderLength; ++i) pages[0][F().maskedHeaderOffset + i] ^= mask[i];
+    for (uint32_t i = 0; i < f.maskedHeaderLength; ++i) pages[0][f.maskedHeaderOffset + i] ^= mask[i];
 
     std::random_device rd;
     const std::filesystem::path tmp = path.parent_path() / ("." + name + ".tmp" + std::to_string(rd() % 1000000));

@@ -4,6 +4,7 @@
 // (Tables, Databases, Relationships), MSysDb and the system tables.
 #pragma once
 
+#include "jet/database.h"
 #include "jet/schema.h"
 
 #include <cstdint>
@@ -17,9 +18,15 @@ namespace jet::detail {
 // out an empty Access 2000 file. `createdDays` is the creation time as an Access day number.
 std::vector<std::vector<uint8_t>> buildEmptyJet4Database(double createdDays);
 
-// Writes buildEmptyJet4Database() to `path` through a temporary file in the same folder and
+// The same for Access 97 (Jet 3): 18 pages of 2 KB, the system tables as Access 97 makes
+// them (255-byte text columns, no MSysQueries.LvExtra, its own SIDs), names and text in
+// Windows-1252, index keys in Access 97's General order.
+std::vector<std::vector<uint8_t>> buildEmptyJet3Database(double createdDays);
+
+// Writes buildEmptyJet4Database() (or the Jet 3 one) to `path` through a temporary file in the same folder and
 // a rename, so a crash leaves either no file or a complete one. Refuses an existing path.
 void createEmptyJet4Database(const std::filesystem::path& path);
+void createEmptyDatabaseFile(const std::filesystem::path& path, Version version);
 
 // The system tables' definitions as the new file holds them (for tests and the writer).
 std::vector<TableDef> systemTableDefinitions();

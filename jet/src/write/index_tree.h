@@ -246,6 +246,18 @@ private:
         return t.fullBytes - lcp * (t.entries.size() - 1);
     }
 
+    // What entries [a, b) of a page take on a page of their own (as size() counts).
+    static size_t rangeSize(const TreePage& t, size_t a, size_t b) {
+        size_t full = 0;
+        for (size_t i = a; i < b; ++i) full += entrySize(t.entries[i], t.leaf);
+        if (b - a < 2) return full;
+        const auto& x = t.entries[a].key;
+        const auto& y = t.entries[b - 1].key;
+        size_t lcp = 0;
+        while (lcp < x.size() && lcp < y.size() && x[lcp] == y[lcp]) ++lcp;
+        return full - lcp * (b - a - 1);
+    }
+
     // The parsed page; a node's tail page is parsed with it, for its entry.
     TreePage& page(uint32_t p) {
         if (auto it = pages_.find(p); it != pages_.end()) return it->second;
@@ -376,6 +388,10 @@ private:
         const size_t n = t.entries.size();
         size_t mid = appending ? n - 1 : n / 2;
         if (mid == 0) mid = 1;
+        // Entries of very different lengths (long text keys on Access 97's 2 KB pages): a half
+        // that still does not fit moves the split point until both do.
+        while (mid > 1 && rangeSize(t, 0, mid) > capacity()) --mid;
+        while (mid + 1 < n && rangeSize(t, mid, n) > capacity()) ++mid;
         if (p == root_) {
             // The root keeps its page number: its entries move to two new pages below it.
             const uint32_t left = newPage();

@@ -224,7 +224,14 @@ std::vector<uint8_t> buildIndexPage(const Format& f, bool leaf, uint32_t tdefPag
     put32(page, f.indexPrevPageOffset, prev);
     put32(page, f.indexNextPageOffset, next);
     put32(page, f.indexTailPageOffset, tail);
-    put16(page, f.indexPrefixLengthOffset, static_cast<uint16_t>(prefix));
+    if (f.indexPrefixLengthSize == 1) {
+        if (prefix > 0xFF) throw std::logic_error("buildIndexPage: a shared prefix longer than Access 97 records");
+        page[f.indexPrefixLengthOffset] = static_cast<uint8_t>(prefix);
+        // Access 97 marks its node pages with a 1 right after the prefix length.
+        if (!leaf) page[f.indexPrefixLengthOffset + 1] = 0x01;
+    } else {
+        put16(page, f.indexPrefixLengthOffset, static_cast<uint16_t>(prefix));
+    }
     for (size_t end : ends) page[f.indexEntryMaskOffset + end / 8] |= static_cast<uint8_t>(1u << (end % 8));
     if (!data.empty()) std::memcpy(page.data() + entriesAt, data.data(), data.size());
     return page;

@@ -76,6 +76,8 @@ std::vector<uint8_t> encodeInlineUsageMap(uint32_t start, std::span<const uint32
 // 480     ...   entries: the first in full, the others without the shared prefix.
 //               Leaf entry: key, 3-byte big-endian data page, row slot.
 //               Node entry: the same, then the 4-byte big-endian child page.
+// Jet 3 moves the fields up by four (previous page at 8 ...), has a 1-byte prefix length at
+// 20 followed by 0x01 on node pages, and a 226-byte entry mask at 22 (entries from 248).
 std::vector<uint8_t> buildIndexPage(const Format& format, bool leaf, uint32_t tdefPage, uint32_t prev, uint32_t next,
                                     uint32_t tail, std::span<const IndexPageEntry> entries);
 

@@ -23,6 +23,12 @@ inline constexpr size_t kMapBitmapBytes = 64;     // inline usage-map bitmap in 
 inline constexpr size_t kMapRowSize = 69;         // 1 + 4 + 64
 inline constexpr size_t kMaxMapPagePointers = 17; // reference form: (69 - 1) / 4
 
+// Access 97 map rows have a 128-byte bitmap (133-byte rows, 33 page pointers in the
+// reference form); Access 2000's have 64.
+inline size_t mapBitmapBytes(const Format& f) { return f.isJet3() ? 128 : kMapBitmapBytes; }
+inline size_t mapRowSize(const Format& f) { return 5 + mapBitmapBytes(f); }
+inline size_t maxMapPagePointers(const Format& f) { return (mapRowSize(f) - 1) / 4; }
+
 inline bool isBlank(const std::vector<uint8_t>& page) {
     return std::all_of(page.begin(), page.end(), [](uint8_t b) { return b == 0; });
 }

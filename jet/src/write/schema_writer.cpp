@@ -76,12 +76,14 @@ std::shared_ptr<const TableDef> WriterImpl::createTable(const TableSpec& tableSp
             if (cs.type == ColumnType::Text) {
                 const uint16_t chars = cs.length == 0 ? 255 : cs.length;
                 if (chars > 255) refuse("Text columns hold at most 255 characters ([" + cs.name + "]); use Memo");
-                c.length = static_cast<uint16_t>(chars * 2);
+                // Access 97 counts a Text column's length in code-page bytes, Access 2000 in UCS-2.
+                c.length = static_cast<uint16_t>(f_.isJet3() ? chars : chars * 2);
             } else if (cs.type == ColumnType::Binary) {
                 c.length = cs.length == 0 ? 255 : cs.length;
                 if (c.length > 255) refuse("Binary columns hold at most 255 bytes ([" + cs.name + "]); use OLE");
             }
-            if ((cs.type == ColumnType::Text || cs.type == ColumnType::Memo) && cs.compressedUnicode) c.extFlags = 0x01;
+            if ((cs.type == ColumnType::Text || cs.type == ColumnType::Memo) && cs.compressedUnicode && !f_.isJet3())
+                c.extFlags = 0x01;
         } else {
             c.flags |= column_flags::Fixed;
             c.length = fixedSizeFor(cs.type);
@@ -90,6 +92,8 @@ std::shared_ptr<const TableDef> WriterImpl::createTable(const TableSpec& tableSp
                 fixedOffset = static_cast<uint16_t>(fixedOffset + c.length);
             }
             if (cs.type == ColumnType::Numeric) {
+                if (f_.isJet3())
+                    refuse("Access 97 files have no Decimal type ([" + cs.name + "]); use Double or Currency");
                 if (cs.precision < 1 || cs.precision > 28 || cs.scale > cs.precision)
                     refuse("Decimal column [" + cs.name + "] needs a precision of 1 to 28 and a scale not above it");
                 c.precision = cs.precision;
@@ -145,9 +149,9 @@ std::shared_ptr<const TableDef> WriterImpl::createTable(const TableSpec& tableSp
     for (const ColumnDef& c : def->columns)
         if (c.isLongValue()) extras.longValueMaps.push_back({c.number, 0, 0});
     const size_t mapRows = 2 + def->indexes.size() + 2 * extras.longValueMaps.size();
-    // Map rows take 69 bytes and a 2-byte slot; a page holds 58 of them.
-    if (mapRows > 58) refuse("too many indexes and Memo/OLE columns for one table");
-    const auto probe = encodeTableDefinition(f_, *def, extras);
+    // Map rows take 69 bytes (Access 97: 133) and a 2-byte slot: a page holds 58 (15).
+    if (mapRows > (f_.isJet3() ? 15u : 58u)) refuse("too many indexes and Memo/OLE columns for one table");
+    const auto probe = encodeTableDefinition(f_, *def, extras, impl_.charset());
     const size_t tdefPagesNeeded = tableDefinitionPagesNeeded(f_, probe.size());
     std::vector<uint32_t> tdefPages;
     for (size_t i = 0; i < tdefPagesNeeded; ++i)
@@ -156,7 +160,7 @@ std::shared_ptr<const TableDef> WriterImpl::createTable(const TableSpec& tableSp
     auto mapPage = newDataPage(f_, 0);
     const uint32_t mapPageNo = store_.append({});
     auto addMap = [&]() {
-        const auto slot = dataPageAddRow(f_, mapPage, encodeInlineUsageMap(0, {}, kMapBitmapBytes));
+        const auto slot = dataPageAddRow(f_, mapPage, encodeInlineUsageMap(0, {}, mapBitmapBytes(f_)));
         return (mapPageNo << 8) | *slot;
     };
     def->usageMap = addMap();
@@ -175,14 +179,15 @@ std::shared_ptr<const TableDef> WriterImpl::createTable(const TableSpec& tableSp
         for (auto& idx : def->indexes) {
             (void)k;
             const uint32_t pages[] = {idx.rootPage};
-            auto row = encodeInlineUsageMap(0, pages, kMapBitmapBytes);
-            if (idx.rootPage >= kMapBitmapBytes * 8) row = encodeInlineUsageMap(idx.rootPage, pages, kMapBitmapBytes);
+            const size_t bitmap = mapBitmapBytes(f_);
+            auto row = encodeInlineUsageMap(0, pages, bitmap);
+            if (idx.rootPage >= bitmap * 8) row = encodeInlineUsageMap(idx.rootPage, pages, bitmap);
             dataPageReplaceRow(f_, mapPage, static_cast<uint8_t>(idx.usageMap & 0xFF), row);
             ++k;
         }
     }
     store_.put(mapPageNo, std::move(mapPage));
-    const auto stream = encodeTableDefinition(f_, *def, extras);
+    const auto stream = encodeTableDefinition(f_, *def, extras, impl_.charset());
     const auto pages = paginateTableDefinition(f_, stream, tdefPages);
     for (size_t i = 0; i < pages.size(); ++i) store_.put(tdefPages[i], pages[i]);
 

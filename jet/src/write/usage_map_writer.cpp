@@ -86,23 +86,24 @@ void writeMap(const Format& f, PageStore& store, MapState& m) {
     const uint32_t lo = m.pages.empty() ? 0 : *m.pages.begin();
     const uint32_t hi = m.pages.empty() ? 0 : *m.pages.rbegin();
     const size_t bitsPerMapPage = (f.pageSize - f.usageMapPageDataOffset) * 8;
+    const size_t inlineBytes = mapBitmapBytes(f);
     if (m.inlineOnly) {
         std::vector<uint32_t> inRange;
         for (uint32_t p : m.pages)
             if (m.reaches(p)) inRange.push_back(p);
         row = encodeInlineUsageMap(m.inlineStart, inRange, m.inlineBytes);
-    } else if (hi < kMapBitmapBytes * 8 && m.bitmapPages.empty()) {
-        row = encodeInlineUsageMap(0, std::vector<uint32_t>(m.pages.begin(), m.pages.end()), kMapBitmapBytes);
-    } else if (hi - lo < kMapBitmapBytes * 8 && m.bitmapPages.empty()) {
-        row = encodeInlineUsageMap(lo, std::vector<uint32_t>(m.pages.begin(), m.pages.end()), kMapBitmapBytes);
+    } else if (hi < inlineBytes * 8 && m.bitmapPages.empty()) {
+        row = encodeInlineUsageMap(0, std::vector<uint32_t>(m.pages.begin(), m.pages.end()), inlineBytes);
+    } else if (hi - lo < inlineBytes * 8 && m.bitmapPages.empty()) {
+        row = encodeInlineUsageMap(lo, std::vector<uint32_t>(m.pages.begin(), m.pages.end()), inlineBytes);
     } else {
         // Reference form: bitmap page k describes pages k*bitsPerMapPage onward.
         const size_t needed = hi / bitsPerMapPage + 1;
-        if (needed > kMaxMapPagePointers)
+        if (needed > maxMapPagePointers(f))
             throw FormatError(
                 {}, m.row >> 8,
                 "usage map beyond the largest file Access allows (the file looks damaged; tablor-mdb check tells more)");
-        row.assign(kMapRowSize, 0);
+        row.assign(mapRowSize(f), 0);
         row[0] = 0x01;
         for (size_t k = 0; k < needed; ++k) {
             std::vector<uint8_t> bitmap(f.pageSize, 0);
@@ -113,7 +114,7 @@ void writeMap(const Format& f, PageStore& store, MapState& m) {
                 const uint32_t bit = *it - first;
                 bitmap[f.usageMapPageDataOffset + bit / 8] |= static_cast<uint8_t>(1u << (bit % 8));
             }
-            // A reference map's row has room for 17 page pointers; the unused ones are 0, and
+            // A reference map's row has room for 17 page pointers (Access 97: 33); the unused ones are 0, and
             // page 0 is the file's header: such a slot gets a page of its own.
             if (k >= m.bitmapPages.size()) m.bitmapPages.push_back(store.append(std::move(bitmap)));
             else if (m.bitmapPages[k] == 0) m.bitmapPages[k] = store.append(std::move(bitmap));
@@ -121,7 +122,7 @@ void writeMap(const Format& f, PageStore& store, MapState& m) {
             put32(row, 1 + 4 * k, m.bitmapPages[k]);
         }
     }
-    row.resize(m.inlineOnly ? 5 + m.inlineBytes : kMapRowSize, 0);
+    row.resize(m.inlineOnly ? 5 + m.inlineBytes : mapRowSize(f), 0);
     auto& page = store.edit(m.row >> 8);
     if (!dataPageReplaceRow(f, page, static_cast<uint8_t>(m.row & 0xFF), row))
         throw FormatError(

@@ -408,11 +408,7 @@ LostChangesReporter setLostChangesReporter(LostChangesReporter reporter) {
 void reportLostChanges(const std::string& message) { lostChangesReporter(message); }
 
 DatabaseWriter DatabaseWriter::create(const std::filesystem::path& path, Version version) {
-    if (version != Version::Jet4)
-        throw UnsupportedError(
-            path.filename().string(), std::nullopt,
-            "creating Access 97 databases is not supported yet; create an Access 2000 database instead.");
-    detail::createEmptyJet4Database(path);
+    detail::createEmptyDatabaseFile(path, version);
     return open(path);
 }
 

@@ -79,12 +79,6 @@ class WriterImpl : public RuleTarget {
 public:
     WriterImpl(const std::filesystem::path& path, const OpenOptions& options)
         : db_(openWritable(path, options)), impl_(db_.impl()), file_(impl_.file()), f_(file_.format()), store_(file_) {
-        if (f_.isJet3()) {
-            throw UnsupportedError(file_.fileName(), std::nullopt,
-                                   file_.fileName() +
-                                       " is an Access 97 database; writing Access 97 files is not supported yet. "
-                                       "Convert it to Access 2000 format in Access, or create a new file.");
-        }
         lockFd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         if (lockFd_ < 0 || ::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
             const int e = errno;
@@ -396,7 +390,7 @@ public:
                 t->tdefPages.push_back(next);
                 next = u32(*file_.page(next), 4);
             }
-            parseExtras(*t, bytes);
+            t->extras = parseTableDefExtras(f_, *t->def, bytes);
         }
         t->used.row = t->def->usageMap;
         t->free.row = t->def->freeSpaceMap;
@@ -430,30 +424,6 @@ public:
         }
         if (!t->free.pages.empty()) t->insertPage = *t->free.pages.rbegin();
         return t;
-    }
-
-    // Extras the reader does not keep: distinct-key counts and Memo/OLE usage maps.
-    void parseExtras(TableState& t, const std::vector<uint8_t>& b) {
-        const uint32_t nPhysical = t.def->physicalIndexCount;
-        t.extras.physical.resize(nPhysical);
-        for (uint32_t i = 0; i < nPhysical; ++i) {
-            const size_t at = f_.tdefBlockEnd + i * f_.realIndexEntrySize + 4;
-            if (at + 4 <= b.size()) t.extras.physical[i].uniqueEntries = u32(b, at);
-        }
-        // Walk to the end: columns, names, physical and logical indexes, index names.
-        size_t at = f_.tdefBlockEnd + nPhysical * f_.realIndexEntrySize;
-        const size_t nCols = u16(b, f_.tdefNumColsOffset);
-        const size_t nLogical = u32(b, f_.tdefNumIndexesOffset);
-        at += nCols * f_.columnEntrySize;
-        for (size_t i = 0; i < nCols && at + 2 <= b.size(); ++i) at += 2 + u16(b, at);
-        at += nPhysical * f_.physicalIndexEntrySize + nLogical * f_.logicalIndexEntrySize;
-        for (size_t i = 0; i < nLogical && at + 2 <= b.size(); ++i) at += 2 + u16(b, at);
-        while (at + 2 <= b.size()) {
-            const uint16_t col = u16(b, at);
-            if (col == 0xFFFF || at + 10 > b.size()) break;
-            t.extras.longValueMaps.push_back({col, u32(b, at + 2), u32(b, at + 6)});
-            at += 10;
-        }
     }
 
     void writeTable(TableState& t) {
@@ -596,7 +566,23 @@ public:
     }
 
     // The bytes a Memo or OLE value is stored as; refuses a value of the wrong kind or size.
-    std::vector<uint8_t> longValueBytes(const TableDef& def, const ColumnDef& c, const Value& v) {
+    // A row as a message names it: by its primary key, else by its first column.
+    static std::string describeRow(const TableDef& def, std::span<const Value> row) {
+        std::vector<size_t> cols;
+        for (const IndexDef& ix : def.indexes)
+            if (ix.isPrimaryKey() && cols.empty())
+                for (const auto& ic : ix.columns)
+                    if (const int at = def.findColumn(ic.columnName); at >= 0) cols.push_back(static_cast<size_t>(at));
+        if (cols.empty() && !def.columns.empty()) cols.push_back(0);
+        std::string s = "the row with";
+        for (size_t k = 0; k < cols.size() && cols[k] < row.size(); ++k)
+            s += (k ? " and [" : " [") + def.columns[cols[k]].name +
+                 "] = " + (row[cols[k]].isNull() ? std::string("Null") : "\"" + row[cols[k]].toString() + "\"");
+        return s;
+    }
+
+    std::vector<uint8_t> longValueBytes(const TableDef& def, const ColumnDef& c, const Value& v,
+                                        std::span<const Value> row) {
         std::vector<uint8_t> data;
         if (c.type == ColumnType::Memo) {
             if (v.kind() != Value::Kind::Text)
@@ -606,8 +592,19 @@ public:
             // Access compresses memos of up to 1024 characters only; UTF-8 has at least as
             // many bytes as UTF-16 units, so short byte strings need no count.
             const std::string& text = v.asText();
-            const size_t chars = text.size() <= 1024 ? text.size() : utf8ToUtf16(text).size();
-            data = encodeJet4Text(text, c.isCompressedUnicode() && chars <= 1024, 0);
+            if (f_.isJet3()) {
+                // Access 97 keeps memos in the file's code page, as its other text.
+                try {
+                    data = encodeJet3Text(*impl_.charset(), text, 0);
+                } catch (const ValueError& e) {
+                    throw ConstraintError(file_.fileName(), std::nullopt,
+                                          std::string(e.what()) + " (column [" + c.name + "] of table [" + def.name +
+                                              "], " + describeRow(def, row) + "); nothing was written.");
+                }
+            } else {
+                const size_t chars = text.size() <= 1024 ? text.size() : utf8ToUtf16(text).size();
+                data = encodeJet4Text(text, c.isCompressedUnicode() && chars <= 1024, 0);
+            }
         } else {
             if (v.kind() != Value::Kind::Binary)
                 throw ConstraintError(file_.fileName(), std::nullopt,
@@ -632,14 +629,17 @@ public:
         for (size_t i = 0; i < def.columns.size(); ++i) {
             const ColumnDef& c = def.columns[i];
             if (c.isLongValue()) {
-                if (!row[i].isNull()) longData[i] = longValueBytes(def, c, row[i]);
+                if (!row[i].isNull()) longData[i] = longValueBytes(def, c, row[i], row);
                 continue;
             }
             try {
-                cols[i] = encodeValue(f_, c, row[i]);
+                cols[i] = encodeValue(f_, c, row[i], impl_.charset());
             } catch (const ValueError& e) {
+                // Access 97 refuses characters its code page lacks: which row is worth saying.
+                const std::string which = f_.isJet3() ? ", " + describeRow(def, row) : "";
                 throw ConstraintError(file_.fileName(), std::nullopt,
-                                      std::string(e.what()) + " in table [" + def.name + "]; nothing was written.");
+                                      std::string(e.what()) + " in table [" + def.name + "]" + which +
+                                          "; nothing was written.");
             }
             fixedBytes += cols[i].bytes.size();
         }
