@@ -78,7 +78,8 @@ struct TableState {
 class WriterImpl : public RuleTarget {
 public:
     WriterImpl(const std::filesystem::path& path, const OpenOptions& options)
-        : db_(openWritable(path, options)), impl_(db_.impl()), file_(impl_.file()), f_(file_.format()), store_(file_) {
+        : db_(openWritable(path, options)), impl_(detail::implOf(db_)), file_(impl_.file()), f_(file_.format()),
+          store_(file_) {
         if (f_.isJet3()) {
             throw UnsupportedError(file_.fileName(), std::nullopt,
                                    file_.fileName() +
