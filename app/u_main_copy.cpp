@@ -63,6 +63,7 @@ void TfrmMain::tbtSaveClick() {
     options.mdbPath = profile->MdbPath;
     options.office2000 = !profile->isOffice97();
     options.overwrite = profile->Overwrite;
+    options.languageIndex = languageIndex();
     transfer::DownloadCopy copy(mysql_.mySQLDB, options);
     CopySession session(this, sbMain, languageIndex());
     copy.cancel = session.cancelFlag();
@@ -120,6 +121,7 @@ void TfrmMain::tbtUploadClick() {
     options.password = profile->Password;
     options.mdbPath = profile->MdbPath;
     options.overwrite = profile->Overwrite;
+    options.languageIndex = languageIndex();
     transfer::UploadCopy copy(options);
     CopySession session(this, sbMain, languageIndex());
     copy.cancel = session.cancelFlag();

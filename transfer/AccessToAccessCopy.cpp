@@ -1,6 +1,8 @@
 // AccessToAccessCopy.cpp — Access tables into another Access file (see AccessToAccessCopy.h).
 #include "transfer/AccessToAccessCopy.h"
 
+#include "transfer/CopyTexts.h"
+
 #include "transfer/WizardSupport.h"
 
 #include "db/AccessFile.h"
@@ -91,21 +93,22 @@ WizardReport AccessToAccessCopy::run() {
         try {
             def = from.table(name.toStdString());
         } catch (const std::exception& e) {
-            failTable(CopyResult::NoLocalDb,
-                      QStringLiteral("the source table cannot be read: %1").arg(QString::fromUtf8(e.what())));
+            failTable(
+                CopyResult::NoLocalDb,
+                copyText(m_job.languageIndex, "the source table cannot be read: %1").arg(QString::fromUtf8(e.what())));
             continue;
         }
         if (target->database().hasTable(def->name)) {
-            failTable(
-                CopyResult::TypeConflict,
-                QStringLiteral("\"%1\" has a table of this name already; it was left as it is.").arg(m_job.targetMdb));
+            failTable(CopyResult::TypeConflict,
+                      copyText(m_job.languageIndex, "\"%1\" has a table of this name already; it was left as it is.")
+                          .arg(m_job.targetMdb));
             continue;
         }
         try {
             writer.createTable(layoutOf(*def, jet3));
             report.created = true;
         } catch (const std::exception& e) {
-            failTable(CopyResult::NoLocalDb, QStringLiteral("the table cannot be created in \"%1\": %2")
+            failTable(CopyResult::NoLocalDb, copyText(m_job.languageIndex, "the table cannot be created in \"%1\": %2")
                                                  .arg(m_job.targetMdb, QString::fromUtf8(e.what())));
             continue;
         }
@@ -139,7 +142,7 @@ WizardReport AccessToAccessCopy::run() {
             }
             target->flush();
         } catch (const std::exception& e) {
-            failTable(CopyResult::NoLocalDb, QStringLiteral("copying stopped after %1 rows: %2")
+            failTable(CopyResult::NoLocalDb, copyText(m_job.languageIndex, "copying stopped after %1 rows: %2")
                                                  .arg(report.rowsRead)
                                                  .arg(QString::fromUtf8(e.what())));
             report.cancelled = true; // dropped below like a cancelled table
@@ -150,14 +153,14 @@ WizardReport AccessToAccessCopy::run() {
                 writer.dropTable(def->name);
                 target->flush();
                 if (report.message.isEmpty())
-                    report.message =
-                        QStringLiteral("Cancelled after %1 of %2 rows; the table was removed from \"%3\" again.")
-                            .arg(report.rowsRead)
-                            .arg(total)
-                            .arg(m_job.targetMdb);
+                    report.message = copyText(m_job.languageIndex,
+                                              "Cancelled after %1 of %2 rows; the table was removed from \"%3\" again.")
+                                         .arg(report.rowsRead)
+                                         .arg(total)
+                                         .arg(m_job.targetMdb);
             } catch (const std::exception& e) {
-                report.message +=
-                    QStringLiteral(" The unfinished table could not be removed: %1").arg(QString::fromUtf8(e.what()));
+                report.message += copyText(m_job.languageIndex, " The unfinished table could not be removed: %1")
+                                      .arg(QString::fromUtf8(e.what()));
             }
             report.rowsWritten = 0;
             report.cancelled = result.cancelled;

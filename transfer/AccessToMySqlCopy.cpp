@@ -1,6 +1,8 @@
 // AccessToMySqlCopy.cpp — Access tables onto the server for the wizard (see AccessToMySqlCopy.h).
 #include "transfer/AccessToMySqlCopy.h"
 
+#include "transfer/CopyTexts.h"
+
 #include "transfer/JetToMySql.h"
 #include "transfer/LoadDataBatch.h"
 #include "transfer/WizardSupport.h"
@@ -10,10 +12,13 @@
 #include "profiles/localizedmessages.h"
 
 #include "jet/database.h"
+#include "jet/index_keys.h"
 
 #include <mysql.h>
 
+#include <cstdint>
 #include <optional>
+#include <span>
 #include <set>
 #include <future>
 #include <map>
@@ -87,7 +92,8 @@ public:
     TableRun(const WizardJob& job, WizardSink& sink, TZMySqlDatabase& server, const jet::Database& db,
              std::shared_ptr<const jet::TableDef> def, QString target, TableCopyReport& report, bool& loadAllowed)
         : m_job(job), m_sink(sink), m_server(server), m_db(db), m_def(std::move(def)), m_target(std::move(target)),
-          m_report(report), m_loadAllowed(loadAllowed), m_files(job.rowFileFolder), m_id(idColumn(*m_def)) {}
+          m_report(report), m_loadAllowed(loadAllowed), m_files(job.rowFileFolder, job.languageIndex),
+          m_id(idColumn(*m_def)) {}
 
     void copy(const std::set<qint64>& onlyIds);
 
@@ -114,6 +120,8 @@ private:
     std::optional<jet::RowCursor> m_cursor;
     std::optional<jet::IndexCursor> m_index;
     std::optional<jet::RowReader> m_reader;
+    std::vector<jet::RowId> m_listed; // troubleshooting through the index: the rows to copy
+    size_t m_listedAt = 0;
     std::vector<jet::Value> m_buffer;
     const std::vector<jet::Value>* m_row = nullptr;
 
@@ -162,6 +170,14 @@ QByteArray TableRun::batchHeader(qint64 first, qint64 last) const {
 }
 
 bool TableRun::nextRow() {
+    if (m_reader && !m_index) { // the rows of the listed ids
+        while (m_listedAt < m_listed.size())
+            if (m_reader->read(m_listed[m_listedAt++], m_buffer)) {
+                m_row = &m_buffer;
+                return true;
+            }
+        return false;
+    }
     if (m_index) {
         while (m_index->next())
             if (m_reader->read(m_index->entry().row, m_buffer)) {
@@ -251,8 +267,9 @@ void TableRun::copy(const std::set<qint64>& onlyIds) {
     const qint32 offset = troubleshooting ? 0 : m_job.resumeOffset;
     if ((troubleshooting || offset > 0) && m_id < 0) {
         if (troubleshooting) {
-            m_report.message = QStringLiteral("[%1] has no integer column \"id\": the listed ids cannot be copied.")
-                                   .arg(m_report.table);
+            m_report.message =
+                copyText(m_job.languageIndex, "[%1] has no integer column \"id\": the listed ids cannot be copied.")
+                    .arg(m_report.table);
             m_sink.error(m_report.table + QStringLiteral(": ") + m_report.message);
             m_report.result = CopyResult::NoLocalDb;
             return;
@@ -273,8 +290,29 @@ void TableRun::copy(const std::set<qint64>& onlyIds) {
     m_sink.detail(done, total); // a resumed copy starts at the rows the target holds already
 
     if (const jet::IndexDef* index = indexLedBy(def, m_id)) {
-        m_index.emplace(m_db.indexScan(m_def, *index));
         m_reader.emplace(m_db.rowReader(m_def));
+        if (troubleshooting) {
+            // The listed ids looked up one by one, in id order, instead of walking every row.
+            std::set<jet::RowId> seen; // a row that stale entries name twice is copied once
+            for (qint64 id : onlyIds) {
+                if (id < INT32_MIN || id > INT32_MAX) continue; // no integer column holds it
+                const jet::Value value = jet::Value::longInt(static_cast<int32_t>(id));
+                try {
+                    for (jet::RowId r : m_db.indexFindValues(m_def, *index, std::span(&value, 1)))
+                        if (seen.insert(r).second) m_listed.push_back(r);
+                } catch (const jet::KeyEncodingError&) { // out of the column's range: no such row
+                }
+            }
+        } else {
+            // A resumed copy starts at the offset in the index instead of reading the rows before it.
+            const jet::Value from = jet::Value::longInt(offset);
+            try {
+                m_index.emplace(offset > 0 ? m_db.indexSeekValues(m_def, *index, std::span(&from, 1))
+                                           : m_db.indexScan(m_def, *index));
+            } catch (const jet::KeyEncodingError&) { // an offset beyond the column's range
+                m_index.emplace(m_db.indexScan(m_def, *index));
+            }
+        }
     } else {
         m_cursor.emplace(m_db.scan(m_def));
     }
@@ -330,11 +368,11 @@ void TableRun::copy(const std::set<qint64>& onlyIds) {
                 m_files.endBatch();
                 m_report.cancelled = true;
                 m_report.rowsWritten = 0;
-                m_report.message =
-                    QStringLiteral("Cancelled after %1 of %2 rows; the rows sent to `%3` were rolled back.")
-                        .arg(m_report.rowsRead)
-                        .arg(total)
-                        .arg(m_target);
+                m_report.message = copyText(m_job.languageIndex,
+                                            "Cancelled after %1 of %2 rows; the rows sent to `%3` were rolled back.")
+                                       .arg(m_report.rowsRead)
+                                       .arg(total)
+                                       .arg(m_target);
                 return;
             }
         }
@@ -389,7 +427,8 @@ WizardReport AccessToMySqlCopy::run() {
         return result;
     }
     TZMySqlDatabase server;
-    if (const QString problem = connectServer(server, m_job.targetServer, true); !problem.isEmpty()) {
+    if (const QString problem = connectServer(server, m_job.targetServer, m_job.languageIndex, true);
+        !problem.isEmpty()) {
         m_sink.message(problem);
         result.connectionFailed = true;
         return result;
@@ -445,17 +484,18 @@ WizardReport AccessToMySqlCopy::run() {
             mysql_real_query(server.Handle(), "ROLLBACK", 8);
             report.result = CopyResult::NoRemoteDb;
             report.rowsWritten = 0;
-            report.message = QStringLiteral("`%1` could not be copied after %2 rows (nothing of it was kept): %3")
-                                 .arg(target)
-                                 .arg(report.rowsRead)
-                                 .arg(e.Message());
+            report.message =
+                copyText(m_job.languageIndex, "`%1` could not be copied after %2 rows (nothing of it was kept): %3")
+                    .arg(target)
+                    .arg(report.rowsRead)
+                    .arg(e.Message());
             m_sink.error(name + QStringLiteral(": ") + report.message);
         } catch (const std::exception& e) {
             mysql_real_query(server.Handle(), "ROLLBACK", 8);
             report.result = CopyResult::NoLocalDb;
             report.rowsWritten = 0;
-            report.message =
-                QStringLiteral("The Access table [%1] cannot be read: %2").arg(name, QString::fromUtf8(e.what()));
+            report.message = copyText(m_job.languageIndex, "The Access table [%1] cannot be read: %2")
+                                 .arg(name, QString::fromUtf8(e.what()));
             m_sink.error(name + QStringLiteral(": ") + report.message);
         }
         if (report.cancelled) {

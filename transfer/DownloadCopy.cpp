@@ -1,6 +1,8 @@
 // DownloadCopy.cpp — MySQL tables into an Access file (see DownloadCopy.h).
 #include "transfer/DownloadCopy.h"
 
+#include "transfer/CopyTexts.h"
+
 #include "transfer/KeyMatcher.h"
 #include "transfer/MySqlToJet.h"
 #include "transfer/ServerTable.h"
@@ -130,7 +132,8 @@ TableCopyReport DownloadCopy::CopyToLocal(const QString& tableName) {
         step.emplace(*m_file->writer());
     } catch (const std::exception& e) {
         report.result = CopyResult::NoLocalDb;
-        report.message = QStringLiteral("The Access table [%1] cannot be written: %2").arg(name, e.what());
+        report.message =
+            copyText(m_options.languageIndex, "The Access table [%1] cannot be written: %2").arg(name, e.what());
         return report;
     }
     if (!exists) {
@@ -140,7 +143,8 @@ TableCopyReport DownloadCopy::CopyToLocal(const QString& tableName) {
         } catch (const std::exception& e) {
             if (AfterCreateDB) AfterCreateDB(name, false, QString::fromUtf8(e.what()));
             report.result = CopyResult::NoLocalDb;
-            report.message = QStringLiteral("The Access table [%1] cannot be created: %2").arg(name, e.what());
+            report.message =
+                copyText(m_options.languageIndex, "The Access table [%1] cannot be created: %2").arg(name, e.what());
             return report;
         }
     }
@@ -157,8 +161,10 @@ TableCopyReport DownloadCopy::CopyToLocal(const QString& tableName) {
         if (!report.created && !emptyTable(name, report)) return report;
     } else if (plan.keyColumns.isEmpty()) {
         report.result = CopyResult::NoPrimaryKey;
-        report.message = QStringLiteral("`%1` has no primary key, so its rows cannot be matched with the rows of the "
-                                        "Access table; turn on Overwrite to replace the Access rows instead.")
+        report.message = copyText(m_options.languageIndex,
+                                  "`%1` has no primary key, so its rows cannot be matched with the rows of the "
+                                  "Access table; turn on \"Drop tables before updating\" in the profile to replace the "
+                                  "Access rows instead.")
                              .arg(name);
         keep();
         return report;
@@ -168,7 +174,8 @@ TableCopyReport DownloadCopy::CopyToLocal(const QString& tableName) {
         total = source->countRows();
     } catch (const EDatabaseError& e) {
         report.result = CopyResult::NoRemoteDb;
-        report.message = QStringLiteral("The server table `%1` cannot be read: %2").arg(name, e.Message());
+        report.message =
+            copyText(m_options.languageIndex, "The server table `%1` cannot be read: %2").arg(name, e.Message());
         return report;
     }
     source.reset();
@@ -221,8 +228,9 @@ void DownloadCopy::putBack(jet::DatabaseWriter::Transaction& step, TableCopyRepo
         step.rollback();
         report.rowsWritten = 0;
     } catch (const std::exception& e) {
-        report.message += QStringLiteral(" Putting the Access table back failed (%1); that is done when the file is "
-                                         "opened next.")
+        report.message += copyText(m_options.languageIndex,
+                                   " Putting the Access table back failed (%1); that is done when the file is "
+                                   "opened next.")
                               .arg(e.what());
     }
 }
@@ -231,23 +239,24 @@ bool DownloadCopy::checkExisting(const TablePlan& plan, TableCopyReport& report)
     const auto def = m_file->database().table(plan.name.toStdString());
     QStringList problems;
     if (def->columns.size() != plan.columns.size())
-        problems << QStringLiteral("the Access table has %1 columns, the server table %2")
+        problems << copyText(m_options.languageIndex, "the Access table has %1 columns, the server table %2")
                         .arg(def->columns.size())
                         .arg(plan.columns.size());
     for (const ColumnPlan& c : plan.columns) {
         const int at = def->findColumn(c.access.name);
         if (at < 0) {
-            problems << QStringLiteral("the Access table has no column [%1]").arg(c.sourceName);
+            problems << copyText(m_options.languageIndex, "the Access table has no column [%1]").arg(c.sourceName);
         } else if (!canHold(c.access.type, def->columns[static_cast<size_t>(at)].type)) {
-            problems << QStringLiteral("[%1] is %2 in the Access table but needs %3 for %4")
+            problems << copyText(m_options.languageIndex, "[%1] is %2 in the Access table but needs %3 for %4")
                             .arg(c.sourceName, QString::fromLatin1(jet::columnTypeName(def->columns[size_t(at)].type)),
                                  c.jetType, c.mysqlType.text);
         }
     }
     if (problems.isEmpty()) return true;
     report.result = CopyResult::TypeConflict;
-    report.message = QStringLiteral("The Access table [%1] does not match the server table: %2. Nothing was copied; "
-                                    "rename or delete the Access table to have it created anew.")
+    report.message = copyText(m_options.languageIndex,
+                              "The Access table [%1] does not match the server table: %2. Nothing was copied; "
+                              "rename or delete the Access table to have it created anew.")
                          .arg(plan.name, problems.join(QStringLiteral("; ")));
     return false;
 }
@@ -262,7 +271,8 @@ bool DownloadCopy::emptyTable(const QString& table, TableCopyReport& report) {
     } catch (const std::exception& e) {
         report.result = CopyResult::NoLocalDb;
         report.message =
-            QStringLiteral("The Access table [%1] cannot be emptied, so nothing was copied: %2").arg(table, e.what());
+            copyText(m_options.languageIndex, "The Access table [%1] cannot be emptied, so nothing was copied: %2")
+                .arg(table, e.what());
         return false;
     }
 }
@@ -295,8 +305,10 @@ void DownloadCopy::copyRows(const TablePlan& plan, qint64 total, TableCopyReport
         }
         if (!keyIndex) {
             report.result = CopyResult::NoPrimaryKey;
-            report.message = QStringLiteral("The Access table [%1] has no index over the key columns (%2), so its rows "
-                                            "cannot be matched; turn on Overwrite to replace them instead.")
+            report.message = copyText(m_options.languageIndex,
+                                      "The Access table [%1] has no index over the key columns (%2), so its rows "
+                                      "cannot be matched; turn on \"Drop tables before updating\" in the "
+                                      "profile to replace them instead.")
                                  .arg(plan.name, plan.keyColumns.join(QStringLiteral(", ")));
             return;
         }
@@ -310,9 +322,9 @@ void DownloadCopy::copyRows(const TablePlan& plan, qint64 total, TableCopyReport
     std::vector<jet::Value> keyValues(keyColumns.size());
     int inBatch = 0;
     // What a stop leaves behind (see putBack).
-    const QString stateAfterStop = report.created
-                                       ? QStringLiteral("; the Access table, made by this copy, is removed again.")
-                                       : QStringLiteral("; the Access table is as it was before the copy.");
+    const QString stateAfterStop =
+        report.created ? copyText(m_options.languageIndex, "; the Access table, made by this copy, is removed again.")
+                       : copyText(m_options.languageIndex, "; the Access table is as it was before the copy.");
     auto progress = [&] {
         if (OnCopyProgress) OnCopyProgress(plan.name, percentOf(report.rowsRead, total), report.rowsRead, total);
     };
@@ -331,7 +343,7 @@ void DownloadCopy::copyRows(const TablePlan& plan, qint64 total, TableCopyReport
                 if (!rows.next()) break;
             } catch (const EDatabaseError& e) {
                 report.result = CopyResult::NoRemoteDb;
-                report.message = QStringLiteral("%1 after %2 rows of `%3`%4")
+                report.message = copyText(m_options.languageIndex, "%1 after %2 rows of `%3`%4")
                                      .arg(e.Message())
                                      .arg(report.rowsRead)
                                      .arg(plan.name, stateAfterStop);
@@ -374,7 +386,7 @@ void DownloadCopy::copyRows(const TablePlan& plan, qint64 total, TableCopyReport
             progress();
             if (stop) {
                 report.cancelled = true;
-                report.message = QStringLiteral("Cancelled after %1 of %2 rows of `%3`%4")
+                report.message = copyText(m_options.languageIndex, "Cancelled after %1 of %2 rows of `%3`%4")
                                      .arg(report.rowsRead)
                                      .arg(total)
                                      .arg(plan.name, stateAfterStop);
@@ -383,7 +395,8 @@ void DownloadCopy::copyRows(const TablePlan& plan, qint64 total, TableCopyReport
         }
     } catch (const EDatabaseError& e) {
         report.result = CopyResult::NoRemoteDb;
-        report.message = QStringLiteral("The server table `%1` cannot be read: %2").arg(plan.name, e.Message());
+        report.message =
+            copyText(m_options.languageIndex, "The server table `%1` cannot be read: %2").arg(plan.name, e.Message());
     }
     endBatch();
     progress();

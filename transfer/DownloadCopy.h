@@ -51,6 +51,7 @@ struct DownloadOptions {
     bool office2000 = true; // the format of a file that has to be created
     bool overwrite = false; // empty each Access table first; otherwise match rows by key
     int batchRows = 50000;  // rows per flush (the writer also flushes when its cache passes 32 MB)
+    int languageIndex = 1;  // of the report's texts: 0 German, 1 English
 };
 
 class DownloadCopy {

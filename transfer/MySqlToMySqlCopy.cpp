@@ -1,6 +1,8 @@
 // MySqlToMySqlCopy.cpp — server tables copied between two server databases (see MySqlToMySqlCopy.h).
 #include "transfer/MySqlToMySqlCopy.h"
 
+#include "transfer/CopyTexts.h"
+
 #include "transfer/ServerTable.h"
 #include "transfer/WizardSupport.h"
 
@@ -71,7 +73,8 @@ WizardReport MySqlToMySqlCopy::run() {
     m_sink.pump();
     TZMySqlDatabase source, target;
     for (auto [server, profile] : {std::pair{&source, &m_job.sourceServer}, std::pair{&target, &m_job.targetServer}}) {
-        if (const QString problem = connectServer(*server, *profile, server == &target); !problem.isEmpty()) {
+        if (const QString problem = connectServer(*server, *profile, m_job.languageIndex, server == &target);
+            !problem.isEmpty()) {
             m_sink.message(problem);
             result.connectionFailed = true;
             return result;
@@ -80,8 +83,9 @@ WizardReport MySqlToMySqlCopy::run() {
     const WizardServer &s = m_job.sourceServer, &t = m_job.targetServer;
     const bool sameDatabase = s.host == t.host && s.port == t.port && s.database == t.database;
     if (sameDatabase && m_job.prefix.isEmpty()) {
-        m_sink.message(QStringLiteral("Source and target are the same database \"%1\" on %2: give a table prefix or "
-                                      "another target database.")
+        m_sink.message(copyText(m_job.languageIndex,
+                                "Source and target are the same database \"%1\" on %2: give a table prefix or "
+                                "another target database.")
                            .arg(s.database, s.host));
         result.connectionFailed = true;
         return result;
@@ -126,7 +130,8 @@ WizardReport MySqlToMySqlCopy::run() {
             } catch (const EDatabaseError& e) {
                 if (isConnectionError(e.ErrorCode())) throw;
                 report.result = CopyResult::NoRemoteDb;
-                report.message = QStringLiteral("`%1` cannot be created as `%2`: %3").arg(name, tname, e.Message());
+                report.message =
+                    copyText(m_job.languageIndex, "`%1` cannot be created as `%2`: %3").arg(name, tname, e.Message());
                 m_sink.error(name + QStringLiteral(": ") + report.message);
             }
         }
@@ -239,11 +244,12 @@ WizardReport MySqlToMySqlCopy::run() {
                         runStatement(th, "ROLLBACK");
                         report.cancelled = true;
                         report.rowsWritten = 0;
-                        report.message = QStringLiteral("Cancelled after %1 of %2 rows; the rows sent to `%3` were "
-                                                        "rolled back.")
-                                             .arg(report.rowsRead)
-                                             .arg(total)
-                                             .arg(tname);
+                        report.message =
+                            copyText(m_job.languageIndex, "Cancelled after %1 of %2 rows; the rows sent to `%3` were "
+                                                          "rolled back.")
+                                .arg(report.rowsRead)
+                                .arg(total)
+                                .arg(tname);
                         break;
                     }
                 }
@@ -271,10 +277,11 @@ WizardReport MySqlToMySqlCopy::run() {
             if (inTransaction) mysql_real_query(th, "ROLLBACK", 8);
             report.result = CopyResult::NoRemoteDb;
             report.rowsWritten = 0;
-            report.message = QStringLiteral("`%1` could not be copied after %2 rows (nothing of it was kept): %3")
-                                 .arg(tname)
-                                 .arg(report.rowsRead)
-                                 .arg(e.Message());
+            report.message =
+                copyText(m_job.languageIndex, "`%1` could not be copied after %2 rows (nothing of it was kept): %3")
+                    .arg(tname)
+                    .arg(report.rowsRead)
+                    .arg(e.Message());
             m_sink.error(name + QStringLiteral(": ") + report.message);
         }
     }
@@ -282,9 +289,10 @@ WizardReport MySqlToMySqlCopy::run() {
         if (!ready[size_t(i)]) continue;
         TableCopyReport& r = result.tables[size_t(i)];
         r.cancelled = true;
-        r.message = r.created ? QStringLiteral("Not copied: cancelled before this table; `%1` was created empty.")
+        r.message = r.created ? copyText(m_job.languageIndex,
+                                         "Not copied: cancelled before this table; `%1` was created empty.")
                                     .arg(targetNames[size_t(i)])
-                              : QStringLiteral("Not copied: cancelled before this table.");
+                              : copyText(m_job.languageIndex, "Not copied: cancelled before this table.");
     }
     return result;
 }

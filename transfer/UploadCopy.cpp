@@ -1,6 +1,8 @@
 // UploadCopy.cpp — Access tables onto the server (see UploadCopy.h).
 #include "transfer/UploadCopy.h"
 
+#include "transfer/CopyTexts.h"
+
 #include "transfer/CopyOrder.h"
 #include "transfer/JetToMySql.h"
 #include "transfer/LoadDataBatch.h"
@@ -68,8 +70,8 @@ bool UploadCopy::connect(TableCopyReport& report) {
         return true;
     } catch (const EDatabaseError& e) {
         report.result = CopyResult::NoConnection;
-        report.message =
-            QStringLiteral("The connection to %1:%2 failed: %3").arg(m_options.host, m_options.port, e.Message());
+        report.message = copyText(m_options.languageIndex, "The connection to %1:%2 failed: %3")
+                             .arg(m_options.host, m_options.port, e.Message());
         return false;
     }
 }
@@ -85,34 +87,37 @@ bool UploadCopy::prepare(TargetTable& plan, TableCopyReport& report) {
             if (d.Key == QLatin1String("UNI")) keys = QStringList{d.Field};
     if (keys.isEmpty()) {
         report.result = CopyResult::NoPrimaryKey;
-        report.message = QStringLiteral("`%1` has neither a primary key nor a unique column.").arg(name);
+        report.message =
+            copyText(m_options.languageIndex, "`%1` has neither a primary key nor a unique column.").arg(name);
         return false;
     }
     try {
         if (!m_file) {
-            if (!QFileInfo::exists(m_options.mdbPath)) throw EDatabaseError(QStringLiteral("the file does not exist"));
+            if (!QFileInfo::exists(m_options.mdbPath))
+                throw EDatabaseError(copyText(m_options.languageIndex, "the file does not exist"));
             m_file = AccessFile::open(m_options.mdbPath);
         }
         const auto def = m_file->database().table(name.toStdString());
         QStringList problems;
         if (def->columns.size() != target->columns().size())
-            problems << QStringLiteral("the Access table has %1 columns, the server table %2")
+            problems << copyText(m_options.languageIndex, "the Access table has %1 columns, the server table %2")
                             .arg(def->columns.size())
                             .arg(target->columns().size());
         for (size_t i = 0; i < def->columns.size() && i < target->columns().size(); ++i)
             if (QString::fromStdString(def->columns[i].name) != target->columns()[i].Field)
-                problems << QStringLiteral("column %1 is [%2] in the Access table, `%3` on the server")
+                problems << copyText(m_options.languageIndex,
+                                     "column %1 is [%2] in the Access table, `%3` on the server")
                                 .arg(i + 1)
                                 .arg(QString::fromStdString(def->columns[i].name), target->columns()[i].Field);
         if (!problems.isEmpty()) {
             report.result = CopyResult::TypeConflict;
-            report.message =
-                QStringLiteral("The tables differ: %1. Nothing was copied.").arg(problems.join(QStringLiteral("; ")));
+            report.message = copyText(m_options.languageIndex, "The tables differ: %1. Nothing was copied.")
+                                 .arg(problems.join(QStringLiteral("; ")));
             return false;
         }
     } catch (const std::exception& e) {
         report.result = CopyResult::NoLocalDb;
-        report.message = QStringLiteral("The Access table [%1] of \"%2\" cannot be read: %3")
+        report.message = copyText(m_options.languageIndex, "The Access table [%1] of \"%2\" cannot be read: %3")
                              .arg(name, m_options.mdbPath, QString::fromUtf8(e.what()));
         return false;
     }
@@ -174,14 +179,16 @@ std::vector<TableCopyReport> UploadCopy::CopyToServer(const QStringList& tables)
         TableCopyReport& report = reports[reportOf[current]];
         report.result = CopyResult::NoRemoteDb;
         const QString why = QString::fromUtf8(e.what());
-        report.message = QStringLiteral("The upload of `%1` failed after %2 rows: %3. The server table %4")
-                             .arg(plans[current].table)
-                             .arg(report.rowsRead)
-                             .arg(why.endsWith(QLatin1Char('.')) ? why.chopped(1) : why,
-                                  plans[current].transactional
-                                      ? QStringLiteral("is as it was before.")
-                                      : QStringLiteral("may be half emptied and half filled: its engine cannot roll "
-                                                       "back."));
+        report.message =
+            copyText(m_options.languageIndex, "The upload of `%1` failed after %2 rows: %3. The server table %4")
+                .arg(plans[current].table)
+                .arg(report.rowsRead)
+                .arg(why.endsWith(QLatin1Char('.')) ? why.chopped(1) : why,
+                     plans[current].transactional
+                         ? copyText(m_options.languageIndex, "is as it was before.")
+                         : copyText(m_options.languageIndex,
+                                    "may be half emptied and half filled: its engine cannot roll "
+                                    "back."));
         m_server.Disconnect();
     }
     if (current < plans.size()) {
@@ -193,11 +200,13 @@ std::vector<TableCopyReport> UploadCopy::CopyToServer(const QStringList& tables)
             if (i == current) continue;
             report.result = CopyResult::NoRemoteDb;
             report.message = plans[i].transactional
-                                 ? QStringLiteral("The server table `%1` is as it was before: it was copied in one "
-                                                  "transaction with `%2`, whose upload did not finish.")
+                                 ? copyText(m_options.languageIndex,
+                                            "The server table `%1` is as it was before: it was copied in one "
+                                            "transaction with `%2`, whose upload did not finish.")
                                        .arg(plans[i].table, stopped)
-                                 : QStringLiteral("The upload of `%2` did not finish; `%1` keeps what was sent (its "
-                                                  "engine cannot roll back).")
+                                 : copyText(m_options.languageIndex,
+                                            "The upload of `%2` did not finish; `%1` keeps what was sent (its "
+                                            "engine cannot roll back).")
                                        .arg(plans[i].table, stopped);
         }
     }
@@ -403,12 +412,14 @@ void UploadCopy::copyRows(const TargetTable& plan, TableCopyReport& report) {
                     if (inFlight.valid()) inFlight.wait();
                     if (insertFlight.valid()) insertFlight.wait();
                     report.cancelled = true;
-                    report.message = QStringLiteral("Cancelled after %1 of %2 rows; the server table `%3` %4")
-                                         .arg(report.rowsRead)
-                                         .arg(total)
-                                         .arg(table, transactional ? QStringLiteral("is as it was before.")
-                                                                   : QStringLiteral("keeps the rows sent so far (its "
-                                                                                    "engine cannot roll back)."));
+                    report.message =
+                        copyText(m_options.languageIndex, "Cancelled after %1 of %2 rows; the server table `%3` %4")
+                            .arg(report.rowsRead)
+                            .arg(total)
+                            .arg(table, transactional
+                                            ? copyText(m_options.languageIndex, "is as it was before.")
+                                            : copyText(m_options.languageIndex, "keeps the rows sent so far (its "
+                                                                                "engine cannot roll back)."));
                     return;
                 }
             }

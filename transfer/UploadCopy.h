@@ -35,6 +35,7 @@ struct UploadOptions {
     QString host, port, database, user, password; // the server connection
     QString mdbPath;
     bool overwrite = false; // empty each server table first; otherwise match rows by key
+    int languageIndex = 1;  // of the report's texts: 0 German, 1 English
 };
 
 class UploadCopy {

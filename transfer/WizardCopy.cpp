@@ -32,7 +32,7 @@ WizardReport mySqlToAccess(const WizardJob& job, WizardSink& sink) {
     sink.status(LocalizedMessage(msgCheckingDb, lang));
     sink.pump();
     TZMySqlDatabase server;
-    if (const QString problem = connectServer(server, job.sourceServer); !problem.isEmpty()) {
+    if (const QString problem = connectServer(server, job.sourceServer, job.languageIndex); !problem.isEmpty()) {
         sink.message(problem);
         result.connectionFailed = true;
         return result;
@@ -41,6 +41,7 @@ WizardReport mySqlToAccess(const WizardJob& job, WizardSink& sink) {
     options.mdbPath = job.targetMdb;
     options.office2000 = job.sourceServer.office2000;
     options.overwrite = !job.append;
+    options.languageIndex = job.languageIndex;
     DownloadCopy copy(server, options);
     std::atomic<bool> cancel{false};
     copy.cancel = &cancel;

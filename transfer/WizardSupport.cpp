@@ -1,6 +1,8 @@
 // WizardSupport.cpp — connections, INSERT batches and row files of the wizard (see WizardSupport.h).
 #include "transfer/WizardSupport.h"
 
+#include "transfer/CopyTexts.h"
+
 #include "transfer/LoadDataBatch.h"
 
 #include "db/DbError.h"
@@ -25,7 +27,7 @@ void runStatement(st_mysql* h, const QByteArray& sql) {
 
 bool isConnectionError(unsigned code) { return code >= 2000 && code < 3000; }
 
-QString connectServer(TZMySqlDatabase& server, const WizardServer& profile, bool allowLocalInfile) {
+QString connectServer(TZMySqlDatabase& server, const WizardServer& profile, int languageIndex, bool allowLocalInfile) {
     setServerLogin(server, {.host = profile.host,
                             .port = QString::number(profile.port),
                             .user = profile.user,
@@ -37,7 +39,7 @@ QString connectServer(TZMySqlDatabase& server, const WizardServer& profile, bool
         if (allowLocalInfile) refuseLocalInfile(server.Handle());
         return {};
     } catch (const EDatabaseError& e) {
-        return QStringLiteral("The connection to %1:%2 (database \"%3\", user \"%4\") failed: %5")
+        return copyText(languageIndex, "The connection to %1:%2 (database \"%3\", user \"%4\") failed: %5")
             .arg(profile.host)
             .arg(profile.port)
             .arg(profile.database, profile.user, e.Message());
@@ -96,7 +98,7 @@ QString rowErrorStatus(int languageIndex, qint64 row) {
         .arg(row);
 }
 
-RowFiles::RowFiles(QString folder) : m_folder(std::move(folder)) {
+RowFiles::RowFiles(QString folder, int languageIndex) : m_folder(std::move(folder)), m_languageIndex(languageIndex) {
     if (enabled()) QDir().mkpath(m_folder);
 }
 
@@ -108,8 +110,9 @@ void RowFiles::beginBatch(qint64 first, const QByteArray& header, const QByteArr
     m_current = pathOf(first);
     QFile f(m_current);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        throw EDatabaseError(QStringLiteral("The row file %1 cannot be written: %2. Choose another troubleshooting "
-                                            "folder or free some space.")
+        throw EDatabaseError(copyText(m_languageIndex,
+                                      "The row file %1 cannot be written: %2. Choose another troubleshooting "
+                                      "folder or free some space.")
                                  .arg(m_current, f.errorString()));
     f.write(header);
     f.write(statement);

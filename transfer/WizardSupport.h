@@ -27,7 +27,9 @@ void runStatement(st_mysql* h, const QByteArray& sql);
 bool isConnectionError(unsigned code);
 
 // Connects `server` to `profile` (utf8mb4); the error text when that fails, empty otherwise.
-QString connectServer(TZMySqlDatabase& server, const WizardServer& profile, bool allowLocalInfile = false);
+// The text is in the language of `languageIndex` (0 German, 1 English).
+QString connectServer(TZMySqlDatabase& server, const WizardServer& profile, int languageIndex,
+                      bool allowLocalInfile = false);
 // The base tables of the connection's database.
 QStringList serverTableNames(TZMySqlDatabase& server);
 // The server's name for `table` among `names`, compared without regard to letter case; empty when absent.
@@ -46,7 +48,7 @@ QString rowErrorStatus(int languageIndex, qint64 row);
 // next one starts, so the folder never holds more than one batch and the failed rows.
 class RowFiles {
 public:
-    explicit RowFiles(QString folder); // empty: no files are written
+    RowFiles(QString folder, int languageIndex); // empty folder: no files are written
     bool enabled() const { return !m_folder.isEmpty(); }
     // The batch that starts at row `first` (1-based counter of the table); the previous file goes.
     void beginBatch(qint64 first, const QByteArray& header, const QByteArray& statement);
@@ -57,6 +59,7 @@ public:
 private:
     QString pathOf(qint64 row) const;
     QString m_folder;
+    int m_languageIndex;
     QString m_current;
 };
 

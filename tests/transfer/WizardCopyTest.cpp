@@ -527,6 +527,9 @@ TEST_F(WizardCopyTest, AccessToAccessKeepsColumnsKeysAndRowsAndListsTablesThatEx
         EXPECT_FALSE(report.complete());
         EXPECT_EQ(again.errors.size(), job.tables.size());
         EXPECT_TRUE(again.errors.value(0).startsWith(job.tables.value(0) + QStringLiteral(": ")));
+        // The engine words its own sentences in the job's language (German here).
+        EXPECT_TRUE(again.errors.value(0).contains(QStringLiteral("enthält schon eine Tabelle dieses Namens")))
+            << again.errors.value(0).toStdString();
     }
     EXPECT_EQ(copied, 2);
 }

@@ -89,6 +89,11 @@ public:
     // found through the index. Throws jet::KeyEncodingError for a value of the wrong kind.
     std::vector<RowId> indexFindValues(std::shared_ptr<const TableDef> table, const IndexDef& index,
                                        std::span<const Value> values) const;
+    // Index entries in key order from the first whose leading columns are >= `leading` (one
+    // value per leading index column, in index order; fewer than the index has). Throws
+    // jet::KeyEncodingError for a value of the wrong kind.
+    IndexCursor indexSeekValues(std::shared_ptr<const TableDef> table, const IndexDef& index,
+                                std::span<const Value> leading) const;
 
 private:
     friend class detail::DatabaseAccess; // the engine's own code reaches the internals (jet/src)

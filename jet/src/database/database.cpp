@@ -142,4 +142,19 @@ std::vector<RowId> Database::indexFindValues(std::shared_ptr<const TableDef> t, 
     return indexFind(std::move(t), index, key);
 }
 
+IndexCursor Database::indexSeekValues(std::shared_ptr<const TableDef> t, const IndexDef& index,
+                                      std::span<const Value> leading) const {
+    // Only the leading columns' segments: a prefix of every entry key that starts with them,
+    // whatever the directions and values of the columns after them.
+    std::vector<uint8_t> key;
+    for (size_t k = 0; k < leading.size() && k < index.columns.size(); ++k) {
+        const auto& ic = index.columns[k];
+        for (const ColumnDef& c : t->columns)
+            if (c.number == ic.columnNumber)
+                appendKeyValue(key, detail::keyColumnFor(impl_->format(), c, ic.ascending),
+                               detail::keyValueFor(c, leading[k]));
+    }
+    return indexSeek(std::move(t), index, key);
+}
+
 } // namespace jet
