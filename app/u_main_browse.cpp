@@ -13,6 +13,7 @@
 #include "profiles/u_serveredit.h"
 #include "db/BusyCursor.h"
 #include "db/DbError.h"
+#include "db/ServerLogin.h"
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -69,12 +70,11 @@ void TfrmMain::attachGridEvents() {
 }
 
 void TfrmMain::copyProfileIntoConnection(const ServerProfile& profile) {
-    TZMySqlDatabase& db = mysql_.mySQLDB;
-    db.Host = profile.ServerName;
-    db.Port = QString::number(profile.Port);
-    db.Database = profile.DbName;
-    db.Login = profile.UserName;
-    db.Password = profile.Password;
+    setServerLogin(mysql_.mySQLDB, {.host = profile.ServerName,
+                                    .port = QString::number(profile.Port),
+                                    .user = profile.UserName,
+                                    .password = profile.Password,
+                                    .database = profile.DbName});
 }
 
 void TfrmMain::fillTableList(const QStringList& names) {

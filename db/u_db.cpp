@@ -1,5 +1,6 @@
 // u_db.cpp — TSQLObject: connect, table list, Execute with its retries, literals; and the
 // optional host-auth library.
+#include "db/ServerLogin.h"
 #include "db/u_db.h"
 
 #include "db/DbError.h"
@@ -168,11 +169,11 @@ void TSQLObject::SetDatabaseName(const QString& name) {
 
 int TSQLObject::Connect() {
     m_connection->Disconnect();
-    m_connection->Host = ConnectionRecord.Host;
-    m_connection->Port = ConnectionRecord.Port;
-    m_connection->Login = ConnectionRecord.Login;
-    m_connection->Password = ConnectionRecord.Password;
-    m_connection->Database = ConnectionRecord.Database;
+    setServerLogin(*m_connection, {.host = ConnectionRecord.Host,
+                                   .port = ConnectionRecord.Port,
+                                   .user = ConnectionRecord.Login,
+                                   .password = ConnectionRecord.Password,
+                                   .database = ConnectionRecord.Database});
     try {
         m_connection->Connect();
     } catch (const EDatabaseError& e) {

@@ -1,5 +1,6 @@
 // TfrmServeredit, the server setup dialog; see u_serveredit.h.
 #include "profiles/u_serveredit.h"
+#include "app/windowcolour.h"
 
 #include "profiles/widgethelpers.h"
 
@@ -140,7 +141,7 @@ TfrmServeredit::~TfrmServeredit() = default;
 void TfrmServeredit::buildWindow() {
     setModal(true);
     QPalette pal = palette();
-    pal.setColor(QPalette::Window, QColor(255, 180, 40));
+    pal.setColor(QPalette::Window, windowColour());
     setPalette(pal);
     setAutoFillBackground(true);
 

@@ -10,6 +10,7 @@
 
 #include "db/AccessFile.h"
 #include "db/DbError.h"
+#include "db/ServerLogin.h"
 
 #include "jet/database.h"
 
@@ -57,11 +58,11 @@ UploadCopy::~UploadCopy() = default;
 
 bool UploadCopy::connect(TableCopyReport& report) {
     if (m_server.Connected()) return true;
-    m_server.Host = m_options.host;
-    m_server.Port = m_options.port;
-    m_server.Database = m_options.database;
-    m_server.Login = m_options.user;
-    m_server.Password = m_options.password;
+    setServerLogin(m_server, {.host = m_options.host,
+                              .port = m_options.port,
+                              .user = m_options.user,
+                              .password = m_options.password,
+                              .database = m_options.database});
     m_server.AllowLocalInfile = true; // the rows of a batch, through our own handler only
     try {
         m_server.Connect();

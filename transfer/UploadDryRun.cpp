@@ -5,6 +5,7 @@
 
 #include "db/AccessFile.h"
 #include "db/DbError.h"
+#include "db/ServerLogin.h"
 
 #include "jet/database.h"
 #include "jet/writer.h"
@@ -116,11 +117,11 @@ void countTable(TZMySqlDatabase& server, const AccessFile& file, bool overwrite,
 std::vector<DryRunCounts> uploadDryRun(const UploadOptions& options, const QStringList& tables) {
     std::vector<DryRunCounts> result;
     TZMySqlDatabase server;
-    server.Host = options.host;
-    server.Port = options.port;
-    server.Database = options.database;
-    server.Login = options.user;
-    server.Password = options.password;
+    setServerLogin(server, {.host = options.host,
+                            .port = options.port,
+                            .user = options.user,
+                            .password = options.password,
+                            .database = options.database});
     QString failure;
     std::shared_ptr<AccessFile> file;
     try {

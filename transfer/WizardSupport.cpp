@@ -6,6 +6,7 @@
 #include "transfer/LoadDataBatch.h"
 
 #include "db/DbError.h"
+#include "db/ServerLogin.h"
 #include "profiles/localizedmessages.h"
 
 #include <QDir>
@@ -27,11 +28,11 @@ void runStatement(st_mysql* h, const QByteArray& sql) {
 bool isConnectionError(unsigned code) { return code >= 2000 && code < 3000; }
 
 QString connectServer(TZMySqlDatabase& server, const WizardServer& profile, int languageIndex, bool allowLocalInfile) {
-    server.Host = profile.host;
-    server.Port = QString::number(profile.port);
-    server.Database = profile.database;
-    server.Login = profile.user;
-    server.Password = profile.password;
+    setServerLogin(server, {.host = profile.host,
+                            .port = QString::number(profile.port),
+                            .user = profile.user,
+                            .password = profile.password,
+                            .database = profile.database});
     server.AllowLocalInfile = allowLocalInfile;
     try {
         server.Connect();

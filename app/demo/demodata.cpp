@@ -9,6 +9,7 @@
 // The samples: customers with umlauts, money, dates and a memo; pictures as BMP, JPEG and GIF
 // in a blob column; measurements in a table without a key; articles with prices.
 #include "codecs/imagecodecs.h"
+#include "db/ServerLogin.h"
 #include "db/ZMySql.h"
 #include "profiles/profilelist.h"
 #include "profiles/programdir.h"
@@ -174,11 +175,7 @@ QString quoted(TZMySqlDatabase& db, const char* text) {
 
 int fillMySql(char** argv) {
     TZMySqlDatabase db;
-    db.Host = argv[2];
-    db.Port = argv[3];
-    db.Login = argv[4];
-    db.Password = argv[5];
-    db.Database = argv[6];
+    setServerLogin(db, {.host = argv[2], .port = argv[3], .user = argv[4], .password = argv[5], .database = argv[6]});
     db.Connect();
     db.ExecuteDirect(
         "CREATE TABLE kunden (id INT AUTO_INCREMENT PRIMARY KEY, name VARCHAR(60), ort VARCHAR(40), plz INT, "

@@ -11,6 +11,7 @@
 #include "app/dbgrid.h"
 #include "app/findingrid.h"
 #include "db/ADODB.h"
+#include "db/ServerLogin.h"
 #include "db/ZMySql.h"
 
 #include <jet/writer.h>
@@ -42,11 +43,7 @@ void paint(TMDBGrid& grid) {
 
 int benchMySql(char** argv) {
     TZMySqlDatabase db;
-    db.Host = argv[2];
-    db.Port = argv[3];
-    db.Login = argv[4];
-    db.Password = argv[5];
-    db.Database = argv[6];
+    setServerLogin(db, {.host = argv[2], .port = argv[3], .user = argv[4], .password = argv[5], .database = argv[6]});
     const QString table = argv[7];
     const int repeats = std::atoi(argv[8]);
     db.Connect();

@@ -2,6 +2,7 @@
 // measures the time, the peak memory the open added, and the time of sorting by `name`.
 // Prints "MEASURE <name> <value>" lines that bench/mysql-open/run turns into ratios.
 //   bench_mysql_open HOST PORT USER PASSWORD DATABASE [REPEATS]
+#include "db/ServerLogin.h"
 #include "db/ZMySql.h"
 
 #include <chrono>
@@ -44,11 +45,11 @@ int main(int argc, char** argv) {
     const int repeats = argc > 6 ? std::atoi(argv[6]) : 3;
     try {
         TZMySqlDatabase db;
-        db.Host = QString::fromLocal8Bit(argv[1]);
-        db.Port = QString::fromLocal8Bit(argv[2]);
-        db.Login = QString::fromLocal8Bit(argv[3]);
-        db.Password = QString::fromLocal8Bit(argv[4]);
-        db.Database = QString::fromLocal8Bit(argv[5]);
+        setServerLogin(db, {.host = QString::fromLocal8Bit(argv[1]),
+                            .port = QString::fromLocal8Bit(argv[2]),
+                            .user = QString::fromLocal8Bit(argv[3]),
+                            .password = QString::fromLocal8Bit(argv[4]),
+                            .database = QString::fromLocal8Bit(argv[5])});
         db.Connect();
 
         // The raw result: every value's bytes as the server sends them, plus one pointer per value.

@@ -14,6 +14,7 @@
 //     window OUTDIR/preview-LANG.pdf.png
 #include "db/ADODB.h"
 #include "db/JetConnectionString.h"
+#include "db/ServerLogin.h"
 #include "db/ZMySql.h"
 #include "l10n/translator.h"
 #include "print/u_druck.h"
@@ -61,11 +62,7 @@ double peakMb() {
 
 int benchMySql(char** argv) {
     TZMySqlDatabase db;
-    db.Host = argv[2];
-    db.Port = argv[3];
-    db.Login = argv[4];
-    db.Password = argv[5];
-    db.Database = argv[6];
+    setServerLogin(db, {.host = argv[2], .port = argv[3], .user = argv[4], .password = argv[5], .database = argv[6]});
     db.Connect();
     TZMySqlTransact trans;
     trans.Database = &db;

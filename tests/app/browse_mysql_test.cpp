@@ -4,6 +4,7 @@
 #include "app/inputbox.h"
 #include "app/u_main.h"
 #include "app_fixture.h"
+#include "db/ServerLogin.h"
 #include "profiles/localizedmessages.h"
 #include "profiles/profilelist.h"
 #include "support/scoped_hook.h"
@@ -49,11 +50,8 @@ protected:
             GTEST_SKIP() << "no MariaDB: start one with scripts/mariadb-sandbox start && source "
                             "build/mariadb-sandbox/env";
         dbName_ = QStringLiteral("browse_%1_%2").arg(QCoreApplication::applicationPid()).arg(++counter_);
-        admin_.Host = server_.host;
-        admin_.Port = server_.port;
-        admin_.Login = server_.user;
-        admin_.Password = server_.password;
-        admin_.Database.clear();
+        setServerLogin(
+            admin_, {.host = server_.host, .port = server_.port, .user = server_.user, .password = server_.password});
         admin_.Connect();
         admin_.ExecuteDirect("DROP DATABASE IF EXISTS `" + dbName_ + "`");
         admin_.ExecuteDirect("CREATE DATABASE `" + dbName_ + "` CHARACTER SET utf8mb4");

@@ -5,6 +5,7 @@
 
 #include "db/BusyCursor.h"
 #include "db/DbError.h"
+#include "db/ServerLogin.h"
 #include "support/scoped_hook.h"
 
 using namespace tablor;
@@ -40,11 +41,9 @@ TEST_F(MySqlLayer, ConnectFailuresRaiseTheLibraryMessageAndStayDisconnected) {
         TZMySqlDatabase conn;
         int connects = 0;
         conn.AfterConnect = [&](TZMySqlDatabase*) { ++connects; };
-        conn.Host = c.host;
-        conn.Port = params.port;
-        conn.Login = c.user;
-        conn.Password = c.password;
-        conn.Database = c.database;
+        setServerLogin(
+            conn,
+            {.host = c.host, .port = params.port, .user = c.user, .password = c.password, .database = c.database});
         conn.ConnectTimeoutSeconds = 5;
         try {
             conn.Connect();
@@ -374,11 +373,11 @@ TEST_F(MySqlLayer, LiveQueryWritesBackAndAFreeQueryIsReadOnly) {
     TMainMySqlComponents form;
     EXPECT_EQ(form.mySQLDB.Database, "testdata");
     EXPECT_EQ(form.mySQLDB.Login, "root");
-    form.mySQLDB.Host = params.host;
-    form.mySQLDB.Port = params.port;
-    form.mySQLDB.Login = params.user;
-    form.mySQLDB.Password = params.password;
-    form.mySQLDB.Database = dbName;
+    setServerLogin(form.mySQLDB, {.host = params.host,
+                                  .port = params.port,
+                                  .user = params.user,
+                                  .password = params.password,
+                                  .database = dbName});
     form.mySQLDB.Connect();
     form.myQryMain.SQL = QStringList{QStringLiteral("SELECT * FROM lq WHERE id > 1")};
     form.myQryMain.Open();

@@ -2,6 +2,7 @@
 #include "MySqlTestSupport.h"
 
 #include "../jet/availability.h"
+#include "db/ServerLogin.h"
 
 #include <QRegularExpression>
 
@@ -19,11 +20,11 @@ ServerParams ServerParams::fromEnv() {
 }
 
 void MySqlTest::connectTo(TZMySqlDatabase& target, const QString& database) {
-    target.Host = params.host;
-    target.Port = params.port;
-    target.Login = params.user;
-    target.Password = params.password;
-    target.Database = database;
+    setServerLogin(target, {.host = params.host,
+                            .port = params.port,
+                            .user = params.user,
+                            .password = params.password,
+                            .database = database});
     target.Connect();
 }
 

@@ -4,6 +4,7 @@
 #include "../app/app_fixture.h"
 #include "app/u_main.h"
 #include "codecs/imagecodecs.h"
+#include "db/ServerLogin.h"
 #include "editor_scenarios.h"
 #include "jet/jet.h"
 #include "profiles/profilelist.h"
@@ -34,10 +35,7 @@ protected:
         if (!QFile::exists(northwind)) GTEST_SKIP() << "the shared Access fixtures are missing";
         storePrefs("Deutsch");
         dbName_ = QStringLiteral("editors_%1").arg(QCoreApplication::applicationPid());
-        admin_.Host = host_;
-        admin_.Port = port_;
-        admin_.Login = user_;
-        admin_.Password = password_;
+        setServerLogin(admin_, {.host = host_, .port = port_, .user = user_, .password = password_});
         admin_.Connect();
         admin_.ExecuteDirect("DROP DATABASE IF EXISTS `" + dbName_ + "`");
         admin_.ExecuteDirect("CREATE DATABASE `" + dbName_ + "` CHARACTER SET utf8mb4");

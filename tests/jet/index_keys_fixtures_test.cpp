@@ -39,7 +39,7 @@ TEST(IndexKeysFixtures, EveryIndexEntryEqualsTheEncodingOfItsRow) {
             continue; // encoded or unsupported files are the reader's tests' business
         }
         ++files;
-        const auto& format = db->impl().format();
+        const auto& format = jet::detail::implOf(*db).format();
         for (const auto& entry : db->objects()) {
             if (entry.kind != jet::ObjectKind::Table && entry.kind != jet::ObjectKind::SystemTable) continue;
             std::shared_ptr<const jet::TableDef> def;

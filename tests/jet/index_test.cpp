@@ -85,7 +85,7 @@ TEST_P(IndexWalk, EveryRowOnceInKeyOrderAndNumberKeysMatchTheRows) {
                     // index them); nothing to compare.
                 } else {
                     try {
-                        expected = detail::rowKey(db.impl().format(), *def, ix, row->second);
+                        expected = detail::rowKey(detail::implOf(db).format(), *def, ix, row->second);
                     } catch (const std::exception& e) {
                         ADD_FAILURE() << "cannot encode the key: " << e.what();
                     }

@@ -60,7 +60,7 @@ TEST(WriterJet3Layout, DefinitionsAndRowsReencodeToAccessBytes) {
     size_t tables = 0, rows = 0, longRows = 0, otherWidth = 0;
     for (const auto& path : files) {
         jet::Database db = jet::Database::open(path);
-        DatabaseImpl& impl = db.impl();
+        DatabaseImpl& impl = implOf(db);
         ASSERT_NE(impl.charset(), nullptr);
         const std::string file = path.filename().string();
         for (const auto& entry : db.objects()) {
@@ -151,7 +151,7 @@ TEST(WriterJet3Layout, LongRowsJumpTablesDecode) {
     const auto files = jet3Fixtures();
     if (files.empty()) JET_UNAVAILABLE() << "no Access 97 files in the shared test data";
     jet::Database db = jet::Database::open(files.front());
-    DatabaseImpl& impl = db.impl();
+    DatabaseImpl& impl = implOf(db);
     jet::TableDef def;
     def.name = "t";
     const uint16_t columns = 40;

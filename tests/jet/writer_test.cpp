@@ -5,6 +5,8 @@
 #include "jet/error.h"
 #include "jet/writer.h"
 
+#include "file/write_hooks.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>

@@ -11,6 +11,7 @@
 
 #include "db/AccessFile.h"
 #include "db/DbError.h"
+#include "db/ServerLogin.h"
 #include "db/ZMySql.h"
 #include "profiles/profilelist.h"
 
@@ -347,11 +348,11 @@ int wizardCopy(const Options& o, const QString& password) {
         } else {
             TZMySqlDatabase server;
             try {
-                server.Host = job.sourceServer.host;
-                server.Port = QString::number(job.sourceServer.port);
-                server.Database = job.sourceServer.database;
-                server.Login = job.sourceServer.user;
-                server.Password = job.sourceServer.password;
+                setServerLogin(server, {.host = job.sourceServer.host,
+                                        .port = QString::number(job.sourceServer.port),
+                                        .user = job.sourceServer.user,
+                                        .password = job.sourceServer.password,
+                                        .database = job.sourceServer.database});
                 server.Connect();
                 job.tables = serverTableNames(server);
             } catch (const EDatabaseError& e) {
@@ -437,11 +438,8 @@ int main(int argc, char** argv) {
         }
     }
     if (o.direction == QLatin1String("upload")) return upload(o, password);
-    server.Host = o.host;
-    server.Port = o.port;
-    server.Database = o.database;
-    server.Login = o.user;
-    server.Password = password;
+    setServerLogin(server,
+                   {.host = o.host, .port = o.port, .user = o.user, .password = password, .database = o.database});
     try {
         server.Connect();
     } catch (const EDatabaseError& e) {

@@ -20,7 +20,8 @@ namespace jet {
 
 namespace detail {
 class DatabaseImpl;
-}
+class DatabaseAccess;
+} // namespace detail
 
 enum class Version : uint8_t { Jet3, Jet4 };
 
@@ -94,11 +95,8 @@ public:
     IndexCursor indexSeekValues(std::shared_ptr<const TableDef> table, const IndexDef& index,
                                 std::span<const Value> leading) const;
 
-    // The engine's internals, for the writer and the checker (jet/src headers).
-    detail::DatabaseImpl& impl() const { return *impl_; }
-    std::shared_ptr<detail::DatabaseImpl> sharedImpl() const { return impl_; }
-
 private:
+    friend class detail::DatabaseAccess; // the engine's own code reaches the internals (jet/src)
     explicit Database(std::shared_ptr<detail::DatabaseImpl> impl);
     std::shared_ptr<detail::DatabaseImpl> impl_;
 };

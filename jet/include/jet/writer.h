@@ -32,13 +32,6 @@ namespace jet {
 namespace detail {
 class WriterImpl;
 class TableWriterState;
-// Called after each page a flush writes to the file, when set. Lets the crash tests stop a
-// writer at an exact page of a flush; never set in the program.
-extern void (*pageWriteHook)();
-// Called at each step of the rollback journal, when set: after its entries are synced, after
-// its header is synced (before the file is touched), and after the file is synced (before the
-// journal is removed). For the crash tests, like pageWriteHook.
-extern void (*journalStepHook)();
 } // namespace detail
 
 // The file is open for writing elsewhere (this process or another).

@@ -131,7 +131,7 @@ std::vector<uint8_t> columnsKey(const Database& db, const TableDef& table, const
     std::vector<uint8_t> key;
     for (size_t i = 0; i < columns.size() && i < values.size(); ++i) {
         const ColumnDef& c = table.columns[columns[i]];
-        appendKeyValue(key, keyColumnFor(db.impl().format(), c, true), keyValueFor(c, values[i]));
+        appendKeyValue(key, keyColumnFor(detail::implOf(db).format(), c, true), keyValueFor(c, values[i]));
     }
     return key;
 }
@@ -147,7 +147,7 @@ std::vector<RowId> findRows(const Database& db, const std::shared_ptr<const Tabl
             // The index's own directions, so the bytes are a prefix of its entries' keys.
             for (size_t i = 0; i < columns.size(); ++i) {
                 const ColumnDef& c = table->columns[columns[i]];
-                appendKeyValue(key, keyColumnFor(db.impl().format(), c, ix->columns[i].ascending),
+                appendKeyValue(key, keyColumnFor(detail::implOf(db).format(), c, ix->columns[i].ascending),
                                keyValueFor(c, values[i]));
             }
         } else {

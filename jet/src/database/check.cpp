@@ -338,7 +338,7 @@ struct Checker {
 
 CheckReport checkDatabase(const Database& database) {
     CheckReport report;
-    Checker c{database.impl(), report, {}};
+    Checker c{detail::implOf(database), report, {}};
     c.run();
     for (auto& p : relationshipProblems(database)) c.problem(std::move(p));
     return report;

@@ -14,6 +14,16 @@
 
 namespace jet::detail {
 
+class DatabaseImpl;
+
+// The internals behind a jet::Database, for the writer, the checker and the engine's tests.
+class DatabaseAccess {
+public:
+    static DatabaseImpl& impl(const Database& db) { return *db.impl_; }
+};
+
+inline DatabaseImpl& implOf(const Database& db) { return DatabaseAccess::impl(db); }
+
 class DatabaseImpl {
 public:
     DatabaseImpl(const std::filesystem::path& path, const OpenOptions& options);

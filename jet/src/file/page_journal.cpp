@@ -52,8 +52,8 @@
 #include "file/page_file.h"
 
 #include "file/bytes.h"
+#include "file/write_hooks.h"
 #include "jet/error.h"
-#include "jet/writer.h"
 
 #include <cerrno>
 #include <cstring>

@@ -5,6 +5,7 @@
 
 #include "file/bytes.h"
 #include "file/page_file.h"
+#include "file/write_hooks.h"
 
 #include "jet/writer.h"
 

@@ -2,6 +2,8 @@
 // WriterImpl (write/writer_impl.h).
 #include "write/writer_impl.h"
 
+#include "file/write_hooks.h"
+
 #include <utility>
 
 namespace jet {

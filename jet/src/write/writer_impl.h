@@ -78,7 +78,8 @@ struct TableState {
 class WriterImpl : public RuleTarget {
 public:
     WriterImpl(const std::filesystem::path& path, const OpenOptions& options)
-        : db_(openWritable(path, options)), impl_(db_.impl()), file_(impl_.file()), f_(file_.format()), store_(file_) {
+        : db_(openWritable(path, options)), impl_(detail::implOf(db_)), file_(impl_.file()), f_(file_.format()),
+          store_(file_) {
         lockFd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         if (lockFd_ < 0 || ::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
             const int e = errno;
