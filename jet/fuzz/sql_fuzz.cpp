@@ -82,8 +82,8 @@ void run(jet::sql::Connection& connection, const std::string& statement) {
     std::string text = jet::sql::csvHeader(rows.columns());
     for (int n = 0; n < kMaxRows && rows.next(); ++n) {
         if (rows.row().size() != rows.columns().size())
-            throw FuzzFinding("a row of '" + statement + "' has " + std::to_string(rows.row().size()) +
-                              " values for " + std::to_string(rows.columns().size()) + " columns");
+            throw FuzzFinding("a row of '" + statement + "' has " + std::to_string(rows.row().size()) + " values for " +
+                              std::to_string(rows.columns().size()) + " columns");
         text += jet::sql::csvRow(rows.row(), rows.columns());
     }
 }
@@ -125,7 +125,8 @@ std::vector<std::string> splitStatements(std::string_view input) {
 void runSqlInput(const std::uint8_t* data, std::size_t size) {
     SqlFuzzDatabase& db = database();
     db.restore();
-    const std::vector<std::string> statements = splitStatements(std::string_view(reinterpret_cast<const char*>(data), size));
+    const std::vector<std::string> statements =
+        splitStatements(std::string_view(reinterpret_cast<const char*>(data), size));
     if (statements.empty()) return;
     Changes changes;
     {

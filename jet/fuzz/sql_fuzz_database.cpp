@@ -36,9 +36,9 @@ IndexSpec index(std::string name, std::vector<std::string> columns, bool primary
 
 void createTables(DatabaseWriter& w) {
     TableSpec customers{"Customers", {}, {}};
-    customers.columns = {column("ID", ColumnType::Long),          column("Name", ColumnType::Text, 40),
-                         column("City", ColumnType::Text, 30),    column("Joined", ColumnType::DateTime),
-                         column("Credit", ColumnType::Currency),  column("Notes", ColumnType::Memo),
+    customers.columns = {column("ID", ColumnType::Long),         column("Name", ColumnType::Text, 40),
+                         column("City", ColumnType::Text, 30),   column("Joined", ColumnType::DateTime),
+                         column("Credit", ColumnType::Currency), column("Notes", ColumnType::Memo),
                          column("Active", ColumnType::Boolean)};
     customers.columns[0].autoNumber = true;
     customers.columns[1].notNull = true;
@@ -47,7 +47,7 @@ void createTables(DatabaseWriter& w) {
     w.createTable(customers);
 
     TableSpec orders{"Orders", {}, {}};
-    orders.columns = {column("OrderID", ColumnType::Long),    column("CustomerID", ColumnType::Long),
+    orders.columns = {column("OrderID", ColumnType::Long),     column("CustomerID", ColumnType::Long),
                       column("Ordered", ColumnType::DateTime), column("Amount", ColumnType::Double),
                       column("Qty", ColumnType::Integer),      column("Priority", ColumnType::Byte),
                       column("Price", ColumnType::Numeric),    column("Ratio", ColumnType::Single),

@@ -24,9 +24,7 @@ std::vector<fs::path> inputsIn(const char* folder) {
     return out;
 }
 
-void replay(const char* folder) {
-    const auto inputs = inputsIn(folder);
-    ASSERT_FALSE(inputs.empty()) << "no inputs in jet/fuzz/" << folder;
+void replay(const std::vector<fs::path>& inputs) {
     for (const fs::path& p : inputs) {
         SCOPED_TRACE(p.filename().string());
         std::ifstream in(p, std::ios::binary);
@@ -39,7 +37,16 @@ void replay(const char* folder) {
     }
 }
 
-TEST(SqlFuzzReplay, KeptFindingsRunClean) { replay("sql-regressions"); }
-TEST(SqlFuzzReplay, SeedsRunClean) { replay("sql-seeds"); }
+TEST(SqlFuzzReplay, KeptFindingsRunClean) {
+    const auto inputs = inputsIn("sql-regressions");
+    if (inputs.empty()) GTEST_SKIP() << "no findings kept in jet/fuzz/sql-regressions yet";
+    replay(inputs);
+}
+
+TEST(SqlFuzzReplay, SeedsRunClean) {
+    const auto inputs = inputsIn("sql-seeds");
+    ASSERT_FALSE(inputs.empty()) << "no seeds in jet/fuzz/sql-seeds";
+    replay(inputs);
+}
 
 } // namespace
