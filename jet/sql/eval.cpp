@@ -131,7 +131,12 @@ Value arithmetic(BinaryOp op, const Value& a, const Value& b) {
         if (op == BinaryOp::IntDivide) {
             double x = std::nearbyint(a.toDouble()), y = std::nearbyint(b.toDouble());
             if (y == 0) throw ExecutionError("Division by zero.");
-            return Value(static_cast<std::int64_t>(std::trunc(x / y)));
+            const double q = std::trunc(x / y);
+            // 1e300 \ 1 has no 64-bit integer to give.
+            if (!(q >= -9223372036854775808.0 && q < 9223372036854775808.0))
+                throw ExecutionError("Overflow: the integer division " + valueToText(a) + " \\ " + valueToText(b) +
+                                     " is beyond the range of a whole number.");
+            return Value(static_cast<std::int64_t>(q));
         }
         if (b.toDouble() == 0) throw ExecutionError("Division by zero.");
         return Value(a.toDouble() / b.toDouble());
@@ -190,61 +195,61 @@ Value comparison(BinaryOp op, const Value& a, const Value& b) {
     }
 }
 
+// Whether the character `ch` matches the pattern element at p[pi] (anything but '*'), and
+// where that element ends.
+bool likeOne(char32_t ch, const std::u32string& p, std::size_t pi, std::size_t& next) {
+    const char32_t c = p[pi];
+    next = pi + 1;
+    if (c == U'?' || c == U'_') return true;
+    if (c == U'#') return ch >= U'0' && ch <= U'9';
+    if (c != U'[') return ch == c;
+    std::size_t close = p.find(U']', pi + 1);
+    if (close == std::u32string::npos)
+        throw ExecutionError("Invalid pattern string in LIKE: '[' is not closed by ']'.");
+    std::size_t k = pi + 1;
+    bool negate = false;
+    if (k < close && p[k] == U'!') {
+        negate = true;
+        ++k;
+    }
+    bool matched = false; // "[]" matches nothing; "[!]" matches any one character
+    while (k < close) {
+        if (k + 2 < close && p[k + 1] == U'-') {
+            if (ch >= p[k] && ch <= p[k + 2]) matched = true;
+            k += 3;
+        } else {
+            if (ch == p[k]) matched = true;
+            ++k;
+        }
+    }
+    next = close + 1;
+    return matched != negate;
+}
+
+// Every element but '*' matches exactly one character, so on a mismatch it is enough to try
+// the text after the last '*' one character later: a match is found whenever there is one, in
+// at most |t| * |p| steps (trying every split after every '*' took exponential time).
 bool likeAt(const std::u32string& t, std::size_t ti, const std::u32string& p, std::size_t pi) {
-    while (pi < p.size()) {
-        char32_t c = p[pi];
-        if (c == U'*' || c == U'%') {
+    std::size_t starP = std::u32string::npos, starT = 0;
+    while (ti < t.size() || pi < p.size()) {
+        if (pi < p.size() && (p[pi] == U'*' || p[pi] == U'%')) {
             while (pi < p.size() && (p[pi] == U'*' || p[pi] == U'%')) ++pi;
             if (pi == p.size()) return true;
-            for (std::size_t k = ti; k <= t.size(); ++k)
-                if (likeAt(t, k, p, pi)) return true;
-            return false;
-        }
-        if (ti >= t.size()) return false;
-        if (c == U'?' || c == U'_') {
-            ++ti;
-            ++pi;
+            starP = pi;
+            starT = ti;
             continue;
         }
-        if (c == U'#') {
-            if (t[ti] < U'0' || t[ti] > U'9') return false;
+        std::size_t next = 0;
+        if (pi < p.size() && ti < t.size() && likeOne(t[ti], p, pi, next)) {
             ++ti;
-            ++pi;
+            pi = next;
             continue;
         }
-        if (c == U'[') {
-            std::size_t close = p.find(U']', pi + 1);
-            if (close == std::u32string::npos)
-                throw ExecutionError("Invalid pattern string in LIKE: '[' is not closed by ']'.");
-            std::size_t k = pi + 1;
-            bool negate = false;
-            if (k < close && p[k] == U'!') {
-                negate = true;
-                ++k;
-            }
-            bool matched = false;
-            if (k == close) {
-                matched = false; // "[]" matches nothing; "[!]" matches any one character
-            }
-            while (k < close) {
-                if (k + 2 < close && p[k + 1] == U'-') {
-                    if (t[ti] >= p[k] && t[ti] <= p[k + 2]) matched = true;
-                    k += 3;
-                } else {
-                    if (t[ti] == p[k]) matched = true;
-                    ++k;
-                }
-            }
-            if (matched == negate) return false;
-            ++ti;
-            pi = close + 1;
-            continue;
-        }
-        if (t[ti] != c) return false;
-        ++ti;
-        ++pi;
+        if (starP == std::u32string::npos || starT >= t.size()) return false;
+        ti = ++starT;
+        pi = starP;
     }
-    return ti == t.size();
+    return true;
 }
 
 const char* typeRange(ColumnType t) {
@@ -509,13 +514,12 @@ Value coerce(const Value& v, const ColumnInfo& c, const std::string& table) {
                 d.unscaled > std::numeric_limits<std::int32_t>::max())
                 doesNotFit(v, c, table, std::string("out of range ") + typeRange(c.type));
             i = static_cast<std::int64_t>(d.unscaled);
-        } else if (n.isDouble()) {
-            double d = std::nearbyint(n.asDouble()); // halves to even, as Jet rounds
+        } else if (n.isDouble() || n.isDateTime()) {
+            // halves to even, as Jet rounds; a date gives its day number
+            double d = std::nearbyint(n.isDouble() ? n.asDouble() : n.asDateTime().days);
             if (!(d >= -2147483648.0 && d <= 2147483647.0))
                 doesNotFit(v, c, table, std::string("out of range ") + typeRange(c.type));
             i = static_cast<std::int64_t>(d);
-        } else if (n.isDateTime()) {
-            i = static_cast<std::int64_t>(std::nearbyint(n.asDateTime().days));
         } else {
             doesNotFit(v, c, table, "not a number");
         }
@@ -575,14 +579,19 @@ Value coerce(const Value& v, const ColumnInfo& c, const std::string& table) {
         return Value(d);
     }
     case ColumnType::DateTime: {
-        if (v.isDateTime()) return v;
         if (v.isText()) {
             DateTime d;
             if (!parseDateLiteral(v.asText(), d))
                 doesNotFit(v, c, table, "not a date (write it as YYYY-MM-DD HH:MM:SS)");
             return Value(d);
         }
-        if (v.isNumeric()) return Value(DateTime{v.toDouble()});
+        if (v.isDateTime() || v.isNumeric()) {
+            // Access keeps the years 100 to 9999: day -657434 (100-01-01) to 2958465 (9999-12-31).
+            const double days = v.isDateTime() ? v.asDateTime().days : v.toDouble();
+            if (!(days > -657435.0 && days < 2958466.0))
+                doesNotFit(v, c, table, "outside the dates Access keeps (100-01-01 to 9999-12-31)");
+            return Value(DateTime{days});
+        }
         doesNotFit(v, c, table, "not a date");
     }
     case ColumnType::Text:

@@ -144,6 +144,9 @@ DateTime makeDateTime(int year, int month, int day, int hour, int minute, double
 }
 
 std::string dateTimeToString(DateTime dt) {
+    // A file may hold any number as a date; beyond any calendar (or NaN) it shows as the
+    // epoch, as the engine's DateTime::parts() shows it.
+    if (!std::isfinite(dt.days) || std::fabs(dt.days) > 1e9) dt.days = 0;
     double whole = std::trunc(dt.days);
     double fraction = std::fabs(dt.days - whole);
     long long seconds = std::llround(fraction * 86400.0);

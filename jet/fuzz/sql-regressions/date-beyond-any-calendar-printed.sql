@@ -1,0 +1,3 @@
+SELECT #9999-12-31 23:59:59# + 1e300; SELECT #1/1/100#; SELECT #0000-00-00#; SELECT #99999-1-1#; SELECT #1:99 PM#; SELECT #25:00#
+UPDATE Orders SET Ordered = -1e20; SELECT * FROM Orders ORDER BY Ordered
+SELECT Ordered + 1e308 FROM Orders; SELECT Credit * 1e300 FROM Customers; SELECT Price * Price * Price * Price FROM Orders; SELECT Credit * 922337203685477 FROM Customers

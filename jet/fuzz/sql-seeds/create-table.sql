@@ -1,0 +1,3 @@
+CREATE TABLE [Neu] ([id] COUNTER PRIMARY KEY, [name] TEXT(50) NOT NULL, [wert] CURRENCY, [d] DATETIME, [m] MEMO, [b] YESNO, [g] GUID, [x] DECIMAL(12,3), [f] FLOAT, [r] REAL, [s] SHORT, [t] BYTE, [o] LONGBINARY, [v] VARBINARY(20))
+INSERT INTO Neu (name, wert) VALUES ('a', 1.5)
+SELECT * FROM Neu

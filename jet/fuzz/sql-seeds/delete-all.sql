@@ -1,0 +1,4 @@
+DELETE FROM OrderLines
+DELETE * FROM Orders
+DELETE FROM Log
+SELECT * FROM Log

@@ -1,0 +1,2 @@
+DELETE FROM Orders WHERE OrderID = 10248
+DROP TABLE Customers

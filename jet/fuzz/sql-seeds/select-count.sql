@@ -1,0 +1,2 @@
+SELECT COUNT(*) FROM Orders WHERE CustomerID = 1
+SELECT COUNT(*) AS n FROM OrderLines

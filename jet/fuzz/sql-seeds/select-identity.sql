@@ -1,0 +1,3 @@
+INSERT INTO Customers (Name) VALUES ('Neu')
+SELECT @@IDENTITY
+SELECT * FROM Customers WHERE ID = 7

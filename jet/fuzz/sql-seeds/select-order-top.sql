@@ -1,0 +1,2 @@
+SELECT TOP 3 * FROM Orders ORDER BY Amount DESC, OrderID
+SELECT TOP 1 Name FROM Customers ORDER BY Joined

@@ -1,0 +1,2 @@
+UPDATE Customers SET ID = 100 WHERE ID = 1
+SELECT * FROM Orders WHERE CustomerID = 100
