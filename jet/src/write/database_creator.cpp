@@ -448,10 +448,10 @@ std::vector<std::vector<uint8_t>> buildEmptyDatabase(const NewFile& n, double cr
     maps[29] = {kRelObjectRoot};
     maps[30] = {kRelReferencedObjectRoot};
     const size_t bitmap = mapBitmapBytes(n.f);
-    for (uint8_t slot = 0; slot < kMapCount; ++slot) {
-        const uint32_t page = mapRow(n, slot) >> 8;
+    for (uint8_t map = 0; map < kMapCount; ++map) {
+        const uint32_t page = mapRow(n, map) >> 8;
         if (pages[page].empty()) pages[page] = newDataPage(n.f, 0);
-        if (!dataPageAddRow(n.f, pages[page], encodeInlineUsageMap(0, maps[slot], bitmap)))
+        if (!dataPageAddRow(n.f, pages[page], encodeInlineUsageMap(0, maps[map], bitmap)))
             throw std::logic_error("usage maps do not fit their page");
     }
 
