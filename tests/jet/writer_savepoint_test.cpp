@@ -8,6 +8,8 @@
 #include "jet/sql/executor.h"
 #include "jet/writer.h"
 
+#include "file/write_hooks.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
