@@ -138,9 +138,10 @@ std::shared_ptr<AccessFile> AccessFile::open(const QString& path) {
                         QStringLiteral("'%1' is an Access 97 database; writing Access 97 files is not supported yet: "
                                        "convert it to Access 2000 format in Access, or create a new file.")
                             .arg(path);
+                    file->m_readOnlyKind = EDatabaseError::Kind::Unsupported;
                 }
             } catch (const jet::UnsupportedError& e) {
-                // Readable but not writable by the engine (an Access 97 file): open it for
+                // Readable but not writable by the engine: open it for
                 // reading if the reader accepts it, else report the reader's reason below.
                 file->m_readOnlyReason = QString::fromUtf8(e.what());
                 file->m_readOnlyKind = EDatabaseError::Kind::Unsupported;
