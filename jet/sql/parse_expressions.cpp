@@ -182,7 +182,9 @@ ExprPtr Parser::parseUnary() {
             return operand;
         }
         if (operand->kind == ExprKind::Literal && operand->literal.isDouble()) {
-            operand->literal = Value(-operand->literal.asDouble());
+            // No negative zero: its text, "-0.0", would read back as the exact number 0.0.
+            const double negated = -operand->literal.asDouble();
+            operand->literal = Value(negated == 0 ? 0.0 : negated);
             operand->position = positionOf(t);
             return operand;
         }

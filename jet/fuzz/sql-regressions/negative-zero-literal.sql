@@ -1,0 +1,3 @@
+SELECT 1eý00 \ 1
+SE0LECT1e300 \ 0.5
+SELECT -0e300 \ 1
