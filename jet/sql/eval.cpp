@@ -273,8 +273,15 @@ std::string describeValue(const Value& v) {
 
 } // namespace
 
+// A column where no row is at hand (a SELECT without FROM) is the statement's mistake.
+const Row& rowFor(const Expr& e, const Row* row) {
+    if (!row)
+        throw ExecutionError("The field name [" + e.name + "] cannot be used here: there is no table to read it from.");
+    return *row;
+}
+
 const Value& operand(const Expr& e, const Row* row, std::int64_t identity, Value& scratch) {
-    if (e.kind == ExprKind::Column) return (*row)[e.columnIndex];
+    if (e.kind == ExprKind::Column) return rowFor(e, row)[e.columnIndex];
     if (e.kind == ExprKind::Literal) return e.literal;
     scratch = evaluate(e, row, identity);
     return scratch;
@@ -321,7 +328,7 @@ void bind(Expr& e, const Scope* scope) {
 Value evaluate(const Expr& e, const Row* row, std::int64_t identity) {
     switch (e.kind) {
     case ExprKind::Literal: return e.literal;
-    case ExprKind::Column: return (*row)[e.columnIndex];
+    case ExprKind::Column: return rowFor(e, row)[e.columnIndex];
     case ExprKind::Identity: return Value(identity);
     case ExprKind::CountStar: throw ExecutionError("COUNT(*) can only stand alone in the SELECT list.");
     case ExprKind::Unary: {

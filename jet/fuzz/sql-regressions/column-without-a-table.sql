@@ -1,0 +1,1 @@
+SELECT 1+ 1 WHERE CustomerIL = 11
