@@ -29,12 +29,12 @@ jet::Value nameOf(int id, int version) { return jet::Value::text("Name " + std::
 QString makeFile(const QTemporaryDir& dir) {
     const QString path = dir.filePath(QStringLiteral("store.mdb"));
     auto w = jet::DatabaseWriter::create(std::filesystem::path(path.toStdString()));
-    jet::TableSpec spec;
-    spec.name = "t";
-    spec.columns = {
+    jet::TableSpec design;
+    design.name = "t";
+    design.columns = {
         {"id", jet::ColumnType::Long}, {"name", jet::ColumnType::Text, 40}, {"amount", jet::ColumnType::Double}};
-    spec.indexes = {{"PrimaryKey", {"id"}, {}, true, true, false}};
-    w.createTable(spec);
+    design.indexes = {{"PrimaryKey", {"id"}, {}, true, true, false}};
+    w.createTable(design);
     auto t = w.table("t");
     for (int i = 0; i < kRows; ++i) {
         const int id = kRows - 1 - i; // stored against key order, so index order differs from storage order

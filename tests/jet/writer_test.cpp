@@ -82,12 +82,12 @@ TEST(Writer, Access97FilesTakeEveryTypeAndRefuseForeignCharactersByName) {
     const fs::path file = dir.path / "new97.mdb";
     std::mt19937 rng(97);
     std::map<int32_t, std::vector<Value>> written;
-    TableSpec spec = everyTypeSpec("Every Type");
-    spec.columns[12] = {"Price", ColumnType::Currency}; // Access 97 has no Decimal (left null)
+    TableSpec design = everyTypeSpec("Every Type");
+    design.columns[12] = {"Price", ColumnType::Currency}; // Access 97 has no Decimal (left null)
     {
         DatabaseWriter w = DatabaseWriter::create(file, Version::Jet3);
         EXPECT_THROW(w.createTable(everyTypeSpec("With Decimal")), SchemaError);
-        w.createTable(spec);
+        w.createTable(design);
         TableWriter t = w.table("Every Type");
         for (int i = 0; i < 300; ++i) {
             auto row = randomRow(rng, i);
