@@ -43,7 +43,9 @@ void printSchema(std::FILE* out, const Database& db, const TableDef& t) {
         }
         std::string flags;
         if (c.flags & column_flags::AutoLong) flags += " autonumber";
-        if (c.flags & column_flags::AutoGuid) flags += " autoguid";
+        // Access 97 sets the same bit on text, date and number columns too; it means a new
+        // GUID only on a Replication ID column.
+        if (c.isAutoGuid()) flags += " autoguid";
         if (c.required || !(c.flags & column_flags::Nullable)) flags += " not-null";
         if (c.isFixed()) flags += " fixed";
         else flags += " variable";

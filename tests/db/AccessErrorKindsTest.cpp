@@ -8,6 +8,7 @@
 #include "db/DbError.h"
 #include "db/JetConnectionString.h"
 
+#include "jet/database.h"
 #include "jet/writer.h"
 
 #include <QFile>
@@ -141,7 +142,29 @@ TEST(AccessErrorKinds, EachEngineFailureKeepsItsKindTableAndRow) {
              s.table.FieldByName(QStringLiteral("Name"))->setAsString(QStringLiteral("far too long"));
              s.table.Post();
          },
-         Kind::Constraint, QStringLiteral("Items"), std::optional<qint64>(2)},
+         Kind::Value, QStringLiteral("Items"), std::optional<qint64>(2)},
+        {"a data page of the table damaged",
+         [](const QString& path) {
+             uint32_t page = 0, pageSize = 0;
+             {
+                 const auto db = jet::Database::open(path.toStdString());
+                 auto rows = db.scan("Items");
+                 EXPECT_TRUE(rows.next());
+                 page = rows.rowId().page;
+                 pageSize = db.pageSize();
+             }
+             QFile f(path);
+             ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+             ASSERT_TRUE(f.seek(qint64(page) * pageSize + 8)); // the page type is kept, the row table goes
+             f.write(QByteArray(int(pageSize) - 8, '\xEE'));
+             f.close();
+             Session s(path);
+             s.openItems();
+             for (s.table.First(); !s.table.Eof(); s.table.Next()) s.table.Fields(1)->AsString();
+         },
+         Kind::Damaged,
+         QStringLiteral("Items"),
+         {}},
         {"a table created twice (refused by Jet SQL)",
          [](const QString& path) { Session(path).exec(QStringLiteral("CREATE TABLE Items (Other LONG)")); },
          Kind::Statement,

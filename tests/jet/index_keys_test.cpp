@@ -290,9 +290,9 @@ TEST(IndexKeysErrors, RefusesValuesThatDoNotFitAndSaysWhy) {
         EXPECT_NE(std::string(e.what()).find("40000"), std::string::npos) << e.what();
     }
     const std::vector<std::uint8_t> truncated = {0x7f, 0x80, 0x00};
-    EXPECT_THROW(jet::decodeIntegerKey(truncated, KeyColumnType::Long, true), jet::KeyEncodingError);
+    EXPECT_THROW(jet::decodeIntegerKey(truncated, KeyColumnType::Long, true), jet::FormatError);
     const std::vector<std::uint8_t> badFlag = {0x42, 0x80, 0x00, 0x00, 0x01};
-    EXPECT_THROW(jet::decodeIntegerKey(badFlag, KeyColumnType::Long, true), jet::KeyEncodingError);
+    EXPECT_THROW(jet::decodeIntegerKey(badFlag, KeyColumnType::Long, true), jet::FormatError);
 }
 
 TEST(IndexKeysText, Utf8ConversionKeepsNonBmpAndReplacesBrokenBytes) {

@@ -115,7 +115,7 @@ public:
 
     // The value of the next segment; text columns give their raw segment bytes as a
     // std::u16string is impossible, so for Text/Memo use skip() instead (throws otherwise).
-    // Throws KeyEncodingError when the bytes are too short or the flag is not a valid one.
+    // Throws FormatError when the bytes are too short or the flag is not a valid one (a damaged page).
     KeyValue next(const KeyColumn& column);
     // Length in bytes of the next segment, flag included, without consuming it.
     std::size_t segmentLength(const KeyColumn& column) const;

@@ -4,6 +4,7 @@
 
 #include "database/cursor_state.h"
 #include "database/database_impl.h"
+#include "database/locating.h"
 #include "table/row_codec.h"
 #include "index/row_keys.h"
 
@@ -66,10 +67,12 @@ bool Database::hasTable(std::string_view name) const {
     }
 }
 
-std::shared_ptr<const TableDef> Database::table(std::string_view name) const { return impl_->tableByName(name); }
+std::shared_ptr<const TableDef> Database::table(std::string_view name) const {
+    return detail::locating(fileName(), std::string(name), [&] { return impl_->tableByName(name); });
+}
 
 std::shared_ptr<const TableDef> Database::tableAt(uint32_t definitionPage, std::string name) const {
-    return impl_->tableDef(definitionPage, name);
+    return detail::locating(fileName(), name, [&] { return impl_->tableDef(definitionPage, name); });
 }
 
 RowCursor Database::scan(std::string_view tableName, const ScanOptions& options) const {
@@ -77,16 +80,21 @@ RowCursor Database::scan(std::string_view tableName, const ScanOptions& options)
 }
 
 RowCursor Database::scan(std::shared_ptr<const TableDef> t, const ScanOptions& options) const {
-    return RowCursor(std::make_unique<detail::RowScanState>(impl_, std::move(t), options.readLongValues));
+    const std::string name = t->name;
+    return detail::locating(fileName(), name, [&] {
+        return RowCursor(std::make_unique<detail::RowScanState>(impl_, std::move(t), options.readLongValues));
+    });
 }
 
 std::optional<std::vector<Value>> Database::readRow(const TableDef& t, RowId id) const {
-    auto row = impl_->locateRow(id, t.definitionPage);
-    if (!row) return std::nullopt;
-    detail::RowDecoder decoder(*impl_, t);
-    std::vector<Value> values;
-    decoder.decode(row->bytes, row->id.page, values, true);
-    return values;
+    return detail::locating(fileName(), t.name, id, [&]() -> std::optional<std::vector<Value>> {
+        auto row = impl_->locateRow(id, t.definitionPage);
+        if (!row) return std::nullopt;
+        detail::RowDecoder decoder(*impl_, t);
+        std::vector<Value> values;
+        decoder.decode(row->bytes, row->id.page, values, true);
+        return values;
+    });
 }
 
 RowReader Database::rowReader(std::shared_ptr<const TableDef> t) const {
@@ -94,21 +102,25 @@ RowReader Database::rowReader(std::shared_ptr<const TableDef> t) const {
 }
 
 uint64_t Database::countRows(const TableDef& t) const {
-    auto shared = impl_->tableDef(t.definitionPage, t.name);
-    detail::RowScanner scanner(*impl_, shared, false);
-    uint64_t n = 0;
-    while (scanner.skip()) ++n;
-    return n;
+    return detail::locating(fileName(), t.name, [&] {
+        auto shared = impl_->tableDef(t.definitionPage, t.name);
+        detail::RowScanner scanner(*impl_, shared, false);
+        uint64_t n = 0;
+        while (scanner.skip()) ++n;
+        return n;
+    });
 }
 
 IndexCursor Database::indexScan(std::shared_ptr<const TableDef> t, const IndexDef& index) const {
-    return IndexCursor(
-        std::make_unique<detail::IndexWalkState>(impl_, std::move(t), index, std::span<const uint8_t>()));
+    return indexSeek(std::move(t), index, std::span<const uint8_t>());
 }
 
 IndexCursor Database::indexSeek(std::shared_ptr<const TableDef> t, const IndexDef& index,
                                 std::span<const uint8_t> key) const {
-    return IndexCursor(std::make_unique<detail::IndexWalkState>(impl_, std::move(t), index, key));
+    const std::string name = t->name;
+    return detail::locating(fileName(), name, [&] {
+        return IndexCursor(std::make_unique<detail::IndexWalkState>(impl_, std::move(t), index, key));
+    });
 }
 
 std::vector<RowId> Database::indexFind(std::shared_ptr<const TableDef> t, const IndexDef& index,

@@ -326,8 +326,9 @@ double checkedFloat(const KeyValue& value, const KeyColumn& column) {
 
 void checkAvailable(std::span<const std::uint8_t> key, std::size_t pos, std::size_t n) {
     if (pos > key.size() || key.size() - pos < n)
-        throw KeyEncodingError("index key ends in the middle of a value (" + std::to_string(key.size()) +
-                               " bytes, needed " + std::to_string(pos + n) + "); the index page is damaged");
+        throw FormatError({}, std::nullopt,
+                          "index key ends in the middle of a value (" + std::to_string(key.size()) + " bytes, needed " +
+                              std::to_string(pos + n) + "); the index page is damaged");
 }
 
 int fixedWidth(KeyColumnType type) {
@@ -519,8 +520,9 @@ std::size_t KeyReader::segmentLength(const KeyColumn& column) const {
     const bool isBoolean = column.type == KeyColumnType::Boolean;
     if (!isBoolean && (flag == kKeyAscendingNull || flag == kKeyDescendingNull)) return 1;
     if (flag != kKeyAscendingStart && flag != kKeyDescendingStart)
-        throw KeyEncodingError("index key has the entry flag " + std::to_string(flag) + " at byte " +
-                               std::to_string(pos_) + "; the index page is damaged");
+        throw FormatError({}, std::nullopt,
+                          "index key has the entry flag " + std::to_string(flag) + " at byte " + std::to_string(pos_) +
+                              "; the index page is damaged");
     const int width = fixedWidth(column.type);
     if (width > 0) {
         checkAvailable(key_, pos_, 1 + static_cast<std::size_t>(width));

@@ -3,7 +3,9 @@
 #include "write/writer_impl.h"
 
 #include "file/write_hooks.h"
+#include "database/locating.h"
 
+#include <exception>
 #include <utility>
 
 namespace jet {
@@ -92,8 +94,9 @@ InsertResult WriterImpl::insert(TableState& t, std::span<const Value> values, st
         try {
             keys[i] = rowKey(f_, def, *idx, row);
         } catch (const KeyEncodingError& e) {
-            throw ConstraintError(file_.fileName(), std::nullopt,
-                                  std::string(e.what()) + " (table [" + def.name + "]); nothing was written.");
+            std::throw_with_nested(
+                ConstraintError(file_.fileName(), std::nullopt,
+                                std::string(e.what()) + " (table [" + def.name + "]); nothing was written."));
         }
         exists[i] = t.trees[i]->containsKey(keys[i]);
         if ((idx->isPrimaryKey() || idx->isUnique()) && !allNull && exists[i])
@@ -257,7 +260,8 @@ RowId WriterImpl::update(TableState& t, RowId id, std::span<const Value> values)
         try {
             newKeys[i] = rowKey(f_, def, *idx, row);
         } catch (const KeyEncodingError& e) {
-            throw ConstraintError(file_.fileName(), std::nullopt, std::string(e.what()) + "; nothing was written.");
+            std::throw_with_nested(
+                ConstraintError(file_.fileName(), std::nullopt, std::string(e.what()) + "; nothing was written."));
         }
         if ((idx->isPrimaryKey() || idx->isUnique()) && newKeys[i] != oldKeys[i] && !rowKeyAllNull(def, *idx, row) &&
             t.trees[i]->containsKey(newKeys[i]))
@@ -347,12 +351,7 @@ namespace {
 // Runs one public call; a failure of it names the file, the table and the row it was about.
 template <class F>
 decltype(auto) locating(detail::WriterImpl& w, const std::string& table, std::optional<RowId> row, F&& f) {
-    try {
-        return f();
-    } catch (Error& e) {
-        e.locate(w.file().fileName(), table, row);
-        throw;
-    }
+    return detail::locating(w.file().fileName(), table, row, std::forward<F>(f));
 }
 } // namespace
 

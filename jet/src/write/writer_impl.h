@@ -28,6 +28,7 @@
 #include "write/referential_rules.h"
 
 #include <algorithm>
+#include <exception>
 #include <array>
 #include <cerrno>
 #include <cstdio>
@@ -598,9 +599,10 @@ public:
                 try {
                     data = encodeJet3Text(*impl_.charset(), text, 0);
                 } catch (const ValueError& e) {
-                    throw ConstraintError(file_.fileName(), std::nullopt,
-                                          std::string(e.what()) + " (column [" + c.name + "] of table [" + def.name +
-                                              "], " + describeRow(def, row) + "); nothing was written.");
+                    std::throw_with_nested(ConstraintError(file_.fileName(), std::nullopt,
+                                                           std::string(e.what()) + " (column [" + c.name +
+                                                               "] of table [" + def.name + "], " +
+                                                               describeRow(def, row) + "); nothing was written."));
                 }
             } else {
                 const size_t chars = text.size() <= 1024 ? text.size() : utf8ToUtf16(text).size();
@@ -638,9 +640,9 @@ public:
             } catch (const ValueError& e) {
                 // Access 97 refuses characters its code page lacks: which row is worth saying.
                 const std::string which = f_.isJet3() ? ", " + describeRow(def, row) : "";
-                throw ConstraintError(file_.fileName(), std::nullopt,
-                                      std::string(e.what()) + " in table [" + def.name + "]" + which +
-                                          "; nothing was written.");
+                std::throw_with_nested(ConstraintError(file_.fileName(), std::nullopt,
+                                                       std::string(e.what()) + " in table [" + def.name + "]" + which +
+                                                           "; nothing was written."));
             }
             fixedBytes += cols[i].bytes.size();
         }
