@@ -414,19 +414,10 @@ void CreateAccessDatabase(const QString& connectionString) {
         throw EDatabaseError(
             QStringLiteral("Cannot create '%1': a file of that name exists already.").arg(cs.DataSource));
     const jet::Version version = cs.EngineType == QLatin1String("4") ? jet::Version::Jet3 : jet::Version::Jet4;
-    // The engine can make Access 97 files, but this program keeps them read-only until every
-    // path into them has been proven on them (see AccessFile::open).
-    if (version == jet::Version::Jet3)
-        throw EDatabaseError(QStringLiteral("Cannot create '%1' in the Access 97 format: writing Access 97 files is "
-                                            "not supported yet: create an Access 2000 database instead.")
-                                 .arg(cs.DataSource));
     try {
         jet::DatabaseWriter w =
             jet::DatabaseWriter::create(std::filesystem::path(cs.DataSource.toStdString()), version);
         w.close();
-    } catch (const jet::UnsupportedError& e) {
-        throw EDatabaseError(QStringLiteral("Cannot create '%1' in the Access 97 format: %2")
-                                 .arg(cs.DataSource, QString::fromUtf8(e.what())));
     } catch (...) {
         rethrowAsDatabaseError();
     }

@@ -180,8 +180,8 @@ public:
 };
 
 // The catalog's Create: makes a new empty Access file from a create connection string
-// ("...;Data Source=<path>;Jet OLEDB:Engine Type=<4|5>"). Throws EDatabaseError: the file
-// exists, or engine type 4, which the engine cannot write yet.
+// ("...;Data Source=<path>;Jet OLEDB:Engine Type=<4|5>"): engine type 4 makes an Access 97
+// file, 5 an Access 2000 file. Throws EDatabaseError when the file exists or cannot be written.
 void CreateAccessDatabase(const QString& connectionString);
 
 using TBeforeCreateDBEvent = std::function<void(void* Sender, const QString& ccTableName)>;

@@ -129,17 +129,6 @@ std::shared_ptr<AccessFile> AccessFile::open(const QString& path) {
         } else {
             try {
                 file->m_writer = std::make_shared<jet::DatabaseWriter>(jet::DatabaseWriter::open(fsPath(key)));
-                // The engine writes Access 97 files, but this program keeps them read-only
-                // until every path into them (record commands, SELECT INTO, downloads) has
-                // been proven on them.
-                if (file->m_writer->database().version() == jet::Version::Jet3) {
-                    file->m_writer.reset();
-                    file->m_readOnlyReason =
-                        QStringLiteral("'%1' is an Access 97 database; writing Access 97 files is not supported yet: "
-                                       "convert it to Access 2000 format in Access, or create a new file.")
-                            .arg(path);
-                    file->m_readOnlyKind = EDatabaseError::Kind::Unsupported;
-                }
             } catch (const jet::UnsupportedError& e) {
                 // Readable but not writable by the engine: open it for
                 // reading if the reader accepts it, else report the reader's reason below.

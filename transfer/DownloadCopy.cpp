@@ -79,14 +79,10 @@ void DownloadCopy::openFile(const QString& table) {
     const std::filesystem::path path = localPath(m_options.mdbPath);
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) {
-        if (!m_options.office2000)
-            throw CopyError(("The Access file \"" + m_options.mdbPath +
-                             "\" does not exist and the profile asks for the Office 97 format, but Tablor cannot write "
-                             "Access 97 files yet. Choose Office 2000 in the server setup to have it created.")
-                                .toStdString());
         if (OnBeforeCreateDB) OnBeforeCreateDB(table);
         try {
-            jet::DatabaseWriter::create(path); // closed again: opened below like any other file
+            // Closed again at once: opened below like any other file.
+            jet::DatabaseWriter::create(path, m_options.office2000 ? jet::Version::Jet4 : jet::Version::Jet3).close();
         } catch (const std::exception& e) {
             if (AfterCreateDB) AfterCreateDB(table, false, QString::fromUtf8(e.what()));
             throw CopyError("Creating the Access file \"" + m_options.mdbPath.toStdString() + "\" failed: " + e.what());
@@ -97,13 +93,6 @@ void DownloadCopy::openFile(const QString& table) {
         m_file = AccessFile::open(m_options.mdbPath);
     } catch (const EDatabaseError& e) {
         throw CopyError("Opening the Access file \"" + m_options.mdbPath.toStdString() + "\" failed: " + e.what());
-    }
-    if (m_file->database().version() == jet::Version::Jet3) {
-        m_file.reset();
-        throw CopyError(("\"" + m_options.mdbPath +
-                         "\" is an Access 97 file, and Tablor cannot write Access 97 files yet. Convert it to Access "
-                         "2000 in Access, or give the profile a new file name to have one created.")
-                            .toStdString());
     }
     if (m_file->readOnly()) {
         const QString reason = m_file->readOnlyReason();
@@ -119,8 +108,9 @@ TableCopyReport DownloadCopy::CopyToLocal(const QString& tableName) {
     std::unique_ptr<ServerTable> source = openServerTable(m_server, name, report);
     if (!source) return report;
     openFile(name);
-    const TablePlan plan = tableDefinition(name, source->columns(), source->keyColumns());
+    TablePlan plan = tableDefinition(name, source->columns(), source->keyColumns());
     jet::Database& db = m_file->database();
+    if (db.version() == jet::Version::Jet3) fitToAccess97(plan);
     const bool exists = db.hasTable(name.toStdString());
     if (exists && !checkExisting(plan, report)) return report;
     // Everything this copy changes in the file is one step: a table it cannot finish (a

@@ -1,7 +1,7 @@
 // DownloadCopy.h — the download: MySQL tables into a local Access file through the engine.
 //
-// For each table: the Access file is created when missing (Access 2000; an Office 97 target
-// is refused, Access 97 files cannot be written yet), the Access table is created from the
+// For each table: the Access file is created when missing (in the Access 2000 or the Access 97
+// format, as `office2000` says), the Access table is created from the
 // server's column descriptions with its whole primary key (or, when it exists, its columns are
 // checked against them), emptied when `overwrite` is set or otherwise matched row by row on
 // every key column, and filled from a stream of the server's rows, assigned by column name.

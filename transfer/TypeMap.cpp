@@ -221,6 +221,25 @@ TablePlan tableDefinition(const QString& table, const std::vector<ColumnDescript
     return t;
 }
 
+void fitToAccess97(TablePlan& plan) {
+    // Currency is a 64-bit count of ten-thousandths: 922,337,203,685,477.5807 at most.
+    constexpr int kCurrencyScale = 4, kCurrencyWholeDigits = 15;
+    for (ColumnPlan& c : plan.columns) {
+        if (c.access.type != jet::ColumnType::Numeric) continue;
+        const int precision = c.access.precision, scale = c.access.scale;
+        if (scale <= kCurrencyScale && precision - scale <= kCurrencyWholeDigits) {
+            c.access.type = jet::ColumnType::Currency;
+            c.jetType = QStringLiteral("CURRENCY");
+        } else {
+            // A sign, the digits and a point.
+            const int characters = precision + 2;
+            c.access.type = jet::ColumnType::Text;
+            c.access.length = static_cast<uint16_t>(characters);
+            c.jetType = QStringLiteral("TEXT (%1)").arg(characters);
+        }
+    }
+}
+
 jet::TableSpec TablePlan::tableSpec() const {
     jet::TableSpec table;
     table.name = name.toStdString();

@@ -84,4 +84,10 @@ struct TablePlan {
 TablePlan tableDefinition(const QString& table, const std::vector<ColumnDescription>& columns,
                           const QStringList& keyOrder = {});
 
+// Access 97 has no Decimal type. For an Access 97 file each Decimal column of the plan becomes
+// Currency where Currency holds every value exactly (at most 15 digits before the point and 4
+// after), and otherwise text of the digits, as a decimal too wide for Access 2000 does: the
+// values arrive exact either way.
+void fitToAccess97(TablePlan& plan);
+
 } // namespace tablor::transfer

@@ -22,6 +22,7 @@ using tablor::test::FixtureCopy;
 namespace {
 
 const QString kNorthwind = QStringLiteral("northwind_jet4_statdata.mdb");
+const QString kNorthwind97 = QStringLiteral("mdbtestdata_nwind_jet3.mdb");
 const QString kTest97 = QStringLiteral("jackcess_testV1997.mdb");
 
 // What an independent reader (mdbtools) finds in the file: the CSV of one table.
@@ -186,67 +187,72 @@ TEST(AccessTable, LocateFindsTheFirstEqualRow) {
     EXPECT_EQ(o.tbl.FieldByName(QStringLiteral("CustomerID"))->AsString(), QStringLiteral("ALFKI"));
 }
 
+// The same record commands on Northwind as Access 2000 and as Access 97 made it.
 TEST(AccessTable, AppendEditDeleteReachTheFile) {
-    TABLOR_REQUIRE_FIXTURE(kNorthwind);
-    FixtureCopy copy(kNorthwind);
-    int newId = 0;
-    {
-        Opened o(copy.path());
-        o.tbl.setTableName(QStringLiteral("Products"));
-        o.tbl.Open();
-        o.tbl.Append();
-        o.tbl.FieldByName(QStringLiteral("ProductName"))->setAsString(QStringLiteral("Brezel mit Kümmel"));
-        o.tbl.FieldByName(QStringLiteral("UnitPrice"))->setAsString(QStringLiteral("2.35"));
-        o.tbl.FieldByName(QStringLiteral("Discontinued"))->setAsBoolean(false);
-        o.tbl.Post();
-        EXPECT_EQ(o.tbl.RecordCount(), 78);
-        EXPECT_EQ(o.tbl.RecNo(), 78);
-        newId = o.tbl.FieldByName(QStringLiteral("ProductID"))->AsInteger();
-        EXPECT_GT(newId, 77); // the auto-number was assigned and read back
+    for (const QString& fixture : {kNorthwind, kNorthwind97}) {
+        SCOPED_TRACE(fixture.toStdString());
+        TABLOR_REQUIRE_FIXTURE(fixture);
+        FixtureCopy copy(fixture);
+        int newId = 0;
+        {
+            Opened o(copy.path());
+            o.tbl.setTableName(QStringLiteral("Products"));
+            o.tbl.Open();
+            o.tbl.Append();
+            o.tbl.FieldByName(QStringLiteral("ProductName"))->setAsString(QStringLiteral("Brezel mit Kümmel"));
+            o.tbl.FieldByName(QStringLiteral("UnitPrice"))->setAsString(QStringLiteral("2.35"));
+            o.tbl.FieldByName(QStringLiteral("Discontinued"))->setAsBoolean(false);
+            o.tbl.Post();
+            EXPECT_EQ(o.tbl.RecordCount(), 78);
+            EXPECT_EQ(o.tbl.RecNo(), 78);
+            newId = o.tbl.FieldByName(QStringLiteral("ProductID"))->AsInteger();
+            EXPECT_GT(newId, 77); // the auto-number was assigned and read back
 
-        ASSERT_TRUE(o.tbl.Locate(QStringLiteral("ProductName"), QStringLiteral("Chang")));
-        o.tbl.Edit();
-        o.tbl.FieldByName(QStringLiteral("UnitsInStock"))->setAsInteger(4242);
-        o.tbl.Post();
+            ASSERT_TRUE(o.tbl.Locate(QStringLiteral("ProductName"), QStringLiteral("Chang")));
+            o.tbl.Edit();
+            o.tbl.FieldByName(QStringLiteral("UnitsInStock"))->setAsInteger(4242);
+            o.tbl.Post();
 
-        // Chai has order lines and the relationship does not cascade: refused, the row stays.
-        ASSERT_TRUE(o.tbl.Locate(QStringLiteral("ProductName"), QStringLiteral("Chai")));
-        EXPECT_THROW(o.tbl.Delete(), EDatabaseError);
-        EXPECT_EQ(o.tbl.RecordCount(), 78);
+            // Chai has order lines and the relationship does not cascade: refused, the row stays.
+            ASSERT_TRUE(o.tbl.Locate(QStringLiteral("ProductName"), QStringLiteral("Chai")));
+            EXPECT_THROW(o.tbl.Delete(), EDatabaseError);
+            EXPECT_EQ(o.tbl.RecordCount(), 78);
 
-        o.tbl.Append();
-        o.tbl.FieldByName(QStringLiteral("ProductName"))->setAsString(QStringLiteral("Gone again"));
-        o.tbl.Post();
-        ASSERT_TRUE(o.tbl.Locate(QStringLiteral("ProductName"), QStringLiteral("Gone again")));
-        o.tbl.Delete();
-        EXPECT_EQ(o.tbl.RecordCount(), 78);
+            o.tbl.Append();
+            o.tbl.FieldByName(QStringLiteral("ProductName"))->setAsString(QStringLiteral("Gone again"));
+            o.tbl.Post();
+            ASSERT_TRUE(o.tbl.Locate(QStringLiteral("ProductName"), QStringLiteral("Gone again")));
+            o.tbl.Delete();
+            EXPECT_EQ(o.tbl.RecordCount(), 78);
 
-        // Cancel drops the appended row; nothing is written.
-        o.tbl.Append();
-        o.tbl.FieldByName(QStringLiteral("ProductName"))->setAsString(QStringLiteral("Never"));
-        o.tbl.Cancel();
-        EXPECT_EQ(o.tbl.RecordCount(), 78);
-    }
-    // A fresh open reads the changes from the file.
-    Opened again(copy.path());
-    again.tbl.setTableName(QStringLiteral("Products"));
-    again.tbl.Open();
-    EXPECT_EQ(again.tbl.RecordCount(), 78);
-    ASSERT_TRUE(again.tbl.Locate(QStringLiteral("ProductID"), newId));
-    EXPECT_EQ(again.tbl.FieldByName(QStringLiteral("ProductName"))->AsString(), QStringLiteral("Brezel mit Kümmel"));
-    EXPECT_EQ(again.tbl.FieldByName(QStringLiteral("UnitPrice"))->AsString(), QStringLiteral("2.3500"));
-    ASSERT_TRUE(again.tbl.Locate(QStringLiteral("ProductName"), QStringLiteral("Chang")));
-    EXPECT_EQ(again.tbl.FieldByName(QStringLiteral("UnitsInStock"))->AsInteger(), 4242);
-    EXPECT_TRUE(again.tbl.Locate(QStringLiteral("ProductName"), QStringLiteral("Chai")));
-    EXPECT_FALSE(again.tbl.Locate(QStringLiteral("ProductName"), QStringLiteral("Gone again")));
-    EXPECT_FALSE(again.tbl.Locate(QStringLiteral("ProductName"), QStringLiteral("Never")));
+            // Cancel drops the appended row; nothing is written.
+            o.tbl.Append();
+            o.tbl.FieldByName(QStringLiteral("ProductName"))->setAsString(QStringLiteral("Never"));
+            o.tbl.Cancel();
+            EXPECT_EQ(o.tbl.RecordCount(), 78);
+        }
+        // A fresh open reads the changes from the file.
+        Opened again(copy.path());
+        again.tbl.setTableName(QStringLiteral("Products"));
+        again.tbl.Open();
+        EXPECT_EQ(again.tbl.RecordCount(), 78);
+        ASSERT_TRUE(again.tbl.Locate(QStringLiteral("ProductID"), newId));
+        EXPECT_EQ(again.tbl.FieldByName(QStringLiteral("ProductName"))->AsString(),
+                  QStringLiteral("Brezel mit Kümmel"));
+        EXPECT_EQ(again.tbl.FieldByName(QStringLiteral("UnitPrice"))->AsString(), QStringLiteral("2.3500"));
+        ASSERT_TRUE(again.tbl.Locate(QStringLiteral("ProductName"), QStringLiteral("Chang")));
+        EXPECT_EQ(again.tbl.FieldByName(QStringLiteral("UnitsInStock"))->AsInteger(), 4242);
+        EXPECT_TRUE(again.tbl.Locate(QStringLiteral("ProductName"), QStringLiteral("Chai")));
+        EXPECT_FALSE(again.tbl.Locate(QStringLiteral("ProductName"), QStringLiteral("Gone again")));
+        EXPECT_FALSE(again.tbl.Locate(QStringLiteral("ProductName"), QStringLiteral("Never")));
 
-    if (haveMdbTools()) {
-        again.cn.Close();
-        const QString csv = mdbExport(copy.path(), QStringLiteral("Products"));
-        EXPECT_TRUE(csv.contains(QStringLiteral("Brezel mit Kümmel"))) << "mdbtools does not see the new row";
-        EXPECT_FALSE(csv.contains(QStringLiteral("Gone again")));
-        EXPECT_TRUE(csv.contains(QStringLiteral("4242")));
+        if (haveMdbTools()) {
+            again.cn.Close();
+            const QString csv = mdbExport(copy.path(), QStringLiteral("Products"));
+            EXPECT_TRUE(csv.contains(QStringLiteral("Brezel mit Kümmel"))) << "mdbtools does not see the new row";
+            EXPECT_FALSE(csv.contains(QStringLiteral("Gone again")));
+            EXPECT_TRUE(csv.contains(QStringLiteral("4242")));
+        }
     }
 }
 
@@ -425,27 +431,46 @@ TEST(AccessBadFiles, FileHeldByAnotherWriterIsInUse) {
     EXPECT_TRUE(error.contains(QStringLiteral("in use"))) << error.toStdString();
 }
 
-TEST(AccessBadFiles, Access97FileIsReadAndRefusesWritesWithTheReason) {
+// An Access 97 file keeps text in its code page: a character Windows-1252 lacks is refused
+// by column and row with the row still in edit state and the file untouched; text the code
+// page holds is written and read back, by mdbtools too.
+TEST(AccessTable, Access97TextOutsideItsCodePageIsRefusedAndTheFileKept) {
     TABLOR_REQUIRE_FIXTURE(kTest97);
     FixtureCopy copy(kTest97);
     const QByteArray before = copy.bytes();
     {
         Opened o(copy.path());
-        EXPECT_TRUE(o.cn.file().readOnly());
+        EXPECT_FALSE(o.cn.file().readOnly());
         o.tbl.setTableName(QStringLiteral("Table1"));
         o.tbl.Open();
-        EXPECT_EQ(o.tbl.RecordCount(), 2);
         o.tbl.Edit();
-        o.tbl.Fields(0)->setAsString(QStringLiteral("changed"));
+        o.tbl.FieldByName(QStringLiteral("B"))->setAsString(QStringLiteral("汉字"));
         try {
             o.tbl.Post();
-            ADD_FAILURE() << "an Access 97 file was written";
+            ADD_FAILURE() << "text outside the code page was stored";
         } catch (const EDatabaseError& e) {
-            EXPECT_TRUE(e.Message().contains(QStringLiteral("97"))) << e.what();
+            EXPECT_EQ(e.kind(), EDatabaseError::Kind::Value) << e.what();
+            EXPECT_TRUE(e.Message().contains(QStringLiteral("[B]"))) << e.what();
         }
+        EXPECT_EQ(o.tbl.State(), TDataSetState::dsEdit);
         o.tbl.Cancel();
     }
     EXPECT_EQ(copy.bytes(), before);
+    {
+        Opened o(copy.path());
+        o.tbl.setTableName(QStringLiteral("Table1"));
+        o.tbl.Open();
+        o.tbl.Edit();
+        o.tbl.FieldByName(QStringLiteral("B"))->setAsString(QStringLiteral("Grüße € „œ“"));
+        o.tbl.Post();
+    }
+    Opened again(copy.path());
+    again.tbl.setTableName(QStringLiteral("Table1"));
+    again.tbl.Open();
+    EXPECT_EQ(again.tbl.FieldByName(QStringLiteral("B"))->AsString(), QStringLiteral("Grüße € „œ“"));
+    again.cn.Close();
+    if (haveMdbTools())
+        EXPECT_TRUE(mdbExport(copy.path(), QStringLiteral("Table1")).contains(QStringLiteral("Grüße € „œ“")));
 }
 
 // ---------------------------------------------------------------- creating files
@@ -479,17 +504,28 @@ TEST(AccessCreate, CreateLocalDatabaseRaisesItsEventsAndMakesAnOpenableFile) {
     EXPECT_TRUE(log[1].startsWith(QStringLiteral("after x 0 [Cannot create"))) << log[1].toStdString();
 }
 
-TEST(AccessCreate, Office97FormatIsReportedAsNotWritableYet) {
+// The Office 97 flag makes an Access 97 file that takes tables, rows and SELECT INTO.
+TEST(AccessCreate, Office97FormatMakesAnAccess97File) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("alt.mdb"));
-    bool success = true;
     QString message;
-    EXPECT_FALSE(CreateLocalDatabase(path, false, QStringLiteral("t"), nullptr, nullptr,
-                                     [&](void*, const QString&, bool ok, const QString& m) {
-                                         success = ok;
-                                         message = m;
-                                     }));
-    EXPECT_FALSE(success);
-    EXPECT_TRUE(message.contains(QStringLiteral("Access 97"))) << message.toStdString();
-    EXPECT_FALSE(QFile::exists(path));
+    ASSERT_TRUE(CreateLocalDatabase(path, false, QStringLiteral("t"), nullptr, nullptr,
+                                    [&](void*, const QString&, bool, const QString& m) { message = m; }))
+        << message.toStdString();
+    EXPECT_EQ(jet::Database::open(std::filesystem::path(path.toStdString())).version(), jet::Version::Jet3);
+    {
+        TADOConnection cn;
+        cn.ConnectionString = JetOpenConnectionString(path);
+        cn.Open();
+        cn.Execute(QStringLiteral("CREATE TABLE [t] (id COUNTER PRIMARY KEY, name TEXT(20), price CURRENCY)"));
+        cn.Execute(QStringLiteral("INSERT INTO [t] (name, price) VALUES ('Käse', 2.5)"));
+        cn.Execute(QStringLiteral("INSERT INTO [t] (name, price) VALUES ('Brot €', 1)"));
+        cn.Execute(QStringLiteral("SELECT * INTO [kopie] FROM [t] WHERE price > 2"));
+        EXPECT_EQ(cn.TableNames(), (QStringList{QStringLiteral("kopie"), QStringLiteral("t")}));
+    }
+    if (haveMdbTools()) {
+        EXPECT_EQ(mdbExport(path, QStringLiteral("t")),
+                  QStringLiteral("id,name,price\n1,\"Käse\",2.5000\n2,\"Brot €\",1.0000\n"));
+        EXPECT_EQ(mdbExport(path, QStringLiteral("kopie")), QStringLiteral("id,name,price\n1,\"Käse\",2.5000\n"));
+    }
 }

@@ -109,3 +109,19 @@ TEST(TypeMap, TheWholePrimaryKeyInKeyOrderAndUniqueColumns) {
     EXPECT_TRUE(table.indexes[1].unique && table.indexes[1].ignoreNulls);
     EXPECT_EQ(table.indexes[1].columns, (std::vector<std::string>{"code"}));
 }
+
+// Access 97 has no Decimal: exact as Currency where it fits, else exact as text; other
+// columns stay as they are.
+TEST(TypeMap, Access97GetsCurrencyOrTextForDecimals) {
+    std::vector<ColumnDescription> cols;
+    for (const char* type :
+         {"decimal(12,2)", "decimal(19,4)", "decimal(20,4)", "decimal(10,5)", "bigint(20)", "int(11)", "varchar(3)"})
+        cols.push_back({QString::fromLatin1(type), QString::fromLatin1(type), "NO", "", "", ""});
+    TablePlan plan = tableDefinition("t", cols);
+    fitToAccess97(plan);
+    QStringList got;
+    for (const ColumnPlan& c : plan.columns) got << c.jetType;
+    EXPECT_EQ(got, (QStringList{"CURRENCY", "CURRENCY", "TEXT (22)", "TEXT (12)", "TEXT (21)", "LONG", "TEXT (3)"}));
+    EXPECT_EQ(plan.columns[2].access.type, jet::ColumnType::Text);
+    EXPECT_EQ(plan.columns[2].access.length, 22);
+}

@@ -67,7 +67,7 @@ const char* kUsage =
     "  --row-files DIR   a2m: keep the statement of the batch in hand in DIR/rest_N.sql (N its first\n"
     "                    row) and that of each failed row, for a look after an interruption\n"
     "  --prefix P        put P before the name of every table created (a2m, m2m)\n"
-    "  --office97        the Access file is in the Office 97 format (Tablor cannot write those yet)\n"
+    "  --office97        a missing Access file is created in the Office 97 format\n"
     "  --overwrite       empty each target table before copying (the profile's Overwrite); without\n"
     "                    it rows are matched by their primary key: found rows are updated, others added\n"
     "                    (an upload needs a primary key or a unique column either way)\n"
