@@ -1,18 +1,18 @@
 // The application-wide error display and the application object that routes escaped errors to it.
 #include "app/errordisplay.h"
 
-#include "app/windowcolour.h"
+#include "ui/windowcolour.h"
 
-#include <QLoggingCategory>
+#include "jet/writer.h"
+
 #include <QMessageBox>
+#include <QMetaObject>
 
 #include <exception>
 
 namespace tablor {
 
 namespace {
-
-Q_LOGGING_CATEGORY(ignoredFailures, "tablor.ignored", QtWarningMsg)
 
 ErrorPresenter& presenter() {
     static ErrorPresenter current;
@@ -40,21 +40,6 @@ ErrorPresenter setErrorPresenter(ErrorPresenter next) {
     return previous;
 }
 
-QString currentExceptionText() {
-    try {
-        throw;
-    } catch (const std::exception& e) {
-        return QString::fromUtf8(e.what());
-    } catch (...) {
-        return QStringLiteral("An unexpected error occurred. The operation was abandoned; "
-                              "please try it again.");
-    }
-}
-
-void ignoreOnPurpose(const char* reason) {
-    qCDebug(ignoredFailures, "%s: %s", reason, qUtf8Printable(currentExceptionText()));
-}
-
 bool guardCreation(const std::function<void()>& steps) {
     try {
         steps();
@@ -65,7 +50,23 @@ bool guardCreation(const std::function<void()>& steps) {
     }
 }
 
-TablorApplication::TablorApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+namespace {
+
+// Changes the engine could not write when a file was closed in a destructor (where nothing
+// can be thrown): logged, and shown once the event loop runs again, never dropped.
+void reportLostChanges(const std::string& message) {
+    const QString text = QString::fromStdString(message);
+    qCritical("tablor: changes to an Access file were lost: %s", qUtf8Printable(text));
+    if (QCoreApplication* app = QCoreApplication::instance())
+        QMetaObject::invokeMethod(
+            app, [text] { showApplicationError(text); }, Qt::QueuedConnection);
+}
+
+} // namespace
+
+TablorApplication::TablorApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    jet::setLostChangesReporter(&reportLostChanges);
+}
 
 bool TablorApplication::notify(QObject* receiver, QEvent* event) {
     try {

@@ -4,6 +4,7 @@
 
 #include "app/u_main.h"
 #include "app/u_startup.h"
+#include "jet/writer.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -45,6 +46,15 @@ TEST_F(ErrorDisplayTest, ErrorEscapingATimerIsShownAndTheTimerKeepsRunning) {
     ASSERT_TRUE(waitUntil([&] { return ticks >= 3; }));
     ASSERT_GE(errors_->texts().size(), 1);
     EXPECT_EQ(errors_->texts().front(), "first tick failed");
+}
+
+// A writer that could not save its last changes while being destroyed tells the program,
+// which shows it once the loop runs: not only on stderr, where a user never looks.
+TEST_F(ErrorDisplayTest, ChangesLostInADestructorAreShown) {
+    jet::reportLostChanges("the last changes to \"a.mdb\" could not be written: disk full");
+    EXPECT_TRUE(errors_->texts().empty()); // not from inside the destructor
+    ASSERT_TRUE(waitUntil([&] { return !errors_->texts().empty(); }));
+    EXPECT_EQ(errors_->texts().front(), "the last changes to \"a.mdb\" could not be written: disk full");
 }
 
 TEST_F(ErrorDisplayTest, ErrorThatIsNoStandardExceptionGetsAGeneralText) {
