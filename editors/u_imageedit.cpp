@@ -1,7 +1,8 @@
 // The image viewer; see u_imageedit.h.
 #include "editors/u_imageedit.h"
 
-#include "app/windowcolour.h"
+#include "ui/failures.h"
+#include "ui/windowcolour.h"
 #include "db/DataSet.h"
 #include "l10n/translator.h"
 #include "profiles/prefs.h"
@@ -206,6 +207,7 @@ void TfrmBildedit::LoadPicture() {
         try {
             bytes = field->AsBytes();
         } catch (const std::exception&) {
+            ignoreOnPurpose("a blob that cannot be read shows the placeholder");
             bytes.clear();
         }
         const std::span<const std::uint8_t> content(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
@@ -246,16 +248,24 @@ void TfrmBildedit::btnApplyClick() {
     if (!binary_) {
         const std::vector<std::uint8_t> jpeg = encodeJpeg(swapped_, JpegQuality);
         try {
-            if (jpeg.empty()) throw std::runtime_error("nothing to write");
+            if (jpeg.empty())
+                throw std::runtime_error(
+                    "The picture could not be encoded as JPEG; the record keeps its stored picture.");
             dataSet_.Edit();
             dataSet_.Fields(fieldIndex_)
                 ->setAsBytes(
                     QByteArray(reinterpret_cast<const char*>(jpeg.data()), static_cast<qsizetype>(jpeg.size())));
             dataSet_.Post();
         } catch (const std::exception&) {
+            // The record keeps its stored picture, and the reason is shown: the user must not
+            // take the new picture for saved.
+            btnApply->setEnabled(false);
             try {
                 dataSet_.Cancel();
-            } catch (const std::exception&) {}
+            } catch (const std::exception&) {
+                ignoreOnPurpose("cancelling after a refused post; the post's failure is the one shown");
+            }
+            throw;
         }
     }
     btnApply->setEnabled(false);
@@ -270,6 +280,7 @@ void TfrmBildedit::btnFwdClick() {
             btnBack->setEnabled(true);
             btnApply->setEnabled(false);
         } catch (const std::exception&) {
+            ignoreOnPurpose("a record that cannot be reached ends paging forwards");
             btnFwd->setEnabled(false);
         }
     }
@@ -286,6 +297,7 @@ void TfrmBildedit::btnBackClick() {
             btnFwd->setEnabled(true);
             btnApply->setEnabled(false);
         } catch (const std::exception&) {
+            ignoreOnPurpose("a record that cannot be reached ends paging backwards");
             btnBack->setEnabled(false);
         }
     }

@@ -1,7 +1,8 @@
 // The memo editor; see u_memoedit.h.
 #include "editors/u_memoedit.h"
 
-#include "app/windowcolour.h"
+#include "ui/failures.h"
+#include "ui/windowcolour.h"
 #include "db/DataSet.h"
 #include "l10n/translator.h"
 
@@ -73,6 +74,7 @@ int TMemoedit::Edit(TField* field, bool postAfterEdit) {
         text->setPlainText(value);
         valueRead_ = true;
     } catch (const std::exception&) {
+        ignoreOnPurpose("a memo that cannot be read as text is shown empty and cannot be changed");
         text->clear();
         text->setEnabled(false);
     }
@@ -81,12 +83,18 @@ int TMemoedit::Edit(TField* field, bool postAfterEdit) {
     text->setFocus();
     const int result = window_->exec();
     if (postAfterEdit_ && dataSet_) {
+        // A text the record refuses (too long, a character the file's code page lacks) is
+        // cancelled, so that the record is back to its stored values, and the reason goes up
+        // to be shown: the user must not take the text for saved.
         try {
             dataSet_->Post();
         } catch (const std::exception&) {
             try {
                 dataSet_->Cancel();
-            } catch (const std::exception&) {}
+            } catch (const std::exception&) {
+                ignoreOnPurpose("cancelling after a refused post; the post's failure is the one shown");
+            }
+            throw;
         }
     }
     return result;
@@ -100,6 +108,7 @@ void TMemoedit::applyClick() {
         field_->setAsString(value);
     } catch (const std::exception&) {
         // The value does not fit the field: the window stays open with the text.
+        ignoreOnPurpose("a text the field refuses keeps the window open with the text");
         return;
     }
     window_->accept();

@@ -138,6 +138,32 @@ protected:
     }
 };
 
+// A text the Access 97 file cannot hold (its code page lacks the characters) is not saved, and
+// the user is told so: the record keeps its notes, the grid is not left editing.
+TEST_F(EditorsAccessTest, AMemoTheRecordRefusesIsShownNotDropped) {
+    TfrmMain w;
+    const QString file = copyOf("mdbtestdata_nwind_jet3.mdb");
+    openTable(w, file, "Employees");
+    TADOTable& t = *w.localTable();
+    t.First();
+    const QString before = t.FieldByName("Notes")->AsString();
+    ModalWatcher watcher;
+    watcher.on("tablor::TfrmMemotext", [&](QDialog* d) {
+        d->findChild<QPlainTextEdit*>(QStringLiteral("mmText"))->setPlainText(QStringLiteral("汉字"));
+        d->findChild<QPushButton*>(QStringLiteral("btnApply"))->click();
+    });
+    w.grid()->setSelectedIndex(t.FieldByName("Notes")->Index());
+    w.dbgMainDblClick();
+    ASSERT_EQ(watcher.count("tablor::TfrmMemotext"), 1);
+    ASSERT_EQ(errors_->texts().size(), 1);
+    EXPECT_TRUE(errors_->texts().front().contains(QStringLiteral("code page")))
+        << errors_->texts().front().toStdString();
+    EXPECT_EQ(t.State(), TDataSetState::dsBrowse);
+    t.Close();
+    t.Open();
+    EXPECT_EQ(t.FieldByName("Notes")->AsString(), before);
+}
+
 TEST_F(EditorsAccessTest, AnUnreadableMemoCannotBeOverwritten) {
     UnreadableMemo ds({{"id", TFieldType::ftInteger}, {"Notiz", TFieldType::ftMemo}}, {{1, QStringLiteral("alt")}});
     ds.Open();
