@@ -2,7 +2,7 @@
 #include "about/u_about.h"
 
 #include "about/fileversioninfo.h"
-#include "app/windowcolour.h"
+#include "ui/windowcolour.h"
 #include "help/shell.h"
 #include "l10n/translator.h"
 

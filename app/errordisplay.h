@@ -7,6 +7,8 @@
 // presenter that records the texts.
 #pragma once
 
+#include "ui/failures.h"
+
 #include <QApplication>
 #include <QString>
 
@@ -28,15 +30,6 @@ ErrorPresenter setErrorPresenter(ErrorPresenter presenter);
 // Runs `steps`; an exception leaving it is shown by the error display instead of propagating.
 // Returns false when it was.
 bool guardCreation(const std::function<void()>& steps);
-
-// The text shown for the exception currently being handled (call inside a catch block).
-QString currentExceptionText();
-
-// Says that the failure being handled is left without a message on purpose, and why (call
-// inside a catch block): a silence the window chose, told apart from one that was forgotten.
-// Every catch in the windows either shows the failure, handles it, or calls this. The text
-// goes to the debug log ("tablor.ignored"; QT_LOGGING_RULES="tablor.ignored.debug=true").
-void ignoreOnPurpose(const char* reason);
 
 // The application object: catches every exception that escapes event delivery.
 class TablorApplication : public QApplication {

@@ -8,8 +8,9 @@
 #pragma once
 
 #include "app/dbgrid.h"
+#include "app/mainmysqlcomponents.h"
 #include "app/u_main_texts.h"
-#include "app/windowcolour.h"
+#include "ui/windowcolour.h"
 #include "help/shell.h"
 #include "l10n/translator.h"
 #include "profiles/prefs.h"

@@ -51,3 +51,18 @@ function(tablor_add_test)
     set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${label_file}")
   endif()
 endfunction()
+
+# tablor_export_folder(target folder)
+# The target's headers are reachable as "folder/name.h" through a staging directory that holds
+# only that folder, and only for the target and the targets that link it. A library thus sees
+# its own folder and those of the libraries below it, so that a header included across the
+# layers (a copy engine reaching into a window's folder) does not build. Every library of a
+# folder exports the same staging directory, so that each header has one path.
+function(tablor_export_folder target folder)
+  set(stage "${CMAKE_BINARY_DIR}/include/${folder}")
+  if(NOT IS_SYMLINK "${stage}/${folder}")
+    file(MAKE_DIRECTORY "${stage}")
+    file(CREATE_LINK "${CMAKE_SOURCE_DIR}/${folder}" "${stage}/${folder}" SYMBOLIC)
+  endif()
+  target_include_directories(${target} PUBLIC "${stage}")
+endfunction()

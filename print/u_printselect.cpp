@@ -1,7 +1,7 @@
 // u_printselect.cpp — the column selection of a table's printout.
 #include "print/u_printselect.h"
 
-#include "app/windowcolour.h"
+#include "ui/windowcolour.h"
 #include "db/DataSet.h"
 #include "l10n/translator.h"
 #include "print/printrules.h"

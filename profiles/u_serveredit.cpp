@@ -1,6 +1,6 @@
 // TfrmServeredit, the server setup dialog; see u_serveredit.h.
 #include "profiles/u_serveredit.h"
-#include "app/windowcolour.h"
+#include "ui/windowcolour.h"
 
 #include "profiles/widgethelpers.h"
 

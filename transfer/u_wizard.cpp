@@ -4,7 +4,7 @@
 
 #include "profiles/widgethelpers.h"
 
-#include "app/windowcolour.h"
+#include "ui/windowcolour.h"
 #include "l10n/translator.h"
 #include "profiles/localizedmessages.h"
 #include "profiles/programdir.h"

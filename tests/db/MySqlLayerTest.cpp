@@ -370,9 +370,14 @@ TEST_F(MySqlLayer, KeysComeFromAUniqueIndexOrElseFromEveryPlainColumn) {
 TEST_F(MySqlLayer, LiveQueryWritesBackAndAFreeQueryIsReadOnly) {
     exec(QStringLiteral("CREATE TABLE lq (id INT PRIMARY KEY, v INT)"));
     exec(QStringLiteral("INSERT INTO lq VALUES (1,1),(2,2)"));
-    TMainMySqlComponents form;
-    EXPECT_EQ(form.mySQLDB.Database, "testdata");
-    EXPECT_EQ(form.mySQLDB.Login, "root");
+    // The main window's two queries: the grid's is live, the free one is not.
+    struct {
+        TZMySqlDatabase mySQLDB;
+        TZMySqlQuery myQryMain, myQryFree;
+    } form;
+    for (TZMySqlQuery* q : {&form.myQryMain, &form.myQryFree}) q->Database = &form.mySQLDB;
+    form.myQryMain.RequestLive = true;
+    form.myQryFree.RequestLive = false;
     setServerLogin(form.mySQLDB, {.host = params.host,
                                   .port = params.port,
                                   .user = params.user,

@@ -10,8 +10,8 @@
 #include "report/ReportLayout.h"
 #include "report/ReportRenderer.h"
 #include "support/memdataset.h"
-#include "tests/jet/availability.h"
-#include "tests/report/pdftext.h"
+#include "jet/availability.h"
+#include "report/pdftext.h"
 #include "support/files.h"
 
 #include <QAction>

@@ -4,8 +4,8 @@
 #include "report/ReportPreview.h"
 #include "report/ReportRenderer.h"
 #include "support/memdataset.h"
-#include "tests/jet/availability.h"
-#include "tests/report/pdftext.h"
+#include "jet/availability.h"
+#include "report/pdftext.h"
 
 #include <QApplication>
 #include <QPrinter>
