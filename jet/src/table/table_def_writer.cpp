@@ -66,13 +66,32 @@ void putJet3Name(Out& out, const Jet3Charset& charset, std::string_view name) {
     out.bytes(bytes);
 }
 
+// The ten column slots of a physical index, as both layouts keep them: the column number and
+// the direction, unused slots 0xFFFF.
+void putIndexColumns(Out& out, const IndexDef& idx) {
+    for (size_t k = 0; k < kMaxIndexColumns; ++k) {
+        if (k < idx.columns.size()) {
+            out.u16(idx.columns[k].columnNumber);
+            out.u8(idx.columns[k].ascending ? 0x01 : 0x00);
+        } else {
+            out.u16(0xFFFF);
+            out.u8(0);
+        }
+    }
+}
+
+uint16_t variableColumnCount(const TableDef& table) {
+    uint16_t count = 0;
+    for (const ColumnDef& c : table.columns) count = static_cast<uint16_t>(count + (c.isFixed() ? 0 : 1));
+    return count;
+}
+
 } // namespace
 
 std::vector<uint8_t> encodeJet3TableDefinition(const TableDef& table, const TableDefExtras& extras,
                                                const Jet3Charset& charset) {
     const auto physical = physicalIndexes(table);
-    uint16_t varCount = 0;
-    for (const ColumnDef& c : table.columns) varCount = static_cast<uint16_t>(varCount + (c.isFixed() ? 0 : 1));
+    const uint16_t varCount = variableColumnCount(table);
     std::vector<uint8_t> buf;
     buf.reserve(1024);
     Out out{buf};
@@ -118,15 +137,7 @@ std::vector<uint8_t> encodeJet3TableDefinition(const TableDef& table, const Tabl
     }
     for (const ColumnDef& c : table.columns) putJet3Name(out, charset, c.name);
     for (const auto& [number, idx] : physical) {
-        for (size_t k = 0; k < kMaxIndexColumns; ++k) {
-            if (k < idx->columns.size()) {
-                out.u16(idx->columns[k].columnNumber);
-                out.u8(idx->columns[k].ascending ? 0x01 : 0x00);
-            } else {
-                out.u16(0xFFFF);
-                out.u8(0);
-            }
-        }
+        putIndexColumns(out, *idx);
         out.u32(idx->usageMap);
         out.u32(idx->rootPage);
         out.u8(idx->flags);
@@ -183,8 +194,7 @@ std::vector<uint8_t> encodeTableDefinition(const Format& format, const TableDef&
                 {}, table.definitionPage,
                 "an index has more than 10 columns (the file looks damaged; tablor-mdb check tells more)");
     }
-    uint16_t varCount = 0;
-    for (const ColumnDef& c : table.columns) varCount = static_cast<uint16_t>(varCount + (c.isFixed() ? 0 : 1));
+    const uint16_t varCount = variableColumnCount(table);
 
     std::vector<uint8_t> buf;
     buf.reserve(1024);
@@ -236,15 +246,7 @@ std::vector<uint8_t> encodeTableDefinition(const Format& format, const TableDef&
     for (const ColumnDef& c : table.columns) putName(out, c.name);
     for (const auto& [number, idx] : physical) {
         out.u32(kIndexMagic);
-        for (size_t k = 0; k < kMaxIndexColumns; ++k) {
-            if (k < idx->columns.size()) {
-                out.u16(idx->columns[k].columnNumber);
-                out.u8(idx->columns[k].ascending ? 0x01 : 0x00);
-            } else {
-                out.u16(0xFFFF);
-                out.u8(0);
-            }
-        }
+        putIndexColumns(out, *idx);
         out.u32(idx->usageMap);
         out.u32(idx->rootPage);
         out.u32(0);
