@@ -8,6 +8,13 @@
 #include "editors/u_imageedit.h"
 #include "editors/u_memoedit.h"
 #include "support/files.h"
+#include "support/scoped_hook.h"
+#include "codecs/imagecodecs.h"
+#include "db/ADODB.h"
+#include "db/DbError.h"
+#include "db/JetConnectionString.h"
+
+#include <QTemporaryDir>
 
 #include <QFile>
 #include <QListWidget>
@@ -162,6 +169,39 @@ TEST_F(EditorsAccessTest, AMemoTheRecordRefusesIsShownNotDropped) {
     t.Close();
     t.Open();
     EXPECT_EQ(t.FieldByName("Notes")->AsString(), before);
+}
+
+// A picture the file refuses (here: it is read-only) goes up to be shown after the edit is
+// cancelled; the record keeps its photo.
+TEST_F(EditorsAccessTest, APictureTheRecordRefusesIsShownNotDropped) {
+    QTemporaryDir dir;
+    const QString bmp = dir.filePath("neu.bmp");
+    {
+        QFile f(bmp);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        const std::vector<std::uint8_t> bytes =
+            encodeBmp24(DecodedPicture{4, 3, std::vector<std::uint32_t>(12, 0xFF2080C0u)});
+        f.write(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
+    }
+    const QString file = copyOf("northwind_jet4_statdata.mdb");
+    QFile::setPermissions(file, QFile::ReadOwner);
+    TADOConnection cn;
+    cn.ConnectionString = JetOpenConnectionString(file);
+    cn.Open();
+    TADOTable t;
+    t.setConnection(&cn);
+    t.setTableName(QStringLiteral("Employees"));
+    t.Open();
+    const QByteArray before = t.FieldByName("Photo")->AsBytes();
+    const auto chooser =
+        installed(TfrmBildedit::setOpenPictureChooser, [&](QWidget*, const OpenPictureRequest&) { return bmp; });
+    TfrmBildedit viewer(t, t.FieldByName("Photo")->Index(), nullptr);
+    viewer.LoadPicture();
+    viewer.btnChangeClick();
+    EXPECT_THROW(viewer.btnApplyClick(), EDatabaseError);
+    EXPECT_FALSE(viewer.findChild<QPushButton*>(QStringLiteral("btnApply"))->isEnabled());
+    EXPECT_EQ(t.State(), TDataSetState::dsBrowse);
+    EXPECT_EQ(t.FieldByName("Photo")->AsBytes(), before);
 }
 
 TEST_F(EditorsAccessTest, AnUnreadableMemoCannotBeOverwritten) {
