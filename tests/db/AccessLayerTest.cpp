@@ -469,8 +469,9 @@ TEST(AccessTable, Access97TextOutsideItsCodePageIsRefusedAndTheFileKept) {
     again.tbl.Open();
     EXPECT_EQ(again.tbl.FieldByName(QStringLiteral("B"))->AsString(), QStringLiteral("Grüße € „œ“"));
     again.cn.Close();
-    if (haveMdbTools())
+    if (haveMdbTools()) {
         EXPECT_TRUE(mdbExport(copy.path(), QStringLiteral("Table1")).contains(QStringLiteral("Grüße € „œ“")));
+    }
 }
 
 // ---------------------------------------------------------------- creating files
