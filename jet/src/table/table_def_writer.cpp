@@ -50,8 +50,14 @@ std::map<uint32_t, const IndexDef*> physicalIndexes(const TableDef& table) {
     for (const IndexDef& idx : table.indexes) physical.emplace(idx.physicalNumber, &idx);
     uint32_t expected = 0;
     for (const auto& [number, idx] : physical) {
-        if (number != expected++) throw std::logic_error("physical index numbers must be 0..n-1");
-        if (idx->columns.size() > kMaxIndexColumns) throw std::logic_error("an index has more than 10 columns");
+        if (number != expected++)
+            throw FormatError(
+                {}, table.definitionPage,
+                "physical index numbers must be 0..n-1 (the file looks damaged; tablor-mdb check tells more)");
+        if (idx->columns.size() > kMaxIndexColumns)
+            throw FormatError(
+                {}, table.definitionPage,
+                "an index has more than 10 columns (the file looks damaged; tablor-mdb check tells more)");
     }
     return physical;
 }
@@ -86,12 +92,23 @@ uint16_t variableColumnCount(const TableDef& table) {
     return count;
 }
 
+// The counts and map pages that both layouts keep after their header, in the same order.
+void putTableCounts(Out& out, const TableDef& table, size_t physicalIndexCount) {
+    out.u8(table.tableType);
+    out.u16(table.maxColumns);
+    out.u16(variableColumnCount(table));
+    out.u16(static_cast<uint16_t>(table.columns.size()));
+    out.u32(static_cast<uint32_t>(table.indexes.size()));
+    out.u32(static_cast<uint32_t>(physicalIndexCount));
+    out.u32(table.usageMap);
+    out.u32(table.freeSpaceMap);
+}
+
 } // namespace
 
 std::vector<uint8_t> encodeJet3TableDefinition(const TableDef& table, const TableDefExtras& extras,
                                                const Jet3Charset& charset) {
     const auto physical = physicalIndexes(table);
-    const uint16_t varCount = variableColumnCount(table);
     std::vector<uint8_t> buf;
     buf.reserve(1024);
     Out out{buf};
@@ -103,14 +120,7 @@ std::vector<uint8_t> encodeJet3TableDefinition(const TableDef& table, const Tabl
     out.u32(0); // length, filled in at the end
     out.u32(table.storedRowCount);
     out.u32(table.nextAutoNumber);
-    out.u8(table.tableType);
-    out.u16(table.maxColumns);
-    out.u16(varCount);
-    out.u16(static_cast<uint16_t>(table.columns.size()));
-    out.u32(static_cast<uint32_t>(table.indexes.size()));
-    out.u32(static_cast<uint32_t>(physical.size()));
-    out.u32(table.usageMap);
-    out.u32(table.freeSpaceMap);
+    putTableCounts(out, table, physical.size());
     for (const auto& [number, idx] : physical) {
         out.u32(0);
         out.u32(number < extras.physical.size() ? extras.physical[number].uniqueEntries : 0);
@@ -180,22 +190,7 @@ std::vector<uint8_t> encodeTableDefinition(const Format& format, const TableDef&
         if (!charset) throw std::logic_error("encodeTableDefinition: Access 97 names need the file's code page");
         return encodeJet3TableDefinition(table, extras, *charset);
     }
-    // Physical indexes, in physical number order; several logical indexes may share one.
-    std::map<uint32_t, const IndexDef*> physical;
-    for (const IndexDef& idx : table.indexes) physical.emplace(idx.physicalNumber, &idx);
-    uint32_t expected = 0;
-    for (const auto& [number, idx] : physical) {
-        if (number != expected++)
-            throw FormatError(
-                {}, table.definitionPage,
-                "physical index numbers must be 0..n-1 (the file looks damaged; tablor-mdb check tells more)");
-        if (idx->columns.size() > kMaxIndexColumns)
-            throw FormatError(
-                {}, table.definitionPage,
-                "an index has more than 10 columns (the file looks damaged; tablor-mdb check tells more)");
-    }
-    const uint16_t varCount = variableColumnCount(table);
-
+    const auto physical = physicalIndexes(table);
     std::vector<uint8_t> buf;
     buf.reserve(1024);
     Out out{buf};
@@ -209,14 +204,7 @@ std::vector<uint8_t> encodeTableDefinition(const Format& format, const TableDef&
     out.u32(table.nextAutoNumber);
     out.u8(0x01);
     out.zeros(15);
-    out.u8(table.tableType);
-    out.u16(table.maxColumns);
-    out.u16(varCount);
-    out.u16(static_cast<uint16_t>(table.columns.size()));
-    out.u32(static_cast<uint32_t>(table.indexes.size()));
-    out.u32(static_cast<uint32_t>(physical.size()));
-    out.u32(table.usageMap);
-    out.u32(table.freeSpaceMap);
+    putTableCounts(out, table, physical.size());
     for (const auto& [number, idx] : physical) {
         out.u32(0);
         out.u32(number < extras.physical.size() ? extras.physical[number].uniqueEntries : 0);
