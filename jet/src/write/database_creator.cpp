@@ -309,22 +309,29 @@ void fillTable(const NewFile& n, std::vector<std::vector<uint8_t>>& pages, const
     }
 }
 
-// Header page, unmasked. The masked region (0x18..0x97) holds, besides the fields the reader
-// uses, constants that every Access 2000 file carries; they are written as ADOX writes them.
-// Access 97's header: version 0, the sort order at 0x3A, the password unmasked, and its own
-// table of 256 two-byte values at 0x600.
-std::vector<uint8_t> jet3HeaderPage() {
-    std::vector<uint8_t> p(kJet3Format.pageSize, 0);
+// What both versions' header pages begin with: the page type, the name (with its terminating
+// zero), the version and the fields before the masked region that every file carries.
+std::vector<uint8_t> headerStart(size_t pageSize, uint32_t version) {
+    std::vector<uint8_t> p(pageSize, 0);
     static const char kName[] = "Standard Jet DB";
     p[1] = 0x01;
     std::memcpy(p.data() + 4, kName, sizeof kName);
-    put32(p, 0x14, 0); // Jet 3
+    put32(p, 0x14, version);
     static const uint8_t kFixed18[8] = {0x00, 0x01, 0x00, 0x00, 0x01, 0x01, 0x00, 0x00};
     std::memcpy(p.data() + 0x18, kFixed18, sizeof kFixed18);
     put32(p, 0x20, 2);
     put32(p, 0x24, 3);
     put32(p, 0x28, 4);
     put32(p, 0x2C, 5);
+    return p;
+}
+
+// Header page, unmasked. The masked region (0x18..0x97) holds, besides the fields the reader
+// uses, constants that every Access 2000 file carries; they are written as ADOX writes them.
+// Access 97's header: version 0, the sort order at 0x3A, the password unmasked, and its own
+// table of 256 two-byte values at 0x600.
+std::vector<uint8_t> jet3HeaderPage() {
+    std::vector<uint8_t> p = headerStart(kJet3Format.pageSize, 0); // Jet 3
     put16(p, 0x38, 1);
     put16(p, 0x3A, 0x0409); // General sort order
     put16(p, 0x3C, 1252);   // code page
@@ -337,19 +344,9 @@ std::vector<uint8_t> jet3HeaderPage() {
 }
 
 std::vector<uint8_t> headerPage(double created) {
-    std::vector<uint8_t> p(kJet4Format.pageSize, 0);
-    static const char kName[] = "Standard Jet DB";
-    p[1] = 0x01;
-    std::memcpy(p.data() + 4, kName, sizeof kName); // with its terminating zero
-    put32(p, 0x14, 1);                              // Jet 4
-    static const uint8_t kFixed18[8] = {0x00, 0x01, 0x00, 0x00, 0x01, 0x01, 0x00, 0x00};
-    std::memcpy(p.data() + 0x18, kFixed18, sizeof kFixed18);
-    put32(p, 0x20, 2);
-    put32(p, 0x24, 3);
-    put32(p, 0x28, 4);
-    put32(p, 0x2C, 5);
-    put16(p, 0x3C, 1252); // code page
-    put32(p, 0x3E, 0);    // database key: pages are not encoded
+    std::vector<uint8_t> p = headerStart(kJet4Format.pageSize, 1); // Jet 4
+    put16(p, 0x3C, 1252);                                          // code page
+    put32(p, 0x3E, 0);                                             // database key: pages are not encoded
     // Password (40 bytes, empty) masked with the whole days of the creation date.
     const auto days = static_cast<uint32_t>(static_cast<int64_t>(created));
     for (size_t i = 0; i < 40; i += 4) put32(p, 0x42 + i, days);
