@@ -377,15 +377,7 @@ std::vector<uint8_t> assembleRow(const Format& format, const TableDef& table, st
     const uint16_t columnCount = table.maxColumns;
     uint32_t fixedEnd = 0;
     uint16_t varSlots = 0;
-    for (const ColumnDef& c : table.columns) {
-        if (c.isFixed()) {
-            // A fixed Text or Binary column takes its declared length.
-            const uint32_t size = fixedSizeOf(c.type) ? fixedSizeOf(c.type) : c.length;
-            fixedEnd = std::max<uint32_t>(fixedEnd, c.fixedOffset + size);
-        } else {
-            varSlots = std::max<uint16_t>(varSlots, static_cast<uint16_t>(c.varIndex + 1));
-        }
-    }
+    rowShape(table, fixedEnd, varSlots);
     size_t varBytes = 0;
     for (const EncodedColumn& e : cols) varBytes += e.bytes.size();
     std::vector<uint8_t> row;
