@@ -126,6 +126,25 @@ TEST(Writer, Access97FilesTakeEveryTypeAndRefuseForeignCharactersByName) {
     expectReadBackEverywhere(file, written);
 }
 
+// Access 97 keeps the prefix an index page's entries share in one byte: many rows with the
+// same long text in an index fill pages whose entries share more than 255 bytes.
+TEST(Writer, Access97IndexPagesOfManyEqualLongTexts) {
+    TempDir dir;
+    const fs::path file = dir.path / "long97.mdb";
+    std::string text;
+    for (int i = 0; i < 250; ++i) text += "ß"; // two letters each in the sort order
+    {
+        DatabaseWriter w = DatabaseWriter::create(file, Version::Jet3);
+        w.createTable({"t",
+                       {{"id", ColumnType::Long}, {"s", ColumnType::Text, 255}},
+                       {{"", {"id"}, {}, true}, {"s", {"s"}, {}, false}}});
+        TableWriter t = w.table("t");
+        for (int32_t i = 0; i < 60; ++i) t.insert(std::vector<Value>{Value::longInt(i), Value::text(text)});
+    }
+    EXPECT_EQ(readAll(file, "t").size(), 60u);
+    expectClean(file);
+}
+
 // The npm package mdb-reader, an independent reader written in JavaScript, sees the same rows.
 TEST(Writer, MdbReaderReadsWhatWeWrite) {
     const fs::path script = fs::path(TABLOR_SOURCE_DIR) / "tests/jet/mdb-reader/dump.mjs";

@@ -236,25 +236,26 @@ private:
 
     size_t capacity() const { return indexPageCapacity(f_); }
     static size_t entrySize(const IndexPageEntry& e, bool leaf) { return e.key.size() + 4 + (leaf ? 0 : 4); }
-    static size_t size(const TreePage& t) {
+    size_t size(const TreePage& t) const {
         if (t.entries.size() < 2) return t.fullBytes;
         const auto& a = t.entries.front().key;
         const auto& b = t.entries.back().key;
         size_t lcp = 0;
-        const size_t n = std::min(a.size(), b.size());
+        const size_t n = std::min({a.size(), b.size(), maxSharedPrefix(f_)});
         while (lcp < n && a[lcp] == b[lcp]) ++lcp;
         return t.fullBytes - lcp * (t.entries.size() - 1);
     }
 
     // What entries [a, b) of a page take on a page of their own (as size() counts).
-    static size_t rangeSize(const TreePage& t, size_t a, size_t b) {
+    size_t rangeSize(const TreePage& t, size_t a, size_t b) const {
         size_t full = 0;
         for (size_t i = a; i < b; ++i) full += entrySize(t.entries[i], t.leaf);
         if (b - a < 2) return full;
         const auto& x = t.entries[a].key;
         const auto& y = t.entries[b - 1].key;
         size_t lcp = 0;
-        while (lcp < x.size() && lcp < y.size() && x[lcp] == y[lcp]) ++lcp;
+        const size_t n = std::min({x.size(), y.size(), maxSharedPrefix(f_)});
+        while (lcp < n && x[lcp] == y[lcp]) ++lcp;
         return full - lcp * (b - a - 1);
     }
 

@@ -173,11 +173,14 @@ size_t indexPageCapacity(const Format& f) {
     return std::min<size_t>(f.pageSize - f.indexEntriesOffset(), f.indexEntryMaskSize * 8 - 1);
 }
 
+size_t maxSharedPrefix(const Format& f) { return f.indexPrefixLengthSize == 1 ? 0xFF : 0xFFFF; }
+
 namespace {
 
-size_t sharedPrefix(std::span<const IndexPageEntry> entries) {
+// The bytes every entry's key shares with the first, at most `limit`.
+size_t sharedPrefix(std::span<const IndexPageEntry> entries, size_t limit) {
     if (entries.size() < 2) return 0;
-    size_t p = entries.front().key.size();
+    size_t p = std::min(entries.front().key.size(), limit);
     for (const auto& e : entries) {
         p = std::min(p, e.key.size());
         size_t i = 0;
@@ -189,17 +192,9 @@ size_t sharedPrefix(std::span<const IndexPageEntry> entries) {
 
 } // namespace
 
-size_t indexEntriesSize(std::span<const IndexPageEntry> entries, bool leaf) {
-    const size_t prefix = sharedPrefix(entries);
-    size_t total = 0;
-    for (const auto& e : entries) total += e.key.size() + 4 + (leaf ? 0 : 4);
-    if (!entries.empty()) total -= prefix * (entries.size() - 1);
-    return total;
-}
-
 std::vector<uint8_t> buildIndexPage(const Format& f, bool leaf, uint32_t tdefPage, uint32_t prev, uint32_t next,
                                     uint32_t tail, std::span<const IndexPageEntry> entries) {
-    const size_t prefix = sharedPrefix(entries);
+    const size_t prefix = sharedPrefix(entries, maxSharedPrefix(f));
     std::vector<uint8_t> data;
     std::vector<size_t> ends;
     for (size_t i = 0; i < entries.size(); ++i) {
@@ -225,7 +220,6 @@ std::vector<uint8_t> buildIndexPage(const Format& f, bool leaf, uint32_t tdefPag
     put32(page, f.indexNextPageOffset, next);
     put32(page, f.indexTailPageOffset, tail);
     if (f.indexPrefixLengthSize == 1) {
-        if (prefix > 0xFF) throw std::logic_error("buildIndexPage: a shared prefix longer than Access 97 records");
         page[f.indexPrefixLengthOffset] = static_cast<uint8_t>(prefix);
         // Access 97 marks its node pages with a 1 right after the prefix length.
         if (!leaf) page[f.indexPrefixLengthOffset + 1] = 0x01;

@@ -81,9 +81,9 @@ std::vector<uint8_t> encodeInlineUsageMap(uint32_t start, std::span<const uint32
 std::vector<uint8_t> buildIndexPage(const Format& format, bool leaf, uint32_t tdefPage, uint32_t prev, uint32_t next,
                                     uint32_t tail, std::span<const IndexPageEntry> entries);
 
-// Bytes the entries take on one page (with the shared prefix taken out), and the most a page
-// can hold.
-size_t indexEntriesSize(std::span<const IndexPageEntry> entries, bool leaf);
+// The most entry bytes an index page can hold, and the longest prefix its entries can share:
+// Access 97 keeps the prefix length in one byte, Access 2000 in two.
 size_t indexPageCapacity(const Format& format);
+size_t maxSharedPrefix(const Format& format);
 
 } // namespace jet::detail
